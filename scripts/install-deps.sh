@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The one list of Debian 12 packages that building, testing and benchmarking Linkherd need.
+# Installs only what is missing, so running it again is quick.
+set -euo pipefail
+
+packages=(
+    cmake
+    ninja-build
+    ccache
+    g++
+    pkg-config
+    qt6-base-dev
+    libicu-dev
+    libbenchmark-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "routing/result.h"
+#include "routing/rules_document.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <optional>
+
+namespace ExitCode {
+inline constexpr int success = 0;
+inline constexpr int failure = 1; // the command could not do its work
+inline constexpr int usage = 2;   // the command line was wrong
+} // namespace ExitCode
+
+// What every command works with: its output streams and the rules file it reads.
+struct CliContext final {
+    QTextStream& out;
+    QTextStream& err;
+    QString rulesPath;
+
+    // The rules document; a missing file is an empty one. When the file cannot be read, says why on the
+    // error stream and gives nothing: the tool never guesses at rules.
+    std::optional<RulesDocument> loadRules() const;
+
+    // Reports a wrong command line and returns the usage exit code.
+    int usageError(const QString& message) const;
+};
+
+// The options and positional arguments of one command. "--name VALUE" and "--name=VALUE" are both taken.
+struct CommandArguments final {
+    QStringList positional;
+    QSet<QString> flags;
+    QHash<QString, QString> values;
+
+    static Result<CommandArguments> parse(const QStringList& arguments, const QStringList& flagNames,
+                                          const QStringList& valueNames);
+};

@@ -1,0 +1,20 @@
+#include "cli/cli.h"
+#include "routing/rules_file.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(u"linkherd"_qs);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const int status = runCli(arguments, out, err, RulesFile::defaultPath());
+    out.flush();
+    err.flush();
+    return status;
+}

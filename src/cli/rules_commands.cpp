@@ -1,0 +1,79 @@
+#include "rules_commands.h"
+
+#include "routing/link_parts.h"
+#include "routing/rule_evaluation.h"
+#include "routing/rules_codec.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isLinkWithScheme(const QString& text)
+{
+    const std::optional<LinkParts> parts = LinkParts::split(text);
+    return parts && !parts->scheme.isEmpty();
+}
+
+} // namespace
+
+int runResolve(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed =
+        CommandArguments::parse(arguments, {u"--explain"_s}, {u"--from"_s});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    if (parsed->positional.size() != 1 || !isLinkWithScheme(parsed->positional.front())) {
+        context.err << "Give resolve a URL, as text." << Qt::endl;
+        return ExitCode::usage;
+    }
+    const std::optional<RulesDocument> document = context.loadRules();
+    if (!document)
+        return ExitCode::failure;
+
+    // As the rules stand, without cleaning: the same decision the automation interface reports.
+    const Decision decision = decide(document->rules, document->fallback, parsed->positional.front(),
+                                     parsed->values.value(u"--from"_s));
+    context.out << (decision.destination.isAsk() ? u"ask"_s : decision.destination.bundleID()) << '\n';
+    if (parsed->flags.contains(u"--explain"_s)) {
+        if (decision.ruleIndex) {
+            const Rule& rule = document->rules[*decision.ruleIndex];
+            context.out << "rule " << (*decision.ruleIndex + 1) << ": " << rule.summary() << '\n';
+        } else {
+            context.out << "fallback\n";
+        }
+    }
+    return ExitCode::success;
+}
+
+int runClean(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    if (parsed->positional.size() != 1) {
+        context.err << "Give clean a URL, as text." << Qt::endl;
+        return ExitCode::usage;
+    }
+    const std::optional<RulesDocument> document = context.loadRules();
+    if (!document)
+        return ExitCode::failure;
+    const LinkRewriter rewriter = document->rewriter.value_or(LinkRewriter::initial());
+    context.out << rewriter.apply(parsed->positional.front()) << '\n';
+    return ExitCode::success;
+}
+
+int runRules(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    if (!parsed->positional.isEmpty())
+        return context.usageError(u"rules takes no arguments"_s);
+    const std::optional<RulesDocument> document = context.loadRules();
+    if (!document)
+        return ExitCode::failure;
+    const RulesDocument written = RulesDocument::make(document->rules, document->fallback,
+                                                      document->rewriter.value_or(LinkRewriter::initial()));
+    context.out << QString::fromUtf8(RulesCodec::encode(written));
+    return ExitCode::success;
+}

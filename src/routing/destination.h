@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QString>
+
+#include <optional>
+
+// Where a link goes: a browser (optionally in a Chromium-family profile), or the chooser.
+class Destination final {
+public:
+    enum class Kind { ask, browser };
+
+    static Destination ask() { return Destination(); }
+    static Destination browser(QString bundleID, std::optional<QString> profile = std::nullopt)
+    {
+        Destination destination;
+        destination.m_kind = Kind::browser;
+        destination.m_bundleID = std::move(bundleID);
+        destination.m_profile = std::move(profile);
+        return destination;
+    }
+
+    Kind kind() const { return m_kind; }
+    bool isAsk() const { return m_kind == Kind::ask; }
+    bool isBrowser() const { return m_kind == Kind::browser; }
+    // Empty for ask.
+    const QString& bundleID() const { return m_bundleID; }
+    const std::optional<QString>& profile() const { return m_profile; }
+
+    friend bool operator==(const Destination&, const Destination&) = default;
+
+private:
+    Destination() = default;
+
+    Kind m_kind = Kind::ask;
+    QString m_bundleID;
+    std::optional<QString> m_profile;
+};
+
+inline size_t qHash(const Destination& destination, size_t seed = 0)
+{
+    return qHashMulti(seed, static_cast<int>(destination.kind()), destination.bundleID(),
+                      destination.profile().value_or(QString()), destination.profile().has_value());
+}

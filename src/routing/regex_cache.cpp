@@ -1,0 +1,81 @@
+#include "regex_cache.h"
+
+#include "logging.h"
+
+#include <unicode/regex.h>
+
+namespace {
+
+// The ICU match engine counts time in steps of roughly a few milliseconds on today's machines; a link
+// must never wait on a runaway expression for long, and honest expressions finish in microseconds.
+constexpr int32_t matchTimeLimitSteps = 20;
+
+icu::UnicodeString aliasOf(const QString& text)
+{
+    // A read-only alias: QString already holds UTF-16, so nothing is copied.
+    return icu::UnicodeString(false, reinterpret_cast<const char16_t*>(text.utf16()),
+                              static_cast<int32_t>(text.size()));
+}
+
+} // namespace
+
+struct RegexCache::Entry {
+    std::unique_ptr<icu::RegexMatcher> matcher; // null when the pattern does not compile
+    bool gaveUpLogged = false;
+};
+
+RegexCache::RegexCache() = default;
+RegexCache::~RegexCache() = default;
+
+RegexCache::Entry& RegexCache::entry(const QString& pattern)
+{
+    auto found = m_entries.find(pattern);
+    if (found != m_entries.end())
+        return *found->second;
+
+    auto created = std::make_unique<Entry>();
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString expression(reinterpret_cast<const char16_t*>(pattern.utf16()),
+                                        static_cast<int32_t>(pattern.size()));
+    auto matcher = std::make_unique<icu::RegexMatcher>(expression, UREGEX_CASE_INSENSITIVE, status);
+    if (U_SUCCESS(status))
+        matcher->setTimeLimit(matchTimeLimitSteps, status);
+    if (U_SUCCESS(status))
+        created->matcher = std::move(matcher);
+    ++m_compilations;
+    return *m_entries.emplace(pattern, std::move(created)).first->second;
+}
+
+bool RegexCache::compiles(const QString& pattern)
+{
+    return entry(pattern).matcher != nullptr;
+}
+
+bool RegexCache::findsMatch(const QString& pattern, const QString& text)
+{
+    Entry& compiled = entry(pattern);
+    if (!compiled.matcher)
+        return false;
+
+    static const icu::UnicodeString nothing;
+    const icu::UnicodeString input = aliasOf(text);
+    compiled.matcher->reset(input);
+    UErrorCode status = U_ZERO_ERROR;
+    const bool found = compiled.matcher->find(status);
+    compiled.matcher->reset(nothing); // the matcher must not keep pointing at text that is about to go
+    if (U_SUCCESS(status))
+        return found;
+
+    if (!compiled.gaveUpLogged) {
+        compiled.gaveUpLogged = true;
+        qCWarning(lcRules, "Gave up matching the expression %s (%s); the rule does not match",
+                  qUtf8Printable(pattern), u_errorName(status));
+    }
+    return false;
+}
+
+RegexCache& regexCache()
+{
+    static RegexCache cache;
+    return cache;
+}

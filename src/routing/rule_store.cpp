@@ -1,0 +1,215 @@
+#include "rule_store.h"
+
+#include "directory_watcher.h"
+#include "logging.h"
+#include "rule_evaluation.h"
+#include "rules_codec.h"
+#include "rules_file.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_fileURL(std::move(fileURL))
+{
+    RulesFile::Contents contents = RulesFile::read(m_fileURL);
+    switch (contents.status) {
+    case RulesFile::Contents::Status::decoded:
+        m_rules = std::move(contents.document.rules);
+        m_fallback = std::move(contents.document.fallback);
+        m_rewriter = contents.document.rewriter.value_or(LinkRewriter::initial());
+        m_lastWrittenData = std::move(contents.bytes);
+        break;
+    case RulesFile::Contents::Status::missing:
+        m_isFirstRun = true;
+        break;
+    case RulesFile::Contents::Status::unreadable: {
+        // Starting afresh would overwrite the user's file at the first save; keep it first.
+        m_isFirstRun = true;
+        if (!contents.bytes.isNull())
+            m_lastWrittenData = std::move(contents.bytes);
+        const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL);
+        if (copy) {
+            m_unreadableCopy = copy.value();
+            qCWarning(lcRules, "The rules file %s could not be read (%s); starting without rules. "
+                               "The file was kept as %s",
+                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(m_unreadableCopy));
+        } else {
+            qCCritical(lcRules, "The rules file %s could not be read (%s), nor copied aside (%s)",
+                       qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(copy.error()));
+        }
+        break;
+    }
+    }
+}
+
+RuleStore::~RuleStore() = default;
+
+Result<QString> RuleStore::rulesDirectory()
+{
+    return RulesFile::ensureDefaultDirectory();
+}
+
+void RuleStore::assign(std::optional<QList<Rule>> rules, std::optional<Destination> fallback,
+                       std::optional<LinkRewriter> rewriter)
+{
+    const bool rulesChanging = rules && *rules != m_rules;
+    const bool fallbackChanging = fallback && *fallback != m_fallback;
+    const bool rewriterChanging = rewriter && *rewriter != m_rewriter;
+    if (rulesChanging)
+        m_rules = std::move(*rules);
+    if (fallbackChanging)
+        m_fallback = std::move(*fallback);
+    if (rewriterChanging)
+        m_rewriter = std::move(*rewriter);
+    if (rulesChanging)
+        Q_EMIT rulesChanged();
+    if (fallbackChanging)
+        Q_EMIT fallbackChanged();
+    if (rewriterChanging)
+        Q_EMIT rewriterChanged();
+}
+
+void RuleStore::setRules(QList<Rule> rules)
+{
+    assign(std::move(rules), std::nullopt, std::nullopt);
+    save();
+}
+
+void RuleStore::setFallback(Destination fallback)
+{
+    assign(std::nullopt, std::move(fallback), std::nullopt);
+    save();
+}
+
+void RuleStore::setRewriter(LinkRewriter rewriter)
+{
+    assign(std::nullopt, std::nullopt, std::move(rewriter));
+    save();
+}
+
+void RuleStore::add(Rule rule)
+{
+    QList<Rule> rules = m_rules;
+    rules.append(std::move(rule));
+    setRules(std::move(rules));
+}
+
+void RuleStore::replace(const Rule& rule)
+{
+    const auto found = std::find_if(m_rules.cbegin(), m_rules.cend(),
+                                    [&](const Rule& existing) { return existing.id == rule.id; });
+    if (found == m_rules.cend())
+        return;
+    QList<Rule> rules = m_rules;
+    rules[found - m_rules.cbegin()] = rule;
+    setRules(std::move(rules));
+}
+
+void RuleStore::deleteRules(const QSet<QUuid>& ids)
+{
+    QList<Rule> rules = m_rules;
+    rules.removeIf([&](const Rule& rule) { return ids.contains(rule.id); });
+    setRules(std::move(rules));
+}
+
+void RuleStore::move(const QList<qsizetype>& fromOffsets, qsizetype toOffset)
+{
+    QList<qsizetype> offsets = fromOffsets;
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    offsets.removeIf([&](qsizetype offset) { return offset < 0 || offset >= m_rules.size(); });
+
+    QList<Rule> moved;
+    QList<Rule> rest;
+    for (qsizetype index = 0; index < m_rules.size(); ++index)
+        (std::binary_search(offsets.cbegin(), offsets.cend(), index) ? moved : rest).append(m_rules[index]);
+    const auto takenBefore = std::count_if(offsets.cbegin(), offsets.cend(),
+                                           [&](qsizetype offset) { return offset < toOffset; });
+    const qsizetype insertAt = std::clamp<qsizetype>(toOffset - takenBefore, 0, rest.size());
+    for (qsizetype index = 0; index < moved.size(); ++index)
+        rest.insert(insertAt + index, moved[index]);
+    setRules(std::move(rest));
+}
+
+Destination RuleStore::destination(const QString& link, const QString& sourceBundleID) const
+{
+    return decide(m_rules, m_fallback, link, sourceBundleID).destination;
+}
+
+RuleStore::Document RuleStore::currentDocument() const
+{
+    return Document::make(m_rules, m_fallback, m_rewriter);
+}
+
+void RuleStore::save()
+{
+    if (m_isApplyingExternalChange)
+        return;
+    const QByteArray bytes = RulesCodec::encode(currentDocument());
+    const Result<void> written = RulesFile::writeAtomically(m_fileURL, bytes);
+    if (!written) {
+        qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(written.error()));
+        return;
+    }
+    m_lastWrittenData = bytes;
+}
+
+void RuleStore::startWatching()
+{
+    if (m_watcher)
+        return;
+    const QString directory = QFileInfo(m_fileURL).absolutePath();
+    auto* watcher = new DirectoryWatcher(this);
+    const Result<void> watching = watcher->watch(directory);
+    if (!watching) {
+        qCCritical(lcRules, "Could not watch %s: %s", qUtf8Printable(directory), qUtf8Printable(watching.error()));
+        delete watcher;
+        return;
+    }
+    const QString fileName = QFileInfo(m_fileURL).fileName();
+    connect(watcher, &DirectoryWatcher::entriesChanged, this, [this, fileName](const QStringList& names) {
+        // Other files in the folder (the preferences, for one) are none of the store's business.
+        if (names.contains(fileName) || names.contains(QString()))
+            reloadFromDisk();
+    });
+    m_watcher = watcher;
+}
+
+void RuleStore::reloadFromDisk()
+{
+    RulesFile::Contents contents = RulesFile::read(m_fileURL);
+    if (contents.status == RulesFile::Contents::Status::missing || contents.bytes.isNull())
+        return;
+    if (m_lastWrittenData && *m_lastWrittenData == contents.bytes)
+        return;
+    if (contents.status != RulesFile::Contents::Status::decoded) {
+        qCCritical(lcRules, "Ignoring an unreadable rules file; keeping the rules already loaded");
+        qCDebug(lcRules, "The rules file could not be read: %s", qUtf8Printable(contents.error));
+        return;
+    }
+    m_lastWrittenData = std::move(contents.bytes);
+    m_isApplyingExternalChange = true;
+    assign(std::move(contents.document.rules), std::move(contents.document.fallback),
+           contents.document.rewriter.value_or(LinkRewriter::initial()));
+    m_isApplyingExternalChange = false;
+    if (onExternalChange)
+        onExternalChange();
+}
+
+QString RuleStore::jsonText() const
+{
+    return QString::fromUtf8(RulesCodec::encode(currentDocument()));
+}
+
+Result<void> RuleStore::apply(const QString& jsonText)
+{
+    Result<Document> decoded = RulesCodec::decode(jsonText.toUtf8());
+    if (!decoded)
+        return Failure{decoded.error()};
+    Document& document = decoded.value();
+    // One write for the whole replacement: the file never holds the new rewriter with the old rules.
+    assign(std::move(document.rules), std::move(document.fallback), std::move(document.rewriter));
+    save();
+    return {};
+}
