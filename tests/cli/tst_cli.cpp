@@ -1,0 +1,195 @@
+#include "cli/cli.h"
+#include "routing/rule_store.h"
+#include "support/test_files.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QStringList& arguments, const QString& defaultRulesPath)
+{
+    Run result;
+    QTextStream out(&result.out);
+    QTextStream err(&result.err);
+    result.status = runCli(arguments, out, err, defaultRulesPath);
+    out.flush();
+    err.flush();
+    return result;
+}
+
+const QByteArray rulesJson = R"({
+  "fallback": {"browser": {"bundleID": "firefox-esr"}},
+  "rewriter": {"parameters": ["utm_*"], "stripsTrackingParameters": true, "upgradesToHTTPS": true},
+  "rules": [
+    {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "github.com",
+     "sourceBundleIDs": ["org.gnome.Evolution"], "destination": {"browser": {"bundleID": "chromium", "profile": "Work"}}},
+    {"id": "7F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains", "pattern": "utm_source",
+     "sourceBundleIDs": [], "destination": {"ask": {}}}
+  ],
+  "version": 1
+})";
+
+} // namespace
+
+class CliTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_directory.emplace().isValid());
+        m_rules = m_directory->filePath(u"rules.json"_s);
+        TestFiles::write(m_rules, rulesJson);
+    }
+
+    void resolve_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("fallback") << QStringList{u"https://example.com/"_s, u"--explain"_s}
+                                  << u"firefox-esr\nfallback\n"_s;
+        QTest::newRow("source rule, source in any case")
+            << QStringList{u"https://api.github.com/"_s, u"--from"_s, u"ORG.GNOME.EVOLUTION"_s, u"--explain"_s}
+            << u"chromium\nrule 1: Host is github.com\n"_s;
+        QTest::newRow("source rule without source") << QStringList{u"https://api.github.com/"_s} << u"firefox-esr\n"_s;
+        QTest::newRow("ask, on the link as it stands (not cleaned)")
+            << QStringList{u"--explain"_s, u"http://e.com/?utm_source=x"_s}
+            << u"ask\nrule 2: URL contains utm_source\n"_s;
+        QTest::newRow("--from=") << QStringList{u"https://github.com/"_s, u"--from=org.gnome.Evolution"_s}
+                                 << u"chromium\n"_s;
+    }
+
+    void resolve()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        const Run result = run(QStringList{u"resolve"_s} + arguments, m_rules);
+        QCOMPARE(result.err, QString());
+        QCOMPARE(result.out, output);
+        QCOMPARE(result.status, 0);
+    }
+
+    void resolveRefusesTextThatIsNotALink_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no scheme") << QStringList{u"example.com/path"_s};
+        QTest::newRow("spaces") << QStringList{u"https://exa mple.com/"_s};
+        QTest::newRow("nothing") << QStringList{};
+        QTest::newRow("empty") << QStringList{QString()};
+        QTest::newRow("two links") << QStringList{u"https://a.io/"_s, u"https://b.io/"_s};
+    }
+
+    void resolveRefusesTextThatIsNotALink()
+    {
+        QFETCH(QStringList, arguments);
+        const Run result = run(QStringList{u"resolve"_s} + arguments, m_rules);
+        QCOMPARE(result.status, 2);
+        QCOMPARE(result.out, QString());
+        QCOMPARE(result.err, u"Give resolve a URL, as text.\n"_s);
+    }
+
+    void cleanUsesTheFilesSettings()
+    {
+        const Run result = run({u"clean"_s, u"http://news.example.org/a?utm_source=x&id=1#top"_s}, m_rules);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out, u"https://news.example.org/a?id=1#top\n"_s);
+    }
+
+    void rulesPrintsWhatTheStoreWrites()
+    {
+        const Run result = run({u"rules"_s}, m_rules);
+        QCOMPARE(result.status, 0);
+        RuleStore store(m_rules);
+        QCOMPARE(result.out, store.jsonText());
+    }
+
+    void missingFileIsAnEmptyDocument()
+    {
+        const QString missing = m_directory->filePath(u"absent.json"_s);
+        QCOMPARE(run({u"resolve"_s, u"https://github.com/"_s, u"--explain"_s}, missing).out, u"ask\nfallback\n"_s);
+        QCOMPARE(run({u"clean"_s, u"http://e.com/?gclid=1"_s}, missing).out, u"http://e.com/?gclid=1\n"_s);
+        QVERIFY(run({u"rules"_s}, missing).out.contains(u"\"rules\": ["_s));
+        QVERIFY(!QFile::exists(missing));
+    }
+
+    void unreadableFileIsAnErrorNeverAGuess()
+    {
+        const QString broken = TestFiles::dataPath(u"rules/match_wrong_case.json"_s);
+        for (const QStringList& arguments : {QStringList{u"resolve"_s, u"https://e.com/"_s}, QStringList{u"rules"_s},
+                                             QStringList{u"clean"_s, u"https://e.com/"_s}}) {
+            const Run result = run(QStringList{u"--rules"_s, broken} + arguments, m_rules);
+            QCOMPARE(result.status, 1);
+            QCOMPARE(result.out, QString());
+            QCOMPARE(result.err, u"linkherd: "_s + broken +
+                                     u": rules[1].match: \"Host\" is not one of host, urlContains, regex\n"_s);
+        }
+    }
+
+    void wrongCommandLines_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no command") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{u"frobnicate"_s};
+        QTest::newRow("unknown option") << QStringList{u"resolve"_s, u"https://e.com/"_s, u"--verbose"_s};
+        QTest::newRow("--from without value") << QStringList{u"resolve"_s, u"https://e.com/"_s, u"--from"_s};
+        QTest::newRow("--rules without path") << QStringList{u"--rules"_s};
+        QTest::newRow("rules with an argument") << QStringList{u"rules"_s, u"extra"_s};
+    }
+
+    void wrongCommandLines()
+    {
+        QFETCH(QStringList, arguments);
+        const Run result = run(arguments, m_rules);
+        QCOMPARE(result.status, 2);
+        QVERIFY(result.err.startsWith(u"linkherd: "_s));
+        QVERIFY(result.out.isEmpty());
+    }
+
+    void helpAndVersion()
+    {
+        for (const QString& help : {u"help"_s, u"--help"_s}) {
+            const Run result = run({help}, m_rules);
+            QCOMPARE(result.status, 0);
+            QVERIFY(result.out.startsWith(u"Usage: linkherd"_s));
+        }
+        QVERIFY(QRegularExpression(u"^linkherd \\d+\\.\\d+\\.\\d+\n$"_s).match(run({u"--version"_s}, m_rules).out).hasMatch());
+    }
+
+    // The installed tool, as a script would run it: the default rules location follows XDG_CONFIG_HOME.
+    void executableUsesTheXdgConfigLocation()
+    {
+        QDir(m_directory->path()).mkpath(u"config/linkherd"_s);
+        TestFiles::write(m_directory->filePath(u"config/linkherd/rules.json"_s), rulesJson);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CONFIG_HOME"_s, m_directory->filePath(u"config"_s));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(LINKHERD_CLI_EXECUTABLE),
+                      {u"resolve"_s, u"https://github.com/"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--explain"_s});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardOutput(), "chromium\nrule 1: Host is github.com\n");
+
+        process.start(QStringLiteral(LINKHERD_CLI_EXECUTABLE), {u"resolve"_s, u"not a link"_s});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.readAllStandardError(), "Give resolve a URL, as text.\n");
+    }
+
+private:
+    std::optional<QTemporaryDir> m_directory;
+    QString m_rules;
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"

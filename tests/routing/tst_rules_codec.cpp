@@ -1,0 +1,212 @@
+#include "routing/rules_codec.h"
+#include "support/test_files.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(LinkRewriter)
+Q_DECLARE_METATYPE(Rule::Match)
+
+namespace {
+
+Rule makeRule(Rule::Match match, const QString& pattern, Destination destination = Destination::ask())
+{
+    Rule rule;
+    rule.match = match;
+    rule.pattern = pattern;
+    rule.destination = std::move(destination);
+    return rule;
+}
+
+RulesDocument decoded(const QByteArray& json)
+{
+    Result<RulesDocument> result = RulesCodec::decode(json);
+    if (!result)
+        qFatal("expected a readable document, got: %s", qPrintable(result.error()));
+    return std::move(result).value();
+}
+
+} // namespace
+
+class RulesCodecTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void brokenFilesAreRefusedWholeNamingTheProblem_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("rule without sourceBundleIDs")
+            << u"missing_source_bundle_ids.json"_s << u"rules[0]: \"sourceBundleIDs\" is missing"_s;
+        QTest::newRow("match text is case-sensitive")
+            << u"match_wrong_case.json"_s << u"rules[1].match: \"Host\" is not one of host, urlContains, regex"_s;
+        QTest::newRow("id that is not a UUID") << u"id_not_uuid.json"_s << u"rules[0].id: \"not-a-uuid\" is not a UUID"_s;
+        QTest::newRow("id in braces") << u"id_in_braces.json"_s << u"rules[0].id:"_s;
+        QTest::newRow("destination as text") << u"fallback_not_object.json"_s << u"fallback: expected an object"_s;
+        QTest::newRow("syntax error") << u"truncated.json"_s << u"not valid JSON at line"_s;
+        QTest::newRow("top-level array") << u"top_level_array.json"_s << u"the rules file must hold a JSON object"_s;
+        QTest::newRow("isEnabled as text")
+            << u"enabled_as_text.json"_s << u"rules[0].isEnabled: expected true or false, found a string"_s;
+        QTest::newRow("profile as number")
+            << u"profile_number.json"_s << u"fallback.browser.profile: expected a string"_s;
+        QTest::newRow("browser without bundleID")
+            << u"browser_without_bundle_id.json"_s << u"fallback.browser: \"bundleID\" is missing"_s;
+        QTest::newRow("rewriter without parameters")
+            << u"rewriter_without_parameters.json"_s << u"rewriter: \"parameters\" is missing"_s;
+        QTest::newRow("fractional version") << u"version_fraction.json"_s << u"version: expected an integer"_s;
+        QTest::newRow("no version") << u"version_missing.json"_s << u"\"version\" is missing"_s;
+        QTest::newRow("source that is not text")
+            << u"source_not_text.json"_s << u"rules[0].sourceBundleIDs[1]: expected a string"_s;
+        QTest::newRow("empty file") << u"empty.json"_s << u"not valid JSON"_s;
+    }
+
+    void brokenFilesAreRefusedWholeNamingTheProblem()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, error);
+        const Result<RulesDocument> result = RulesCodec::decode(TestFiles::read(TestFiles::dataPath(u"rules/"_s + file)));
+        QVERIFY(!result);
+        QVERIFY2(result.error().startsWith(error), qPrintable(result.error()));
+    }
+
+    void readsEveryAcceptedSpelling()
+    {
+        const RulesDocument document = decoded(TestFiles::read(TestFiles::dataPath(u"rules/complete.json"_s)));
+        QCOMPARE(document.version, 7);
+        QCOMPARE(document.fallback, Destination::browser(u"firefox-esr"_s)); // null profile is no profile
+        QVERIFY(document.rewriter);
+        QCOMPARE(document.rewriter->parameters, QStringList({u"utm_*"_s, u"ref"_s}));
+        QVERIFY(document.rewriter->stripsTrackingParameters);
+        QCOMPARE(document.rules.size(), 3);
+
+        const Rule& regex = document.rules[0];
+        QCOMPARE(regex.id, QUuid::fromString(u"A3C1E2D4-5B6F-4A7B-8C9D-0E1F2A3B4C5D"_s));
+        QCOMPARE(regex.match, Rule::Match::regex);
+        QCOMPARE(regex.pattern, u"^https://git\\.example\\.com/"_s); // "\/" and "/" read alike
+        QCOMPARE(regex.sourceBundleIDs, QStringList{u"org.gnome.Evolution"_s});
+        QCOMPARE(regex.destination, Destination::browser(u"com.google.Chrome"_s, u"Profile 1"_s));
+
+        QCOMPARE(document.rules[1].isEnabled, false);
+        QCOMPARE(document.rules[1].pattern, u"  zoom.us/j  "_s); // kept as stored
+        QCOMPARE(document.rules[1].destination, Destination::ask()); // any object without "browser"
+        QCOMPARE(document.rules[2].pattern, u"bücher.example"_s);
+        QCOMPARE(document.rules[2].destination, Destination::ask());
+    }
+
+    void minimalDocumentHasNoRulesAndAsks()
+    {
+        const RulesDocument document = decoded(R"({"fallback":{},"rules":[],"version":1})");
+        QVERIFY(document.rules.isEmpty());
+        QCOMPARE(document.fallback, Destination::ask());
+        QVERIFY(!document.rewriter);
+        QVERIFY(!decoded(R"({"fallback":{},"rewriter":null,"rules":[],"version":1})").rewriter);
+    }
+
+    void writesSortedPrettyEscapedAndDeterministic()
+    {
+        RulesDocument document;
+        document.version = 7;
+        Rule rule = makeRule(Rule::Match::urlContains, u"  example.com/a b\n"_s,
+                             Destination::browser(u"firefox"_s, std::nullopt));
+        rule.id = QUuid::fromString(u"a3c1e2d4-5b6f-4a7b-8c9d-0e1f2a3b4c5d"_s);
+        document.rules = {rule};
+        document.fallback = Destination::browser(u"chromium"_s, u"Default"_s);
+
+        const QByteArray bytes = RulesCodec::encode(document);
+        QCOMPARE(RulesCodec::encode(document), bytes);
+        QVERIFY(bytes.contains(R"("pattern": "  example.com\/a b\n")"));
+        QVERIFY(!bytes.contains("com/a"));
+        QVERIFY(bytes.contains(R"("id": "A3C1E2D4-5B6F-4A7B-8C9D-0E1F2A3B4C5D")"));
+        QVERIFY(bytes.contains(R"("version": 1)"));
+        QVERIFY(!bytes.contains("profile\": null"));
+        QVERIFY(bytes.count('\n') > 10);
+
+        const QList<QByteArray> ruleKeys = {"\"destination\"", "\"id\"", "\"isEnabled\"", "\"match\"",
+                                            "\"pattern\"", "\"sourceBundleIDs\""};
+        for (qsizetype i = 1; i < ruleKeys.size(); ++i)
+            QVERIFY(bytes.indexOf(ruleKeys[i - 1]) < bytes.indexOf(ruleKeys[i]));
+        QVERIFY(bytes.indexOf("\"fallback\"") < bytes.indexOf("\"rules\""));
+        QVERIFY(bytes.indexOf("\"rules\"") < bytes.indexOf("\"version\""));
+
+        RulesDocument reread = decoded(bytes);
+        reread.version = 7;
+        QCOMPARE(reread, document);
+    }
+
+    void nullProfileIsWrittenWithoutProfileKey()
+    {
+        const RulesDocument document =
+            decoded(R"({"fallback":{"browser":{"bundleID":"firefox","profile":null}},"rules":[],"version":1})");
+        QVERIFY(!RulesCodec::encode(document).contains("profile"));
+    }
+
+    void rewriterIsWrittenOnlyWhenItDiffersFromTheInitialOne_data()
+    {
+        QTest::addColumn<LinkRewriter>("rewriter");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("initial") << LinkRewriter::initial() << false;
+        LinkRewriter reordered;
+        reordered.parameters.move(0, 1);
+        QTest::newRow("same entries in another order") << reordered << true;
+        LinkRewriter longer;
+        longer.parameters.append(u"ref"_s);
+        QTest::newRow("one entry more") << longer << true;
+        LinkRewriter stripping;
+        stripping.stripsTrackingParameters = true;
+        QTest::newRow("stripping on") << stripping << true;
+    }
+
+    void rewriterIsWrittenOnlyWhenItDiffersFromTheInitialOne()
+    {
+        QFETCH(LinkRewriter, rewriter);
+        QFETCH(bool, written);
+        const RulesDocument document = RulesDocument::make({}, Destination::ask(), rewriter);
+        QCOMPARE(RulesCodec::encode(document).contains("\"rewriter\""), written);
+        QCOMPARE(decoded(RulesCodec::encode(document)).rewriter.value_or(LinkRewriter::initial()), rewriter);
+    }
+
+    void validityAndSummary_data()
+    {
+        QTest::addColumn<Rule::Match>("match");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("host with white space") << Rule::Match::host << u"  example.com\n"_s << true
+                                                << u"Host is example.com"_s;
+        QTest::newRow("blank host") << Rule::Match::host << u" \t\n"_s << false << u"Host is …"_s;
+        QTest::newRow("url contains") << Rule::Match::urlContains << u"/watch?v="_s << true
+                                       << u"URL contains /watch?v="_s;
+        QTest::newRow("regex that compiles") << Rule::Match::regex << u"^https://a\\.b/"_s << true
+                                              << u"URL matches ^https://a\\.b/"_s;
+        QTest::newRow("regex that does not compile") << Rule::Match::regex << u"("_s << false << u"URL matches ("_s;
+        QTest::newRow("host rule with a bracket") << Rule::Match::host << u"("_s << true << u"Host is ("_s;
+        QTest::newRow("empty regex") << Rule::Match::regex << QString() << false << u"URL matches …"_s;
+    }
+
+    void validityAndSummary()
+    {
+        QFETCH(Rule::Match, match);
+        QFETCH(QString, pattern);
+        QFETCH(bool, valid);
+        QFETCH(QString, summary);
+        const Rule rule = makeRule(match, pattern);
+        QCOMPARE(rule.isValid(), valid);
+        QCOMPARE(rule.summary(), summary);
+    }
+
+    void newRuleDefaults()
+    {
+        const Rule first;
+        const Rule second;
+        QVERIFY(first.isEnabled);
+        QCOMPARE(first.match, Rule::Match::host);
+        QVERIFY(first.pattern.isEmpty() && first.sourceBundleIDs.isEmpty());
+        QCOMPARE(first.destination, Destination::ask());
+        QVERIFY(!first.id.isNull());
+        QVERIFY(first.id != second.id);
+    }
+};
+
+QTEST_GUILESS_MAIN(RulesCodecTest)
+#include "tst_rules_codec.moc"

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Small file helpers for tests that work in temporary directories.
+namespace TestFiles {
+
+// A file under tests/data.
+QString dataPath(const QString& relativePath);
+QByteArray read(const QString& path);
+void write(const QString& path, const QByteArray& bytes);
+// What another program's atomic save does: write a temporary file next to the target, then rename it over.
+void writeAtomicallyAsAnotherProgram(const QString& path, const QByteArray& bytes);
+
+} // namespace TestFiles
