@@ -46,6 +46,12 @@ private Q_SLOTS:
         QTest::newRow("host: path does not count") << host << u"example.com"_s << u"https://other.org/example.com"_s << false;
         QTest::newRow("host: user info does not count") << host << u"example.com"_s << u"https://example.com@evil.io/"_s << false;
         QTest::newRow("host: non-ASCII") << host << u"BÜCHER.example"_s << u"https://www.bücher.example/"_s << true;
+        QTest::newRow("host: Unicode pattern, ASCII link")
+            << host << u"*.bücher.example"_s << u"https://xn--bcher-kva.example/"_s << true;
+        QTest::newRow("host: ASCII pattern, Unicode link")
+            << host << u"xn--bcher-kva.example"_s << u"https://shop.Bücher.example/"_s << true;
+        QTest::newRow("host: Unicode look-alike is another host")
+            << host << u"bücher.example"_s << u"https://bucher.example/"_s << false;
         QTest::newRow("host: IPv6 literal") << host << u"[::1]"_s << u"http://[::1]:8080/"_s << true;
 
         const auto contains = Rule::Match::urlContains;
