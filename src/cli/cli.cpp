@@ -45,7 +45,7 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
             context.rulesPath = rest.takeFirst();
         } else {
             return context.usageError(option == u"--rules"_s ? u"--rules needs a path"_s
-                                                              : u"unknown option "_s + option);
+                                                             : u"unknown option "_s + option);
         }
         if (context.rulesPath.isEmpty())
             return context.usageError(u"--rules needs a path"_s);

@@ -31,12 +31,15 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
         const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL);
         if (copy) {
             m_unreadableCopy = copy.value();
-            qCWarning(lcRules, "The rules file %s could not be read (%s); starting without rules. "
-                               "The file was kept as %s",
-                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(m_unreadableCopy));
+            qCWarning(lcRules,
+                      "The rules file %s could not be read (%s); starting without rules. "
+                      "The file was kept as %s",
+                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error),
+                      qUtf8Printable(m_unreadableCopy));
         } else {
             qCCritical(lcRules, "The rules file %s could not be read (%s), nor copied aside (%s)",
-                       qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(copy.error()));
+                       qUtf8Printable(m_fileURL), qUtf8Printable(contents.error),
+                       qUtf8Printable(copy.error()));
         }
         break;
     }
@@ -124,8 +127,8 @@ void RuleStore::move(const QList<qsizetype>& fromOffsets, qsizetype toOffset)
     QList<Rule> rest;
     for (qsizetype index = 0; index < m_rules.size(); ++index)
         (std::binary_search(offsets.cbegin(), offsets.cend(), index) ? moved : rest).append(m_rules[index]);
-    const auto takenBefore = std::count_if(offsets.cbegin(), offsets.cend(),
-                                           [&](qsizetype offset) { return offset < toOffset; });
+    const auto takenBefore =
+        std::count_if(offsets.cbegin(), offsets.cend(), [&](qsizetype offset) { return offset < toOffset; });
     const qsizetype insertAt = std::clamp<qsizetype>(toOffset - takenBefore, 0, rest.size());
     for (qsizetype index = 0; index < moved.size(); ++index)
         rest.insert(insertAt + index, moved[index]);
@@ -163,7 +166,8 @@ void RuleStore::startWatching()
     auto* watcher = new DirectoryWatcher(this);
     const Result<void> watching = watcher->watch(directory);
     if (!watching) {
-        qCCritical(lcRules, "Could not watch %s: %s", qUtf8Printable(directory), qUtf8Printable(watching.error()));
+        qCCritical(lcRules, "Could not watch %s: %s", qUtf8Printable(directory),
+                   qUtf8Printable(watching.error()));
         delete watcher;
         return;
     }

@@ -217,7 +217,8 @@ private:
         if (profile.isUndefined() || profile.isNull())
             return Destination::browser(std::move(*bundleID));
         if (!profile.isString())
-            return fail(child(browserPath, u"profile"_s), u"expected a string, found "_s + describeType(profile));
+            return fail(child(browserPath, u"profile"_s),
+                        u"expected a string, found "_s + describeType(profile));
         return Destination::browser(std::move(*bundleID), profile.toString());
     }
 
@@ -231,7 +232,8 @@ private:
         const std::optional<QJsonValue> destinationValue = required(object, path, u"destination"_s);
         if (!destinationValue)
             return std::nullopt;
-        std::optional<Destination> destination = this->destination(*destinationValue, child(path, u"destination"_s));
+        std::optional<Destination> destination =
+            this->destination(*destinationValue, child(path, u"destination"_s));
         if (!destination)
             return std::nullopt;
         rule.destination = std::move(*destination);
@@ -253,7 +255,8 @@ private:
             return std::nullopt;
         const std::optional<Rule::Match> kind = matchFromText(*match);
         if (!kind)
-            return fail(child(path, u"match"_s), quoted(*match) + u" is not one of host, urlContains, regex"_s);
+            return fail(child(path, u"match"_s),
+                        quoted(*match) + u" is not one of host, urlContains, regex"_s);
         rule.match = *kind;
 
         std::optional<QString> pattern = string(object, path, u"pattern"_s);

@@ -59,9 +59,11 @@ private Q_SLOTS:
         QTest::newRow("fallback") << QStringList{u"https://example.com/"_s, u"--explain"_s}
                                   << u"firefox-esr\nfallback\n"_s;
         QTest::newRow("source rule, source in any case")
-            << QStringList{u"https://api.github.com/"_s, u"--from"_s, u"ORG.GNOME.EVOLUTION"_s, u"--explain"_s}
+            << QStringList{u"https://api.github.com/"_s, u"--from"_s, u"ORG.GNOME.EVOLUTION"_s,
+                           u"--explain"_s}
             << u"chromium\nrule 1: Host is github.com\n"_s;
-        QTest::newRow("source rule without source") << QStringList{u"https://api.github.com/"_s} << u"firefox-esr\n"_s;
+        QTest::newRow("source rule without source")
+            << QStringList{u"https://api.github.com/"_s} << u"firefox-esr\n"_s;
         QTest::newRow("ask, on the link as it stands (not cleaned)")
             << QStringList{u"--explain"_s, u"http://e.com/?utm_source=x"_s}
             << u"ask\nrule 2: URL contains utm_source\n"_s;
@@ -116,7 +118,8 @@ private Q_SLOTS:
     void missingFileIsAnEmptyDocument()
     {
         const QString missing = m_directory->filePath(u"absent.json"_s);
-        QCOMPARE(run({u"resolve"_s, u"https://github.com/"_s, u"--explain"_s}, missing).out, u"ask\nfallback\n"_s);
+        QCOMPARE(run({u"resolve"_s, u"https://github.com/"_s, u"--explain"_s}, missing).out,
+                 u"ask\nfallback\n"_s);
         QCOMPARE(run({u"clean"_s, u"http://e.com/?gclid=1"_s}, missing).out, u"http://e.com/?gclid=1\n"_s);
         QVERIFY(run({u"rules"_s}, missing).out.contains(u"\"rules\": ["_s));
         QVERIFY(!QFile::exists(missing));
@@ -125,13 +128,15 @@ private Q_SLOTS:
     void unreadableFileIsAnErrorNeverAGuess()
     {
         const QString broken = TestFiles::dataPath(u"rules/match_wrong_case.json"_s);
-        for (const QStringList& arguments : {QStringList{u"resolve"_s, u"https://e.com/"_s}, QStringList{u"rules"_s},
-                                             QStringList{u"clean"_s, u"https://e.com/"_s}}) {
+        for (const QStringList& arguments :
+             {QStringList{u"resolve"_s, u"https://e.com/"_s}, QStringList{u"rules"_s},
+              QStringList{u"clean"_s, u"https://e.com/"_s}}) {
             const Run result = run(QStringList{u"--rules"_s, broken} + arguments, m_rules);
             QCOMPARE(result.status, 1);
             QCOMPARE(result.out, QString());
-            QCOMPARE(result.err, u"linkherd: "_s + broken +
-                                     u": rules[1].match: \"Host\" is not one of host, urlContains, regex\n"_s);
+            QCOMPARE(result.err,
+                     u"linkherd: "_s + broken +
+                         u": rules[1].match: \"Host\" is not one of host, urlContains, regex\n"_s);
         }
     }
 
@@ -162,7 +167,9 @@ private Q_SLOTS:
             QCOMPARE(result.status, 0);
             QVERIFY(result.out.startsWith(u"Usage: linkherd"_s));
         }
-        QVERIFY(QRegularExpression(u"^linkherd \\d+\\.\\d+\\.\\d+\n$"_s).match(run({u"--version"_s}, m_rules).out).hasMatch());
+        QVERIFY(QRegularExpression(u"^linkherd \\d+\\.\\d+\\.\\d+\n$"_s)
+                    .match(run({u"--version"_s}, m_rules).out)
+                    .hasMatch());
     }
 
     // The installed tool, as a script would run it: the default rules location follows XDG_CONFIG_HOME.
@@ -174,8 +181,9 @@ private Q_SLOTS:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_CONFIG_HOME"_s, m_directory->filePath(u"config"_s));
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(LINKHERD_CLI_EXECUTABLE),
-                      {u"resolve"_s, u"https://github.com/"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--explain"_s});
+        process.start(
+            QStringLiteral(LINKHERD_CLI_EXECUTABLE),
+            {u"resolve"_s, u"https://github.com/"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--explain"_s});
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(process.readAllStandardOutput(), "chromium\nrule 1: Host is github.com\n");

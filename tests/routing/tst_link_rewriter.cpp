@@ -57,15 +57,16 @@ private Q_SLOTS:
             << builtIn << u"https://example.com/?spm&a=1"_s << u"https://example.com/?a=1"_s;
         QTest::newRow("other schemes are stripped too")
             << builtIn << u"ftp://example.com/f?utm_campaign=z&v=2"_s << u"ftp://example.com/f?v=2"_s;
-        QTest::newRow("non-ASCII link")
-            << builtIn << u"https://bücher.example/straße?utm_source=ä&seite=2"_s
-            << u"https://bücher.example/straße?seite=2"_s;
+        QTest::newRow("non-ASCII link") << builtIn << u"https://bücher.example/straße?utm_source=ä&seite=2"_s
+                                        << u"https://bücher.example/straße?seite=2"_s;
         QTest::newRow("lone star removes nothing")
             << QStringList{u"*"_s} << u"https://e.com/?a=1&b=2"_s << u"https://e.com/?a=1&b=2"_s;
         QTest::newRow("whole name ignores case, not a prefix")
-            << QStringList{u"Ref"_s} << u"https://e.com/?ref=1&REF=2&referrer=3"_s << u"https://e.com/?referrer=3"_s;
+            << QStringList{u"Ref"_s} << u"https://e.com/?ref=1&REF=2&referrer=3"_s
+            << u"https://e.com/?referrer=3"_s;
         QTest::newRow("prefix entry")
-            << QStringList{u"ref*"_s} << u"https://e.com/?ref=1&REF=2&referrer=3&x=4"_s << u"https://e.com/?x=4"_s;
+            << QStringList{u"ref*"_s} << u"https://e.com/?ref=1&REF=2&referrer=3&x=4"_s
+            << u"https://e.com/?x=4"_s;
         QTest::newRow("star inside an entry is a character")
             << QStringList{u"a*b"_s} << u"https://e.com/?a*b=1&axb=2"_s << u"https://e.com/?axb=2"_s;
         QTest::newRow("question mark inside the fragment is not a query")
@@ -105,9 +106,10 @@ private Q_SLOTS:
     void localHostsStayOnHttp_data()
     {
         QTest::addColumn<QString>("host");
-        for (const QString& host : {u"localhost"_s, u"LOCALHOST"_s, u"app.localhost"_s, u"site.test"_s, u"printer.local"_s,
-                                   u"box.localdomain"_s, u"svc.internal"_s, u"x.invalid"_s, u"www.example"_s,
-                                   u"[::1]"_s, u"192.168.1.20"_s, u"10.0.0.300"_s, u"1.2.3.٤"_s}) {
+        for (const QString& host :
+             {u"localhost"_s, u"LOCALHOST"_s, u"app.localhost"_s, u"site.test"_s, u"printer.local"_s,
+              u"box.localdomain"_s, u"svc.internal"_s, u"x.invalid"_s, u"www.example"_s, u"[::1]"_s,
+              u"192.168.1.20"_s, u"10.0.0.300"_s, u"1.2.3.٤"_s}) {
             QTest::newRow(qPrintable(host)) << host;
         }
     }
@@ -134,7 +136,8 @@ private Q_SLOTS:
     {
         QCOMPARE(rewriter(true, true).apply(u"http://news.example.org/a?utm_source=rss&p=2#c"_s),
                  u"https://news.example.org/a?p=2#c"_s);
-        QCOMPARE(rewriter(true, true).apply(u"http://localhost:3000/?fbclid=1"_s), u"http://localhost:3000/"_s);
+        QCOMPARE(rewriter(true, true).apply(u"http://localhost:3000/?fbclid=1"_s),
+                 u"http://localhost:3000/"_s);
     }
 
     // An unchanged link comes back as the very same text, not a rebuilt copy.

@@ -75,7 +75,8 @@ private Q_SLOTS:
     {
         LinkRewriter rewriter;
         rewriter.upgradesToHTTPS = true;
-        const QByteArray bytes = documentWith({hostRule(u"a.example"_s)}, Destination::browser(u"chromium"_s), rewriter);
+        const QByteArray bytes =
+            documentWith({hostRule(u"a.example"_s)}, Destination::browser(u"chromium"_s), rewriter);
         TestFiles::write(m_path, bytes);
         RuleStore store(m_path);
         QVERIFY(!store.isFirstRun());
@@ -91,14 +92,17 @@ private Q_SLOTS:
     {
         const QByteArray broken = TestFiles::read(TestFiles::dataPath(u"rules/match_wrong_case.json"_s));
         TestFiles::write(m_path, broken);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"could not be read.*kept as .*rules\\.json\\.unreadable-"_s));
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(u"could not be read.*kept as .*rules\\.json\\.unreadable-"_s));
         RuleStore store(m_path);
         QVERIFY(store.isFirstRun());
         QVERIFY(store.rules().isEmpty());
 
         const QStringList copies = QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s});
         QCOMPARE(copies.size(), 1);
-        QVERIFY(QRegularExpression(u"^rules\\.json\\.unreadable-\\d{8}T\\d{6}Z$"_s).match(copies.front()).hasMatch());
+        QVERIFY(QRegularExpression(u"^rules\\.json\\.unreadable-\\d{8}T\\d{6}Z$"_s)
+                    .match(copies.front())
+                    .hasMatch());
         QCOMPARE(store.unreadableCopy(), m_directory->filePath(copies.front()));
         QCOMPARE(TestFiles::read(store.unreadableCopy()), broken);
 
@@ -164,11 +168,16 @@ private Q_SLOTS:
         QTest::addColumn<QList<qsizetype>>("from");
         QTest::addColumn<qsizetype>("to");
         QTest::addColumn<QStringList>("order");
-        QTest::newRow("0 and 2 to 4") << QList<qsizetype>{0, 2} << qsizetype(4) << QStringList{u"1"_s, u"3"_s, u"0"_s, u"2"_s, u"4"_s};
-        QTest::newRow("last to top") << QList<qsizetype>{4} << qsizetype(0) << QStringList{u"4"_s, u"0"_s, u"1"_s, u"2"_s, u"3"_s};
-        QTest::newRow("first to end") << QList<qsizetype>{0} << qsizetype(5) << QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"0"_s};
-        QTest::newRow("onto itself") << QList<qsizetype>{2} << qsizetype(3) << QStringList{u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s};
-        QTest::newRow("3 and 1 to 0") << QList<qsizetype>{3, 1} << qsizetype(0) << QStringList{u"1"_s, u"3"_s, u"0"_s, u"2"_s, u"4"_s};
+        QTest::newRow("0 and 2 to 4")
+            << QList<qsizetype>{0, 2} << qsizetype(4) << QStringList{u"1"_s, u"3"_s, u"0"_s, u"2"_s, u"4"_s};
+        QTest::newRow("last to top") << QList<qsizetype>{4} << qsizetype(0)
+                                     << QStringList{u"4"_s, u"0"_s, u"1"_s, u"2"_s, u"3"_s};
+        QTest::newRow("first to end")
+            << QList<qsizetype>{0} << qsizetype(5) << QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"0"_s};
+        QTest::newRow("onto itself") << QList<qsizetype>{2} << qsizetype(3)
+                                     << QStringList{u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s};
+        QTest::newRow("3 and 1 to 0")
+            << QList<qsizetype>{3, 1} << qsizetype(0) << QStringList{u"1"_s, u"3"_s, u"0"_s, u"2"_s, u"4"_s};
     }
 
     void move()
@@ -177,7 +186,8 @@ private Q_SLOTS:
         QFETCH(qsizetype, to);
         QFETCH(QStringList, order);
         RuleStore store(m_path);
-        store.setRules({hostRule(u"0"_s), hostRule(u"1"_s), hostRule(u"2"_s), hostRule(u"3"_s), hostRule(u"4"_s)});
+        store.setRules(
+            {hostRule(u"0"_s), hostRule(u"1"_s), hostRule(u"2"_s), hostRule(u"3"_s), hostRule(u"4"_s)});
         store.move(from, to);
         QCOMPARE(patterns(store.rules()), order);
         QCOMPARE(patterns(RulesCodec::decode(TestFiles::read(m_path))->rules), order);
@@ -218,9 +228,10 @@ private Q_SLOTS:
         QSignalSpy rewriterChanged(&store, &RuleStore::rewriterChanged);
 
         // Written in another layout, without a rewriter: taken over as is, not rewritten in the store's form.
-        const QByteArray outside = R"({"version":1,"fallback":{"browser":{"bundleID":"chromium"}},"rules":[)"
-                                   R"({"id":"6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F","isEnabled":true,"match":"host",)"
-                                   R"("pattern":"new.example","sourceBundleIDs":[],"destination":{"ask":{}}}]})";
+        const QByteArray outside =
+            R"({"version":1,"fallback":{"browser":{"bundleID":"chromium"}},"rules":[)"
+            R"({"id":"6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F","isEnabled":true,"match":"host",)"
+            R"("pattern":"new.example","sourceBundleIDs":[],"destination":{"ask":{}}}]})";
         TestFiles::writeAtomicallyAsAnotherProgram(m_path, outside);
         QTRY_COMPARE(rulesChanged.size(), 1);
         QCOMPARE(patterns(store.rules()), QStringList{u"new.example"_s});
@@ -250,7 +261,8 @@ private Q_SLOTS:
         QSignalSpy rulesChanged(&store, &RuleStore::rulesChanged);
 
         const QByteArray broken = "{\"fallback\": {\"ask\": {}}, \"rules\": [,], \"version\": 1}";
-        QTest::ignoreMessage(QtCriticalMsg, "Ignoring an unreadable rules file; keeping the rules already loaded");
+        QTest::ignoreMessage(QtCriticalMsg,
+                             "Ignoring an unreadable rules file; keeping the rules already loaded");
         TestFiles::writeAtomicallyAsAnotherProgram(m_path, broken);
         settle();
         QCOMPARE(rulesChanged.size(), 0);
