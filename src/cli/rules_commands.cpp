@@ -18,8 +18,7 @@ bool isLinkWithScheme(const QString& text)
 
 int runResolve(const CliContext& context, const QStringList& arguments)
 {
-    const Result<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {u"--explain"_s}, {u"--from"_s});
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--explain"_s}, {u"--from"_s});
     if (!parsed)
         return context.usageError(parsed.error());
     if (parsed->positional.size() != 1 || !isLinkWithScheme(parsed->positional.front())) {
@@ -31,8 +30,8 @@ int runResolve(const CliContext& context, const QStringList& arguments)
         return ExitCode::failure;
 
     // As the rules stand, without cleaning: the same decision the automation interface reports.
-    const Decision decision = decide(document->rules, document->fallback, parsed->positional.front(),
-                                     parsed->values.value(u"--from"_s));
+    const Decision decision =
+        decide(document->rules, document->fallback, parsed->positional.front(), parsed->values.value(u"--from"_s));
     context.out << (decision.destination.isAsk() ? u"ask"_s : decision.destination.bundleID()) << '\n';
     if (parsed->flags.contains(u"--explain"_s)) {
         if (decision.ruleIndex) {
@@ -72,8 +71,8 @@ int runRules(const CliContext& context, const QStringList& arguments)
     const std::optional<RulesDocument> document = context.loadRules();
     if (!document)
         return ExitCode::failure;
-    const RulesDocument written = RulesDocument::make(document->rules, document->fallback,
-                                                      document->rewriter.value_or(LinkRewriter::initial()));
+    const RulesDocument written =
+        RulesDocument::make(document->rules, document->fallback, document->rewriter.value_or(LinkRewriter::initial()));
     context.out << QString::fromUtf8(RulesCodec::encode(written));
     return ExitCode::success;
 }

@@ -25,8 +25,7 @@ Result<void> DirectoryWatcher::watch(const QString& directory)
     const int descriptor = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (descriptor < 0)
         return Failure{QString::fromLocal8Bit(std::strerror(errno))};
-    constexpr uint32_t events =
-        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR;
+    constexpr uint32_t events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR;
     if (inotify_add_watch(descriptor, QFile::encodeName(directory).constData(), events) < 0) {
         const QString error = QString::fromLocal8Bit(std::strerror(errno));
         ::close(descriptor);

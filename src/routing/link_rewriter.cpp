@@ -63,11 +63,10 @@ std::optional<QString> strippedQuery(QStringView query, const QStringList& param
 const QStringList& LinkRewriter::defaultParameters()
 {
     static const QStringList parameters = {
-        u"utm_*"_s,      u"fbclid"_s,      u"igshid"_s,        u"igsh"_s,    u"gclid"_s,
-        u"dclid"_s,      u"gbraid"_s,      u"wbraid"_s,        u"gclsrc"_s,  u"msclkid"_s,
-        u"twclid"_s,     u"ttclid"_s,      u"yclid"_s,         u"mc_cid"_s,  u"mc_eid"_s,
-        u"_hsenc"_s,     u"_hsmi"_s,       u"hsCtaTracking"_s, u"vero_id"_s, u"vero_conv"_s,
-        u"oly_enc_id"_s, u"oly_anon_id"_s, u"mkt_tok"_s,       u"s_cid"_s,   u"spm"_s,
+        u"utm_*"_s,       u"fbclid"_s,  u"igshid"_s,  u"igsh"_s,          u"gclid"_s,   u"dclid"_s,     u"gbraid"_s,
+        u"wbraid"_s,      u"gclsrc"_s,  u"msclkid"_s, u"twclid"_s,        u"ttclid"_s,  u"yclid"_s,     u"mc_cid"_s,
+        u"mc_eid"_s,      u"_hsenc"_s,  u"_hsmi"_s,   u"hsCtaTracking"_s, u"vero_id"_s, u"vero_conv"_s, u"oly_enc_id"_s,
+        u"oly_anon_id"_s, u"mkt_tok"_s, u"s_cid"_s,   u"spm"_s,
     };
     return parameters;
 }
@@ -80,8 +79,8 @@ QString LinkRewriter::apply(const QString& link) const
     if (!parts)
         return link;
 
-    const bool upgrade = upgradesToHTTPS && parts->scheme.compare(u"http", Qt::CaseInsensitive) == 0 &&
-                         parts->host && isUpgradable(*parts->host);
+    const bool upgrade = upgradesToHTTPS && parts->scheme.compare(u"http", Qt::CaseInsensitive) == 0 && parts->host &&
+                         isUpgradable(*parts->host);
 
     std::optional<QString> query;
     if (stripsTrackingParameters && parts->hasQuery()) {
@@ -132,8 +131,7 @@ bool LinkRewriter::isUpgradable(QStringView host)
     QStringView lastLabel;
     for (QStringView label : QStringView(lowered).tokenize(u'.', Qt::SkipEmptyParts))
         lastLabel = label;
-    if (!lastLabel.isEmpty() &&
-        std::all_of(lastLabel.begin(), lastLabel.end(), [](QChar c) { return c.isNumber(); }))
+    if (!lastLabel.isEmpty() && std::all_of(lastLabel.begin(), lastLabel.end(), [](QChar c) { return c.isNumber(); }))
         return false;
     return true;
 }

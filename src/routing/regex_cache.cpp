@@ -69,8 +69,8 @@ bool RegexCache::findsMatch(const QString& pattern, const QString& text)
 
     if (!compiled.gaveUpLogged) {
         compiled.gaveUpLogged = true;
-        qCWarning(lcRules, "Gave up matching the expression %s (%s); the rule does not match",
-                  qUtf8Printable(pattern), u_errorName(status));
+        qCWarning(lcRules, "Gave up matching the expression %s (%s); the rule does not match", qUtf8Printable(pattern),
+                  u_errorName(status));
     }
     return false;
 }

@@ -24,8 +24,7 @@ QString comparableHost(QStringView lowerCaseHost)
         return lowerCaseHost.toString();
     static const std::unique_ptr<icu::IDNA> idna = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::IDNA> created(
-            icu::IDNA::createUTS46Instance(UIDNA_NONTRANSITIONAL_TO_ASCII, status));
+        std::unique_ptr<icu::IDNA> created(icu::IDNA::createUTS46Instance(UIDNA_NONTRANSITIONAL_TO_ASCII, status));
         return U_SUCCESS(status) ? std::move(created) : nullptr;
     }();
     if (!idna)

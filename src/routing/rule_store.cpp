@@ -34,12 +34,10 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
             qCWarning(lcRules,
                       "The rules file %s could not be read (%s); starting without rules. "
                       "The file was kept as %s",
-                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error),
-                      qUtf8Printable(m_unreadableCopy));
+                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(m_unreadableCopy));
         } else {
             qCCritical(lcRules, "The rules file %s could not be read (%s), nor copied aside (%s)",
-                       qUtf8Printable(m_fileURL), qUtf8Printable(contents.error),
-                       qUtf8Printable(copy.error()));
+                       qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(copy.error()));
         }
         break;
     }
@@ -100,8 +98,8 @@ void RuleStore::add(Rule rule)
 
 void RuleStore::replace(const Rule& rule)
 {
-    const auto found = std::find_if(m_rules.cbegin(), m_rules.cend(),
-                                    [&](const Rule& existing) { return existing.id == rule.id; });
+    const auto found =
+        std::find_if(m_rules.cbegin(), m_rules.cend(), [&](const Rule& existing) { return existing.id == rule.id; });
     if (found == m_rules.cend())
         return;
     QList<Rule> rules = m_rules;
@@ -166,8 +164,7 @@ void RuleStore::startWatching()
     auto* watcher = new DirectoryWatcher(this);
     const Result<void> watching = watcher->watch(directory);
     if (!watching) {
-        qCCritical(lcRules, "Could not watch %s: %s", qUtf8Printable(directory),
-                   qUtf8Printable(watching.error()));
+        qCCritical(lcRules, "Could not watch %s: %s", qUtf8Printable(directory), qUtf8Printable(watching.error()));
         delete watcher;
         return;
     }

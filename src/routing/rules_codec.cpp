@@ -153,10 +153,7 @@ private:
         return value;
     }
 
-    static QString child(const QString& path, const QString& key)
-    {
-        return path.isEmpty() ? key : path + u'.' + key;
-    }
+    static QString child(const QString& path, const QString& key) { return path.isEmpty() ? key : path + u'.' + key; }
 
     std::optional<QString> string(const QJsonObject& object, const QString& path, const QString& key)
     {
@@ -217,8 +214,7 @@ private:
         if (profile.isUndefined() || profile.isNull())
             return Destination::browser(std::move(*bundleID));
         if (!profile.isString())
-            return fail(child(browserPath, u"profile"_s),
-                        u"expected a string, found "_s + describeType(profile));
+            return fail(child(browserPath, u"profile"_s), u"expected a string, found "_s + describeType(profile));
         return Destination::browser(std::move(*bundleID), profile.toString());
     }
 
@@ -232,8 +228,7 @@ private:
         const std::optional<QJsonValue> destinationValue = required(object, path, u"destination"_s);
         if (!destinationValue)
             return std::nullopt;
-        std::optional<Destination> destination =
-            this->destination(*destinationValue, child(path, u"destination"_s));
+        std::optional<Destination> destination = this->destination(*destinationValue, child(path, u"destination"_s));
         if (!destination)
             return std::nullopt;
         rule.destination = std::move(*destination);
@@ -255,8 +250,7 @@ private:
             return std::nullopt;
         const std::optional<Rule::Match> kind = matchFromText(*match);
         if (!kind)
-            return fail(child(path, u"match"_s),
-                        quoted(*match) + u" is not one of host, urlContains, regex"_s);
+            return fail(child(path, u"match"_s), quoted(*match) + u" is not one of host, urlContains, regex"_s);
         rule.match = *kind;
 
         std::optional<QString> pattern = string(object, path, u"pattern"_s);
