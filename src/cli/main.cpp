@@ -3,12 +3,11 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
 
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(u"linkherd"_qs);
+    QCoreApplication::setApplicationName(QStringLiteral("linkherd"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();
