@@ -2,6 +2,7 @@
 
 #include "link_parts.h"
 #include "regex_cache.h"
+#include "regex_literal.h"
 
 #include <unicode/idna.h>
 
@@ -18,17 +19,17 @@ bool isAscii(QStringView text)
 // Internationalised host names reach Linkherd in either form (bücher.example or xn--bcher-kva.example),
 // and users write rules in either: both sides are compared in the ASCII form. Names that IDNA refuses are
 // compared as they are.
-QString comparableHost(QStringView lowerCaseHost)
+QString comparableHost(const QString& lowerCaseHost)
 {
     if (isAscii(lowerCaseHost))
-        return lowerCaseHost.toString();
+        return lowerCaseHost;
     static const std::unique_ptr<icu::IDNA> idna = [] {
         UErrorCode status = U_ZERO_ERROR;
         std::unique_ptr<icu::IDNA> created(icu::IDNA::createUTS46Instance(UIDNA_NONTRANSITIONAL_TO_ASCII, status));
         return U_SUCCESS(status) ? std::move(created) : nullptr;
     }();
     if (!idna)
-        return lowerCaseHost.toString();
+        return lowerCaseHost;
     const icu::UnicodeString name(reinterpret_cast<const char16_t*>(lowerCaseHost.utf16()),
                                   static_cast<int32_t>(lowerCaseHost.size()));
     icu::UnicodeString ascii;
@@ -36,34 +37,25 @@ QString comparableHost(QStringView lowerCaseHost)
     UErrorCode status = U_ZERO_ERROR;
     idna->nameToASCII(name, ascii, info, status);
     if (U_FAILURE(status) || info.hasErrors())
-        return lowerCaseHost.toString();
+        return lowerCaseHost;
     return QString(reinterpret_cast<const QChar*>(ascii.getBuffer()), ascii.length());
 }
 
-bool passesSourceFilter(const Rule& rule, const QString& sourceBundleID)
+// "*.example.com", ".example.com" and "example.com" all name example.com and its subdomains.
+QString domainOfHostPattern(const QString& trimmedPattern)
 {
-    if (rule.sourceBundleIDs.isEmpty())
-        return true;
-    if (sourceBundleID.isEmpty())
-        return false;
-    return rule.sourceBundleIDs.contains(sourceBundleID, Qt::CaseInsensitive);
-}
-
-bool hostMatches(const std::optional<QString>& host, const QString& trimmedPattern)
-{
-    if (!host)
-        return false;
     const QString lowered = trimmedPattern.toLower();
     QStringView domain(lowered);
     if (domain.startsWith(u"*."))
         domain = domain.sliced(2);
     if (domain.startsWith(u'.'))
         domain = domain.sliced(1);
-    if (domain.isEmpty())
-        return false;
-    const QString comparable = comparableHost(domain);
-    domain = comparable;
-    if (!host->endsWith(domain))
+    return domain.isEmpty() ? QString() : comparableHost(domain.toString());
+}
+
+bool hostMatches(const std::optional<QString>& host, const QString& domain)
+{
+    if (!host || domain.isEmpty() || !host->endsWith(domain))
         return false;
     const qsizetype before = host->size() - domain.size() - 1;
     return before < 0 || host->at(before) == u'.';
@@ -71,33 +63,80 @@ bool hostMatches(const std::optional<QString>& host, const QString& trimmedPatte
 
 } // namespace
 
-MatchSubject::MatchSubject(const QString& linkText) : link(linkText)
+MatchSubject::MatchSubject(const QString& linkText) : link(linkText), isAscii(::isAscii(linkText))
 {
     if (const std::optional<LinkParts> parts = LinkParts::split(link); parts && parts->host)
-        lowerCaseHost = comparableHost(parts->host->toString().toLower());
+        host = comparableHost(parts->host->toString().toLower());
 }
 
-bool ruleMatches(const Rule& rule, const MatchSubject& subject, const QString& sourceBundleID)
+PreparedRule::PreparedRule(const Rule& rule)
+    : m_isEnabled(rule.isEnabled),
+      m_match(rule.match),
+      m_pattern(rule.trimmedPattern()),
+      m_sourceBundleIDs(rule.sourceBundleIDs)
 {
-    if (!rule.isEnabled)
-        return false;
-    const QString pattern = rule.trimmedPattern();
-    if (pattern.isEmpty() || !passesSourceFilter(rule, sourceBundleID))
-        return false;
-    switch (rule.match) {
+    switch (m_match) {
     case Rule::Match::host:
-        return hostMatches(subject.lowerCaseHost, pattern);
+        m_domain = domainOfHostPattern(m_pattern);
+        break;
     case Rule::Match::urlContains:
-        return subject.link.contains(pattern, Qt::CaseInsensitive);
+        m_search = QStringMatcher(m_pattern, Qt::CaseInsensitive);
+        break;
     case Rule::Match::regex:
-        return regexCache().findsMatch(pattern, subject.link);
+        if (const QString required = requiredLiteral(m_pattern); !required.isEmpty()) {
+            m_search = QStringMatcher(required, Qt::CaseInsensitive);
+            m_hasRequiredText = true;
+        }
+        break;
+    }
+}
+
+bool PreparedRule::passesSourceFilter(const QString& sourceBundleID) const
+{
+    if (m_sourceBundleIDs.isEmpty())
+        return true;
+    return !sourceBundleID.isEmpty() && m_sourceBundleIDs.contains(sourceBundleID, Qt::CaseInsensitive);
+}
+
+bool PreparedRule::matches(const MatchSubject& subject, const QString& sourceBundleID) const
+{
+    if (!m_isEnabled || m_pattern.isEmpty() || !passesSourceFilter(sourceBundleID))
+        return false;
+    switch (m_match) {
+    case Rule::Match::host:
+        return hostMatches(subject.host, m_domain);
+    case Rule::Match::urlContains:
+        return m_search.indexIn(subject.link) >= 0;
+    case Rule::Match::regex:
+        // Case-insensitive matching folds some non-ASCII letters into ASCII ones (K, ſ), so the shortcut
+        // holds only for ASCII links.
+        if (m_hasRequiredText && subject.isAscii && m_search.indexIn(subject.link) < 0)
+            return false;
+        return regexCache().findsMatch(m_pattern, subject.link);
     }
     return false;
 }
 
 bool Rule::matches(const QString& link, const QString& sourceBundleID) const
 {
-    return ruleMatches(*this, MatchSubject(link), sourceBundleID);
+    return PreparedRule(*this).matches(MatchSubject(link), sourceBundleID);
+}
+
+PreparedRules::PreparedRules(const QList<Rule>& rules)
+{
+    m_rules.reserve(rules.size());
+    for (const Rule& rule : rules)
+        m_rules.append(PreparedRule(rule));
+}
+
+std::optional<qsizetype> PreparedRules::firstMatch(const QString& link, const QString& sourceBundleID) const
+{
+    const MatchSubject subject(link);
+    for (qsizetype index = 0; index < m_rules.size(); ++index) {
+        if (m_rules[index].matches(subject, sourceBundleID))
+            return index;
+    }
+    return std::nullopt;
 }
 
 Decision decide(const QList<Rule>& rules, const Destination& fallback, const QString& link,
@@ -105,7 +144,7 @@ Decision decide(const QList<Rule>& rules, const Destination& fallback, const QSt
 {
     const MatchSubject subject(link);
     for (qsizetype index = 0; index < rules.size(); ++index) {
-        if (ruleMatches(rules[index], subject, sourceBundleID))
+        if (PreparedRule(rules[index]).matches(subject, sourceBundleID))
             return {rules[index].destination, index};
     }
     return {fallback, std::nullopt};

@@ -16,6 +16,7 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
     switch (contents.status) {
     case RulesFile::Contents::Status::decoded:
         m_rules = std::move(contents.document.rules);
+        m_preparedRules = PreparedRules(m_rules);
         m_fallback = std::move(contents.document.fallback);
         m_rewriter = contents.document.rewriter.value_or(LinkRewriter::initial());
         m_lastWrittenData = std::move(contents.bytes);
@@ -57,8 +58,10 @@ void RuleStore::assign(std::optional<QList<Rule>> rules, std::optional<Destinati
     const bool rulesChanging = rules && *rules != m_rules;
     const bool fallbackChanging = fallback && *fallback != m_fallback;
     const bool rewriterChanging = rewriter && *rewriter != m_rewriter;
-    if (rulesChanging)
+    if (rulesChanging) {
         m_rules = std::move(*rules);
+        m_preparedRules = PreparedRules(m_rules);
+    }
     if (fallbackChanging)
         m_fallback = std::move(*fallback);
     if (rewriterChanging)
@@ -135,7 +138,8 @@ void RuleStore::move(const QList<qsizetype>& fromOffsets, qsizetype toOffset)
 
 Destination RuleStore::destination(const QString& link, const QString& sourceBundleID) const
 {
-    return decide(m_rules, m_fallback, link, sourceBundleID).destination;
+    const std::optional<qsizetype> index = m_preparedRules.firstMatch(link, sourceBundleID);
+    return index ? m_rules[*index].destination : m_fallback;
 }
 
 RuleStore::Document RuleStore::currentDocument() const

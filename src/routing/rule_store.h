@@ -4,6 +4,7 @@
 #include "link_rewriter.h"
 #include "result.h"
 #include "rule.h"
+#include "rule_evaluation.h"
 #include "rules_document.h"
 
 #include <QByteArray>
@@ -79,6 +80,7 @@ private:
                 std::optional<LinkRewriter> rewriter);
 
     QList<Rule> m_rules;
+    PreparedRules m_preparedRules; // m_rules ready for matching; rebuilt with every change of m_rules
     Destination m_fallback = Destination::ask();
     LinkRewriter m_rewriter;
     bool m_isFirstRun = false;
