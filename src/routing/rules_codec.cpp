@@ -1,10 +1,13 @@
 #include "rules_codec.h"
 
+#include "json_writer.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <array>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -13,35 +16,81 @@ namespace {
 
 // ---- writing
 
-QJsonValue destinationToJson(const Destination& destination)
+// Upper case, as ids have always been written; QUuid's own text is lower case.
+std::array<char, 36> idText(const QUuid& id)
 {
-    if (destination.isAsk())
-        return QJsonObject{{u"ask"_s, QJsonObject()}};
-    QJsonObject browser{{u"bundleID"_s, destination.bundleID()}};
-    if (destination.profile())
-        browser.insert(u"profile"_s, *destination.profile());
-    return QJsonObject{{u"browser"_s, browser}};
+    const QByteArray bytes = id.toRfc4122();
+    std::array<char, 36> text;
+    auto out = text.begin();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            *out++ = '-';
+        *out++ = "0123456789ABCDEF"[uchar(bytes[i]) >> 4];
+        *out++ = "0123456789ABCDEF"[uchar(bytes[i]) & 0xf];
+    }
+    return text;
 }
 
-QJsonValue ruleToJson(const Rule& rule)
+void writeStrings(JsonWriter& json, const QStringList& strings)
 {
-    return QJsonObject{
-        {u"destination"_s, destinationToJson(rule.destination)},
-        {u"id"_s, rule.id.toString(QUuid::WithoutBraces).toUpper()},
-        {u"isEnabled"_s, rule.isEnabled},
-        {u"match"_s, matchText(rule.match)},
-        {u"pattern"_s, rule.pattern},
-        {u"sourceBundleIDs"_s, QJsonArray::fromStringList(rule.sourceBundleIDs)},
-    };
+    json.beginArray();
+    for (const QString& text : strings) {
+        json.element();
+        json.string(text);
+    }
+    json.endArray();
 }
 
-QJsonValue rewriterToJson(const LinkRewriter& rewriter)
+void writeDestination(JsonWriter& json, const Destination& destination)
 {
-    return QJsonObject{
-        {u"parameters"_s, QJsonArray::fromStringList(rewriter.parameters)},
-        {u"stripsTrackingParameters"_s, rewriter.stripsTrackingParameters},
-        {u"upgradesToHTTPS"_s, rewriter.upgradesToHTTPS},
-    };
+    json.beginObject();
+    if (destination.isAsk()) {
+        json.key("ask");
+        json.beginObject();
+        json.endObject();
+    } else {
+        json.key("browser");
+        json.beginObject();
+        json.key("bundleID");
+        json.string(destination.bundleID());
+        if (destination.profile()) {
+            json.key("profile");
+            json.string(*destination.profile());
+        }
+        json.endObject();
+    }
+    json.endObject();
+}
+
+void writeRule(JsonWriter& json, const Rule& rule)
+{
+    json.beginObject();
+    json.key("destination");
+    writeDestination(json, rule.destination);
+    json.key("id");
+    const std::array<char, 36> id = idText(rule.id);
+    json.asciiString(QByteArrayView(id.data(), id.size()));
+    json.key("isEnabled");
+    json.boolean(rule.isEnabled);
+    json.key("match");
+    json.string(matchText(rule.match));
+    json.key("pattern");
+    json.string(rule.pattern);
+    json.key("sourceBundleIDs");
+    writeStrings(json, rule.sourceBundleIDs);
+    json.endObject();
+}
+
+void writeRewriter(JsonWriter& json, const LinkRewriter& rewriter)
+{
+    json.beginObject();
+    json.key("parameters");
+    writeStrings(json, rewriter.parameters);
+    json.key("stripsTrackingParameters");
+    json.boolean(rewriter.stripsTrackingParameters);
+    json.key("upgradesToHTTPS");
+    json.boolean(rewriter.upgradesToHTTPS);
+    json.endObject();
 }
 
 // ---- reading
@@ -72,64 +121,112 @@ QString quoted(const QString& text)
     return u'"' + text + u'"';
 }
 
+int hexValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
 // The 8-4-4-4-12 form, in either letter case; braces and other spellings QUuid would take are refused.
-bool isCanonicalUuid(const QString& text)
+std::optional<QUuid> canonicalUuid(QStringView text)
 {
     if (text.size() != 36)
-        return false;
+        return std::nullopt;
+    std::array<char, 16> bytes{};
+    std::size_t digits = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        const bool isHyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
-        const bool isHex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-        if (isHyphenPlace ? c != u'-' : !isHex)
-            return false;
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (text[i] != u'-')
+                return std::nullopt;
+            continue;
+        }
+        const int value = hexValue(text[i].unicode());
+        if (value < 0)
+            return std::nullopt;
+        bytes[digits / 2] = char(bytes[digits / 2] | (digits % 2 == 0 ? value << 4 : value));
+        ++digits;
     }
-    return true;
+    return QUuid::fromRfc4122(QByteArrayView(bytes.data(), bytes.size()));
 }
+
+// Where a value sits in the document, as a chain from the top. It is put into words only for an error:
+// a file of thousands of rules would otherwise spell out thousands of paths that nobody reads.
+class Path final {
+public:
+    Path() = default;
+
+    Path member(QStringView key) const { return Path(this, key, -1); }
+    Path element(qsizetype index) const { return Path(this, QStringView(), index); }
+
+    // "rules[2].destination.browser"; empty at the top.
+    QString text() const
+    {
+        if (!m_parent)
+            return QString();
+        QString text = m_parent->text();
+        if (m_index >= 0)
+            return text + u'[' + QString::number(m_index) + u']';
+        return text.isEmpty() ? m_key.toString() : text + u'.' + m_key;
+    }
+
+private:
+    Path(const Path* parent, QStringView key, qsizetype index) : m_parent(parent), m_key(key), m_index(index) {}
+
+    const Path* m_parent = nullptr; // outlives this: paths only live on the stack of the reading calls
+    QStringView m_key;              // a literal
+    qsizetype m_index = -1;         // an array element when not negative
+};
 
 // Walks the JSON tree and stops at the first problem, remembering where it was.
 class Reader final {
 public:
     std::optional<RulesDocument> document(const QJsonValue& root)
     {
+        const Path top;
         if (!root.isObject())
-            return fail(QString(), u"the rules file must hold a JSON object, not "_s + describeType(root));
-        const QJsonObject top = root.toObject();
+            return fail(top, u"the rules file must hold a JSON object, not "_s + describeType(root));
+        const QJsonObject object = root.toObject();
         RulesDocument document;
 
-        const std::optional<QJsonValue> version = required(top, QString(), u"version"_s);
+        const std::optional<QJsonValue> version = required(object, top, u"version");
         if (!version)
             return std::nullopt;
         const double number = version->toDouble();
         if (!version->isDouble() || std::floor(number) != number || std::fabs(number) > 9.0e15)
-            return fail(u"version"_s, u"expected an integer, found "_s + describeType(*version));
+            return fail(top.member(u"version"), u"expected an integer, found "_s + describeType(*version));
         document.version = static_cast<qint64>(number);
 
-        const std::optional<QJsonValue> rules = required(top, QString(), u"rules"_s);
+        const std::optional<QJsonValue> rules = required(object, top, u"rules");
         if (!rules)
             return std::nullopt;
+        const Path rulesPath = top.member(u"rules");
         if (!rules->isArray())
-            return fail(u"rules"_s, u"expected an array, found "_s + describeType(*rules));
+            return fail(rulesPath, u"expected an array, found "_s + describeType(*rules));
         const QJsonArray ruleArray = rules->toArray();
         document.rules.reserve(ruleArray.size());
         for (qsizetype index = 0; index < ruleArray.size(); ++index) {
-            std::optional<Rule> rule = this->rule(ruleArray[index], u"rules[%1]"_s.arg(index));
+            std::optional<Rule> rule = this->rule(ruleArray[index], rulesPath.element(index));
             if (!rule)
                 return std::nullopt;
             document.rules.append(std::move(*rule));
         }
 
-        const std::optional<QJsonValue> fallback = required(top, QString(), u"fallback"_s);
+        const std::optional<QJsonValue> fallback = required(object, top, u"fallback");
         if (!fallback)
             return std::nullopt;
-        std::optional<Destination> fallbackDestination = destination(*fallback, u"fallback"_s);
+        std::optional<Destination> fallbackDestination = destination(*fallback, top.member(u"fallback"));
         if (!fallbackDestination)
             return std::nullopt;
         document.fallback = std::move(*fallbackDestination);
 
-        const QJsonValue rewriter = top.value(u"rewriter"_s);
+        const QJsonValue rewriter = object.value(u"rewriter");
         if (!rewriter.isUndefined() && !rewriter.isNull()) {
-            document.rewriter = this->rewriter(rewriter, u"rewriter"_s);
+            document.rewriter = this->rewriter(rewriter, top.member(u"rewriter"));
             if (!document.rewriter)
                 return std::nullopt;
         }
@@ -139,147 +236,148 @@ public:
     const QString& error() const { return m_error; }
 
 private:
-    std::nullopt_t fail(const QString& path, const QString& problem)
+    std::nullopt_t fail(const Path& path, const QString& problem)
     {
-        m_error = path.isEmpty() ? problem : path + u": "_s + problem;
+        const QString where = path.text();
+        m_error = where.isEmpty() ? problem : where + u": "_s + problem;
         return std::nullopt;
     }
 
-    std::optional<QJsonValue> required(const QJsonObject& object, const QString& path, const QString& key)
+    std::optional<QJsonValue> required(const QJsonObject& object, const Path& path, QStringView key)
     {
-        const QJsonValue value = object.value(key);
+        QJsonValue value = object.value(key);
         if (value.isUndefined())
-            return fail(path, quoted(key) + u" is missing"_s);
+            return fail(path, quoted(key.toString()) + u" is missing"_s);
         return value;
     }
 
-    static QString child(const QString& path, const QString& key) { return path.isEmpty() ? key : path + u'.' + key; }
-
-    std::optional<QString> string(const QJsonObject& object, const QString& path, const QString& key)
+    std::optional<QString> string(const QJsonObject& object, const Path& path, QStringView key)
     {
         const std::optional<QJsonValue> value = required(object, path, key);
         if (!value)
             return std::nullopt;
         if (!value->isString())
-            return fail(child(path, key), u"expected a string, found "_s + describeType(*value));
+            return fail(path.member(key), u"expected a string, found "_s + describeType(*value));
         return value->toString();
     }
 
-    std::optional<bool> boolean(const QJsonObject& object, const QString& path, const QString& key)
+    std::optional<bool> boolean(const QJsonObject& object, const Path& path, QStringView key)
     {
         const std::optional<QJsonValue> value = required(object, path, key);
         if (!value)
             return std::nullopt;
         if (!value->isBool())
-            return fail(child(path, key), u"expected true or false, found "_s + describeType(*value));
+            return fail(path.member(key), u"expected true or false, found "_s + describeType(*value));
         return value->toBool();
     }
 
-    std::optional<QStringList> strings(const QJsonObject& object, const QString& path, const QString& key)
+    std::optional<QStringList> strings(const QJsonObject& object, const Path& path, QStringView key)
     {
         const std::optional<QJsonValue> value = required(object, path, key);
         if (!value)
             return std::nullopt;
         if (!value->isArray())
-            return fail(child(path, key), u"expected an array of strings, found "_s + describeType(*value));
+            return fail(path.member(key), u"expected an array of strings, found "_s + describeType(*value));
         const QJsonArray array = value->toArray();
         QStringList list;
         list.reserve(array.size());
         for (qsizetype index = 0; index < array.size(); ++index) {
-            if (!array[index].isString()) {
-                return fail(child(path, key) + u"[%1]"_s.arg(index),
-                            u"expected a string, found "_s + describeType(array[index]));
-            }
-            list.append(array[index].toString());
+            const QJsonValue element = array[index];
+            if (!element.isString())
+                return fail(path.member(key).element(index), u"expected a string, found "_s + describeType(element));
+            list.append(element.toString());
         }
         return list;
     }
 
-    std::optional<Destination> destination(const QJsonValue& value, const QString& path)
+    std::optional<Destination> destination(const QJsonValue& value, const Path& path)
     {
         if (!value.isObject())
             return fail(path, u"expected an object, found "_s + describeType(value));
-        const QJsonObject object = value.toObject();
-        const QJsonValue browser = object.value(u"browser"_s);
+        const QJsonValue browser = value.toObject().value(u"browser");
         if (browser.isUndefined())
             return Destination::ask();
-        const QString browserPath = child(path, u"browser"_s);
+        const Path browserPath = path.member(u"browser");
         if (!browser.isObject())
             return fail(browserPath, u"expected an object, found "_s + describeType(browser));
         const QJsonObject browserObject = browser.toObject();
-        std::optional<QString> bundleID = string(browserObject, browserPath, u"bundleID"_s);
+        std::optional<QString> bundleID = string(browserObject, browserPath, u"bundleID");
         if (!bundleID)
             return std::nullopt;
-        const QJsonValue profile = browserObject.value(u"profile"_s);
+        const QJsonValue profile = browserObject.value(u"profile");
         if (profile.isUndefined() || profile.isNull())
             return Destination::browser(std::move(*bundleID));
         if (!profile.isString())
-            return fail(child(browserPath, u"profile"_s), u"expected a string, found "_s + describeType(profile));
+            return fail(browserPath.member(u"profile"), u"expected a string, found "_s + describeType(profile));
         return Destination::browser(std::move(*bundleID), profile.toString());
     }
 
-    std::optional<Rule> rule(const QJsonValue& value, const QString& path)
+    std::optional<Rule> rule(const QJsonValue& value, const Path& path)
     {
         if (!value.isObject())
             return fail(path, u"expected an object, found "_s + describeType(value));
         const QJsonObject object = value.toObject();
-        Rule rule;
 
-        const std::optional<QJsonValue> destinationValue = required(object, path, u"destination"_s);
+        const std::optional<QJsonValue> destinationValue = required(object, path, u"destination");
         if (!destinationValue)
             return std::nullopt;
-        std::optional<Destination> destination = this->destination(*destinationValue, child(path, u"destination"_s));
+        std::optional<Destination> destination = this->destination(*destinationValue, path.member(u"destination"));
         if (!destination)
             return std::nullopt;
-        rule.destination = std::move(*destination);
 
-        const std::optional<QString> id = string(object, path, u"id"_s);
+        const std::optional<QString> id = string(object, path, u"id");
         if (!id)
             return std::nullopt;
-        if (!isCanonicalUuid(*id))
-            return fail(child(path, u"id"_s), quoted(*id) + u" is not a UUID"_s);
-        rule.id = QUuid::fromString(*id);
+        const std::optional<QUuid> uuid = canonicalUuid(*id);
+        if (!uuid)
+            return fail(path.member(u"id"), quoted(*id) + u" is not a UUID"_s);
 
-        const std::optional<bool> isEnabled = boolean(object, path, u"isEnabled"_s);
+        const std::optional<bool> isEnabled = boolean(object, path, u"isEnabled");
         if (!isEnabled)
             return std::nullopt;
-        rule.isEnabled = *isEnabled;
 
-        const std::optional<QString> match = string(object, path, u"match"_s);
+        const std::optional<QString> match = string(object, path, u"match");
         if (!match)
             return std::nullopt;
         const std::optional<Rule::Match> kind = matchFromText(*match);
         if (!kind)
-            return fail(child(path, u"match"_s), quoted(*match) + u" is not one of host, urlContains, regex"_s);
-        rule.match = *kind;
+            return fail(path.member(u"match"), quoted(*match) + u" is not one of host, urlContains, regex"_s);
 
-        std::optional<QString> pattern = string(object, path, u"pattern"_s);
+        std::optional<QString> pattern = string(object, path, u"pattern");
         if (!pattern)
             return std::nullopt;
-        rule.pattern = std::move(*pattern);
 
-        std::optional<QStringList> sources = strings(object, path, u"sourceBundleIDs"_s);
+        std::optional<QStringList> sources = strings(object, path, u"sourceBundleIDs");
         if (!sources)
             return std::nullopt;
-        rule.sourceBundleIDs = std::move(*sources);
-        return rule;
+
+        // Every member is given: a default-made Rule would first draw a random id, which takes about as long
+        // as reading the whole rule.
+        return Rule{
+            .id = *uuid,
+            .isEnabled = *isEnabled,
+            .match = *kind,
+            .pattern = std::move(*pattern),
+            .sourceBundleIDs = std::move(*sources),
+            .destination = std::move(*destination),
+        };
     }
 
-    std::optional<LinkRewriter> rewriter(const QJsonValue& value, const QString& path)
+    std::optional<LinkRewriter> rewriter(const QJsonValue& value, const Path& path)
     {
         if (!value.isObject())
             return fail(path, u"expected an object, found "_s + describeType(value));
         const QJsonObject object = value.toObject();
         LinkRewriter rewriter;
-        std::optional<QStringList> parameters = strings(object, path, u"parameters"_s);
+        std::optional<QStringList> parameters = strings(object, path, u"parameters");
         if (!parameters)
             return std::nullopt;
         rewriter.parameters = std::move(*parameters);
-        const std::optional<bool> strips = boolean(object, path, u"stripsTrackingParameters"_s);
+        const std::optional<bool> strips = boolean(object, path, u"stripsTrackingParameters");
         if (!strips)
             return std::nullopt;
         rewriter.stripsTrackingParameters = *strips;
-        const std::optional<bool> upgrades = boolean(object, path, u"upgradesToHTTPS"_s);
+        const std::optional<bool> upgrades = boolean(object, path, u"upgradesToHTTPS");
         if (!upgrades)
             return std::nullopt;
         rewriter.upgradesToHTTPS = *upgrades;
@@ -303,22 +401,26 @@ namespace RulesCodec {
 
 QByteArray encode(const RulesDocument& document)
 {
-    QJsonArray rules;
-    for (const Rule& rule : document.rules)
-        rules.append(ruleToJson(rule));
-    QJsonObject top{
-        {u"fallback"_s, destinationToJson(document.fallback)},
-        {u"rules"_s, rules},
-        {u"version"_s, 1},
-    };
-    if (document.rewriter)
-        top.insert(u"rewriter"_s, rewriterToJson(*document.rewriter));
-
-    // Qt writes keys sorted and never emits "/" outside strings, so escaping every slash escapes exactly
-    // the slashes in the values.
-    QByteArray bytes = QJsonDocument(top).toJson(QJsonDocument::Indented);
-    bytes.replace('/', "\\/");
-    return bytes;
+    // Enough for rules with short patterns and a source application or two; longer ones grow the buffer.
+    JsonWriter json(1024 + 400 * document.rules.size());
+    json.beginObject();
+    json.key("fallback");
+    writeDestination(json, document.fallback);
+    if (document.rewriter) {
+        json.key("rewriter");
+        writeRewriter(json, *document.rewriter);
+    }
+    json.key("rules");
+    json.beginArray();
+    for (const Rule& rule : document.rules) {
+        json.element();
+        writeRule(json, rule);
+    }
+    json.endArray();
+    json.key("version");
+    json.integer(1);
+    json.endObject();
+    return json.finish();
 }
 
 Result<RulesDocument> decode(const QByteArray& bytes)

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringView>
+
+#include <algorithm>
+
+// Writes JSON laid out byte for byte as QJsonDocument's indented form, which is how the rules file used to
+// be written, so that files written then compare equal to what is written now: four spaces a level,
+// `"key": value`, an empty object or array still opened on one line and closed on the next. Strings are
+// escaped as Qt escapes them, plus "/" as "\/".
+class JsonWriter final {
+public:
+    explicit JsonWriter(qsizetype expectedSize) : m_bytes(expectedSize, Qt::Uninitialized) {}
+
+    void beginObject() { open("{\n"); }
+    void endObject() { close('}'); }
+    void beginArray() { open("[\n"); }
+    void endArray() { close(']'); }
+
+    // Starts an object member; its value is written next. Names are plain ASCII and need no escaping.
+    void key(QByteArrayView name)
+    {
+        nextItem();
+        put("\"");
+        put(name);
+        put("\": ");
+    }
+    // Starts an array element; its value is written next.
+    void element() { nextItem(); }
+
+    void string(QStringView text);
+    // For text known to be ASCII without anything to escape, such as an id.
+    void asciiString(QByteArrayView text)
+    {
+        put("\"");
+        put(text);
+        put("\"");
+    }
+    void boolean(bool value) { put(value ? "true" : "false"); }
+    void integer(qint64 value) { put(QByteArray::number(value)); }
+
+    // The text, ending with a line break.
+    QByteArray finish()
+    {
+        put("\n");
+        m_bytes.truncate(m_size);
+        return std::move(m_bytes);
+    }
+
+private:
+    // Room for count more bytes after what is written so far, to be filled by the caller.
+    char* extend(qsizetype count)
+    {
+        if (m_size + count > m_bytes.size())
+            m_bytes.resize(std::max(2 * m_bytes.size(), m_size + count));
+        char* end = m_bytes.data() + m_size;
+        m_size += count;
+        return end;
+    }
+
+    void put(QByteArrayView bytes) { std::copy_n(bytes.data(), bytes.size(), extend(bytes.size())); }
+    void indent() { std::fill_n(extend(4 * m_depth), 4 * m_depth, ' '); }
+
+    void open(QByteArrayView bracket)
+    {
+        put(bracket);
+        ++m_depth;
+        m_isEmpty = true;
+    }
+
+    void close(char bracket)
+    {
+        if (!m_isEmpty)
+            put("\n");
+        --m_depth;
+        indent();
+        put(QByteArrayView(&bracket, 1));
+        m_isEmpty = false;
+    }
+
+    void nextItem()
+    {
+        if (!m_isEmpty)
+            put(",\n");
+        m_isEmpty = false;
+        indent();
+    }
+
+    QByteArray m_bytes; // m_size bytes written, then room to grow into
+    qsizetype m_size = 0;
+    int m_depth = 0;
+    bool m_isEmpty = true; // nothing written yet in the innermost open object or array
+};
