@@ -11,6 +11,8 @@ packages=(
     pkg-config
     qt6-base-dev
     libicu-dev
+    libglib2.0-dev
+    desktop-file-utils
     libbenchmark-dev
 )
 
