@@ -1,6 +1,8 @@
 #include "cli.h"
 
 #include "app_info.h"
+#include "browser_commands.h"
+#include "browsers/browsers.h"
 #include "cli_context.h"
 #include "rules_commands.h"
 
@@ -10,7 +12,7 @@ QString cliHelpText()
 {
     return uR"(Usage: linkherd [--rules PATH] COMMAND [ARGUMENTS]
 
-Reads Linkherd's rules and shows where links go.
+Reads Linkherd's rules, shows where links go, and works with the installed browsers.
 
 Commands:
   resolve URL [--from APP_ID] [--explain]
@@ -19,6 +21,15 @@ Commands:
                   --explain       add a line naming the rule that decided, or "fallback"
   clean URL       Print URL as the link-cleaning settings leave it.
   rules           Print the rules file as Linkherd writes it.
+  browsers [--default]
+                  List the installed browsers, one per line: ID, name and desktop file, separated by
+                  tabs. --default: only the system's default browser other than Linkherd.
+  profiles ID     List the profiles of a Chromium-family browser: directory and name.
+  open URL --in ID [--profile DIR]
+                  Open URL in that browser (in a profile of a Chromium-family browser).
+  default [--set | --hand-back ID]
+                  Say whether Linkherd is the default browser ("yes" or "no"); --set makes it the
+                  default; --hand-back makes that browser the default again.
   help            Show this help.
 
 Options:
@@ -31,10 +42,12 @@ Exit status: 0 on success, 1 when the command could not do its work, 2 for a wro
 )"_s;
 }
 
-int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& defaultRulesPath)
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& defaultRulesPath,
+           const CliServices& services)
 {
     QStringList rest = arguments;
-    CliContext context{out, err, defaultRulesPath};
+    CliContext context{out, err, defaultRulesPath, services};
+    Browsers::setCatalog(services.catalog);
 
     // --rules comes before the command.
     while (!rest.isEmpty() && rest.front().startsWith(u"--rules"_s)) {
@@ -68,5 +81,17 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runClean(context, rest);
     if (command == u"rules"_s)
         return runRules(context, rest);
+    const bool needsDesktop =
+        command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s || command == u"default"_s;
+    if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))
+        return context.failure(u"%1 needs a desktop to work with"_s.arg(command));
+    if (command == u"browsers"_s)
+        return runBrowsers(context, rest);
+    if (command == u"profiles"_s)
+        return runProfiles(context, rest);
+    if (command == u"open"_s)
+        return runOpen(context, rest);
+    if (command == u"default"_s)
+        return runDefault(context, rest);
     return context.usageError(u"unknown command "_s + command);
 }

@@ -25,6 +25,12 @@ int CliContext::usageError(const QString& message) const
     return ExitCode::usage;
 }
 
+int CliContext::failure(const QString& message) const
+{
+    err << "linkherd: " << message << Qt::endl;
+    return ExitCode::failure;
+}
+
 Result<CommandArguments> CommandArguments::parse(const QStringList& arguments, const QStringList& flagNames,
                                                  const QStringList& valueNames)
 {

@@ -17,11 +17,25 @@ inline constexpr int failure = 1; // the command could not do its work
 inline constexpr int usage = 2;   // the command line was wrong
 } // namespace ExitCode
 
-// What every command works with: its output streams and the rules file it reads.
+class ApplicationCatalog;
+class ApplicationLauncher;
+class AutostartEntry;
+class DefaultHandlers;
+
+// The desktop that the browser commands look at and act on.
+struct CliServices final {
+    ApplicationCatalog* catalog = nullptr;
+    ApplicationLauncher* launcher = nullptr;
+    DefaultHandlers* defaultHandlers = nullptr;
+    AutostartEntry* autostart = nullptr;
+};
+
+// What every command works with: its output streams, the rules file it reads and the desktop.
 struct CliContext final {
     QTextStream& out;
     QTextStream& err;
     QString rulesPath;
+    CliServices services;
 
     // The rules document; a missing file is an empty one. When the file cannot be read, says why on the
     // error stream and gives nothing: the tool never guesses at rules.
@@ -29,6 +43,8 @@ struct CliContext final {
 
     // Reports a wrong command line and returns the usage exit code.
     int usageError(const QString& message) const;
+    // Reports why the command could not do its work and returns the failure exit code.
+    int failure(const QString& message) const;
 };
 
 // The options and positional arguments of one command. "--name VALUE" and "--name=VALUE" are both taken.

@@ -1,8 +1,8 @@
 #include "cli/cli.h"
+#include "platform/linux_platform.h"
 #include "routing/rules_file.h"
 
 #include <QCoreApplication>
-
 
 int main(int argc, char* argv[])
 {
@@ -12,7 +12,9 @@ int main(int argc, char* argv[])
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    const int status = runCli(arguments, out, err, RulesFile::defaultPath());
+    LinuxPlatform platform;
+    const CliServices services{&platform.catalog, &platform.launcher, &platform.defaultHandlers, &platform.autostart};
+    const int status = runCli(arguments, out, err, RulesFile::defaultPath(), services);
     out.flush();
     err.flush();
     return status;

@@ -1,0 +1,152 @@
+#include "browser_launcher.h"
+
+#include "browser_profiles.h"
+#include "platform/application_catalog.h"
+#include "platform/application_launcher.h"
+#include "routing/link_parts.h"
+#include "routing/logging.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isFieldCode(const QString& argument)
+{
+    static const QStringList codes = {u"%f"_s, u"%F"_s, u"%u"_s, u"%U"_s, u"%d"_s, u"%D"_s, u"%n"_s,
+                                      u"%N"_s, u"%i"_s, u"%c"_s, u"%k"_s, u"%v"_s, u"%m"_s};
+    return codes.contains(argument);
+}
+
+bool isLinkCode(const QString& argument)
+{
+    return argument == u"%U"_s || argument == u"%u"_s;
+}
+
+bool startsWithScheme(const QString& link)
+{
+    const std::optional<LinkParts> parts = LinkParts::split(link);
+    return parts && !parts->scheme.isEmpty();
+}
+
+bool isExecutable(const QString& program)
+{
+    if (program.contains(u'/'))
+        return QFileInfo(program).isExecutable() && QFileInfo(program).isFile();
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+void later(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
+} // namespace
+
+QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpakID, const QString& profile,
+                                 const QString& link)
+{
+    const QString profileOption = u"--profile-directory="_s + profile;
+    QStringList command;
+    if (flatpakID.isEmpty()) {
+        for (const QString& argument : exec) {
+            if (!isFieldCode(argument))
+                command.append(argument == u"%%"_s ? u"%"_s : argument);
+        }
+        if (!command.isEmpty())
+            command << profileOption << link;
+        return command;
+    }
+    bool linkPlaced = false;
+    for (const QString& argument : exec) {
+        if (isLinkCode(argument) && !linkPlaced) {
+            command.append(link);
+            linkPlaced = true;
+        } else if (!isFieldCode(argument)) {
+            command.append(argument);
+            if (argument == flatpakID)
+                command.append(profileOption);
+        }
+    }
+    if (!command.contains(profileOption))
+        return {};
+    if (!linkPlaced)
+        command.append(link);
+    return command;
+}
+
+SystemBrowserLauncher::SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher)
+    : m_catalog(catalog),
+      m_launcher(launcher)
+{}
+
+void SystemBrowserLauncher::settled()
+{
+    if (onSettled)
+        onSettled();
+}
+
+void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser,
+                                 const std::optional<QString>& profile, FailureHandler onFailure)
+{
+    if (profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID) &&
+        startsWithScheme(link) && launchInProfile(link, browser, *profile)) {
+        later([this] { settled(); });
+        return;
+    }
+    open(link, browser, std::move(onFailure));
+}
+
+void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure)
+{
+    // Text that does not begin with a scheme could be taken for an option by the browser ("-…").
+    if (!startsWithScheme(link)) {
+        qCCritical(lcLauncher, "Refusing to hand %s something that is not a link", qUtf8Printable(browser.name));
+        later([this, onFailure = std::move(onFailure)] {
+            if (onFailure)
+                onFailure(u"This is not a link a browser can open."_s);
+            settled();
+        });
+        return;
+    }
+    m_launcher.openLink(browser.url, link, [this, onFailure = std::move(onFailure)](std::optional<QString> error) {
+        if (error && onFailure)
+            onFailure(*error);
+        settled();
+    });
+}
+
+bool SystemBrowserLauncher::launchInProfile(const QString& link, const Browsers::Browser& browser,
+                                            const QString& profile)
+{
+    // A directory the browser does not know would make it create a new, empty profile under that name.
+    const QList<BrowserProfiles::Profile> known = BrowserProfiles::profiles(browser.bundleID);
+    const bool listed = std::any_of(known.cbegin(), known.cend(), [&](const BrowserProfiles::Profile& candidate) {
+        return candidate.directory == profile;
+    });
+    if (!known.isEmpty() && !listed) {
+        qCWarning(lcLauncher, "%s has no profile %s; opening without a profile", qUtf8Printable(browser.name),
+                  qUtf8Printable(profile));
+        return false;
+    }
+
+    const std::optional<DesktopEntry> entry = m_catalog.application(browser.bundleID);
+    const QStringList command =
+        entry ? profileLaunchCommand(entry->exec, entry->flatpakID, profile, link) : QStringList();
+    if (command.isEmpty() || !isExecutable(command.front())) {
+        qCCritical(lcLauncher, "No executable inside %s; opening without a profile", qUtf8Printable(browser.name));
+        return false;
+    }
+    const Result<void> started = m_launcher.spawnDetached(command);
+    if (!started) {
+        qCCritical(lcLauncher, "Could not start %s: %s", qUtf8Printable(browser.name), qUtf8Printable(started.error()));
+        return false;
+    }
+    return true;
+}

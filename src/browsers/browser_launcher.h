@@ -1,0 +1,50 @@
+#pragma once
+
+#include "browsers.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class ApplicationCatalog;
+class ApplicationLauncher;
+
+// The one place where Linkherd hands a link to another application. It never blocks and never reports
+// success; a failure reaches the handler later, on the main thread, exactly once.
+class BrowserLaunching {
+public:
+    using FailureHandler = std::function<void(const QString& error)>;
+
+    virtual ~BrowserLaunching() = default;
+
+    // In the given Chromium-family profile when the browser has profiles; otherwise a plain open.
+    virtual void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
+                      FailureHandler onFailure) = 0;
+    virtual void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) = 0;
+};
+
+class SystemBrowserLauncher final : public BrowserLaunching {
+public:
+    SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher);
+
+    void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
+              FailureHandler onFailure) override;
+    void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override;
+
+    // Called once each launch has settled, however it ended; a short-lived process waits for it.
+    std::function<void()> onSettled;
+
+private:
+    bool launchInProfile(const QString& link, const Browsers::Browser& browser, const QString& profile);
+    void settled();
+
+    ApplicationCatalog& m_catalog;
+    ApplicationLauncher& m_launcher;
+};
+
+// The command that starts a browser's own executable in a profile: the entry's Exec without field codes,
+// then --profile-directory and the link; for a Flatpak, the option goes right after the application ID
+// and the link takes the place of the %U or %u. Empty when Exec is empty.
+QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpakID, const QString& profile,
+                                 const QString& link);

@@ -1,0 +1,212 @@
+#include "browsers.h"
+
+#include "app_info.h"
+#include "localized_compare.h"
+#include "platform/application_catalog.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace Browsers {
+
+namespace {
+
+struct Caches {
+    ApplicationCatalog* catalog = nullptr;
+    std::optional<QList<Browser>> installed;
+    std::optional<qint64> discoveryTime;
+    QHash<QString, QIcon> icons; // a null icon remembers an application that is not installed
+    QHash<QString, QIcon> sizedIcons;
+};
+
+Caches& caches()
+{
+    static Caches instance;
+    return instance;
+}
+
+// The entry's Name, else its file name without ".desktop".
+QString displayNameOf(const DesktopEntry& entry)
+{
+    if (!entry.name.isEmpty())
+        return entry.name;
+    QString fileName = QFileInfo(entry.filePath).fileName();
+    if (fileName.endsWith(u".desktop"_s))
+        fileName.chop(8);
+    return fileName.isEmpty() ? entry.id : fileName;
+}
+
+std::optional<Browser> browserFrom(const DesktopEntry& entry)
+{
+    if (entry.id.isEmpty() || isOwnBundleID(entry.id))
+        return std::nullopt;
+    return Browser{entry.id, displayNameOf(entry), entry.filePath};
+}
+
+QList<Browser> discover()
+{
+    QList<Browser> browsers;
+    if (!caches().catalog)
+        return browsers;
+    for (const DesktopEntry& entry : caches().catalog->webBrowsers()) {
+        std::optional<Browser> browser = browserFrom(entry);
+        // The same application can be listed twice (a user entry shadowing a system one, or two data
+        // directories); the one the system lists first is the one it would use.
+        const bool seen = browser && std::any_of(browsers.cbegin(), browsers.cend(), [&](const Browser& known) {
+                              return known.bundleID == browser->bundleID;
+                          });
+        if (browser && !seen)
+            browsers.append(std::move(*browser));
+    }
+    std::stable_sort(browsers.begin(), browsers.end(),
+                     [](const Browser& a, const Browser& b) { return localizedLessThan(a.name, b.name); });
+    return browsers;
+}
+
+QString sizeKey(double size)
+{
+    QString text = QString::number(size, 'g', 15);
+    if (!text.contains(u'.') && !text.contains(u'e'))
+        text += u".0"_s;
+    return text;
+}
+
+} // namespace
+
+bool isOwnBundleID(const QString& bundleID)
+{
+    return bundleID.compare(QLatin1StringView(AppInfo::ownBundleID), Qt::CaseInsensitive) == 0;
+}
+
+void setCatalog(ApplicationCatalog* catalog)
+{
+    caches().catalog = catalog;
+    invalidate();
+}
+
+const QList<Browser>& installed()
+{
+    Caches& state = caches();
+    if (!state.installed) {
+        state.installed = discover();
+        state.discoveryTime = QDateTime::currentMSecsSinceEpoch();
+    }
+    return *state.installed;
+}
+
+void invalidate()
+{
+    Caches& state = caches();
+    state.installed.reset();
+    state.discoveryTime.reset();
+    state.icons.clear();
+    state.sizedIcons.clear();
+}
+
+std::optional<qint64> discoveryTimeMSecs()
+{
+    return caches().discoveryTime;
+}
+
+std::optional<Browser> browser(const QString& bundleID)
+{
+    for (const Browser& candidate : installed()) {
+        if (candidate.bundleID.compare(bundleID, Qt::CaseInsensitive) == 0)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+std::optional<Browser> systemDefault()
+{
+    if (!caches().catalog)
+        return std::nullopt;
+    const std::optional<DesktopEntry> entry = caches().catalog->defaultWebBrowser();
+    if (!entry || entry->id.isEmpty() || isOwnBundleID(entry->id))
+        return std::nullopt;
+    if (std::optional<Browser> listed = browser(entry->id))
+        return listed;
+    return browserFrom(*entry);
+}
+
+QString displayName(const QString& bundleID)
+{
+    if (const std::optional<Browser> found = browser(bundleID))
+        return found->name;
+    const QStringList pieces = bundleID.split(u'.', Qt::SkipEmptyParts);
+    return pieces.isEmpty() ? bundleID : pieces.back();
+}
+
+QList<Browser> ordered(const QStringList& order)
+{
+    QList<Browser> browsers = installed();
+    if (order.isEmpty())
+        return browsers;
+    QHash<QString, qsizetype> positions;
+    for (qsizetype index = 0; index < order.size(); ++index)
+        positions.insert(order[index], positions.value(order[index], index));
+    std::stable_sort(browsers.begin(), browsers.end(), [&](const Browser& a, const Browser& b) {
+        const auto aPosition = positions.constFind(a.bundleID);
+        const auto bPosition = positions.constFind(b.bundleID);
+        const bool aPlaced = aPosition != positions.cend();
+        const bool bPlaced = bPosition != positions.cend();
+        if (aPlaced && bPlaced)
+            return *aPosition < *bPosition;
+        if (aPlaced != bPlaced)
+            return aPlaced;
+        return localizedLessThan(a.name, b.name);
+    });
+    return browsers;
+}
+
+std::optional<Browser> browserNamed(const QString& text)
+{
+    if (std::optional<Browser> byID = browser(text))
+        return byID;
+    for (const Browser& candidate : installed()) {
+        if (candidate.name.compare(text, Qt::CaseInsensitive) == 0)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+QIcon icon(const QString& bundleID)
+{
+    if (bundleID.isEmpty())
+        return QIcon();
+    Caches& state = caches();
+    if (const auto cached = state.icons.constFind(bundleID); cached != state.icons.cend())
+        return *cached;
+    QIcon found;
+    if (state.catalog) {
+        if (const std::optional<DesktopEntry> entry = state.catalog->application(bundleID);
+            entry && !entry->icon.isEmpty())
+            found = QFileInfo(entry->icon).isAbsolute() ? QIcon(entry->icon) : QIcon::fromTheme(entry->icon);
+    }
+    state.icons.insert(bundleID, found);
+    return found;
+}
+
+QIcon icon(const QString& bundleID, double size)
+{
+    if (bundleID.isEmpty())
+        return QIcon();
+    const QString key = bundleID + u'@' + sizeKey(size);
+    Caches& state = caches();
+    if (const auto cached = state.sizedIcons.constFind(key); cached != state.sizedIcons.cend())
+        return *cached;
+    const QIcon full = icon(bundleID);
+    if (full.isNull())
+        return QIcon();
+    const int side = qRound(size);
+    const QIcon sized(full.pixmap(QSize(side, side)));
+    state.sizedIcons.insert(key, sized);
+    return sized;
+}
+
+} // namespace Browsers

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QIcon>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class ApplicationCatalog;
+
+// The installed applications that open web links, as Linkherd lists and offers them. A process-wide cache
+// filled on first use; only invalidate() refreshes it. Main thread only.
+namespace Browsers {
+
+struct Browser final {
+    QString bundleID; // the desktop file ID without ".desktop", as the entry is named
+    QString name;     // the display name
+    QString url;      // the absolute path of the desktop file
+
+    friend bool operator==(const Browser&, const Browser&) = default;
+};
+
+// Where the desktop's applications come from; set once at start-up (and by tests). Without one, nothing is
+// installed.
+void setCatalog(ApplicationCatalog* catalog);
+
+// Every installed browser but Linkherd, sorted by name (numbers by value, case ignored), each once.
+const QList<Browser>& installed();
+// Forgets everything discovered, icons included.
+void invalidate();
+// When the installed list was last discovered; absent while nothing is cached.
+std::optional<qint64> discoveryTimeMSecs();
+
+// The installed browser with this bundle identifier, compared ignoring case.
+std::optional<Browser> browser(const QString& bundleID);
+// The browser the system opens web links with, unless that is Linkherd.
+std::optional<Browser> systemDefault();
+// A readable name for any bundle identifier, installed or not.
+QString displayName(const QString& bundleID);
+// The installed browsers, those in the user's order first (in that order), the others by name after them.
+QList<Browser> ordered(const QStringList& order);
+// A browser named in a foreign configuration: by bundle identifier, else by display name ignoring case.
+std::optional<Browser> browserNamed(const QString& text);
+
+// The application's icon; null when it is not installed or has none.
+QIcon icon(const QString& bundleID);
+// The icon at size × size, cached by "<bundleID>@<size with one decimal>".
+QIcon icon(const QString& bundleID, double size);
+
+bool isOwnBundleID(const QString& bundleID);
+
+} // namespace Browsers
+
+inline size_t qHash(const Browsers::Browser& browser, size_t seed = 0)
+{
+    return qHashMulti(seed, browser.bundleID, browser.name, browser.url);
+}

@@ -1,0 +1,96 @@
+#include "default_browser.h"
+
+#include "app_info.h"
+#include "browsers.h"
+#include "platform/application_catalog.h"
+#include "platform/autostart_entry.h"
+#include "platform/default_handlers.h"
+#include "routing/logging.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+using namespace Qt::StringLiterals;
+
+const QStringList& DefaultBrowser::webSchemes()
+{
+    static const QStringList schemes = {u"http"_s, u"https"_s};
+    return schemes;
+}
+
+DefaultBrowser::DefaultBrowser(ApplicationCatalog& catalog, DefaultHandlers& handlers, AutostartEntry& autostart)
+    : m_catalog(catalog),
+      m_handlers(handlers),
+      m_autostart(autostart)
+{}
+
+bool DefaultBrowser::isDefaultBrowser() const
+{
+    const std::optional<DesktopEntry> entry = m_catalog.defaultWebBrowser();
+    return entry && Browsers::isOwnBundleID(entry->id);
+}
+
+void DefaultBrowser::makeDefault(const QString& applicationPath, Completion completion)
+{
+    makeDefaultFrom(0, applicationPath, std::move(completion));
+}
+
+void DefaultBrowser::makeDefaultFrom(qsizetype schemeIndex, const QString& applicationPath, Completion completion)
+{
+    const Result<void> set = m_handlers.setDefaultForScheme(applicationPath, webSchemes()[schemeIndex]);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, set, schemeIndex, applicationPath, completion = std::move(completion)]() mutable {
+            if (!set)
+                completion(set.error());
+            else if (schemeIndex + 1 < webSchemes().size())
+                makeDefaultFrom(schemeIndex + 1, applicationPath, std::move(completion));
+            else
+                completion(std::nullopt);
+        },
+        Qt::QueuedConnection);
+}
+
+void DefaultBrowser::makeLinkherdDefault(Completion completion)
+{
+    const std::optional<DesktopEntry> own = m_catalog.application(QString::fromLatin1(AppInfo::ownBundleID));
+    if (!own) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [completion = std::move(completion)] {
+                completion(u"Linkherd's desktop entry (%1.desktop) is not installed."_s.arg(
+                    QString::fromLatin1(AppInfo::ownBundleID)));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    makeDefault(own->filePath, std::move(completion));
+}
+
+void DefaultBrowser::becomeDefaultBrowser(std::function<void(bool isDefault)> report)
+{
+    makeLinkherdDefault([this, report = std::move(report)](std::optional<QString> error) {
+        if (error) {
+            qCCritical(lcDefault, "Could not become the default browser: %s", qUtf8Printable(*error));
+            report(false);
+            return;
+        }
+        // What the system says now, not what was asked for.
+        report(isDefaultBrowser());
+    });
+}
+
+Result<void> DefaultBrowser::setLaunchesAtLogin(bool launches)
+{
+    const AutostartEntry::Status status = m_autostart.status();
+    const bool registered =
+        status == AutostartEntry::Status::enabled || status == AutostartEntry::Status::requiresApproval;
+    if (launches)
+        return registered ? Result<void>() : m_autostart.enable();
+    if (!registered)
+        return {};
+    const Result<void> removed = m_autostart.disable();
+    if (!removed)
+        qCCritical(lcLoginItem, "Could not unregister the login item: %s", qUtf8Printable(removed.error()));
+    return removed;
+}

@@ -1,0 +1,141 @@
+#include "browser_commands.h"
+
+#include "browsers/browser_launcher.h"
+#include "browsers/browser_profiles.h"
+#include "browsers/browsers.h"
+#include "browsers/default_browser.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How long a command waits for the desktop to finish a launch or a change before giving up.
+constexpr int settleTimeoutMs = 30'000;
+
+void printBrowser(QTextStream& out, const Browsers::Browser& browser)
+{
+    out << browser.bundleID << '\t' << browser.name << '\t' << browser.url << '\n';
+}
+
+// Runs the event loop until done() is called, or the time runs out (false).
+bool waitUntil(const std::function<void(std::function<void()> done)>& start)
+{
+    QEventLoop loop;
+    bool finished = false;
+    start([&] {
+        finished = true;
+        loop.quit();
+    });
+    if (!finished) {
+        QTimer::singleShot(settleTimeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return finished;
+}
+
+} // namespace
+
+int runBrowsers(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--default"_s}, {});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    if (!parsed->positional.isEmpty())
+        return context.usageError(u"browsers takes no arguments"_s);
+    if (parsed->flags.contains(u"--default"_s)) {
+        const std::optional<Browsers::Browser> browser = Browsers::systemDefault();
+        if (!browser)
+            return context.failure(u"the system has no default browser other than Linkherd"_s);
+        printBrowser(context.out, *browser);
+        return ExitCode::success;
+    }
+    for (const Browsers::Browser& browser : Browsers::installed())
+        printBrowser(context.out, browser);
+    return ExitCode::success;
+}
+
+int runProfiles(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    if (parsed->positional.size() != 1)
+        return context.usageError(u"profiles takes one browser ID"_s);
+    for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(parsed->positional.front()))
+        context.out << profile.directory << '\t' << profile.name << '\n';
+    return ExitCode::success;
+}
+
+int runOpen(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {u"--in"_s, u"--profile"_s});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    if (parsed->positional.size() != 1 || !parsed->values.contains(u"--in"_s))
+        return context.usageError(u"open takes a URL and --in with a browser ID"_s);
+    const QString id = parsed->values.value(u"--in"_s);
+    const std::optional<Browsers::Browser> browser = Browsers::browser(id);
+    if (!browser)
+        return context.failure(u"%1 is not an installed browser"_s.arg(id));
+
+    SystemBrowserLauncher launcher(*context.services.catalog, *context.services.launcher);
+    std::optional<QString> failure;
+    const std::optional<QString> profile =
+        parsed->values.contains(u"--profile"_s) ? std::optional(parsed->values.value(u"--profile"_s)) : std::nullopt;
+    const bool settled = waitUntil([&](std::function<void()> done) {
+        launcher.onSettled = std::move(done);
+        launcher.open(parsed->positional.front(), *browser, profile, [&](const QString& error) { failure = error; });
+    });
+    if (!settled)
+        return context.failure(u"%1 did not start in time"_s.arg(browser->name));
+    if (failure)
+        return context.failure(*failure);
+    return ExitCode::success;
+}
+
+int runDefault(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--set"_s}, {u"--hand-back"_s});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    const bool set = parsed->flags.contains(u"--set"_s);
+    const bool handBack = parsed->values.contains(u"--hand-back"_s);
+    if (!parsed->positional.isEmpty() || (set && handBack))
+        return context.usageError(u"default takes either --set or --hand-back ID"_s);
+
+    const CliServices& services = context.services;
+    DefaultBrowser defaultBrowser(*services.catalog, *services.defaultHandlers, *services.autostart);
+    std::optional<QString> error;
+    if (set || handBack) {
+        QString applicationPath;
+        if (handBack) {
+            const QString id = parsed->values.value(u"--hand-back"_s);
+            const std::optional<Browsers::Browser> browser = Browsers::browser(id);
+            if (!browser)
+                return context.failure(u"%1 is not an installed browser"_s.arg(id));
+            applicationPath = browser->url;
+        }
+        const bool settled = waitUntil([&](std::function<void()> done) {
+            auto completion = [&, done](std::optional<QString> result) {
+                error = std::move(result);
+                done();
+            };
+            if (handBack)
+                defaultBrowser.makeDefault(applicationPath, completion);
+            else
+                defaultBrowser.makeLinkherdDefault(completion);
+        });
+        if (!settled)
+            return context.failure(u"the desktop did not answer in time"_s);
+        if (error)
+            return context.failure(*error);
+        if (handBack)
+            return ExitCode::success;
+    }
+    const bool isDefault = defaultBrowser.isDefaultBrowser();
+    context.out << (isDefault ? "yes" : "no") << '\n';
+    return set && !isDefault ? ExitCode::failure : ExitCode::success;
+}

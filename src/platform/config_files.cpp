@@ -1,0 +1,100 @@
+#include "config_files.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace ConfigFiles {
+
+namespace {
+
+bool isGroupHeader(const QString& line)
+{
+    const QString trimmed = line.trimmed();
+    return trimmed.startsWith(u'[') && trimmed.endsWith(u']');
+}
+
+bool isKeyLine(const QString& line, const QString& key)
+{
+    const QString trimmed = line.trimmed();
+    if (!trimmed.startsWith(key))
+        return false;
+    const QString rest = trimmed.mid(key.size()).trimmed();
+    return rest.startsWith(u'=');
+}
+
+Result<void> edit(const QString& path, const QString& group, const QString& key, const QString& value,
+                  bool onlyWhenPresent)
+{
+    QStringList lines;
+    QFile file(path);
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly))
+            return Failure{u"%1: %2"_s.arg(path, file.errorString())};
+        lines = QString::fromUtf8(file.readAll()).split(u'\n');
+        if (!lines.isEmpty() && lines.back().isEmpty())
+            lines.removeLast();
+    }
+
+    const QString header = u'[' + group + u']';
+    const QString newLine = key + u'=' + value;
+    qsizetype groupStart = -1;
+    qsizetype groupEnd = lines.size();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!isGroupHeader(lines[i]))
+            continue;
+        if (groupStart >= 0) {
+            groupEnd = i;
+            break;
+        }
+        if (lines[i].trimmed() == header)
+            groupStart = i;
+    }
+
+    bool found = false;
+    if (groupStart >= 0) {
+        for (qsizetype i = groupStart + 1; i < groupEnd; ++i) {
+            if (isKeyLine(lines[i], key)) {
+                lines[i] = newLine;
+                found = true;
+            }
+        }
+    }
+    if (!found) {
+        if (onlyWhenPresent)
+            return {};
+        if (groupStart < 0) {
+            if (!lines.isEmpty() && !lines.back().trimmed().isEmpty())
+                lines.append(QString());
+            lines.append(header);
+            lines.append(newLine);
+        } else {
+            qsizetype insertAt = groupEnd;
+            while (insertAt > groupStart + 1 && lines[insertAt - 1].trimmed().isEmpty())
+                --insertAt;
+            lines.insert(insertAt, newLine);
+        }
+    }
+
+    QSaveFile output(path);
+    const QByteArray bytes = (lines.join(u'\n') + u'\n').toUtf8();
+    if (!output.open(QIODevice::WriteOnly) || output.write(bytes) != bytes.size() || !output.commit())
+        return Failure{u"%1: %2"_s.arg(path, output.errorString())};
+    return {};
+}
+
+} // namespace
+
+Result<void> setValue(const QString& path, const QString& group, const QString& key, const QString& value)
+{
+    return edit(path, group, key, value, false);
+}
+
+Result<void> replaceValue(const QString& path, const QString& group, const QString& key, const QString& value)
+{
+    return edit(path, group, key, value, true);
+}
+
+} // namespace ConfigFiles

@@ -1,0 +1,71 @@
+#include "gio_application_launcher.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gio/gdesktopappinfo.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void finishLaunch(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* completion = static_cast<ApplicationLauncher::Completion*>(data);
+    GError* error = nullptr;
+    std::optional<QString> message;
+    if (!g_app_info_launch_uris_finish(G_APP_INFO(source), result, &error)) {
+        message = error ? QString::fromUtf8(error->message) : u"The application could not be started."_s;
+        g_clear_error(&error);
+    }
+    (*completion)(message);
+    delete completion;
+    g_object_unref(source);
+}
+
+} // namespace
+
+const char* const* launchVariables()
+{
+    static const char* const variables[] = {"GIO_LAUNCHED_DESKTOP_FILE", "GIO_LAUNCHED_DESKTOP_FILE_PID",
+                                            "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN", nullptr};
+    return variables;
+}
+
+void GioApplicationLauncher::openLink(const QString& applicationPath, const QString& link, Completion completion)
+{
+    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(applicationPath.toUtf8().constData());
+    if (!info) {
+        const QString error = u"The application %1 could not be found."_s.arg(applicationPath);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [completion, error] { completion(error); }, Qt::QueuedConnection);
+        return;
+    }
+    GAppLaunchContext* context = g_app_launch_context_new();
+    for (const char* const* variable = launchVariables(); *variable; ++variable)
+        g_app_launch_context_unsetenv(context, *variable);
+    const QByteArray uri = link.toUtf8();
+    GList uris = {const_cast<char*>(uri.constData()), nullptr, nullptr};
+    // GIO calls back in the main context, which Qt's event loop runs on the main thread.
+    g_app_info_launch_uris_async(G_APP_INFO(info), &uris, context, nullptr, finishLaunch,
+                                 new Completion(std::move(completion)));
+    g_object_unref(context);
+}
+
+Result<void> GioApplicationLauncher::spawnDetached(const QStringList& argv)
+{
+    if (argv.isEmpty())
+        return Failure{u"There is no program to start."_s};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* const* variable = launchVariables(); *variable; ++variable)
+        environment.remove(QString::fromLatin1(*variable));
+    QProcess process;
+    process.setProgram(argv.front());
+    process.setArguments(argv.mid(1));
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (!process.startDetached())
+        return Failure{process.errorString()};
+    return {};
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "desktop_entry.h"
+
+#include <gio/gdesktopappinfo.h>
+
+DesktopEntry desktopEntryOf(GDesktopAppInfo* info);

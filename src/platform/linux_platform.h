@@ -1,0 +1,14 @@
+#pragma once
+
+#include "gio_application_catalog.h"
+#include "gio_application_launcher.h"
+#include "gio_default_handlers.h"
+#include "xdg_autostart_entry.h"
+
+// The platform services of a real Linux desktop, for the executables to hand to the layers above.
+struct LinuxPlatform final {
+    GioApplicationCatalog catalog;
+    GioApplicationLauncher launcher;
+    GioDefaultHandlers defaultHandlers;
+    XdgAutostartEntry autostart;
+};
