@@ -1,0 +1,161 @@
+#include "browsers/browser_launcher.h"
+#include "support/fake_platform.h"
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class BrowserLauncherTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void profileCommand_data()
+    {
+        QTest::addColumn<QStringList>("exec");
+        QTest::addColumn<QString>("flatpakID");
+        QTest::addColumn<QStringList>("command");
+        const QString link = u"https://e.com/a?b=1&c=2#d"_s;
+        QTest::newRow("native, %U in the middle")
+            << QStringList{u"/opt/google/chrome/chrome"_s, u"%U"_s, u"--enable-x"_s} << QString()
+            << QStringList{u"/opt/google/chrome/chrome"_s, u"--enable-x"_s, u"--profile-directory=Profile 1"_s, link};
+        QTest::newRow("native, %u and %i, %% kept as %")
+            << QStringList{u"brave"_s, u"%i"_s, u"--x=%%"_s, u"%u"_s} << QString()
+            << QStringList{u"brave"_s, u"--x=%%"_s, u"--profile-directory=Profile 1"_s, link};
+        QTest::newRow("flatpak") << QStringList{u"/usr/bin/flatpak"_s,
+                                                u"run"_s,
+                                                u"--branch=stable"_s,
+                                                u"--command=chromium"_s,
+                                                u"--file-forwarding"_s,
+                                                u"org.chromium.Chromium"_s,
+                                                u"@@u"_s,
+                                                u"%U"_s,
+                                                u"@@"_s}
+                                 << u"org.chromium.Chromium"_s
+                                 << QStringList{u"/usr/bin/flatpak"_s,
+                                                u"run"_s,
+                                                u"--branch=stable"_s,
+                                                u"--command=chromium"_s,
+                                                u"--file-forwarding"_s,
+                                                u"org.chromium.Chromium"_s,
+                                                u"--profile-directory=Profile 1"_s,
+                                                u"@@u"_s,
+                                                link,
+                                                u"@@"_s};
+        QTest::newRow("flatpak without a field code")
+            << QStringList{u"flatpak"_s, u"run"_s, u"com.brave.Browser"_s} << u"com.brave.Browser"_s
+            << QStringList{u"flatpak"_s, u"run"_s, u"com.brave.Browser"_s, u"--profile-directory=Profile 1"_s, link};
+        QTest::newRow("flatpak ID missing from Exec")
+            << QStringList{u"flatpak"_s, u"run"_s} << u"com.brave.Browser"_s << QStringList();
+        QTest::newRow("no Exec") << QStringList() << QString() << QStringList();
+    }
+
+    void profileCommand()
+    {
+        QFETCH(QStringList, exec);
+        QFETCH(QString, flatpakID);
+        QFETCH(QStringList, command);
+        QCOMPARE(profileLaunchCommand(exec, flatpakID, u"Profile 1"_s, u"https://e.com/a?b=1&c=2#d"_s), command);
+    }
+
+    void init()
+    {
+        QVERIFY(m_home.emplace().isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->path()));
+        QDir().mkpath(m_home->filePath(u"google-chrome"_s));
+        TestFiles::write(m_home->filePath(u"google-chrome/Local State"_s),
+                         R"({"profile": {"info_cache": {"Default": {"name": "Me"}, "Profile 3": {"name": "Work"}}}})");
+        // A real executable stands in for the browser: the launcher checks that it exists.
+        m_chrome = fakeEntry(u"google-chrome"_s, u"Google Chrome"_s);
+        m_chrome.exec = {u"/bin/true"_s, u"%U"_s};
+        m_catalog = FakeApplicationCatalog();
+        m_catalog.browsers = {m_chrome, fakeEntry(u"firefox"_s, u"Firefox"_s)};
+        m_launcher = FakeApplicationLauncher();
+    }
+
+    void profileLaunchStartsTheExecutableWithTheLinkAsOneArgument()
+    {
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        int failures = 0;
+        launcher.open(u"https://e.com/search?q=a%20b&x=1#top"_s, browser(m_chrome), u"Profile 3"_s,
+                      [&](const QString&) { ++failures; });
+        const QStringList expected = {u"/bin/true"_s, u"--profile-directory=Profile 3"_s,
+                                      u"https://e.com/search?q=a%20b&x=1#top"_s};
+        QCOMPARE(m_launcher.spawns, QList<QStringList>{expected});
+        QVERIFY(m_launcher.opens.isEmpty());
+        QTest::qWait(10);
+        QCOMPARE(failures, 0);
+    }
+
+    void profileThatCannotBeHonouredFallsBackToAPlainOpen_data()
+    {
+        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("not a Chromium browser") << u"firefox"_s << u"Default"_s << u"/bin/true"_s << QString();
+        QTest::newRow("empty profile") << u"google-chrome"_s << QString() << u"/bin/true"_s << QString();
+        QTest::newRow("profile the browser does not list")
+            << u"google-chrome"_s << u"Profile 9"_s << u"/bin/true"_s << u"Google Chrome has no profile Profile 9"_s;
+        QTest::newRow("executable missing") << u"google-chrome"_s << u"Default"_s << u"/nonexistent/chrome"_s
+                                            << u"No executable inside Google Chrome; opening without a profile"_s;
+    }
+
+    void profileThatCannotBeHonouredFallsBackToAPlainOpen()
+    {
+        QFETCH(QString, bundleID);
+        QFETCH(QString, profile);
+        QFETCH(QString, executable);
+        QFETCH(QString, message);
+        m_catalog.browsers[0].exec = {executable, u"%U"_s};
+        if (!message.isEmpty())
+            QTest::ignoreMessage(message.startsWith(u"No"_s) ? QtCriticalMsg : QtWarningMsg,
+                                 QRegularExpression(message));
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(bundleID)), profile, nullptr);
+        QVERIFY(m_launcher.spawns.isEmpty());
+        QCOMPARE(m_launcher.opens.size(), 1);
+        QCOMPARE(m_launcher.opens[0].applicationPath, u"/apps/"_s + bundleID + u".desktop"_s);
+    }
+
+    void failureReachesTheHandlerOnceAndLater()
+    {
+        m_launcher.openError = u"No such browser"_s;
+        m_launcher.spawnError = u"Permission denied"_s;
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        int settled = 0;
+        launcher.onSettled = [&] { ++settled; };
+        QStringList errors;
+        QTest::ignoreMessage(QtCriticalMsg, "Could not start Google Chrome: Permission denied");
+        launcher.open(u"https://e.com/"_s, browser(m_chrome), u"Default"_s, [&](const QString& e) { errors << e; });
+        QVERIFY(errors.isEmpty());
+        QTRY_COMPARE(settled, 1);
+        QCOMPARE(errors, QStringList{u"No such browser"_s}); // the open's error; the spawn's is only logged
+        QTest::qWait(20);
+        QCOMPARE(errors.size(), 1);
+    }
+
+    void textThatIsNotALinkIsRefused()
+    {
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        QStringList errors;
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"not a link"_s));
+        launcher.open(u"--remote-debugging-port=9222"_s, browser(m_chrome), u"Default"_s,
+                      [&](const QString& e) { errors << e; });
+        QTRY_COMPARE(errors.size(), 1);
+        QVERIFY(m_launcher.spawns.isEmpty() && m_launcher.opens.isEmpty());
+    }
+
+private:
+    static Browsers::Browser browser(const DesktopEntry& entry) { return {entry.id, entry.name, entry.filePath}; }
+
+    std::optional<QTemporaryDir> m_home;
+    DesktopEntry m_chrome;
+    FakeApplicationCatalog m_catalog;
+    FakeApplicationLauncher m_launcher;
+};
+
+QTEST_GUILESS_MAIN(BrowserLauncherTest)
+#include "tst_browser_launcher.moc"

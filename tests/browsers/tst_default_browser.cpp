@@ -1,0 +1,101 @@
+#include "browsers/default_browser.h"
+#include "support/fake_platform.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class DefaultBrowserTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_catalog = FakeApplicationCatalog();
+        m_catalog.browsers = {fakeEntry(u"firefox"_s, u"Firefox"_s)};
+        m_catalog.applications = {fakeEntry(u"org.linkherd.Linkherd"_s, u"Linkherd"_s)};
+        m_catalog.defaultBrowser = m_catalog.browsers.front();
+        m_handlers = FakeDefaultHandlers();
+        m_handlers.catalog = &m_catalog;
+        m_autostart = FakeAutostartEntry();
+    }
+
+    void isDefaultIgnoresCase()
+    {
+        DefaultBrowser defaultBrowser(m_catalog, m_handlers, m_autostart);
+        QVERIFY(!defaultBrowser.isDefaultBrowser());
+        m_catalog.defaultBrowser = fakeEntry(u"ORG.linkherd.LINKHERD"_s, u"Linkherd"_s);
+        QVERIFY(defaultBrowser.isDefaultBrowser());
+        m_catalog.defaultBrowser.reset();
+        QVERIFY(!defaultBrowser.isDefaultBrowser());
+    }
+
+    void becomingTheDefaultClaimsHttpThenHttps()
+    {
+        DefaultBrowser defaultBrowser(m_catalog, m_handlers, m_autostart);
+        std::optional<bool> report;
+        defaultBrowser.becomeDefaultBrowser([&](bool isDefault) { report = isDefault; });
+        QTRY_VERIFY(report);
+        QVERIFY(*report);
+        QCOMPARE(m_handlers.schemesSet, QStringList({u"http"_s, u"https"_s}));
+    }
+
+    void aRefusedSchemeStopsTheRest()
+    {
+        m_handlers.failures.insert(u"http"_s, u"mimeapps.list is read-only"_s);
+        DefaultBrowser defaultBrowser(m_catalog, m_handlers, m_autostart);
+        std::optional<bool> report;
+        QTest::ignoreMessage(QtCriticalMsg, "Could not become the default browser: mimeapps.list is read-only");
+        defaultBrowser.becomeDefaultBrowser([&](bool isDefault) { report = isDefault; });
+        QTRY_VERIFY(report);
+        QVERIFY(!*report);
+        QCOMPARE(m_handlers.schemesSet, QStringList{u"http"_s});
+    }
+
+    void reportSaysWhatTheSystemSaysAfterwards()
+    {
+        m_handlers.catalog = nullptr; // the change "succeeds" but the system still names Firefox
+        DefaultBrowser defaultBrowser(m_catalog, m_handlers, m_autostart);
+        std::optional<bool> report;
+        defaultBrowser.becomeDefaultBrowser([&](bool isDefault) { report = isDefault; });
+        QTRY_VERIFY(report);
+        QVERIFY(!*report);
+    }
+
+    void handingBackToAnotherBrowser()
+    {
+        DefaultBrowser defaultBrowser(m_catalog, m_handlers, m_autostart);
+        std::optional<std::optional<QString>> result;
+        defaultBrowser.makeDefault(u"/apps/firefox.desktop"_s, [&](std::optional<QString> error) { result = error; });
+        QVERIFY(!result); // later, never during the call
+        QTRY_VERIFY(result);
+        QVERIFY(!*result);
+        QCOMPARE(m_catalog.defaultBrowser->id, u"firefox"_s);
+    }
+
+    void launchAtLogin()
+    {
+        DefaultBrowser defaultBrowser(m_catalog, m_handlers, m_autostart);
+        QVERIFY(defaultBrowser.setLaunchesAtLogin(false).ok()); // not registered: nothing to do
+        QCOMPARE(m_autostart.disables, 0);
+        QVERIFY(defaultBrowser.setLaunchesAtLogin(true).ok());
+        QVERIFY(defaultBrowser.setLaunchesAtLogin(true).ok());
+        QCOMPARE(m_autostart.enables, 1);
+        m_autostart.current = AutostartEntry::Status::requiresApproval;
+        QVERIFY(defaultBrowser.setLaunchesAtLogin(true).ok());
+        QCOMPARE(m_autostart.enables, 1);
+
+        m_autostart.disableError = u"Read-only file system"_s;
+        QTest::ignoreMessage(QtCriticalMsg, "Could not unregister the login item: Read-only file system");
+        const Result<void> failed = defaultBrowser.setLaunchesAtLogin(false);
+        QCOMPARE(failed.error(), u"Read-only file system"_s);
+    }
+
+private:
+    FakeApplicationCatalog m_catalog;
+    FakeDefaultHandlers m_handlers;
+    FakeAutostartEntry m_autostart;
+};
+
+QTEST_GUILESS_MAIN(DefaultBrowserTest)
+#include "tst_default_browser.moc"

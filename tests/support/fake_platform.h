@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/application_catalog.h"
+#include "platform/application_launcher.h"
+#include "platform/autostart_entry.h"
+#include "platform/default_handlers.h"
+
+#include <QHash>
+#include <QList>
+#include <QStringList>
+
+// In-memory stand-ins for the desktop, for tests of the layers above the platform.
+
+// A desktop entry for a browser at /apps/<id>.desktop whose Exec starts /bin/<id> with %U.
+DesktopEntry fakeEntry(const QString& id, const QString& name);
+
+class FakeApplicationCatalog final : public ApplicationCatalog {
+public:
+    QList<DesktopEntry> browsers;     // in the system's order
+    QList<DesktopEntry> applications; // found by id besides the browsers
+    std::optional<DesktopEntry> defaultBrowser;
+
+    QList<DesktopEntry> webBrowsers() override { return browsers; }
+    std::optional<DesktopEntry> defaultWebBrowser() override { return defaultBrowser; }
+    std::optional<DesktopEntry> application(const QString& id) override;
+};
+
+class FakeApplicationLauncher final : public ApplicationLauncher {
+public:
+    struct Open {
+        QString applicationPath;
+        QString link;
+    };
+
+    QList<Open> opens;
+    QList<QStringList> spawns;
+    std::optional<QString> openError;  // what every open reports, later
+    std::optional<QString> spawnError; // what every spawn fails with
+
+    void openLink(const QString& applicationPath, const QString& link, Completion completion) override;
+    Result<void> spawnDetached(const QStringList& argv) override;
+};
+
+class FakeDefaultHandlers final : public DefaultHandlers {
+public:
+    QStringList schemesSet;                    // in the order they were asked for
+    QHash<QString, QString> failures;          // scheme -> error
+    FakeApplicationCatalog* catalog = nullptr; // when set, a successful change makes the entry the default
+
+    Result<void> setDefaultForScheme(const QString& applicationPath, const QString& scheme) override;
+};
+
+class FakeAutostartEntry final : public AutostartEntry {
+public:
+    Status current = Status::notRegistered;
+    int enables = 0;
+    int disables = 0;
+    std::optional<QString> disableError;
+
+    Status status() override { return current; }
+    Result<void> enable() override;
+    Result<void> disable() override;
+};
