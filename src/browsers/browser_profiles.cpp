@@ -1,0 +1,149 @@
+#include "browser_profiles.h"
+
+#include "localized_compare.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace BrowserProfiles {
+
+namespace {
+
+DataDirectory native(const QString& directory)
+{
+    return {DataDirectory::Base::ConfigHome, directory};
+}
+
+// A Flatpak app sees ~/.var/app/<app ID>/config as its XDG_CONFIG_HOME and keeps the directory name it would
+// use natively.
+DataDirectory flatpak(const QString& appID, const QString& directory)
+{
+    return {DataDirectory::Base::Home, u".var/app/"_s + appID + u"/config/"_s + directory};
+}
+
+QHash<QString, DataDirectory> buildDataDirectories()
+{
+    // Google names each channel's desktop entry after its data directory (Chromium's GetDesktopName and
+    // GetDefaultUserDataDirectory). Chrome for Testing ships as an archive without a desktop entry; one written
+    // by hand under the same name as its data directory is recognised.
+    return {
+        // Google Chrome, and its channels
+        {u"google-chrome"_s, native(u"google-chrome"_s)},
+        {u"com.google.Chrome"_s, flatpak(u"com.google.Chrome"_s, u"google-chrome"_s)},
+        {u"google-chrome-beta"_s, native(u"google-chrome-beta"_s)},
+        {u"google-chrome-canary"_s, native(u"google-chrome-canary"_s)},
+        {u"google-chrome-unstable"_s, native(u"google-chrome-unstable"_s)},
+        {u"com.google.ChromeDev"_s, flatpak(u"com.google.ChromeDev"_s, u"google-chrome-unstable"_s)},
+        {u"google-chrome-for-testing"_s, native(u"google-chrome-for-testing"_s)},
+        // Microsoft Edge
+        {u"microsoft-edge"_s, native(u"microsoft-edge"_s)},
+        {u"com.microsoft.Edge"_s, flatpak(u"com.microsoft.Edge"_s, u"microsoft-edge"_s)},
+        {u"microsoft-edge-beta"_s, native(u"microsoft-edge-beta"_s)},
+        // Brave
+        {u"brave-browser"_s, native(u"BraveSoftware/Brave-Browser"_s)},
+        {u"com.brave.Browser"_s, flatpak(u"com.brave.Browser"_s, u"BraveSoftware/Brave-Browser"_s)},
+        {u"brave-browser-beta"_s, native(u"BraveSoftware/Brave-Browser-Beta"_s)},
+        // Chromium: Debian and Arch name the entry "chromium", Fedora and older Ubuntu "chromium-browser"
+        {u"chromium"_s, native(u"chromium"_s)},
+        {u"chromium-browser"_s, native(u"chromium"_s)},
+        {u"org.chromium.Chromium"_s, flatpak(u"org.chromium.Chromium"_s, u"chromium"_s)},
+        // Vivaldi
+        {u"vivaldi-stable"_s, native(u"vivaldi"_s)},
+        {u"com.vivaldi.Vivaldi"_s, flatpak(u"com.vivaldi.Vivaldi"_s, u"vivaldi"_s)},
+        // Opera
+        {u"opera"_s, native(u"opera"_s)},
+        {u"com.opera.Opera"_s, flatpak(u"com.opera.Opera"_s, u"opera"_s)},
+        // Yandex Browser
+        {u"yandex-browser"_s, native(u"yandex-browser"_s)},
+        {u"ru.yandex.Browser"_s, flatpak(u"ru.yandex.Browser"_s, u"yandex-browser"_s)},
+    };
+}
+
+QString basePath(DataDirectory::Base base)
+{
+    switch (base) {
+    case DataDirectory::Base::ConfigHome:
+        return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    case DataDirectory::Base::Home:
+        return QDir::homePath();
+    }
+    return {};
+}
+
+// The profile records of a "Local State" document: profile.info_cache, when the file has that shape.
+std::optional<QJsonObject> infoCache(const QByteArray& localState)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(localState);
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonValue profile = document.object().value(u"profile"_s);
+    if (!profile.isObject())
+        return std::nullopt;
+    const QJsonValue cache = profile.toObject().value(u"info_cache"_s);
+    if (!cache.isObject())
+        return std::nullopt;
+    return cache.toObject();
+}
+
+} // namespace
+
+const QHash<QString, DataDirectory>& dataDirectories()
+{
+    static const QHash<QString, DataDirectory> table = buildDataDirectories();
+    return table;
+}
+
+bool supportsProfiles(const QString& bundleID)
+{
+    return dataDirectories().contains(bundleID);
+}
+
+std::optional<QString> userDataDirectory(const QString& bundleID)
+{
+    const auto found = dataDirectories().constFind(bundleID);
+    if (found == dataDirectories().constEnd())
+        return std::nullopt;
+    return basePath(found->base) + u'/' + found->relativePath;
+}
+
+QList<Profile> profiles(const QString& bundleID)
+{
+    const std::optional<QString> dataDirectory = userDataDirectory(bundleID);
+    if (!dataDirectory)
+        return {};
+    QFile file(*dataDirectory + u"/Local State"_s);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const std::optional<QJsonObject> records = infoCache(file.readAll());
+    if (!records)
+        return {};
+
+    QList<Profile> result;
+    result.reserve(records->size());
+    for (auto record = records->constBegin(); record != records->constEnd(); ++record) {
+        if (!record->isObject())
+            continue;
+        const QJsonValue name = record->toObject().value(u"name"_s);
+        result.append({record.key(), name.isString() ? name.toString() : record.key()});
+    }
+    std::stable_sort(result.begin(), result.end(),
+                     [](const Profile& a, const Profile& b) { return localizedLessThan(a.name, b.name); });
+    return result;
+}
+
+QString profileName(const QString& directory, const QString& bundleID)
+{
+    const QList<Profile> listed = profiles(bundleID);
+    const auto found = std::find_if(listed.cbegin(), listed.cend(),
+                                    [&](const Profile& profile) { return profile.directory == directory; });
+    return found != listed.cend() ? found->name : directory;
+}
+
+} // namespace BrowserProfiles

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QHash>
+#include <QHashFunctions>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The user profiles of Chromium-family browsers, read from the browser's own "Local State" file. Read only:
+// a browser's files are never locked or written. Nothing is cached, so a profile the user adds or renames in
+// the browser shows up the next time a list is asked for.
+namespace BrowserProfiles {
+
+struct Profile final {
+    QString directory; // the profile's directory inside the user data directory ("Default", "Profile 1"):
+                       // what rules store and what the launcher passes as --profile-directory
+    QString name;      // the name the user sees in the browser
+
+    friend bool operator==(const Profile&, const Profile&) = default;
+};
+
+// Where a browser keeps its user data. The base is resolved on every call, so the current HOME and
+// XDG_CONFIG_HOME count, not those at start-up.
+struct DataDirectory final {
+    enum class Base {
+        ConfigHome, // $XDG_CONFIG_HOME, else ~/.config: where native packages keep their data
+        Home,       // the home directory: Flatpak apps keep theirs in ~/.var/app/<app ID>/config
+    };
+
+    Base base = Base::ConfigHome;
+    QString relativePath;
+
+    friend bool operator==(const DataDirectory&, const DataDirectory&) = default;
+};
+
+// Every browser that supports profiles, by bundle identifier (desktop file ID without ".desktop"). Built on
+// first use, never changed. Keys are exact: "Google-Chrome" and "google-chrome.desktop" are not in it.
+const QHash<QString, DataDirectory>& dataDirectories();
+
+bool supportsProfiles(const QString& bundleID);
+
+// The absolute path of the browser's user data directory; absent when the browser does not support profiles.
+std::optional<QString> userDataDirectory(const QString& bundleID);
+
+// The browser's profiles, sorted by name (case ignored, numbers by value). Empty when the browser does not
+// support profiles or its "Local State" cannot be read or does not have the expected shape.
+QList<Profile> profiles(const QString& bundleID);
+
+// The display name of the profile in that directory; the directory itself when there is no such profile
+// (any more), so a rule naming a vanished profile still shows something recognisable.
+QString profileName(const QString& directory, const QString& bundleID);
+
+} // namespace BrowserProfiles
+
+inline size_t qHash(const BrowserProfiles::Profile& profile, size_t seed = 0)
+{
+    return qHashMulti(seed, profile.directory, profile.name);
+}
