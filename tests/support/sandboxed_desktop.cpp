@@ -1,0 +1,564 @@
+#include "sandboxed_desktop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <algorithm>
+#include <ctime>
+#include <tuple>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString linkherdID = u"org.linkherd.Linkherd"_s;
+
+void require(bool ok, const QString& what)
+{
+    if (!ok)
+        qFatal("sandboxed desktop: %s", qPrintable(what));
+}
+
+void makeDirectory(const QString& path)
+{
+    require(QDir().mkpath(path), u"cannot create "_s + path);
+}
+
+void writeFile(const QString& path, const QString& text)
+{
+    QFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
+            u"cannot write "_s + path);
+}
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return QString();
+    require(file.open(QIODevice::ReadOnly), u"cannot read "_s + path);
+    return QString::fromUtf8(file.readAll());
+}
+
+// Desktop entry string values: backslash escapes for the characters a line cannot hold.
+QString escapeValue(const QString& value)
+{
+    QString escaped;
+    for (const QChar c : value) {
+        if (c == u'\\')
+            escaped += u"\\\\"_s;
+        else if (c == u'\n')
+            escaped += u"\\n"_s;
+        else if (c == u'\t')
+            escaped += u"\\t"_s;
+        else if (c == u'\r')
+            escaped += u"\\r"_s;
+        else
+            escaped += c;
+    }
+    if (escaped.startsWith(u' '))
+        escaped.replace(0, 1, u"\\s"_s);
+    return escaped;
+}
+
+// One Exec argument as the Desktop Entry rules want it before the value itself is escaped: double-quoted
+// when it holds a reserved character, with ", `, $ and \ escaped inside the quotes, and % doubled so no field
+// code is read into it.
+QString quoteExecArgument(const QString& argument)
+{
+    static const QString reserved = u" \t\n\"'\\><~|&;$*?#()`"_s;
+    const bool quote = argument.isEmpty() ||
+                       std::any_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
+    QString quoted;
+    for (const QChar c : argument) {
+        if (quote && (c == u'"' || c == u'`' || c == u'$' || c == u'\\'))
+            quoted += u'\\';
+        quoted += c;
+        if (c == u'%')
+            quoted += u'%';
+    }
+    return quote ? u'"' + quoted + u'"' : quoted;
+}
+
+QString execLine(const QStringList& argv, const QString& fieldCodes)
+{
+    QStringList parts;
+    for (const QString& argument : argv)
+        parts.append(quoteExecArgument(argument));
+    if (!fieldCodes.isEmpty())
+        parts.append(fieldCodes);
+    return parts.join(u' ');
+}
+
+// Sets keys in one group of a key file, keeping every other line as it is.
+QString withKeys(const QString& text, const QString& group, const QList<std::pair<QString, QString>>& keys)
+{
+    QStringList lines = text.split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    const QString header = u'[' + group + u']';
+    qsizetype start = lines.indexOf(header);
+    if (start < 0) {
+        if (!lines.isEmpty() && !lines.last().isEmpty())
+            lines.append(QString());
+        lines.append(header);
+        start = lines.size() - 1;
+    }
+    qsizetype end = start + 1;
+    while (end < lines.size() && !lines.at(end).startsWith(u'['))
+        ++end;
+    qsizetype insertAt = end;
+    while (insertAt > start + 1 && lines.at(insertAt - 1).trimmed().isEmpty())
+        --insertAt;
+    for (const auto& [key, value] : keys) {
+        const QString line = key + u'=' + value;
+        bool replaced = false;
+        for (qsizetype i = start + 1; i < end; ++i) {
+            if (lines.at(i).section(u'=', 0, 0).trimmed() == key) {
+                lines[i] = line;
+                replaced = true;
+            }
+        }
+        if (!replaced) {
+            lines.insert(insertAt++, line);
+            ++end;
+        }
+    }
+    return lines.join(u'\n') + u'\n';
+}
+
+// The application a `flatpak run [options] <ref> …` start runs.
+QString flatpakApplication(const QStringList& arguments)
+{
+    qsizetype i = 1;
+    while (i < arguments.size() && arguments.at(i).startsWith(u'-'))
+        ++i;
+    if (i >= arguments.size() || arguments.at(i) != u"run"_s)
+        return QString();
+    ++i;
+    while (i < arguments.size() && arguments.at(i).startsWith(u'-'))
+        ++i;
+    return i < arguments.size() ? arguments.at(i).section(u'/', 0, 0) : QString();
+}
+
+SandboxedDesktop::Launch readLaunch(const QString& path)
+{
+    QFile file(path);
+    require(file.open(QIODevice::ReadOnly), u"cannot read "_s + path);
+    QByteArrayList fields = file.readAll().split('\0');
+    // Every field ends in NUL, so the last piece is always empty.
+    require(fields.size() > 6 && fields.takeLast().isEmpty() && fields.at(0) == "linkherd-fake-launch-1",
+            u"not a launch record: "_s + path);
+    SandboxedDesktop::Launch launch;
+    launch.pid = fields.at(1).toLongLong();
+    launch.wallClockNs = fields.at(2).toLongLong();
+    launch.monotonicNs = fields.at(3).toLongLong();
+    const qsizetype argc = fields.at(4).toLongLong();
+    require(fields.size() > 5 + argc, u"truncated launch record: "_s + path);
+    launch.rawArguments = fields.mid(5, argc);
+    for (const QByteArray& argument : std::as_const(launch.rawArguments))
+        launch.arguments.append(QString::fromUtf8(argument));
+    const qsizetype environmentSize = fields.at(5 + argc).toLongLong();
+    require(fields.size() == 6 + argc + environmentSize, u"truncated launch record: "_s + path);
+    for (qsizetype i = 6 + argc; i < fields.size(); ++i) {
+        const QByteArray& entry = fields.at(i);
+        const qsizetype equals = entry.indexOf('=');
+        if (equals > 0)
+            launch.environment.insert(QString::fromUtf8(entry.left(equals)), QString::fromUtf8(entry.mid(equals + 1)));
+    }
+    return launch;
+}
+
+} // namespace
+
+SandboxedDesktop::SandboxedDesktop()
+{
+    require(m_directory.isValid(), u"cannot create a temporary directory: "_s + m_directory.errorString());
+    for (const QString& directory :
+         {home(), configHome(), cacheHome(), dataHome(), applicationsDirectory(FakeBrowser::Location::user),
+          applicationsDirectory(FakeBrowser::Location::system), runtimeDirectory(), binDirectory(),
+          path(u"home/.local/state"_s), path(u"config-dirs"_s), path(u"launches"_s)})
+        makeDirectory(directory);
+    require(QFile::setPermissions(runtimeDirectory(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner),
+            u"cannot restrict "_s + runtimeDirectory());
+
+    m_environment = QProcessEnvironment::systemEnvironment();
+    // Whatever would let the session this test runs in reach the children: its bus, its display, its
+    // desktop's identity and locale, and launch variables a launcher may have left behind.
+    static const QStringList hostVariables = {u"DBUS_SESSION_BUS_ADDRESS"_s,
+                                              u"DBUS_STARTER_ADDRESS"_s,
+                                              u"DBUS_STARTER_BUS_TYPE"_s,
+                                              u"DISPLAY"_s,
+                                              u"WAYLAND_DISPLAY"_s,
+                                              u"WAYLAND_SOCKET"_s,
+                                              u"XAUTHORITY"_s,
+                                              u"DESKTOP_STARTUP_ID"_s,
+                                              u"XDG_ACTIVATION_TOKEN"_s,
+                                              u"XDG_SESSION_DESKTOP"_s,
+                                              u"XDG_SESSION_TYPE"_s,
+                                              u"XDG_SESSION_ID"_s,
+                                              u"XDG_SESSION_CLASS"_s,
+                                              u"XDG_MENU_PREFIX"_s,
+                                              u"DESKTOP_SESSION"_s,
+                                              u"KDE_FULL_SESSION"_s,
+                                              u"KDE_SESSION_VERSION"_s,
+                                              u"GNOME_DESKTOP_SESSION_ID"_s,
+                                              u"SESSION_MANAGER"_s,
+                                              u"BROWSER"_s,
+                                              u"LANGUAGE"_s,
+                                              u"QT_QPA_PLATFORMTHEME"_s,
+                                              u"GTK_MODULES"_s};
+    for (const QString& name : hostVariables)
+        m_environment.remove(name);
+    for (const QString& name : m_environment.keys()) {
+        if (name.startsWith(u"GIO_LAUNCHED_DESKTOP_FILE"_s) || name.startsWith(u"LC_"_s))
+            m_environment.remove(name);
+    }
+
+    const QString hostPath = m_environment.value(u"PATH"_s, u"/usr/bin:/bin"_s);
+    m_environment.insert(u"PATH"_s, binDirectory() + u':' + hostPath);
+    m_environment.insert(u"HOME"_s, home());
+    m_environment.insert(u"XDG_CONFIG_HOME"_s, configHome());
+    m_environment.insert(u"XDG_DATA_HOME"_s, dataHome());
+    m_environment.insert(u"XDG_CACHE_HOME"_s, cacheHome());
+    m_environment.insert(u"XDG_STATE_HOME"_s, path(u"home/.local/state"_s));
+    m_environment.insert(u"XDG_RUNTIME_DIR"_s, runtimeDirectory());
+    m_environment.insert(u"XDG_DATA_DIRS"_s, systemDataDirectory());
+    m_environment.insert(u"XDG_CONFIG_DIRS"_s, path(u"config-dirs"_s));
+    m_environment.insert(u"XDG_CURRENT_DESKTOP"_s, u"X-Generic"_s);
+    // No gvfs daemons, no dconf: GIO stays inside this process tree.
+    m_environment.insert(u"GIO_USE_VFS"_s, u"local"_s);
+    m_environment.insert(u"GIO_USE_VOLUME_MONITOR"_s, u"unix"_s);
+    m_environment.insert(u"GSETTINGS_BACKEND"_s, u"memory"_s);
+    m_environment.insert(u"NO_AT_BRIDGE"_s, u"1"_s);
+    m_environment.insert(u"LANG"_s, u"C.UTF-8"_s);
+    m_environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+}
+
+SandboxedDesktop::~SandboxedDesktop() = default;
+
+QString SandboxedDesktop::path(const QString& relative) const
+{
+    return m_directory.path() + u'/' + relative;
+}
+
+QString SandboxedDesktop::root() const
+{
+    return m_directory.path();
+}
+
+QString SandboxedDesktop::home() const
+{
+    return path(u"home"_s);
+}
+
+QString SandboxedDesktop::configHome() const
+{
+    return path(u"home/.config"_s);
+}
+
+QString SandboxedDesktop::dataHome() const
+{
+    return path(u"home/.local/share"_s);
+}
+
+QString SandboxedDesktop::cacheHome() const
+{
+    return path(u"home/.cache"_s);
+}
+
+QString SandboxedDesktop::runtimeDirectory() const
+{
+    return path(u"runtime"_s);
+}
+
+QString SandboxedDesktop::systemDataDirectory() const
+{
+    return path(u"sys/share"_s);
+}
+
+QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) const
+{
+    return (location == FakeBrowser::Location::user ? dataHome() : systemDataDirectory()) + u"/applications"_s;
+}
+
+QString SandboxedDesktop::binDirectory() const
+{
+    return path(u"bin"_s);
+}
+
+QString SandboxedDesktop::currentDesktop() const
+{
+    return m_environment.value(u"XDG_CURRENT_DESKTOP"_s);
+}
+
+void SandboxedDesktop::setCurrentDesktop(const QString& desktop)
+{
+    m_environment.insert(u"XDG_CURRENT_DESKTOP"_s, desktop);
+}
+
+void SandboxedDesktop::setEnvironmentVariable(const QString& name, const QString& value)
+{
+    m_environment.insert(name, value);
+}
+
+void SandboxedDesktop::unsetEnvironmentVariable(const QString& name)
+{
+    m_environment.remove(name);
+}
+
+QProcessEnvironment SandboxedDesktop::environment() const
+{
+    return m_environment;
+}
+
+QString SandboxedDesktop::installRecorder(const QString& name, FakeBrowser::Executable state)
+{
+    const QString target = binDirectory() + u'/' + name;
+    // Flatpak browsers share one `flatpak`: a missing one for one of them leaves the others' in place.
+    if (state == FakeBrowser::Executable::missing)
+        return target;
+    const QString source = QStringLiteral(LINKHERD_FAKE_BROWSER_EXECUTABLE);
+    if (QFile::exists(target))
+        require(QFile::remove(target), u"cannot replace "_s + target);
+    // A copy rather than a link: the recorder finds its name, and so its record folder, through
+    // /proc/self/exe, which resolves links.
+    require(QFile::copy(source, target), u"cannot copy %1 to %2"_s.arg(source, target));
+    QFileDevice::Permissions permissions =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (state == FakeBrowser::Executable::present)
+        permissions |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    require(QFile::setPermissions(target, permissions), u"cannot set the permissions of "_s + target);
+    return target;
+}
+
+QString SandboxedDesktop::addRecordingExecutable(const QString& name)
+{
+    return installRecorder(name, FakeBrowser::Executable::present);
+}
+
+QString SandboxedDesktop::addBrowser(const FakeBrowser& browser)
+{
+    require(!browser.id.isEmpty() && !browser.id.contains(u'/'), u"a fake browser needs a plain id"_s);
+    const QString executableName = browser.executableName.isEmpty() ? browser.id : browser.executableName;
+
+    QString exec;
+    Recorder recorder;
+    if (browser.execStyle == FakeBrowser::ExecStyle::flatpak) {
+        recorder = {u"flatpak"_s, browser.id};
+        const QString flatpak = installRecorder(recorder.executableName, browser.executable);
+        exec = execLine(QStringList{flatpak, u"run"_s, u"--branch=stable"_s, u"--arch=x86_64"_s,
+                                    u"--command="_s + executableName, u"--file-forwarding"_s, browser.id} +
+                            browser.execArguments,
+                        u"@@u %U @@"_s);
+    } else {
+        recorder = {executableName, QString()};
+        const QString program = installRecorder(executableName, browser.executable);
+        static const QString fieldCodes[] = {u"%U"_s, u"%u"_s, QString()};
+        exec = execLine(QStringList{browser.execByAbsolutePath ? program : executableName} + browser.execArguments,
+                        fieldCodes[static_cast<int>(browser.execStyle)]);
+    }
+
+    QString entry = u"[Desktop Entry]\nType=Application\n"_s;
+    if (!browser.name.isEmpty())
+        entry += u"Name="_s + escapeValue(browser.name) + u'\n';
+    for (auto it = browser.localizedNames.begin(); it != browser.localizedNames.end(); ++it)
+        entry += u"Name[%1]=%2\n"_s.arg(it.key(), escapeValue(it.value()));
+    entry += u"Exec="_s + escapeValue(exec) + u'\n';
+    if (!browser.mimeTypes.isEmpty())
+        entry += u"MimeType="_s + browser.mimeTypes + u'\n';
+    entry += u"Categories=Network;WebBrowser;\n"_s;
+    if (browser.execStyle == FakeBrowser::ExecStyle::flatpak)
+        entry += u"X-Flatpak="_s + browser.id + u'\n';
+    for (const auto& [key, value] : browser.extraKeys)
+        entry += key + u'=' + value + u'\n';
+
+    const QString entryPath = applicationsDirectory(browser.location) + u'/' + browser.id + u".desktop"_s;
+    writeFile(entryPath, entry);
+    m_recorders.insert(browser.id, recorder);
+    return entryPath;
+}
+
+QString SandboxedDesktop::desktopEntryPath(const QString& id) const
+{
+    for (const auto location : {FakeBrowser::Location::user, FakeBrowser::Location::system}) {
+        const QString candidate = applicationsDirectory(location) + u'/' + id + u".desktop"_s;
+        if (QFile::exists(candidate))
+            return candidate;
+    }
+    return QString();
+}
+
+QString SandboxedDesktop::addLinkherdEntry(const QString& executable)
+{
+    QString program = executable;
+    if (program.isEmpty()) {
+        program = u"linkherd-app"_s;
+        installRecorder(program, FakeBrowser::Executable::present);
+        m_recorders.insert(linkherdID, Recorder{program, QString()});
+    }
+    const QString entryPath = applicationsDirectory(FakeBrowser::Location::system) + u'/' + linkherdID + u".desktop"_s;
+    writeFile(entryPath, u"[Desktop Entry]\nType=Application\nName=Linkherd\nExec="_s +
+                             escapeValue(execLine(QStringList{program}, u"%U"_s)) +
+                             u"\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n"
+                             u"Categories=Network;WebBrowser;\n"_s);
+    return entryPath;
+}
+
+void SandboxedDesktop::refreshDesktopDatabase()
+{
+    for (const auto location : {FakeBrowser::Location::user, FakeBrowser::Location::system}) {
+        QProcess process;
+        process.setProcessEnvironment(m_environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(u"update-desktop-database"_s, QStringList{applicationsDirectory(location)});
+        const bool finished = process.waitForFinished(30'000);
+        require(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+                u"update-desktop-database failed (is desktop-file-utils installed?): "_s + process.errorString() +
+                    u"\n"_s + QString::fromUtf8(process.readAll()));
+    }
+}
+
+QString SandboxedDesktop::mimeappsListPath(MimeappsList list) const
+{
+    if (list == MimeappsList::user)
+        return configHome() + u"/mimeapps.list"_s;
+    // GIO reads one such file for each desktop named in XDG_CURRENT_DESKTOP; the first one wins.
+    return configHome() + u'/' + currentDesktop().section(u':', 0, 0).toLower() + u"-mimeapps.list"_s;
+}
+
+QString SandboxedDesktop::mimeappsList(MimeappsList list) const
+{
+    return readFile(mimeappsListPath(list));
+}
+
+void SandboxedDesktop::setDefaultBrowser(const QString& id, MimeappsList list)
+{
+    const QString entry = id + u".desktop"_s;
+    const QString path = mimeappsListPath(list);
+    writeFile(
+        path,
+        withKeys(readFile(path), u"Default Applications"_s,
+                 {{u"x-scheme-handler/http"_s, entry}, {u"x-scheme-handler/https"_s, entry}, {u"text/html"_s, entry}}));
+}
+
+QString SandboxedDesktop::kdeglobalsPath() const
+{
+    return configHome() + u"/kdeglobals"_s;
+}
+
+QString SandboxedDesktop::kdeglobals() const
+{
+    return readFile(kdeglobalsPath());
+}
+
+QString SandboxedDesktop::autostartEntryPath() const
+{
+    return configHome() + u"/autostart/"_s + linkherdID + u".desktop"_s;
+}
+
+SandboxedDesktop::Run SandboxedDesktop::run(const QString& program, const QStringList& arguments, int timeoutMs) const
+{
+    // QProcess would search the test's own PATH; the child's, with the fakes first, is the one that counts.
+    QString executable = program;
+    if (!program.contains(u'/')) {
+        executable =
+            QStandardPaths::findExecutable(program, m_environment.value(u"PATH"_s).split(u':', Qt::SkipEmptyParts));
+    }
+
+    Run result;
+    const QString commandLine = (QStringList{program} + arguments).join(u' ');
+    if (executable.isEmpty()) {
+        result.err = u"%1: not found in the sandbox's PATH"_s.arg(program);
+        QTest::qFail(qPrintable(result.err), __FILE__, __LINE__);
+        return result;
+    }
+
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    process.setWorkingDirectory(home());
+    process.start(executable, arguments);
+    if (!process.waitForStarted(timeoutMs)) {
+        result.err = u"%1: cannot start: %2"_s.arg(commandLine, process.errorString());
+        QTest::qFail(qPrintable(result.err), __FILE__, __LINE__);
+        return result;
+    }
+    process.closeWriteChannel();
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    if (!finished) {
+        result.err += u"\n%1: no exit within %2 ms, killed"_s.arg(commandLine).arg(timeoutMs);
+        QTest::qFail(qPrintable(result.err), __FILE__, __LINE__);
+    } else if (process.exitStatus() != QProcess::NormalExit) {
+        result.err += u"\n%1: crashed"_s.arg(commandLine);
+    } else {
+        result.exitCode = process.exitCode();
+    }
+    return result;
+}
+
+void SandboxedDesktop::setLinkherdExecutable(const QString& path)
+{
+    m_linkherdExecutable = path;
+}
+
+SandboxedDesktop::Run SandboxedDesktop::runLinkherd(const QStringList& arguments, int timeoutMs) const
+{
+    require(!m_linkherdExecutable.isEmpty(), u"runLinkherd() before setLinkherdExecutable()"_s);
+    return run(m_linkherdExecutable, arguments, timeoutMs);
+}
+
+QList<SandboxedDesktop::Launch> SandboxedDesktop::launchesOf(const QString& executableName) const
+{
+    const QDir directory(path(u"launches/"_s + executableName));
+    QList<Launch> launches;
+    // The names start with the zero-padded monotonic time, so name order is start order.
+    for (const QString& name : directory.entryList({u"*.launch"_s}, QDir::Files, QDir::Name))
+        launches.append(readLaunch(directory.filePath(name)));
+    std::stable_sort(launches.begin(), launches.end(),
+                     [](const Launch& a, const Launch& b) { return a.monotonicNs < b.monotonicNs; });
+    return launches;
+}
+
+QList<SandboxedDesktop::Launch> SandboxedDesktop::launches(const QString& id) const
+{
+    const auto recorder = m_recorders.constFind(id);
+    require(recorder != m_recorders.constEnd(), u"no fake browser was added as "_s + id);
+    QList<Launch> launches = launchesOf(recorder->executableName);
+    if (!recorder->flatpakID.isEmpty()) {
+        launches.removeIf(
+            [&](const Launch& launch) { return flatpakApplication(launch.arguments) != recorder->flatpakID; });
+    }
+    return launches;
+}
+
+QList<SandboxedDesktop::Launch> SandboxedDesktop::waitForLaunches(const QString& id, qsizetype count,
+                                                                  int timeoutMs) const
+{
+    QList<Launch> result;
+    // Whether count was reached shows in the size of what comes back.
+    std::ignore = QTest::qWaitFor(
+        [&] {
+            result = launches(id);
+            return result.size() >= count;
+        },
+        timeoutMs);
+    return result;
+}
+
+qint64 SandboxedDesktop::monotonicNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QByteArrayList>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <utility>
+
+// A browser that exists only inside a SandboxedDesktop: a desktop entry and an executable that records how it
+// was started.
+// Every field has a default, so designated initializers may name only what a test cares about.
+struct FakeBrowser {
+    enum class Location { user, system };
+    // How Exec hands over links: `%U`, `%u`, not at all, or through `flatpak run … <id> @@u %U @@`.
+    enum class ExecStyle { urls, url, none, flatpak };
+    enum class Executable { present, missing, notExecutable };
+
+    // The desktop file ID without ".desktop"; for the Flatpak style also the Flatpak application ID.
+    QString id{};
+    // Written as Name when not empty.
+    QString name{};
+    // Name[<locale>] keys, for example {"de", "Netz"}.
+    QMap<QString, QString> localizedNames{};
+    Location location = Location::user;
+    QString mimeTypes = QStringLiteral("x-scheme-handler/http;x-scheme-handler/https;text/html;");
+    ExecStyle execStyle = ExecStyle::urls;
+    // Arguments in Exec before the field code (for the Flatpak style, after the application ID). Any text:
+    // they are quoted as desktop entries require.
+    QStringList execArguments{};
+    // The name of the executable in the sandbox's bin/ folder; the id when empty. Flatpak browsers all share
+    // one `flatpak` there, and the name given here only becomes its --command.
+    QString executableName{};
+    // Exec names the executable by its absolute path rather than leaving it to PATH.
+    bool execByAbsolutePath = false;
+    // GIO ignores an entry whose executable is missing or not executable.
+    Executable executable = Executable::present;
+    // Further keys, written as they stand: {"NoDisplay", "true"}, {"OnlyShowIn", "KDE;"}, {"Icon", "x"}, …
+    QList<std::pair<QString, QString>> extraKeys{};
+};
+
+// One test's private desktop: its own HOME and XDG folders, desktop entries and default-application lists,
+// with nothing of the machine's own desktop visible (no /usr/share applications, no session bus, no display).
+//
+// GLib reads the XDG variables once per process, so code that goes through GIO runs as a child process
+// started with environment(), usually through run() or runLinkherd(). Faults in setting the sandbox up stop
+// the test program at once; a child that times out or cannot start fails the running test.
+class SandboxedDesktop final {
+public:
+    // One start of a fake executable, as recorded by that process itself.
+    struct Launch {
+        // argv exactly, argv[0] included.
+        QByteArrayList rawArguments;
+        // The same, read as UTF-8.
+        QStringList arguments;
+        qint64 pid = 0;
+        // CLOCK_REALTIME, nanoseconds since the epoch.
+        qint64 wallClockNs = 0;
+        // CLOCK_MONOTONIC, comparable with monotonicNow().
+        qint64 monotonicNs = 0;
+        // The whole environment it was started with.
+        QProcessEnvironment environment;
+    };
+
+    struct Run {
+        // -1 when the program crashed, timed out or could not start; `err` then says which.
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+
+    enum class MimeappsList { user, desktopSpecific };
+
+    SandboxedDesktop();
+    ~SandboxedDesktop();
+    SandboxedDesktop(const SandboxedDesktop&) = delete;
+    SandboxedDesktop& operator=(const SandboxedDesktop&) = delete;
+
+    QString root() const;
+    QString home() const;
+    QString configHome() const;
+    QString dataHome() const;
+    QString cacheHome() const;
+    QString runtimeDirectory() const;
+    // The only entry of XDG_DATA_DIRS.
+    QString systemDataDirectory() const;
+    QString applicationsDirectory(FakeBrowser::Location location) const;
+    // Comes first in PATH.
+    QString binDirectory() const;
+
+    // XDG_CURRENT_DESKTOP, "X-Generic" until set ("GNOME", "KDE", …).
+    QString currentDesktop() const;
+    void setCurrentDesktop(const QString& desktop);
+    // For what the sandbox does not prepare, such as DBUS_SESSION_BUS_ADDRESS of a private bus.
+    void setEnvironmentVariable(const QString& name, const QString& value);
+    void unsetEnvironmentVariable(const QString& name);
+    QProcessEnvironment environment() const;
+
+    // Writes the browser's desktop entry and executable; returns the entry's path. Call
+    // refreshDesktopDatabase() afterwards, or GIO will not list it for any MIME type.
+    QString addBrowser(const FakeBrowser& browser);
+    QString desktopEntryPath(const QString& id) const;
+    // Linkherd's own entry, org.linkherd.Linkherd.desktop, in the system applications folder, handling http
+    // and https. Its Exec is `linkherd-app %U`, a recording fake in bin/, unless an executable is given.
+    QString addLinkherdEntry(const QString& executable = QString());
+    // A recording executable in bin/ that is no browser (a fake `kde-open`, say); see launchesOf().
+    QString addRecordingExecutable(const QString& name);
+    // Writes mimeinfo.cache in both applications folders.
+    void refreshDesktopDatabase();
+
+    // Makes id the default for http, https and text/html in the user's mimeapps.list or in
+    // <current desktop in lower case>-mimeapps.list, keeping whatever else the file says.
+    void setDefaultBrowser(const QString& id, MimeappsList list = MimeappsList::user);
+    QString mimeappsListPath(MimeappsList list) const;
+    // The file's text; empty when it does not exist.
+    QString mimeappsList(MimeappsList list) const;
+    QString kdeglobalsPath() const;
+    QString kdeglobals() const;
+    QString autostartEntryPath() const;
+
+    // Runs program in the sandbox's environment with HOME as the working directory.
+    Run run(const QString& program, const QStringList& arguments = {}, int timeoutMs = 30'000) const;
+    // The path of the `linkherd` tool comes from the test's build: LINKHERD_CLI_EXECUTABLE.
+    void setLinkherdExecutable(const QString& path);
+    Run runLinkherd(const QStringList& arguments, int timeoutMs = 30'000) const;
+
+    // The starts of the browser added under id (or of Linkherd's entry), oldest first. A Flatpak browser's
+    // are the starts of the shared `flatpak` that run its application ID.
+    QList<Launch> launches(const QString& id) const;
+    // Launching is asynchronous: waits until at least count starts are recorded or the time is up, and
+    // returns what there is then.
+    QList<Launch> waitForLaunches(const QString& id, qsizetype count, int timeoutMs = 10'000) const;
+    // The starts of any recording executable, by its name in bin/.
+    QList<Launch> launchesOf(const QString& executableName) const;
+
+    // CLOCK_MONOTONIC in nanoseconds, the clock of Launch::monotonicNs.
+    static qint64 monotonicNow();
+
+private:
+    struct Recorder {
+        QString executableName;
+        // Set for Flatpak browsers: only the starts that run this application count.
+        QString flatpakID;
+    };
+
+    QString path(const QString& relative) const;
+    QString installRecorder(const QString& name, FakeBrowser::Executable state);
+
+    QTemporaryDir m_directory;
+    QProcessEnvironment m_environment;
+    QString m_linkherdExecutable;
+    QHash<QString, Recorder> m_recorders;
+};

@@ -1,0 +1,210 @@
+#include "support/sandboxed_desktop.h"
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <algorithm>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct MimeListing {
+    QString defaultApplication;
+    QStringList registered;
+};
+
+// Reads `gio mime TYPE`: "Default application for “TYPE”: X", then "Registered applications:" and one
+// tab-indented desktop file ID a line.
+MimeListing gioMime(const SandboxedDesktop& desktop, const QString& type)
+{
+    const SandboxedDesktop::Run run = desktop.run(u"gio"_s, {u"mime"_s, type});
+    MimeListing listing;
+    bool inRegistered = false;
+    for (const QString& line : run.out.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(u"Default application for"_s))
+            listing.defaultApplication = line.section(u": "_s, -1);
+        else if (!line.startsWith(u'\t'))
+            inRegistered = line == u"Registered applications:"_s;
+        else if (inRegistered)
+            listing.registered.append(line.trimmed());
+    }
+    listing.registered.sort();
+    return listing;
+}
+
+} // namespace
+
+class SandboxedDesktopTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // As if the tests ran inside a desktop session that had just launched them.
+        qputenv("DISPLAY", ":42");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        qputenv("GIO_LAUNCHED_DESKTOP_FILE", "/usr/share/applications/terminal.desktop");
+        qputenv("GIO_LAUNCHED_DESKTOP_FILE_PID", "1");
+        qputenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+        qputenv("LC_MESSAGES", "de_DE.UTF-8");
+    }
+
+    void init()
+    {
+        m_desktop.emplace();
+        m_desktop->addBrowser({.id = u"alpha"_s, .name = u"Alpha"_s});
+        m_desktop->addBrowser({.id = u"org.example.Beta"_s,
+                               .location = FakeBrowser::Location::system,
+                               .execStyle = FakeBrowser::ExecStyle::flatpak,
+                               .executableName = u"beta"_s});
+        m_desktop->addBrowser({.id = u"gone"_s, .executable = FakeBrowser::Executable::missing});
+        m_desktop->addLinkherdEntry();
+        m_desktop->refreshDesktopDatabase();
+    }
+
+    void cleanup() { m_desktop.reset(); }
+
+    void gioListsOnlyTheSandboxesApplications()
+    {
+        const MimeListing listing = gioMime(*m_desktop, u"x-scheme-handler/https"_s);
+        // Linkherd's own entry is a valid handler, so code that must leave it out has something to leave out.
+        QCOMPARE(listing.registered,
+                 (QStringList{u"alpha.desktop"_s, u"org.example.Beta.desktop"_s, u"org.linkherd.Linkherd.desktop"_s}));
+    }
+
+    void childrenSeeNothingOfTheHostSession()
+    {
+        const QProcessEnvironment environment = m_desktop->environment();
+        for (const QString& name : {u"DISPLAY"_s, u"DBUS_SESSION_BUS_ADDRESS"_s, u"GIO_LAUNCHED_DESKTOP_FILE"_s,
+                                    u"GIO_LAUNCHED_DESKTOP_FILE_PID"_s, u"LC_MESSAGES"_s})
+            QVERIFY2(!environment.contains(name), qPrintable(name));
+        QCOMPARE(environment.value(u"XDG_DATA_DIRS"_s), m_desktop->systemDataDirectory());
+        QCOMPARE(environment.value(u"HOME"_s), m_desktop->home());
+        QVERIFY(environment.value(u"PATH"_s).startsWith(m_desktop->binDirectory() + u':'));
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(QFileInfo(m_desktop->runtimeDirectory()).permissions() & others, QFileDevice::Permissions());
+    }
+
+    void fakeBrowserRecordsItsArgumentsExactly()
+    {
+        const QStringList arguments = {u"https://example.com/a b?q=\"x\"&r='y'#frag"_s,
+                                       u"line\nbreak"_s,
+                                       u"100% \\ $HOME `id` *"_s,
+                                       u"Grüße, 世界 🌐"_s,
+                                       QString(),
+                                       u"--profile-directory=Profile 1"_s};
+        const QString program = m_desktop->binDirectory() + u"/alpha"_s;
+        const qint64 before = SandboxedDesktop::monotonicNow();
+        QCOMPARE(m_desktop->run(program, arguments).exitCode, 0);
+        const qint64 after = SandboxedDesktop::monotonicNow();
+
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->launches(u"alpha"_s);
+        QCOMPARE(launches.size(), 1);
+        const SandboxedDesktop::Launch& launch = launches.first();
+        QCOMPARE(launch.arguments, QStringList{program} + arguments);
+        QCOMPARE(launch.rawArguments.at(4), u"Grüße, 世界 🌐"_s.toUtf8());
+        QVERIFY(launch.monotonicNs >= before && launch.monotonicNs <= after);
+        QCOMPARE(launch.environment.value(u"XDG_CONFIG_HOME"_s), m_desktop->configHome());
+        QVERIFY(m_desktop->launches(u"org.example.Beta"_s).isEmpty());
+    }
+
+    void execArgumentsSurviveGio()
+    {
+        const QStringList tricky = {u"--class=a b"_s, u"say \"hi\""_s, u"100%"_s, u"back\\slash, C:\\"_s, u"$x `y`"_s};
+        m_desktop->addBrowser({.id = u"tricky"_s, .execArguments = tricky});
+        const QString link = u"https://example.com/?a=1&b=2#top"_s;
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"launch"_s, m_desktop->desktopEntryPath(u"tricky"_s), link}).exitCode, 0);
+
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"tricky"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches.first().arguments.mid(1), tricky + QStringList{link});
+    }
+
+    void execStyles_data()
+    {
+        QTest::addColumn<FakeBrowser::ExecStyle>("style");
+        QTest::addColumn<QList<QStringList>>("arguments");
+        const QString a = u"https://a.example/"_s;
+        const QString b = u"https://b.example/"_s;
+        QTest::newRow("%U: one start, every link") << FakeBrowser::ExecStyle::urls << QList<QStringList>{{a, b}};
+        QTest::newRow("%u: one start a link") << FakeBrowser::ExecStyle::url << QList<QStringList>{{a}, {b}};
+        // GIO still starts once for each link, with none of them.
+        QTest::newRow("no field code") << FakeBrowser::ExecStyle::none << QList<QStringList>{{}, {}};
+    }
+
+    void execStyles()
+    {
+        QFETCH(FakeBrowser::ExecStyle, style);
+        QFETCH(QList<QStringList>, arguments);
+        m_desktop->addBrowser({.id = u"styled"_s, .execStyle = style, .execByAbsolutePath = true});
+        QCOMPARE(m_desktop
+                     ->run(u"gio"_s, {u"launch"_s, m_desktop->desktopEntryPath(u"styled"_s), u"https://a.example/"_s,
+                                      u"https://b.example/"_s})
+                     .exitCode,
+                 0);
+
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"styled"_s, arguments.size());
+        QList<QStringList> seen;
+        for (const SandboxedDesktop::Launch& launch : launches) {
+            QCOMPARE(launch.arguments.first(), m_desktop->binDirectory() + u"/styled"_s);
+            seen.append(launch.arguments.mid(1));
+        }
+        // Separate starts may be recorded in either order.
+        std::sort(seen.begin(), seen.end());
+        QCOMPARE(seen, arguments);
+    }
+
+    void defaultBrowserIsWhatGioReports()
+    {
+        TestFiles::write(m_desktop->mimeappsListPath(SandboxedDesktop::MimeappsList::user),
+                         "[Added Associations]\nx-scheme-handler/https=alpha.desktop;\n");
+        m_desktop->setDefaultBrowser(u"alpha"_s);
+        m_desktop->setDefaultBrowser(u"org.example.Beta"_s);
+        QCOMPARE(gioMime(*m_desktop, u"x-scheme-handler/https"_s).defaultApplication, u"org.example.Beta.desktop"_s);
+        QCOMPARE(m_desktop->mimeappsList(SandboxedDesktop::MimeappsList::user),
+                 u"[Added Associations]\nx-scheme-handler/https=alpha.desktop;\n\n"
+                 u"[Default Applications]\nx-scheme-handler/http=org.example.Beta.desktop\n"
+                 u"x-scheme-handler/https=org.example.Beta.desktop\ntext/html=org.example.Beta.desktop\n"_s);
+
+        // The default reaches the Flatpak browser through `flatpak run`, with the link in place of %U.
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://example.org/"_s}).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"org.example.Beta"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(
+            launches.first().arguments.mid(1),
+            (QStringList{u"run"_s, u"--branch=stable"_s, u"--arch=x86_64"_s, u"--command=beta"_s,
+                         u"--file-forwarding"_s, u"org.example.Beta"_s, u"@@u"_s, u"https://example.org/"_s, u"@@"_s}));
+        QCOMPARE(launches.first().environment.value(u"GIO_LAUNCHED_DESKTOP_FILE"_s),
+                 m_desktop->desktopEntryPath(u"org.example.Beta"_s));
+
+        // A desktop-specific list wins over the user's.
+        m_desktop->setCurrentDesktop(u"GNOME"_s);
+        m_desktop->setDefaultBrowser(u"alpha"_s, SandboxedDesktop::MimeappsList::desktopSpecific);
+        QCOMPARE(QFileInfo(m_desktop->mimeappsListPath(SandboxedDesktop::MimeappsList::desktopSpecific)).fileName(),
+                 u"gnome-mimeapps.list"_s);
+        QCOMPARE(gioMime(*m_desktop, u"x-scheme-handler/https"_s).defaultApplication, u"alpha.desktop"_s);
+    }
+
+    void linkherdToolReadsTheSandboxesConfiguration()
+    {
+        QVERIFY(QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s));
+        TestFiles::write(m_desktop->configHome() + u"/linkherd/rules.json"_s,
+                         R"({"fallback": {"browser": {"bundleID": "alpha"}}, "rules": [], "version": 1})");
+        m_desktop->setLinkherdExecutable(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
+        const SandboxedDesktop::Run run = m_desktop->runLinkherd({u"resolve"_s, u"https://example.com/"_s});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.out, u"alpha\n"_s);
+        QCOMPARE(run.exitCode, 0);
+    }
+
+private:
+    std::optional<SandboxedDesktop> m_desktop;
+};
+
+QTEST_GUILESS_MAIN(SandboxedDesktopTest)
+#include "tst_sandboxed_desktop.moc"
