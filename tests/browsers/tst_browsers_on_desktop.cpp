@@ -1,0 +1,169 @@
+#include "support/sandboxed_desktop.h"
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The browser commands of `linkherd` on a real (sandboxed) desktop: what GIO lists, launches and records.
+class BrowsersOnDesktopTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_desktop.emplace();
+        m_desktop->setLinkherdExecutable(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
+        m_desktop->setCurrentDesktop(u"GNOME"_s);
+        m_desktop->addBrowser({.id = u"b10"_s, .name = u"Browser 10"_s, .location = FakeBrowser::Location::system});
+        m_desktop->addBrowser({.id = u"b2"_s, .name = u"Browser 2"_s, .execStyle = FakeBrowser::ExecStyle::url});
+        m_desktop->addBrowser({.id = u"twin-one"_s, .name = u"Twin"_s});
+        m_desktop->addBrowser({.id = u"twin-two"_s, .name = u"Twin"_s});
+        // The same ID in the system folder and the user's: the user's copy is the one that counts.
+        m_desktop->addBrowser(
+            {.id = u"shadowed"_s, .name = u"System Copy"_s, .location = FakeBrowser::Location::system});
+        m_desktop->addBrowser({.id = u"shadowed"_s, .name = u"User Copy"_s});
+        m_desktop->addBrowser({.id = u"hidden"_s, .name = u"Hidden"_s, .extraKeys = {{u"Hidden"_s, u"true"_s}}});
+        m_desktop->addBrowser(
+            {.id = u"nodisplay"_s, .name = u"No Display"_s, .extraKeys = {{u"NoDisplay"_s, u"true"_s}}});
+        m_desktop->addBrowser(
+            {.id = u"kde-only"_s, .name = u"KDE Only"_s, .extraKeys = {{u"OnlyShowIn"_s, u"KDE;"_s}}});
+        m_desktop->addBrowser(
+            {.id = u"google-chrome"_s, .name = u"Google Chrome"_s, .execArguments = {u"--enable-x"_s}});
+        m_desktop->addBrowser({.id = u"org.chromium.Chromium"_s,
+                               .name = u"Chromium"_s,
+                               .execStyle = FakeBrowser::ExecStyle::flatpak,
+                               .executableName = u"chromium"_s});
+        m_desktop->addLinkherdEntry();
+        m_desktop->refreshDesktopDatabase();
+
+        writeLocalState(m_desktop->configHome() + u"/google-chrome"_s);
+        writeLocalState(m_desktop->home() + u"/.var/app/org.chromium.Chromium/config/chromium"_s);
+    }
+
+    void listsTheBrowsersInNameOrder()
+    {
+        const SandboxedDesktop::Run run = m_desktop->runLinkherd({u"browsers"_s});
+        QCOMPARE(run.exitCode, 0);
+        QStringList lines;
+        for (const QString& line : run.out.split(u'\n', Qt::SkipEmptyParts))
+            lines.append(line.section(u'\t', 0, 1));
+        QCOMPARE(lines, QStringList({u"b2\tBrowser 2"_s, u"b10\tBrowser 10"_s, u"org.chromium.Chromium\tChromium"_s,
+                                     u"google-chrome\tGoogle Chrome"_s, u"nodisplay\tNo Display"_s, u"twin-one\tTwin"_s,
+                                     u"twin-two\tTwin"_s, u"shadowed\tUser Copy"_s}));
+        QVERIFY(run.out.contains(u"\t"_s + m_desktop->desktopEntryPath(u"b2"_s) + u'\n'));
+    }
+
+    void reportsTheSystemDefault()
+    {
+        m_desktop->setDefaultBrowser(u"b10"_s);
+        QCOMPARE(m_desktop->runLinkherd({u"browsers"_s, u"--default"_s}).out.section(u'\t', 0, 1),
+                 u"b10\tBrowser 10"_s);
+        m_desktop->setDefaultBrowser(u"org.linkherd.Linkherd"_s);
+        QCOMPARE(m_desktop->runLinkherd({u"browsers"_s, u"--default"_s}).exitCode, 1);
+    }
+
+    void opensALinkAsOneArgument()
+    {
+        const QString link = u"https://example.com/a%20b?q=1&r=ü#frag"_s;
+        QCOMPARE(m_desktop->runLinkherd({u"open"_s, link, u"--in"_s, u"B2"_s}).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"b2"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{link});
+        QVERIFY(!launches[0].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
+    }
+
+    void opensInAProfile_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QStringList>("arguments");
+        const QString link = u"https://example.com/?a=1&b=2#c"_s;
+        QTest::newRow("native") << u"google-chrome"_s
+                                << QStringList{u"--enable-x"_s, u"--profile-directory=Profile 2"_s, link};
+        QTest::newRow("flatpak") << u"org.chromium.Chromium"_s
+                                 << QStringList{u"run"_s,
+                                                u"--branch=stable"_s,
+                                                u"--arch=x86_64"_s,
+                                                u"--command=chromium"_s,
+                                                u"--file-forwarding"_s,
+                                                u"org.chromium.Chromium"_s,
+                                                u"--profile-directory=Profile 2"_s,
+                                                u"@@u"_s,
+                                                link,
+                                                u"@@"_s};
+    }
+
+    void opensInAProfile()
+    {
+        QFETCH(QString, id);
+        QFETCH(QStringList, arguments);
+        const SandboxedDesktop::Run run = m_desktop->runLinkherd(
+            {u"open"_s, u"https://example.com/?a=1&b=2#c"_s, u"--in"_s, id, u"--profile"_s, u"Profile 2"_s});
+        QCOMPARE(run.exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(id, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), arguments);
+    }
+
+    void profilesAreListedByName()
+    {
+        const SandboxedDesktop::Run run = m_desktop->runLinkherd({u"profiles"_s, u"google-chrome"_s});
+        QCOMPARE(run.out, u"Default\tPerson 1\nProfile 2\tWork\n"_s);
+        QCOMPARE(m_desktop->runLinkherd({u"profiles"_s, u"b2"_s}).out, QString());
+    }
+
+    void refusesWhatIsNotALinkOrNotInstalled()
+    {
+        SandboxedDesktop::Run run = m_desktop->runLinkherd({u"open"_s, u"--"_s, u"-private"_s, u"--in"_s, u"b2"_s});
+        QCOMPARE(run.exitCode, 2);
+        run = m_desktop->runLinkherd({u"open"_s, u"-x:1"_s, u"--in"_s, u"b2"_s});
+        QCOMPARE(run.exitCode, 1);
+        run = m_desktop->runLinkherd({u"open"_s, u"https://e.com/"_s, u"--in"_s, u"hidden"_s});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"hidden is not an installed browser"_s));
+        QTest::qWait(200);
+        QVERIFY(m_desktop->launches(u"b2"_s).isEmpty());
+    }
+
+    // GNOME reads gnome-mimeapps.list before mimeapps.list: a default named there must change too.
+    void becomesTheDefaultOverADesktopSpecificList()
+    {
+        m_desktop->setDefaultBrowser(u"b10"_s, SandboxedDesktop::MimeappsList::desktopSpecific);
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s}).out, u"no\n"_s);
+        const SandboxedDesktop::Run set = m_desktop->runLinkherd({u"default"_s, u"--set"_s});
+        QCOMPARE(set.out, u"yes\n"_s);
+        QCOMPARE(set.exitCode, 0);
+        QVERIFY(m_desktop->mimeappsList(SandboxedDesktop::MimeappsList::desktopSpecific)
+                    .contains(u"x-scheme-handler/https=org.linkherd.Linkherd.desktop"_s));
+        QVERIFY(m_desktop->mimeappsList(SandboxedDesktop::MimeappsList::user)
+                    .contains(u"x-scheme-handler/http=org.linkherd.Linkherd.desktop"_s));
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/http"_s}).out.section(u'\n', 0, 0),
+                 u"Default application for “x-scheme-handler/http”: org.linkherd.Linkherd.desktop"_s);
+
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--hand-back"_s, u"twin-two"_s}).exitCode, 0);
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s}).out, u"no\n"_s);
+        QCOMPARE(m_desktop->runLinkherd({u"browsers"_s, u"--default"_s}).out.section(u'\t', 0, 0), u"twin-two"_s);
+    }
+
+    void becomesTheDefaultOnKde()
+    {
+        m_desktop->setCurrentDesktop(u"KDE"_s);
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+        QVERIFY(m_desktop->kdeglobals().contains(u"[General]\nBrowserApplication=org.linkherd.Linkherd.desktop"_s));
+    }
+
+private:
+    static void writeLocalState(const QString& directory)
+    {
+        QDir().mkpath(directory);
+        TestFiles::write(directory + u"/Local State"_s,
+                         R"({"browser": {"enabled_labs_experiments": []}, "profile": {"info_cache": {
+                             "Profile 2": {"name": "Work", "avatar_icon": "x"}, "Default": {"name": "Person 1"}}}})");
+    }
+
+    std::optional<SandboxedDesktop> m_desktop;
+};
+
+QTEST_GUILESS_MAIN(BrowsersOnDesktopTest)
+#include "tst_browsers_on_desktop.moc"

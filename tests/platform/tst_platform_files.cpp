@@ -1,0 +1,71 @@
+#include "platform/config_files.h"
+#include "platform/xdg_autostart_entry.h"
+#include "support/test_files.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The desktop configuration files Linkherd edits itself, in place.
+class PlatformFilesTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_directory.emplace().isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_directory->path()));
+    }
+
+    void editsOneKeyAndKeepsTheRest()
+    {
+        const QString path = m_directory->filePath(u"kdeglobals"_s);
+        TestFiles::write(path, "# KDE\n[General]\nColorScheme=Breeze\nBrowserApplication[$e]=!firefox\n"
+                               "BrowserApplication=firefox.desktop\n\n[KDE]\nSingleClick=false\n");
+        QVERIFY(ConfigFiles::setValue(path, u"General"_s, u"BrowserApplication"_s, u"org.linkherd.Linkherd.desktop"_s));
+        QCOMPARE(TestFiles::read(path),
+                 "# KDE\n[General]\nColorScheme=Breeze\nBrowserApplication[$e]=!firefox\n"
+                 "BrowserApplication=org.linkherd.Linkherd.desktop\n\n[KDE]\nSingleClick=false\n");
+
+        QVERIFY(ConfigFiles::setValue(path, u"KDE"_s, u"AnimationDurationFactor"_s, u"0.5"_s));
+        QVERIFY(TestFiles::read(path).endsWith("SingleClick=false\nAnimationDurationFactor=0.5\n"));
+        QVERIFY(ConfigFiles::setValue(m_directory->filePath(u"new"_s), u"General"_s, u"Key"_s, u"v"_s));
+        QCOMPARE(TestFiles::read(m_directory->filePath(u"new"_s)), "[General]\nKey=v\n");
+    }
+
+    void replacesOnlyWhatIsThere()
+    {
+        const QString path = m_directory->filePath(u"gnome-mimeapps.list"_s);
+        const QByteArray before = "[Default Applications]\ntext/html=firefox.desktop;\n";
+        TestFiles::write(path, before);
+        QVERIFY(ConfigFiles::replaceValue(path, u"Default Applications"_s, u"x-scheme-handler/https"_s, u"x;"_s));
+        QCOMPARE(TestFiles::read(path), before);
+        QVERIFY(ConfigFiles::replaceValue(path, u"Default Applications"_s, u"text/html"_s, u"x.desktop;"_s));
+        QCOMPARE(TestFiles::read(path), "[Default Applications]\ntext/html=x.desktop;\n");
+    }
+
+    void autostartEntry()
+    {
+        XdgAutostartEntry entry;
+        QCOMPARE(XdgAutostartEntry::path(), m_directory->filePath(u"autostart/org.linkherd.Linkherd.desktop"_s));
+        QCOMPARE(entry.status(), AutostartEntry::Status::notRegistered);
+        QVERIFY(entry.enable());
+        QCOMPARE(entry.status(), AutostartEntry::Status::enabled);
+        QVERIFY(TestFiles::read(XdgAutostartEntry::path()).contains("\nExec=linkherd-app"));
+
+        // Switched off by the user in the session settings, without removing it.
+        TestFiles::write(XdgAutostartEntry::path(),
+                         "[Desktop Entry]\nType=Application\nExec=linkherd-app\nHidden=true\n");
+        QCOMPARE(entry.status(), AutostartEntry::Status::notRegistered);
+        QVERIFY(entry.disable());
+        QVERIFY(!QFile::exists(XdgAutostartEntry::path()));
+        QVERIFY(entry.disable());
+    }
+
+private:
+    std::optional<QTemporaryDir> m_directory;
+};
+
+QTEST_GUILESS_MAIN(PlatformFilesTest)
+#include "tst_platform_files.moc"
