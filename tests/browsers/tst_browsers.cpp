@@ -1,6 +1,8 @@
 #include "browsers/browsers.h"
 #include "support/fake_platform.h"
 
+#include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -96,9 +98,34 @@ private Q_SLOTS:
         QCOMPARE(Browsers::systemDefault()->name, u"ELinks"_s); // not a listed browser, still the default
     }
 
+    void iconsAreCachedUntilInvalidated()
+    {
+        QTemporaryDir directory;
+        const QString png = directory.filePath(u"chrome.png"_s);
+        QImage image(64, 64, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(png));
+        m_catalog.browsers[4].icon = png; // com.google.Chrome
+
+        const QIcon small = Browsers::icon(u"com.google.Chrome"_s, 16);
+        QVERIFY(!small.isNull());
+        QCOMPARE(small.availableSizes(), QList<QSize>{QSize(16, 16)});
+        QCOMPARE(Browsers::icon(u"com.google.Chrome"_s, 16).cacheKey(), small.cacheKey());
+        QVERIFY(Browsers::icon(u"com.google.Chrome"_s, 16.5).cacheKey() != small.cacheKey());
+
+        const int lookups = m_catalog.applicationLookups;
+        QVERIFY(Browsers::icon(u"not.installed"_s).isNull());
+        QVERIFY(Browsers::icon(u"not.installed"_s, 16).isNull());
+        QCOMPARE(m_catalog.applicationLookups, lookups + 1); // a missing application is remembered too
+
+        Browsers::invalidate();
+        QVERIFY(Browsers::icon(u"com.google.Chrome"_s, 16).cacheKey() != small.cacheKey());
+        QVERIFY(Browsers::icon(QString()).isNull());
+    }
+
 private:
     FakeApplicationCatalog m_catalog;
 };
 
-QTEST_GUILESS_MAIN(BrowsersTest)
+QTEST_MAIN(BrowsersTest)
 #include "tst_browsers.moc"

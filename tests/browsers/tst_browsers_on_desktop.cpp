@@ -67,11 +67,12 @@ private Q_SLOTS:
     void opensALinkAsOneArgument()
     {
         const QString link = u"https://example.com/a%20b?q=1&r=ü#frag"_s;
+        setLinkherdsOwnLaunchVariables();
         QCOMPARE(m_desktop->runLinkherd({u"open"_s, link, u"--in"_s, u"B2"_s}).exitCode, 0);
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"b2"_s, 1);
         QCOMPARE(launches.size(), 1);
         QCOMPARE(launches[0].arguments.mid(1), QStringList{link});
-        QVERIFY(!launches[0].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
+        verifyNoLaunchVariablesOfLinkherd(launches[0]);
     }
 
     void opensInAProfile_data()
@@ -98,12 +99,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, id);
         QFETCH(QStringList, arguments);
+        setLinkherdsOwnLaunchVariables();
         const SandboxedDesktop::Run run = m_desktop->runLinkherd(
             {u"open"_s, u"https://example.com/?a=1&b=2#c"_s, u"--in"_s, id, u"--profile"_s, u"Profile 2"_s});
         QCOMPARE(run.exitCode, 0);
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(id, 1);
         QCOMPARE(launches.size(), 1);
         QCOMPARE(launches[0].arguments.mid(1), arguments);
+        verifyNoLaunchVariablesOfLinkherd(launches[0]);
     }
 
     void profilesAreListedByName()
@@ -154,6 +157,21 @@ private Q_SLOTS:
     }
 
 private:
+    // As when the desktop started Linkherd itself: none of this may reach a browser.
+    void setLinkherdsOwnLaunchVariables()
+    {
+        m_desktop->setEnvironmentVariable(u"GIO_LAUNCHED_DESKTOP_FILE"_s, u"/linkherd.desktop"_s);
+        m_desktop->setEnvironmentVariable(u"DESKTOP_STARTUP_ID"_s, u"linkherd-startup"_s);
+        m_desktop->setEnvironmentVariable(u"XDG_ACTIVATION_TOKEN"_s, u"linkherd-token"_s);
+    }
+
+    static void verifyNoLaunchVariablesOfLinkherd(const SandboxedDesktop::Launch& launch)
+    {
+        QVERIFY(launch.environment.value(u"GIO_LAUNCHED_DESKTOP_FILE"_s) != u"/linkherd.desktop"_s);
+        QVERIFY(launch.environment.value(u"DESKTOP_STARTUP_ID"_s) != u"linkherd-startup"_s);
+        QVERIFY(launch.environment.value(u"XDG_ACTIVATION_TOKEN"_s) != u"linkherd-token"_s);
+    }
+
     static void writeLocalState(const QString& directory)
     {
         QDir().mkpath(directory);

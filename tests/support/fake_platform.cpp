@@ -12,6 +12,7 @@ DesktopEntry fakeEntry(const QString& id, const QString& name)
 
 std::optional<DesktopEntry> FakeApplicationCatalog::application(const QString& id)
 {
+    ++applicationLookups;
     for (const QList<DesktopEntry>* list : {&browsers, &applications}) {
         for (const DesktopEntry& entry : *list) {
             if (entry.id == id)

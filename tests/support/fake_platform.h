@@ -19,6 +19,7 @@ public:
     QList<DesktopEntry> browsers;     // in the system's order
     QList<DesktopEntry> applications; // found by id besides the browsers
     std::optional<DesktopEntry> defaultBrowser;
+    int applicationLookups = 0;
 
     QList<DesktopEntry> webBrowsers() override { return browsers; }
     std::optional<DesktopEntry> defaultWebBrowser() override { return defaultBrowser; }
