@@ -95,16 +95,6 @@ private Q_SLOTS:
     }
 
     // A Flatpak entry pointing into another app's sandbox would read a different browser's profiles.
-    void flatpakEntriesStayInTheirOwnSandbox()
-    {
-        const QHash<QString, DataDirectory>& table = BrowserProfiles::dataDirectories();
-        for (auto entry = table.cbegin(); entry != table.cend(); ++entry) {
-            if (entry->base == DataDirectory::Base::Home)
-                QVERIFY2(entry->relativePath.startsWith(u".var/app/"_s + entry.key() + u"/config/"_s),
-                         qPrintable(entry.key()));
-        }
-    }
-
     void profiles_data()
     {
         QTest::addColumn<QString>("fixture"); // empty: no "Local State" at all
@@ -146,15 +136,6 @@ private Q_SLOTS:
         qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(BrowserProfiles::profileName(u"Profile 5"_s, u"microsoft-edge"_s), u"Profile 5"_s);
         QCOMPARE(BrowserProfiles::profileName(u"Default"_s, u"microsoft-edge"_s), u"Person 1"_s);
-    }
-
-    void renamedProfileShowsAtOnce()
-    {
-        const QString vivaldi = m_config + u"/vivaldi"_s;
-        writeLocalState(vivaldi, R"({"profile":{"info_cache":{"Default":{"name":"Personal"}}}})");
-        QCOMPARE(BrowserProfiles::profileName(u"Default"_s, u"vivaldi-stable"_s), u"Personal"_s);
-        writeLocalState(vivaldi, R"({"profile":{"info_cache":{"Default":{"name":"Home"}}}})");
-        QCOMPARE(BrowserProfiles::profileName(u"Default"_s, u"vivaldi-stable"_s), u"Home"_s);
     }
 
     void profileName_data()
