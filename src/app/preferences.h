@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+// The user's settings that are not part of the rules, one key each in
+// $XDG_CONFIG_HOME/linkherd/preferences.ini. Assigning writes the key at once; observers hear of a change
+// only when the value differs. Main thread only.
+class Preferences final : public QObject {
+    Q_OBJECT
+
+public:
+    // Reads every setting from the INI file at path (missing or unreadable values give the defaults).
+    explicit Preferences(const QString& path, QObject* parent = nullptr);
+    ~Preferences() override;
+
+    // $XDG_CONFIG_HOME/linkherd/preferences.ini
+    static QString defaultPath();
+    // The application's instance, over defaultPath(), created on first use.
+    static Preferences& shared();
+
+    bool launchesAtLogin() const { return m_launchesAtLogin; }
+    void setLaunchesAtLogin(bool value);
+    bool showsDockIcon() const { return m_showsDockIcon; }
+    void setShowsDockIcon(bool value);
+    bool showsMenuBarIcon() const { return m_showsMenuBarIcon; }
+    void setShowsMenuBarIcon(bool value);
+    bool remembersRecentLinks() const { return m_remembersRecentLinks; }
+    void setRemembersRecentLinks(bool value);
+    int recentLinkCount() const { return m_recentLinkCount; }
+    void setRecentLinkCount(int value);
+    bool asksWhenOptionHeld() const { return m_asksWhenOptionHeld; }
+    void setAsksWhenOptionHeld(bool value);
+    const QStringList& browserOrder() const { return m_browserOrder; }
+    void setBrowserOrder(const QStringList& value);
+    bool hasDeclinedDefaultBrowserPrompt() const { return m_hasDeclinedDefaultBrowserPrompt; }
+    void setHasDeclinedDefaultBrowserPrompt(bool value);
+
+Q_SIGNALS:
+    void launchesAtLoginChanged();
+    void showsDockIconChanged();
+    void showsMenuBarIconChanged();
+    void remembersRecentLinksChanged();
+    void recentLinkCountChanged();
+    void asksWhenOptionHeldChanged();
+    void browserOrderChanged();
+    void hasDeclinedDefaultBrowserPromptChanged();
+
+private:
+    QSettings* m_settings;
+    bool m_launchesAtLogin = false;
+    bool m_showsDockIcon = false;
+    bool m_showsMenuBarIcon = true;
+    bool m_remembersRecentLinks = true;
+    int m_recentLinkCount = 5;
+    bool m_asksWhenOptionHeld = true;
+    QStringList m_browserOrder;
+    bool m_hasDeclinedDefaultBrowserPrompt = false;
+};
