@@ -10,6 +10,9 @@ class Destination final {
 public:
     enum class Kind { ask, browser };
 
+    // Asking is what a destination is until it names a browser.
+    Destination() = default;
+
     static Destination ask() { return Destination(); }
     static Destination browser(QString bundleID, std::optional<QString> profile = std::nullopt)
     {
@@ -30,8 +33,6 @@ public:
     friend bool operator==(const Destination&, const Destination&) = default;
 
 private:
-    Destination() = default;
-
     Kind m_kind = Kind::ask;
     QString m_bundleID;
     std::optional<QString> m_profile;

@@ -1,0 +1,13 @@
+#include "keyboard_state.h"
+
+#include <QGuiApplication>
+
+using namespace Qt::StringLiterals;
+
+Qt::KeyboardModifiers currentKeyboardModifiers()
+{
+    if (!qGuiApp || QGuiApplication::platformName().startsWith(u"wayland"_s))
+        return Qt::NoModifier;
+    // On X11 this asks the server, so it is the state at the moment of the call, not of the last event.
+    return QGuiApplication::queryKeyboardModifiers();
+}
