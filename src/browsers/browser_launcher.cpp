@@ -86,18 +86,15 @@ SystemBrowserLauncher::SystemBrowserLauncher(ApplicationCatalog& catalog, Applic
       m_launcher(launcher)
 {}
 
-void SystemBrowserLauncher::settled()
-{
-    if (onSettled)
-        onSettled();
-}
-
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser,
                                  const std::optional<QString>& profile, FailureHandler onFailure)
 {
     if (profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID) &&
         startsWithScheme(link) && launchInProfile(link, browser, *profile)) {
-        later([this] { settled(); });
+        later([settled = onSettled] {
+            if (settled)
+                settled();
+        });
         return;
     }
     open(link, browser, std::move(onFailure));
@@ -108,18 +105,22 @@ void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& b
     // Text that does not begin with a scheme could be taken for an option by the browser ("-…").
     if (!startsWithScheme(link)) {
         qCCritical(lcLauncher, "Refusing to hand %s something that is not a link", qUtf8Printable(browser.name));
-        later([this, onFailure = std::move(onFailure)] {
+        later([settled = onSettled, onFailure = std::move(onFailure)] {
             if (onFailure)
                 onFailure(u"This is not a link a browser can open."_s);
-            settled();
+            if (settled)
+                settled();
         });
         return;
     }
-    m_launcher.openLink(browser.url, link, [this, onFailure = std::move(onFailure)](std::optional<QString> error) {
-        if (error && onFailure)
-            onFailure(*error);
-        settled();
-    });
+    // The completion holds copies, not the launcher: it may run after the launcher is gone.
+    m_launcher.openLink(browser.url, link,
+                        [settled = onSettled, onFailure = std::move(onFailure)](std::optional<QString> error) {
+                            if (error && onFailure)
+                                onFailure(*error);
+                            if (settled)
+                                settled();
+                        });
 }
 
 bool SystemBrowserLauncher::launchInProfile(const QString& link, const Browsers::Browser& browser,

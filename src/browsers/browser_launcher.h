@@ -37,7 +37,6 @@ public:
 
 private:
     bool launchInProfile(const QString& link, const Browsers::Browser& browser, const QString& profile);
-    void settled();
 
     ApplicationCatalog& m_catalog;
     ApplicationLauncher& m_launcher;
