@@ -1,0 +1,175 @@
+#include "chooser_controller.h"
+
+#include "browsers/browser_launcher.h"
+#include "chooser_view.h"
+#include "routing/link_parts.h"
+#include "routing/rule_store.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+// The "Open Link" window: a tool window above the others that sizes itself to its content. Its close button
+// is one more way to cancel, so that no link is left waiting behind a panel the user can no longer see.
+class ChooserPanel final : public QWidget {
+public:
+    explicit ChooserPanel(std::function<void()> onCloseButton)
+        : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint),
+          m_onCloseButton(std::move(onCloseButton))
+    {
+        setWindowTitle(u"Open Link"_s);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+    }
+
+    void setContent(ChooserView* view)
+    {
+        if (m_content) {
+            m_content->hide();
+            // The old view may be in the middle of emitting the choice that replaces it.
+            m_content->deleteLater();
+        }
+        m_content = view;
+        layout()->addWidget(view);
+        adjustSize();
+    }
+
+    // Closes the panel for good, without counting as a cancel.
+    void dismiss()
+    {
+        m_dismissed = true;
+        close();
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        // Cancelling dismisses the panel when nothing else waits; otherwise the panel shows the next link.
+        if (!m_dismissed)
+            m_onCloseButton();
+        event->setAccepted(m_dismissed);
+    }
+
+private:
+    std::function<void()> m_onCloseButton;
+    QPointer<ChooserView> m_content;
+    bool m_dismissed = false;
+};
+
+ChooserController::ChooserController(Router& router, RuleStore& store, Preferences& preferences,
+                                     BrowserLaunching& launcher, QObject* parent)
+    : QObject(parent),
+      m_router(router),
+      m_store(store),
+      m_preferences(preferences),
+      m_launcher(launcher)
+{}
+
+ChooserController::~ChooserController()
+{
+    closePanel();
+}
+
+QWidget* ChooserController::panel() const
+{
+    return m_panel;
+}
+
+ChooserView* ChooserController::view() const
+{
+    return m_view;
+}
+
+void ChooserController::enqueue(const Router::Request& request)
+{
+    m_queue.append(request);
+    // While a panel is up the new link only waits; the panel's waiting count is refreshed with the next link.
+    if (!m_panel)
+        showNext();
+}
+
+void ChooserController::showNext()
+{
+    if (m_queue.isEmpty()) {
+        closePanel();
+        return;
+    }
+    const Router::Request request = m_queue.first();
+    auto* view = new ChooserView(request, m_queue.size() - 1, m_preferences);
+    connect(view, &ChooserView::chosen, this,
+            [this, request](const Browsers::Browser& browser, bool remember) { choose(browser, remember, request); });
+    connect(view, &ChooserView::cancelled, this, &ChooserController::cancel);
+    if (m_view)
+        disconnect(m_view, nullptr, this, nullptr);
+    m_view = view;
+
+    if (m_panel) {
+        // Replaced in place: the panel stays where the user may have moved it.
+        m_panel->setContent(view);
+    } else {
+        m_panel = new ChooserPanel([this] { cancel(); });
+        m_panel->setContent(view);
+        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen) {
+            m_panel->setScreen(screen);
+            m_panel->move(screen->availableGeometry().center() - m_panel->rect().center());
+        }
+    }
+    m_panel->show();
+    m_panel->raise();
+    m_panel->activateWindow();
+    view->focusFirstRow();
+}
+
+void ChooserController::closePanel()
+{
+    if (m_view)
+        disconnect(m_view, nullptr, this, nullptr);
+    m_view = nullptr;
+    ChooserPanel* panel = m_panel.data();
+    m_panel = nullptr;
+    if (panel) {
+        panel->dismiss();
+        panel->deleteLater();
+    }
+}
+
+void ChooserController::choose(const Browsers::Browser& browser, bool remember, const Router::Request& request)
+{
+    // The request may live in the queue, which changes below.
+    const QString url = request.url;
+    const QString sourceBundleID = request.sourceBundleID;
+    if (remember) {
+        const std::optional<LinkParts> parts = LinkParts::split(url);
+        if (parts && parts->host && !parts->host->isEmpty()) {
+            Rule rule;
+            rule.match = Rule::Match::host;
+            rule.pattern = parts->host->toString();
+            rule.destination = Destination::browser(browser.bundleID);
+            // Saved before the launch: a browser that then fails to open the link does not undo the rule.
+            m_store.add(std::move(rule));
+        }
+    }
+    m_launcher.open(url, browser, [router = QPointer<Router>(&m_router), url, browser](const QString& error) {
+        if (router)
+            router->reportFailure(error, url, browser);
+    });
+    m_router.remember(Router::Routed{QUuid::createUuid(), url, browser.bundleID, std::nullopt, sourceBundleID});
+    if (!m_queue.isEmpty())
+        m_queue.removeFirst();
+    showNext();
+}
+
+void ChooserController::cancel()
+{
+    if (!m_queue.isEmpty())
+        m_queue.removeFirst();
+    showNext();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "browsers/browsers.h"
+#include "routing/router.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class BrowserLaunching;
+class ChooserPanel;
+class ChooserView;
+class Preferences;
+class RuleStore;
+class QWidget;
+
+// Asks the user about the links the router cannot decide, one at a time, in the "Open Link" panel; links
+// that arrive meanwhile wait in order. One instance for the life of the application. Main thread only.
+class ChooserController final : public QObject {
+    Q_OBJECT
+
+public:
+    ChooserController(Router& router, RuleStore& store, Preferences& preferences, BrowserLaunching& launcher,
+                      QObject* parent = nullptr);
+    ~ChooserController() override;
+
+    // Shows the request at once when nothing is on screen; otherwise it waits behind the others.
+    void enqueue(const Router::Request& request);
+    // Optionally keeps the choice as a rule for the link's host, opens the link, records it, moves on.
+    void choose(const Browsers::Browser& browser, bool remember, const Router::Request& request);
+    // Drops the link on screen without opening it anywhere, and moves on.
+    void cancel();
+
+    // Waiting requests, oldest (the one on screen) first.
+    const QList<Router::Request>& queue() const { return m_queue; }
+    // The panel while a request is on screen; null while idle.
+    QWidget* panel() const;
+    ChooserView* view() const;
+
+private:
+    void showNext();
+    void closePanel();
+
+    Router& m_router;
+    RuleStore& m_store;
+    Preferences& m_preferences;
+    BrowserLaunching& m_launcher;
+    QList<Router::Request> m_queue;
+    QPointer<ChooserPanel> m_panel;
+    QPointer<ChooserView> m_view;
+};
