@@ -1,0 +1,102 @@
+#include "app_services.h"
+
+#include "app/preferences.h"
+#include "browsers/browser_launcher.h"
+#include "browsers/browsers.h"
+#include "browsers/default_browser.h"
+#include "chooser/chooser_controller.h"
+#include "chooser/message_box.h"
+#include "platform/linux_platform.h"
+#include "routing/logging.h"
+#include "routing/router.h"
+#include "routing/rule_store.h"
+
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QPointer<AppServices>& currentServices()
+{
+    static QPointer<AppServices> services;
+    return services;
+}
+
+} // namespace
+
+Result<std::unique_ptr<AppServices>> AppServices::create(Preferences& preferences, QObject* parent)
+{
+    const Result<QString> directory = RuleStore::rulesDirectory();
+    if (!directory)
+        return Failure{directory.error()};
+    return std::unique_ptr<AppServices>(new AppServices(directory.value() + u"/rules.json"_s, preferences, parent));
+}
+
+AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QObject* parent)
+    : QObject(parent),
+      m_platform(std::make_unique<LinuxPlatform>()),
+      m_store(std::make_unique<RuleStore>(rulesFile)),
+      m_preferences(preferences)
+{
+    Browsers::setCatalog(&m_platform->catalog);
+    m_launcher = std::make_unique<SystemBrowserLauncher>(m_platform->catalog, m_platform->launcher);
+    m_router = std::make_unique<Router>(*m_store, m_preferences, *m_launcher);
+    m_chooser = std::make_unique<ChooserController>(*m_router, *m_store, m_preferences, *m_launcher);
+    m_defaultBrowser =
+        std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
+    m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
+        chooser->enqueue(request);
+    };
+    m_router->showAlert = [](const Router::Alert& alert) { return MessageBox::show(alert); };
+    currentServices() = this;
+}
+
+AppServices::~AppServices()
+{
+    // The chooser and the router refer to each other's callbacks: tear down in reverse order of building.
+    m_router->presentChooser = nullptr;
+    m_chooser.reset();
+    m_router.reset();
+    Browsers::setCatalog(nullptr);
+}
+
+AppServices* AppServices::current()
+{
+    return currentServices();
+}
+
+void AppServices::start()
+{
+    if (m_store->isFirstRun()) {
+        if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
+            qCInfo(lcApp, "First run: links no rule takes go to %s", qUtf8Printable(browser->bundleID));
+            m_store->setFallback(Destination::browser(browser->bundleID));
+        }
+    }
+    m_store->startWatching();
+}
+
+void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithSources)
+{
+    for (const auto& [link, source] : linksWithSources) {
+        qCDebug(lcApp, "asked to open %s", qUtf8Printable(link));
+        m_router->route(link, source);
+    }
+}
+
+void AppServices::reopen()
+{
+    showRulesWindow();
+}
+
+void AppServices::showRulesWindow()
+{
+    // The rules window is not part of this build yet; the tool and the rules file are the way to edit rules.
+    qCInfo(lcApp, "The rules are in %s; edit them there or with the linkherd tool", qUtf8Printable(m_store->fileURL()));
+}
+
+void AppServices::quit()
+{
+    QCoreApplication::quit();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "routing/result.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class BrowserLaunching;
+class ChooserController;
+class DefaultBrowser;
+class Preferences;
+class Router;
+class RuleStore;
+struct LinuxPlatform;
+
+// The long-lived services of the running application, built in a fixed order, which the tray, the windows,
+// the D-Bus interfaces and the link intake all go through. One per process.
+class AppServices final : public QObject {
+    Q_OBJECT
+
+public:
+    // Fails only when the rules folder cannot be found or created.
+    static Result<std::unique_ptr<AppServices>> create(Preferences& preferences, QObject* parent = nullptr);
+    ~AppServices() override;
+
+    // The instance while it exists, for code reached from outside (automation).
+    static AppServices* current();
+
+    RuleStore& store() { return *m_store; }
+    Preferences& preferences() { return m_preferences; }
+    Router& router() { return *m_router; }
+    ChooserController& chooser() { return *m_chooser; }
+    DefaultBrowser& defaultBrowser() { return *m_defaultBrowser; }
+
+    // On the first run, the system's default browser becomes the fallback; then outside edits of the rules
+    // are taken over.
+    void start();
+    // Each link in order, each with the application it came from (empty when unknown).
+    void openLinks(const QList<std::pair<QString, QString>>& linksWithSources);
+    // What launching Linkherd again (or activating it) shows.
+    void reopen();
+    void showRulesWindow();
+    void quit();
+
+private:
+    AppServices(const QString& rulesFile, Preferences& preferences, QObject* parent);
+
+    std::unique_ptr<LinuxPlatform> m_platform;
+    std::unique_ptr<RuleStore> m_store;
+    Preferences& m_preferences;
+    std::unique_ptr<BrowserLaunching> m_launcher;
+    std::unique_ptr<Router> m_router;
+    std::unique_ptr<ChooserController> m_chooser;
+    std::unique_ptr<DefaultBrowser> m_defaultBrowser;
+};

@@ -1,0 +1,79 @@
+#include "application_bus.h"
+
+#include "app_services.h"
+#include "platform/instance_bus.h"
+#include "routing/logging.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+
+using namespace Qt::StringLiterals;
+
+ApplicationBus::ApplicationBus(AppServices& services, std::function<std::optional<QString>(qint64 pid)> sourceOfCaller,
+                               QObject* parent)
+    : QObject(parent),
+      m_services(services),
+      m_sourceOfCaller(std::move(sourceOfCaller))
+{}
+
+ApplicationBus::Registration ApplicationBus::registerOnSessionBus()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return Registration::noSessionBus;
+    if (!bus.registerObject(QString::fromLatin1(InstanceBus::objectPath), this, QDBusConnection::ExportAllSlots)) {
+        qCCritical(lcApp, "Could not offer %s on the session bus", InstanceBus::objectPath);
+        return Registration::noSessionBus;
+    }
+    if (!bus.registerService(QString::fromLatin1(InstanceBus::serviceName))) {
+        bus.unregisterObject(QString::fromLatin1(InstanceBus::objectPath));
+        return Registration::nameTaken;
+    }
+    return Registration::registered;
+}
+
+QString ApplicationBus::sourceOf(const QVariantMap& platformData) const
+{
+    // A forwarding linkherd-app found its caller before it was started by the link opener's chain; GIO's
+    // own Open comes straight from the clicking application's connection.
+    const QString forwarded = platformData.value(QString::fromLatin1(InstanceBus::sourceKey)).toString();
+    if (!forwarded.isEmpty())
+        return forwarded;
+    if (!calledFromDBus() || !m_sourceOfCaller)
+        return QString();
+    const uint pid = connection().interface()->servicePid(message().service()).value();
+    if (pid == 0)
+        return QString();
+    return m_sourceOfCaller(static_cast<qint64>(pid)).value_or(QString());
+}
+
+void ApplicationBus::Activate(const QVariantMap& platform_data)
+{
+    Q_UNUSED(platform_data);
+    m_services.reopen();
+}
+
+void ApplicationBus::Open(const QStringList& uris, const QVariantMap& platform_data)
+{
+    // The caller is read at once, while the process that sent the links is certainly still there.
+    const QString source = sourceOf(platform_data);
+    QList<std::pair<QString, QString>> links;
+    for (const QString& uri : uris)
+        links.append({uri, source});
+    m_services.openLinks(links);
+}
+
+void ApplicationBus::ActivateAction(const QString& action_name, const QVariantList& parameter,
+                                    const QVariantMap& platform_data)
+{
+    Q_UNUSED(parameter);
+    Q_UNUSED(platform_data);
+    if (action_name == u"quit"_s) {
+        m_services.quit();
+    } else if (action_name == u"show-rules"_s) {
+        m_services.showRulesWindow();
+    } else if (calledFromDBus()) {
+        sendErrorReply(QDBusError::InvalidArgs, u"Linkherd has no action named %1."_s.arg(action_name));
+    }
+}

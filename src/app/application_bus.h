@@ -1,0 +1,39 @@
+#pragma once
+
+#include "routing/result.h"
+
+#include <QDBusContext>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+
+class AppServices;
+
+// org.freedesktop.Application at /org/linkherd/Linkherd under the name org.linkherd.Linkherd: how the desktop
+// (D-Bus activation), `gio open` and a second `linkherd-app` hand links to the running instance.
+class ApplicationBus final : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    enum class Registration { registered, nameTaken, noSessionBus };
+
+    ApplicationBus(AppServices& services, std::function<std::optional<QString>(qint64 pid)> sourceOfCaller,
+                   QObject* parent = nullptr);
+
+    Registration registerOnSessionBus();
+
+public Q_SLOTS:
+    void Activate(const QVariantMap& platform_data);
+    void Open(const QStringList& uris, const QVariantMap& platform_data);
+    void ActivateAction(const QString& action_name, const QVariantList& parameter, const QVariantMap& platform_data);
+
+private:
+    QString sourceOf(const QVariantMap& platformData) const;
+
+    AppServices& m_services;
+    std::function<std::optional<QString>(qint64 pid)> m_sourceOfCaller;
+};

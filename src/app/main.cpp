@@ -1,0 +1,113 @@
+// linkherd-app: the resident application that receives every link the desktop opens with Linkherd.
+
+#include "app/app_services.h"
+#include "app/application_bus.h"
+#include "app/preferences.h"
+#include "app/tray_icon.h"
+#include "app_info.h"
+#include "chooser/message_box.h"
+#include "platform/caller_identity.h"
+#include "platform/instance_bus.h"
+#include "routing/logging.h"
+#include "routing/rule_store.h"
+#include "routing/rules_file.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct CommandLine {
+    QStringList links;
+    bool background = false; // started at login or by D-Bus activation: no window
+};
+
+CommandLine parseCommandLine(int argc, char* argv[])
+{
+    CommandLine commandLine;
+    for (int index = 1; index < argc; ++index) {
+        const QString argument = QString::fromLocal8Bit(argv[index]);
+        if (argument == u"--background"_s || argument == u"--gapplication-service"_s)
+            commandLine.background = true;
+        else if (!argument.startsWith(u'-'))
+            commandLine.links.append(argument);
+    }
+    return commandLine;
+}
+
+// Alerts need someone to see them; on a session without a display the text goes to the log only.
+bool canShowAlerts()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != u"offscreen"_s && platform != u"minimal"_s;
+}
+
+int fail(const QString& error)
+{
+    const QString folder = QFileInfo(RulesFile::defaultPath()).absolutePath();
+    const QString informative =
+        (error.isEmpty() ? u"Unknown error"_s : error) + u"\n\nThe rules live in %1."_s.arg(folder);
+    std::fprintf(stderr, "Linkherd could not open its rules\n%s\n", qUtf8Printable(informative));
+    if (canShowAlerts())
+        MessageBox::show({MessageBox::Style::critical, u"Linkherd could not open its rules"_s, informative, {}});
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const CommandLine commandLine = parseCommandLine(argc, argv);
+    ProcCallerIdentity callerIdentity;
+    // Read first: the process that ran us (xdg-open, a shell, the clicking application) may soon be gone.
+    const QString source =
+        commandLine.links.isEmpty()
+            ? QString()
+            : callerIdentity.applicationOfCallerChain(static_cast<qint64>(getppid())).value_or(QString());
+
+    // A running instance takes the links; this process ends at once, without building an application.
+    const Result<InstanceBus::Outcome> forwarded = InstanceBus::forward(commandLine.links, source);
+    if (forwarded && forwarded.value() == InstanceBus::Outcome::forwarded)
+        return 0;
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(u"Linkherd"_s);
+    QApplication::setApplicationVersion(QString::fromLatin1(AppInfo::version));
+    QApplication::setDesktopFileName(QString::fromLatin1(AppInfo::ownBundleID));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Result<std::unique_ptr<AppServices>> created = AppServices::create(Preferences::shared());
+    if (!created)
+        return fail(created.error());
+    AppServices& services = *created.value();
+
+    ApplicationBus bus(services,
+                       [&callerIdentity](qint64 pid) { return callerIdentity.applicationOfCallerChain(pid); });
+    if (bus.registerOnSessionBus() == ApplicationBus::Registration::nameTaken) {
+        // Another instance won the race to the name: it takes the links.
+        const Result<InstanceBus::Outcome> late = InstanceBus::forward(commandLine.links, source);
+        if (late && late.value() == InstanceBus::Outcome::forwarded)
+            return 0;
+        qCCritical(lcApp, "Another Linkherd owns the session bus name but does not answer");
+    }
+
+    std::unique_ptr<TrayIcon> tray;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray = std::make_unique<TrayIcon>(services);
+
+    services.start();
+    QList<std::pair<QString, QString>> links;
+    for (const QString& link : commandLine.links)
+        links.append({link, source});
+    if (!links.isEmpty())
+        services.openLinks(links);
+    else if (!commandLine.background && services.store().isFirstRun())
+        services.showRulesWindow();
+    return application.exec();
+}

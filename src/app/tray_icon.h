@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QObject>
+
+class AppServices;
+class QMenu;
+class QSystemTrayIcon;
+
+// Linkherd's icon in the system tray (StatusNotifierItem where the desktop has one). Linkherd stays fully
+// usable without a tray: launching it again shows the rules window.
+class TrayIcon final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TrayIcon(AppServices& services, QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+private:
+    QMenu* m_menu;
+    QSystemTrayIcon* m_icon;
+};

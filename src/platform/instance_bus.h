@@ -1,0 +1,23 @@
+#pragma once
+
+#include "routing/result.h"
+
+#include <QString>
+#include <QStringList>
+
+// Reaching the running Linkherd over the session bus before this process has built any Qt application:
+// a second `linkherd-app URL…` hands its links over and exits at once.
+namespace InstanceBus {
+
+inline constexpr char serviceName[] = "org.linkherd.Linkherd";
+inline constexpr char objectPath[] = "/org/linkherd/Linkherd";
+// platform_data key under which a forwarding process passes the application it was started from.
+inline constexpr char sourceKey[] = "org.linkherd.source";
+
+enum class Outcome { forwarded, noInstance };
+
+// Calls org.freedesktop.Application.Open with the links (Activate when there are none) on the instance that
+// owns serviceName. Never starts one: without an owner (or without a session bus) the answer is noInstance.
+Result<Outcome> forward(const QStringList& links, const QString& sourceApplication);
+
+} // namespace InstanceBus

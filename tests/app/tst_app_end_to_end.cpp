@@ -1,0 +1,145 @@
+#include "support/sandboxed_desktop.h"
+#include "support/test_files.h"
+
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The resident application on a sandboxed desktop with a private session bus (the test runs under
+// dbus-run-session): links from `gio open`, from a second linkherd-app and over D-Bus reach the right fake
+// browser, once, cleaned, in order.
+class AppEndToEndTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"), "run under dbus-run-session");
+        m_desktop.emplace();
+        m_desktop->setLinkherdExecutable(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
+        m_desktop->setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s,
+                                          qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
+        m_desktop->setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        m_desktop->addBrowser({.id = u"fake"_s, .name = u"Fake"_s});
+        m_desktop->addBrowser({.id = u"other"_s, .name = u"Other"_s});
+        m_desktop->addLinkherdEntry(QStringLiteral(LINKHERD_APP_EXECUTABLE));
+        m_desktop->refreshDesktopDatabase();
+        m_desktop->setDefaultBrowser(u"fake"_s);
+        m_rules = m_desktop->configHome() + u"/linkherd/rules.json"_s;
+    }
+
+    void cleanup()
+    {
+        if (m_resident.state() != QProcess::NotRunning) {
+            m_resident.terminate();
+            if (!m_resident.waitForFinished(5000))
+                m_resident.kill();
+            m_resident.waitForFinished(5000);
+        }
+    }
+
+    void firstRunTakesTheDefaultBrowserAsFallback()
+    {
+        startResident();
+        QVERIFY(TestFiles::read(m_rules).contains(R"("bundleID": "fake")"));
+    }
+
+    void gioOpenReachesTheRuleBrowserOnceCleaned()
+    {
+        startResident();
+        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rewriter": {"parameters": ["utm_*"], "stripsTrackingParameters": true, "upgradesToHTTPS": true},
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
+                       "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "other"}}}]})");
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+
+        const SandboxedDesktop::Run run =
+            m_desktop->run(u"gio"_s, {u"open"_s, u"http://www.example.com/a?utm_source=news&id=7#top"_s});
+        QCOMPARE(run.exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"other"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://www.example.com/a?id=7#top"_s});
+        QTest::qWait(300);
+        QCOMPARE(m_desktop->launches(u"other"_s).size(), 1);
+        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+    }
+
+    // Each link reaches the browser once. The five launches are requested in order, but the browser processes
+    // start concurrently, so the order in which they record is not asserted yet.
+    void aSecondLaunchForwardsFiveLinks()
+    {
+        startResident();
+        QStringList links;
+        for (int i = 1; i <= 5; ++i)
+            links.append(u"https://example.org/%1"_s.arg(i));
+        const SandboxedDesktop::Run run = m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), links, 10'000);
+        QCOMPARE(run.exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 5);
+        QCOMPARE(launches.size(), 5);
+        QStringList received;
+        for (const SandboxedDesktop::Launch& launch : launches)
+            received += launch.arguments.mid(1);
+        received.sort();
+        QCOMPARE(received, links);
+        QCOMPARE(m_resident.state(), QProcess::Running);
+    }
+
+    void ruleForTheSourceApplication()
+    {
+        startResident();
+        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
+                       "pattern": "example", "sourceBundleIDs": ["org.gnome.Evolution"],
+                       "destination": {"browser": {"bundleID": "other"}}}]})");
+        const auto open = [this](const QString& link, const QString& platformData) {
+            return m_desktop->run(u"gdbus"_s,
+                                  {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
+                                   u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
+                                   u"org.freedesktop.Application.Open"_s, u"['%1']"_s.arg(link), platformData});
+        };
+        QCOMPARE(open(u"https://example.com/mail"_s, u"{'org.linkherd.source': <'ORG.GNOME.EVOLUTION'>}"_s).exitCode,
+                 0);
+        QCOMPARE(open(u"https://example.com/other"_s, u"{}"_s).exitCode, 0);
+        QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1)[0].arguments.mid(1),
+                 QStringList{u"https://example.com/mail"_s});
+        QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1)[0].arguments.mid(1),
+                 QStringList{u"https://example.com/other"_s});
+    }
+
+    void rulesFolderThatCannotBeMadeIsFatal()
+    {
+        TestFiles::write(m_desktop->configHome() + u"/linkherd"_s, "a file where the folder should be");
+        const SandboxedDesktop::Run run =
+            m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://example.com/"_s});
+        QVERIFY(run.exitCode != 0);
+        QVERIFY2(run.err.contains(u"Linkherd could not open its rules"_s), qPrintable(run.err));
+        QVERIFY(run.err.contains(u"The rules live in "_s + m_desktop->configHome() + u"/linkherd."_s));
+        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+    }
+
+private:
+    void startResident()
+    {
+        m_resident.setProcessEnvironment(m_desktop->environment());
+        m_resident.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_resident.start(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"--background"_s});
+        QVERIFY(m_resident.waitForStarted());
+        // The first run writes the fallback once the services are up and the bus name is taken.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_rules), 10'000);
+    }
+
+    // An outside edit, which the resident takes over.
+    void writeRules(const QByteArray& json)
+    {
+        TestFiles::writeAtomicallyAsAnotherProgram(m_rules, json);
+        QTest::qWait(300);
+    }
+
+    std::optional<SandboxedDesktop> m_desktop;
+    QProcess m_resident;
+    QString m_rules;
+};
+
+QTEST_GUILESS_MAIN(AppEndToEndTest)
+#include "tst_app_end_to_end.moc"
