@@ -13,6 +13,7 @@ packages=(
     libicu-dev
     libglib2.0-dev
     desktop-file-utils
+    appstream
     dbus-daemon
     libbenchmark-dev
 )
