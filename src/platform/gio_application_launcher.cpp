@@ -33,6 +33,14 @@ const char* const* launchVariables()
     return variables;
 }
 
+GioApplicationLauncher::GioApplicationLauncher() : m_sessionBus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {}
+
+GioApplicationLauncher::~GioApplicationLauncher()
+{
+    if (m_sessionBus)
+        g_object_unref(m_sessionBus);
+}
+
 void GioApplicationLauncher::openLink(const QString& applicationPath, const QString& link, Completion completion)
 {
     GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(applicationPath.toUtf8().constData());
@@ -42,6 +50,8 @@ void GioApplicationLauncher::openLink(const QString& applicationPath, const QStr
             QCoreApplication::instance(), [completion, error] { completion(error); }, Qt::QueuedConnection);
         return;
     }
+    if (!m_sessionBus)
+        m_sessionBus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     GAppLaunchContext* context = g_app_launch_context_new();
     for (const char* const* variable = launchVariables(); *variable; ++variable)
         g_app_launch_context_unsetenv(context, *variable);

@@ -5,8 +5,19 @@
 // Opens links through GIO, as the file manager or `gio open` would, and spawns programs with QProcess.
 class GioApplicationLauncher final : public ApplicationLauncher {
 public:
+    GioApplicationLauncher();
+    ~GioApplicationLauncher() override;
+    GioApplicationLauncher(const GioApplicationLauncher&) = delete;
+    GioApplicationLauncher& operator=(const GioApplicationLauncher&) = delete;
+
     void openLink(const QString& applicationPath, const QString& link, Completion completion) override;
     Result<void> spawnDetached(const QStringList& argv) override;
+
+private:
+    // GIO announces every launch on the session bus through the shared connection and lets it go when
+    // nothing else holds it; holding it from the first launch on saves a new connection (and its handshake)
+    // for every later link.
+    void* m_sessionBus = nullptr;
 };
 
 // The variables with which a desktop launched Linkherd; passed on, they would make a browser believe it was
