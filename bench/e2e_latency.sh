@@ -265,10 +265,13 @@ process_alive()
     [[ -r /proc/$1/stat ]] && read -r _ _ state _ <"/proc/$1/stat" 2>/dev/null && [[ $state != Z ]]
 }
 
-# Signals pid only when it runs the linkherd-app under test: a pid is never taken on trust.
+# Signals pid only when it runs the Linkherd under test (linkherd-app, or the linkherd-resident it becomes when
+# no instance runs): a pid is never taken on trust.
 signal_linkherd()
 {
-    [[ $(readlink "/proc/$2/exe" 2>/dev/null) == "$app" ]] && kill "-$1" "$2" 2>/dev/null
+    local exe
+    exe=$(readlink "/proc/$2/exe" 2>/dev/null) || return 1
+    [[ $exe == "$app" || $exe == "$(dirname "$app")/linkherd-resident" ]] && kill "-$1" "$2" 2>/dev/null
 }
 
 # Ends the instance that owns the bus name and waits until both the process and its name are gone, so that the
