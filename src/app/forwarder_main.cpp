@@ -59,6 +59,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     const QByteArray path = QFileInfo(resident).absoluteFilePath().toLocal8Bit();
+    // Tells the resident that looking for an instance has just been done.
+    ::setenv("LINKHERD_NO_INSTANCE_FOUND", "1", 1);
     ::execv(path.constData(), argv);
     std::fprintf(stderr, "linkherd-app: could not start %s: %s\n", path.constData(), std::strerror(errno));
     return 1;

@@ -71,10 +71,15 @@ int main(int argc, char* argv[])
             ? QString()
             : callerIdentity.applicationOfCallerChain(static_cast<qint64>(getppid())).value_or(QString());
 
-    // A running instance takes the links; this process ends at once, without building an application.
-    const Result<InstanceBus::Outcome> forwarded = InstanceBus::forward(commandLine.links, source);
-    if (forwarded && forwarded.value() == InstanceBus::Outcome::forwarded)
-        return 0;
+    // A running instance takes the links; this process ends at once, without building an application. When
+    // linkherd-app has just looked and found none, the answer stands (a lost race is caught below).
+    const bool justLooked = qEnvironmentVariableIsSet("LINKHERD_NO_INSTANCE_FOUND");
+    qunsetenv("LINKHERD_NO_INSTANCE_FOUND"); // not for the browsers started from here
+    if (!justLooked) {
+        const Result<InstanceBus::Outcome> forwarded = InstanceBus::forward(commandLine.links, source);
+        if (forwarded && forwarded.value() == InstanceBus::Outcome::forwarded)
+            return 0;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(u"Linkherd"_s);
