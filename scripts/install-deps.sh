@@ -15,6 +15,7 @@ packages=(
     desktop-file-utils
     appstream
     dbus-daemon
+    xdg-utils
     libbenchmark-dev
 )
 

@@ -67,6 +67,20 @@ private Q_SLOTS:
 
     // Each link reaches the browser once. The five launches are requested in order, but the browser processes
     // start concurrently, so the order in which they record is not asserted yet.
+    // xdg-open on a desktop it does not know runs the default handler's Exec: a forwarding linkherd-app.
+    void xdgOpenReachesTheBrowserThroughTheResident()
+    {
+        startResident();
+        // xdg-open looks the handler up only where it believes there is a display; nothing here opens one.
+        m_desktop->setEnvironmentVariable(u"DISPLAY"_s, u":99"_s);
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+        const SandboxedDesktop::Run run = m_desktop->run(u"xdg-open"_s, {u"https://example.net/?fbclid=1&q=2"_s});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.net/?fbclid=1&q=2"_s});
+    }
+
     void aSecondLaunchForwardsFiveLinks()
     {
         startResident();
