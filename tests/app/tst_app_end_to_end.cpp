@@ -1,6 +1,7 @@
 #include "support/sandboxed_desktop.h"
 #include "support/test_files.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTest>
 
@@ -31,6 +32,10 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        if (m_bus.state() != QProcess::NotRunning) {
+            m_bus.terminate();
+            m_bus.waitForFinished(5000);
+        }
         if (m_resident.state() != QProcess::NotRunning) {
             m_resident.terminate();
             if (!m_resident.waitForFinished(5000))
@@ -79,6 +84,41 @@ private Q_SLOTS:
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
         QCOMPARE(launches.size(), 1);
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.net/?fbclid=1&q=2"_s});
+    }
+
+    // GIO calls Open on the bus for an entry with DBusActivatable=true, and the bus starts Linkherd from its
+    // service file when none runs. That needs a bus that knows the sandbox's service folder: one of its own.
+    void dbusActivationStartsLinkherdForGioOpen()
+    {
+        const QString services = m_desktop->dataHome() + u"/dbus-1/services"_s;
+        QDir().mkpath(services);
+        TestFiles::write(services + u"/org.linkherd.Linkherd.service"_s,
+                         "[D-BUS Service]\nName=org.linkherd.Linkherd\nExec=" LINKHERD_APP_EXECUTABLE
+                         " --background\n");
+        const QString config = m_desktop->root() + u"/session.conf"_s;
+        TestFiles::write(config, "<busconfig><include>/usr/share/dbus-1/session.conf</include><servicedir>" +
+                                     QFile::encodeName(services) + "</servicedir></busconfig>");
+        // What the bus starts must find this bus, not the one the test runs under.
+        m_desktop->unsetEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        m_bus.setProcessEnvironment(m_desktop->environment());
+        m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config, u"--nofork"_s, u"--print-address=1"_s});
+        QVERIFY(m_bus.waitForReadyRead(5000));
+        m_desktop->setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s, QString::fromUtf8(m_bus.readLine().trimmed()));
+
+        const QString entry = m_desktop->desktopEntryPath(u"org.linkherd.Linkherd"_s);
+        TestFiles::write(entry, TestFiles::read(entry) + "DBusActivatable=true\n");
+        m_desktop->refreshDesktopDatabase();
+        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
+        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://activated.example/"_s}, 10'000).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://activated.example/"_s});
+        m_desktop->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
+                                    u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
+                                    u"org.freedesktop.Application.ActivateAction"_s, u"quit"_s, u"[]"_s, u"{}"_s});
     }
 
     void aSecondLaunchForwardsFiveLinks()
@@ -152,6 +192,7 @@ private:
 
     std::optional<SandboxedDesktop> m_desktop;
     QProcess m_resident;
+    QProcess m_bus;
     QString m_rules;
 };
 
