@@ -16,6 +16,8 @@ packages=(
     appstream
     dbus-daemon
     xdg-utils
+    xvfb
+    xdotool
     libbenchmark-dev
 )
 

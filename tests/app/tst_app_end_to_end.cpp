@@ -32,6 +32,10 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        if (m_display.state() != QProcess::NotRunning) {
+            m_display.terminate();
+            m_display.waitForFinished(5000);
+        }
         if (m_bus.state() != QProcess::NotRunning) {
             m_bus.terminate();
             m_bus.waitForFinished(5000);
@@ -121,6 +125,31 @@ private Q_SLOTS:
                                     u"org.freedesktop.Application.ActivateAction"_s, u"quit"_s, u"[]"_s, u"{}"_s});
     }
 
+    // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
+    void askingLinkShowsThePanelAndCtrl1Opens()
+    {
+        m_display.start(u"Xvfb"_s,
+                        {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s});
+        QVERIFY2(m_display.waitForReadyRead(10'000), "Xvfb did not start");
+        m_desktop->setEnvironmentVariable(u"DISPLAY"_s, u":"_s + QString::fromUtf8(m_display.readLine().trimmed()));
+        m_desktop->setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
+        TestFiles::write(m_rules, R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
+        startResident();
+        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
+
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://ask.example/page"_s}).exitCode, 0);
+        const SandboxedDesktop::Run search =
+            m_desktop->run(u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--name"_s, u"^Open Link$"_s}, 10'000);
+        const QString window = search.out.section(u'\n', 0, 0).trimmed();
+        QVERIFY2(!window.isEmpty(), "no Open Link panel");
+        m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, window});
+        m_desktop->run(u"xdotool"_s, {u"key"_s, u"ctrl+1"_s});
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1); // "Fake" comes before "Other"
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://ask.example/page"_s});
+    }
+
     void aSecondLaunchForwardsFiveLinks()
     {
         startResident();
@@ -183,6 +212,15 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_rules), 10'000);
     }
 
+    bool instanceIsOnTheBus() const
+    {
+        return m_desktop
+            ->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.freedesktop.DBus"_s, u"--object-path"_s,
+                               u"/org/freedesktop/DBus"_s, u"--method"_s, u"org.freedesktop.DBus.NameHasOwner"_s,
+                               u"org.linkherd.Linkherd"_s})
+            .out.contains(u"true"_s);
+    }
+
     // An outside edit, which the resident takes over.
     void writeRules(const QByteArray& json)
     {
@@ -193,6 +231,7 @@ private:
     std::optional<SandboxedDesktop> m_desktop;
     QProcess m_resident;
     QProcess m_bus;
+    QProcess m_display;
     QString m_rules;
 };
 
