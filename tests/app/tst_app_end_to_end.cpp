@@ -128,26 +128,33 @@ private Q_SLOTS:
     // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
     void askingLinkShowsThePanelAndCtrl1Opens()
     {
-        m_display.start(u"Xvfb"_s,
-                        {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s});
-        QVERIFY2(m_display.waitForReadyRead(10'000), "Xvfb did not start");
-        m_desktop->setEnvironmentVariable(u"DISPLAY"_s, u":"_s + QString::fromUtf8(m_display.readLine().trimmed()));
-        m_desktop->setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
-        TestFiles::write(m_rules, R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
-        startResident();
-        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
-
+        startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
         QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://ask.example/page"_s}).exitCode, 0);
-        const SandboxedDesktop::Run search =
-            m_desktop->run(u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--name"_s, u"^Open Link$"_s}, 10'000);
-        const QString window = search.out.section(u'\n', 0, 0).trimmed();
-        QVERIFY2(!window.isEmpty(), "no Open Link panel");
-        m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, window});
+        const QString panel = waitForPanel();
+        QVERIFY2(!panel.isEmpty(), "no Open Link panel");
+        m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, panel});
         m_desktop->run(u"xdotool"_s, {u"key"_s, u"ctrl+1"_s});
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
         QCOMPARE(launches.size(), 1); // "Fake" comes before "Other"
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://ask.example/page"_s});
+    }
+
+    // Alt held while a link arrives skips the rules and asks; Escape then drops the link.
+    void altHeldAsksInsteadOfTheRule()
+    {
+        startOnDisplay(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        m_desktop->run(u"xdotool"_s, {u"keydown"_s, u"alt"_s});
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://alt.example/"_s}).exitCode, 0);
+        const QString panel = waitForPanel();
+        m_desktop->run(u"xdotool"_s, {u"keyup"_s, u"alt"_s});
+        QVERIFY2(!panel.isEmpty(), "no Open Link panel");
+        m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, panel});
+        m_desktop->run(u"xdotool"_s, {u"key"_s, u"Escape"_s});
+        QTest::qWait(300);
+        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://alt.example/2"_s}).exitCode, 0);
+        QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1).size(), 1);
     }
 
     void aSecondLaunchForwardsFiveLinks()
@@ -210,6 +217,28 @@ private:
         QVERIFY(m_resident.waitForStarted());
         // The first run writes the fallback once the services are up and the bus name is taken.
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_rules), 10'000);
+    }
+
+    // Xvfb, and the resident on it with the given rules.
+    void startOnDisplay(const QByteArray& rules)
+    {
+        m_display.start(u"Xvfb"_s,
+                        {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s});
+        QVERIFY2(m_display.waitForReadyRead(10'000), "Xvfb did not start");
+        m_desktop->setEnvironmentVariable(u"DISPLAY"_s, u":"_s + QString::fromUtf8(m_display.readLine().trimmed()));
+        m_desktop->setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
+        TestFiles::write(m_rules, rules);
+        startResident();
+        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
+    }
+
+    // The X window of the "Open Link" panel, once it is mapped; empty when none appears.
+    QString waitForPanel() const
+    {
+        const SandboxedDesktop::Run search = m_desktop->run(
+            u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^Open Link$"_s}, 10'000);
+        return search.out.section(u'\n', 0, 0).trimmed();
     }
 
     bool instanceIsOnTheBus() const
