@@ -66,6 +66,11 @@ AppServices* AppServices::current()
     return currentServices();
 }
 
+ApplicationCatalog& AppServices::catalog()
+{
+    return m_platform->catalog;
+}
+
 void AppServices::start()
 {
     if (m_store->isFirstRun()) {

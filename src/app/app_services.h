@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class ApplicationCatalog;
 class BrowserLaunching;
 class ChooserController;
 class DefaultBrowser;
@@ -33,6 +34,8 @@ public:
     Router& router() { return *m_router; }
     ChooserController& chooser() { return *m_chooser; }
     DefaultBrowser& defaultBrowser() { return *m_defaultBrowser; }
+    // The installed applications, for telling which one a link came from.
+    ApplicationCatalog& catalog();
 
     // On the first run, the system's default browser becomes the fallback; then outside edits of the rules
     // are taken over.

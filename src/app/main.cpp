@@ -6,6 +6,7 @@
 #include "app/tray_icon.h"
 #include "app_info.h"
 #include "chooser/message_box.h"
+#include "platform/active_window.h"
 #include "platform/caller_identity.h"
 #include "platform/instance_bus.h"
 #include "routing/logging.h"
@@ -92,8 +93,13 @@ int main(int argc, char* argv[])
         return fail(created.error());
     AppServices& services = *created.value();
 
-    ApplicationBus bus(services,
-                       [&callerIdentity](qint64 pid) { return callerIdentity.applicationOfCallerChain(pid); });
+    // A caller that /proc cannot place (an application started outside any systemd unit or sandbox) is most
+    // likely the window the user just clicked in.
+    ApplicationCatalog& catalog = services.catalog();
+    ApplicationBus bus(services, [&callerIdentity, &catalog](qint64 pid) {
+        std::optional<QString> caller = callerIdentity.applicationOfCallerChain(pid);
+        return caller ? caller : activeWindowApplication(catalog);
+    });
     if (bus.registerOnSessionBus() == ApplicationBus::Registration::nameTaken) {
         // Another instance won the race to the name: it takes the links.
         const Result<InstanceBus::Outcome> late = InstanceBus::forward(commandLine.links, source);
@@ -107,9 +113,13 @@ int main(int argc, char* argv[])
         tray = std::make_unique<TrayIcon>(services);
 
     services.start();
+    // Only now is there a connection to the display to ask about the active window.
+    const QString ownSource = source.isEmpty() && !commandLine.links.isEmpty()
+                                  ? activeWindowApplication(catalog).value_or(QString())
+                                  : source;
     QList<std::pair<QString, QString>> links;
     for (const QString& link : commandLine.links)
-        links.append({link, source});
+        links.append({link, ownSource});
     if (!links.isEmpty())
         services.openLinks(links);
     else if (!commandLine.background && services.store().isFirstRun())

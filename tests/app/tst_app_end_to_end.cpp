@@ -32,6 +32,10 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        if (m_foreground.state() != QProcess::NotRunning) {
+            m_foreground.kill();
+            m_foreground.waitForFinished(5000);
+        }
         if (m_display.state() != QProcess::NotRunning) {
             m_display.terminate();
             m_display.waitForFinished(5000);
@@ -157,6 +161,23 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1).size(), 1);
     }
 
+    // linkherd-app run from the test maps to no application through /proc; the active window's does.
+    void activeWindowIsTheSourceOfAnUnplacedCaller()
+    {
+        startOnDisplay(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
+                       "pattern": "example", "sourceBundleIDs": ["org.gnome.Evolution"],
+                       "destination": {"browser": {"bundleID": "other"}}}]})");
+        m_foreground.setProcessEnvironment(m_desktop->environment());
+        m_foreground.start(QStringLiteral(LINKHERD_ACTIVE_WINDOW_CLIENT), {u"org.gnome.Evolution"_s});
+        QVERIFY2(m_foreground.waitForReadyRead(5000), "no active window");
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://example.com/mail"_s}).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"other"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.com/mail"_s});
+        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+    }
+
     void aSecondLaunchForwardsFiveLinks()
     {
         startResident();
@@ -261,6 +282,7 @@ private:
     QProcess m_resident;
     QProcess m_bus;
     QProcess m_display;
+    QProcess m_foreground; // the application whose window is active
     QString m_rules;
 };
 

@@ -1,0 +1,158 @@
+#include "active_window.h"
+
+#include "app_info.h"
+#include "application_catalog.h"
+
+#include <QGuiApplication>
+
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <xcb/xcb.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template <typename Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+template <typename Reply>
+ReplyPtr<Reply> owned(Reply* reply)
+{
+    return ReplyPtr<Reply>(reply, &std::free);
+}
+
+// A property reply, with any error (the active window closed meanwhile: BadWindow) taken here rather than left to
+// reach Qt's event queue as a logged X error.
+ReplyPtr<xcb_get_property_reply_t> propertyReply(xcb_connection_t* connection, xcb_get_property_cookie_t cookie)
+{
+    xcb_generic_error_t* error = nullptr;
+    auto reply = owned(xcb_get_property_reply(connection, cookie, &error));
+    std::free(error);
+    return reply;
+}
+
+bool isLinkherd(const QString& id)
+{
+    return id.compare(QLatin1StringView(AppInfo::ownBundleID), Qt::CaseInsensitive) == 0;
+}
+
+std::optional<QString> unlessLinkherd(const QString& id)
+{
+    if (id.isEmpty() || isLinkherd(id))
+        return std::nullopt;
+    return id;
+}
+
+xcb_get_property_cookie_t requestProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                                          xcb_atom_t type)
+{
+    // 1024 32-bit units: far more than any ID or class name needs.
+    return xcb_get_property(connection, 0, window, property, type, 0, 1024);
+}
+
+// The property's bytes, if it is set as 8-bit data of the expected type.
+std::optional<QByteArray> byteProperty(xcb_connection_t* connection, xcb_get_property_cookie_t cookie)
+{
+    const auto reply = propertyReply(connection, cookie);
+    if (!reply || reply->type == XCB_ATOM_NONE || reply->format != 8)
+        return std::nullopt;
+    QByteArray value(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                     xcb_get_property_value_length(reply.get()));
+    // Some clients count the terminating NUL in.
+    while (value.endsWith('\0'))
+        value.chop(1);
+    return value;
+}
+
+std::optional<xcb_window_t> activeWindow(xcb_connection_t* connection, xcb_window_t root, xcb_atom_t netActiveWindow)
+{
+    const auto reply =
+        propertyReply(connection, xcb_get_property(connection, 0, root, netActiveWindow, XCB_ATOM_WINDOW, 0, 1));
+    if (!reply || reply->type != XCB_ATOM_WINDOW || reply->format != 32 ||
+        xcb_get_property_value_length(reply.get()) < static_cast<int>(sizeof(xcb_window_t)))
+        return std::nullopt;
+    const xcb_window_t window = *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+    if (window == XCB_WINDOW_NONE)
+        return std::nullopt;
+    return window;
+}
+
+// WM_CLASS holds two NUL-terminated strings: the instance name (usually the executable) and the class name.
+// Desktop entries are most often named after the class, sometimes after its lower case or the executable.
+std::optional<QString> applicationOfWindowClass(const QString& instance, const QString& windowClass,
+                                                ApplicationCatalog& catalog)
+{
+    for (const QString& candidate : {windowClass, windowClass.toLower(), instance}) {
+        if (candidate.isEmpty() || isLinkherd(candidate))
+            continue;
+        if (catalog.application(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> activeWindowApplication(ApplicationCatalog& catalog)
+{
+    if (!qGuiApp || QGuiApplication::platformName() != u"xcb"_s)
+        return std::nullopt;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection || xcb_connection_has_error(connection))
+        return std::nullopt;
+
+    // All atoms in one round trip; one missing from the server means no client has ever set that property.
+    static constexpr std::array<const char*, 4> names = {"_NET_ACTIVE_WINDOW", "_GTK_APPLICATION_ID",
+                                                         "_KDE_NET_WM_DESKTOP_FILE", "UTF8_STRING"};
+    std::array<xcb_intern_atom_cookie_t, names.size()> atomCookies{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        atomCookies[i] = xcb_intern_atom(connection, 1, static_cast<uint16_t>(qstrlen(names[i])), names[i]);
+    std::array<xcb_atom_t, names.size()> atoms{};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto reply = owned(xcb_intern_atom_reply(connection, atomCookies[i], nullptr));
+        atoms[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    }
+    const auto [netActiveWindow, gtkApplicationId, kdeDesktopFile, utf8String] = atoms;
+    if (netActiveWindow == XCB_ATOM_NONE)
+        return std::nullopt;
+
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (!screen)
+        return std::nullopt;
+    const std::optional<xcb_window_t> window = activeWindow(connection, screen->root, netActiveWindow);
+    if (!window)
+        return std::nullopt;
+
+    // The three properties in one round trip, read in order of how directly they name the application.
+    const bool hasUtf8 = utf8String != XCB_ATOM_NONE;
+    std::optional<xcb_get_property_cookie_t> gtkCookie, kdeCookie;
+    if (gtkApplicationId != XCB_ATOM_NONE && hasUtf8)
+        gtkCookie = requestProperty(connection, *window, gtkApplicationId, utf8String);
+    if (kdeDesktopFile != XCB_ATOM_NONE && hasUtf8)
+        kdeCookie = requestProperty(connection, *window, kdeDesktopFile, utf8String);
+    const xcb_get_property_cookie_t classCookie =
+        requestProperty(connection, *window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+
+    // Every request is answered, even after the answer is known, so no reply is left queued.
+    const std::optional<QByteArray> gtkId = gtkCookie ? byteProperty(connection, *gtkCookie) : std::nullopt;
+    const std::optional<QByteArray> kdeFile = kdeCookie ? byteProperty(connection, *kdeCookie) : std::nullopt;
+    const std::optional<QByteArray> wmClass = byteProperty(connection, classCookie);
+
+    const QList<QByteArray> classParts = wmClass.value_or(QByteArray()).split('\0');
+    const QString instance = QString::fromLocal8Bit(classParts.value(0));
+    const QString windowClass = QString::fromLocal8Bit(classParts.value(1));
+    // Linkherd's own windows (the panel, the rules) speak for no one: nothing else of theirs is tried.
+    if (instance == u"linkherd-resident"_s || windowClass == u"Linkherd"_s)
+        return std::nullopt;
+    if (const QString id = QString::fromUtf8(gtkId.value_or(QByteArray())).trimmed(); !id.isEmpty())
+        return unlessLinkherd(id);
+    if (QString id = QString::fromUtf8(kdeFile.value_or(QByteArray())).trimmed(); !id.isEmpty()) {
+        if (id.endsWith(u".desktop"_s))
+            id.chop(8);
+        return unlessLinkherd(id);
+    }
+    return applicationOfWindowClass(instance, windowClass, catalog);
+}
