@@ -12,6 +12,7 @@ packages=(
     qt6-base-dev
     libicu-dev
     libglib2.0-dev
+    libxcb1-dev
     desktop-file-utils
     appstream
     dbus-daemon
