@@ -1,6 +1,7 @@
 // Loading and saving a rules file of 10,000 rules, as the store does at start-up and after every change.
 // The in-memory codec is timed on its own as well, to tell JSON work from file system work.
 
+#include "routing/atomic_file.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 #include "rule_sets.h"
@@ -26,7 +27,7 @@ public:
             state.SkipWithError("no temporary folder");
             return false;
         }
-        if (!RulesFile::writeAtomically(m_path, RulesCodec::encode(m_document))) {
+        if (!writeFileAtomically(m_path, RulesCodec::encode(m_document))) {
             state.SkipWithError("the rules file could not be written");
             return false;
         }
@@ -44,7 +45,7 @@ private:
 
 bool save(const QString& path, const RulesDocument& document)
 {
-    return RulesFile::writeAtomically(path, RulesCodec::encode(document)).ok();
+    return writeFileAtomically(path, RulesCodec::encode(document)).ok();
 }
 
 void saveRulesFile(benchmark::State& state)

@@ -29,12 +29,6 @@ bool isLinkCode(const QString& argument)
     return argument == u"%U"_s || argument == u"%u"_s;
 }
 
-bool startsWithScheme(const QString& link)
-{
-    const std::optional<LinkParts> parts = LinkParts::split(link);
-    return parts && !parts->scheme.isEmpty();
-}
-
 bool isExecutable(const QString& program)
 {
     if (program.contains(u'/'))
@@ -90,7 +84,7 @@ void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& b
                                  const std::optional<QString>& profile, FailureHandler onFailure)
 {
     if (profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID) &&
-        startsWithScheme(link) && launchInProfile(link, browser, *profile)) {
+        LinkParts::hasScheme(link) && launchInProfile(link, browser, *profile)) {
         later([settled = onSettled] {
             if (settled)
                 settled();
@@ -103,7 +97,7 @@ void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& b
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure)
 {
     // Text that does not begin with a scheme could be taken for an option by the browser ("-…").
-    if (!startsWithScheme(link)) {
+    if (!LinkParts::hasScheme(link)) {
         qCCritical(lcLauncher, "Refusing to hand %s something that is not a link", qUtf8Printable(browser.name));
         later([settled = onSettled, onFailure = std::move(onFailure)] {
             if (onFailure)

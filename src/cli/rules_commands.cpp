@@ -6,22 +6,12 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-bool isLinkWithScheme(const QString& text)
-{
-    const std::optional<LinkParts> parts = LinkParts::split(text);
-    return parts && !parts->scheme.isEmpty();
-}
-
-} // namespace
-
 int runResolve(const CliContext& context, const QStringList& arguments)
 {
     const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--explain"_s}, {u"--from"_s});
     if (!parsed)
         return context.usageError(parsed.error());
-    if (parsed->positional.size() != 1 || !isLinkWithScheme(parsed->positional.front())) {
+    if (parsed->positional.size() != 1 || !LinkParts::hasScheme(parsed->positional.front())) {
         context.err << "Give resolve a URL, as text." << Qt::endl;
         return ExitCode::usage;
     }

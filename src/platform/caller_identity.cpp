@@ -21,9 +21,13 @@ constexpr int maxChainSteps = 16;
 bool isLinkOpener(const QString& command)
 {
     static const QStringList openers = {
-        u"sh"_s,       u"bash"_s,      u"dash"_s,         u"zsh"_s,       u"xdg-open"_s,
-        u"gio"_s,      u"kde-open"_s,  u"kde-open5"_s,    u"kioclient"_s, u"kioclient5"_s,
-        u"exo-open"_s, u"gvfs-open"_s, u"linkherd-app"_s, u"linkherd-reside"_s,
+        u"sh"_s,           u"bash"_s,
+        u"dash"_s,         u"zsh"_s,
+        u"xdg-open"_s,     u"gio"_s,
+        u"kde-open"_s,     u"kde-open5"_s,
+        u"kioclient"_s,    u"kioclient5"_s,
+        u"exo-open"_s,     u"gvfs-open"_s,
+        u"linkherd-app"_s, u"linkherd-reside"_s,
     };
     return openers.contains(command);
 }

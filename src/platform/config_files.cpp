@@ -1,7 +1,8 @@
 #include "config_files.h"
 
+#include "routing/atomic_file.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -78,10 +79,9 @@ Result<void> edit(const QString& path, const QString& group, const QString& key,
         }
     }
 
-    QSaveFile output(path);
-    const QByteArray bytes = (lines.join(u'\n') + u'\n').toUtf8();
-    if (!output.open(QIODevice::WriteOnly) || output.write(bytes) != bytes.size() || !output.commit())
-        return Failure{u"%1: %2"_s.arg(path, output.errorString())};
+    const Result<void> written = writeFileAtomically(path, (lines.join(u'\n') + u'\n').toUtf8());
+    if (!written)
+        return Failure{u"%1: %2"_s.arg(path, written.error())};
     return {};
 }
 

@@ -1,11 +1,11 @@
 #include "xdg_autostart_entry.h"
 
 #include "app_info.h"
+#include "routing/atomic_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -42,10 +42,7 @@ Result<void> XdgAutostartEntry::enable()
                              "\n"
                              "NoDisplay=true\n"
                              "X-GNOME-Autostart-enabled=true\n";
-    QSaveFile file(path());
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
-        return Failure{file.errorString()};
-    return {};
+    return writeFileAtomically(path(), entry);
 }
 
 Result<void> XdgAutostartEntry::disable()

@@ -110,6 +110,12 @@ std::optional<LinkParts> LinkParts::split(QStringView link)
     return parts;
 }
 
+bool LinkParts::hasScheme(QStringView link)
+{
+    const std::optional<LinkParts> parts = split(link);
+    return parts && !parts->scheme.isEmpty();
+}
+
 QString percentDecoded(QStringView text)
 {
     if (!text.contains(u'%'))

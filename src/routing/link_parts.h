@@ -18,6 +18,8 @@ struct LinkParts final {
     // Fails for text that is not a link: white space or control characters, a malformed scheme, a port
     // that is not a number, an unclosed IPv6 literal.
     static std::optional<LinkParts> split(QStringView link);
+    // Whether the text is a link that begins with a scheme ("https:", "mailto:"); text starting with "-" is not.
+    static bool hasScheme(QStringView link);
 };
 
 // Removes percent-encoding (as UTF-8). Invalid escapes stay as they are.

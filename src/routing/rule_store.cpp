@@ -1,5 +1,6 @@
 #include "rule_store.h"
 
+#include "atomic_file.h"
 #include "directory_watcher.h"
 #include "logging.h"
 #include "rule_evaluation.h"
@@ -152,7 +153,7 @@ void RuleStore::save()
     if (m_isApplyingExternalChange)
         return;
     const QByteArray bytes = RulesCodec::encode(currentDocument());
-    const Result<void> written = RulesFile::writeAtomically(m_fileURL, bytes);
+    const Result<void> written = writeFileAtomically(m_fileURL, bytes);
     if (!written) {
         qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(written.error()));
         return;

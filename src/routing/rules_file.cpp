@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -63,21 +62,6 @@ Contents read(const QString& path)
     contents.status = Contents::Status::decoded;
     contents.document = std::move(decoded).value();
     return contents;
-}
-
-Result<void> writeAtomically(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Failure{file.errorString()};
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return Failure{error};
-    }
-    if (!file.commit())
-        return Failure{file.errorString()};
-    return {};
 }
 
 Result<QString> keepUnreadableCopy(const QString& path)

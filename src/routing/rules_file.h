@@ -25,9 +25,6 @@ struct Contents final {
 
 Contents read(const QString& path);
 
-// Writes to a temporary file next to the target and renames it over, so no reader sees half a file.
-Result<void> writeAtomically(const QString& path, const QByteArray& bytes);
-
 // Copies an unreadable rules file aside as "<name>.unreadable-<UTC time>", so that nothing Linkherd writes
 // later can destroy what the user had. Returns the copy's path.
 Result<QString> keepUnreadableCopy(const QString& path);
