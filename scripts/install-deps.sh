@@ -20,6 +20,7 @@ packages=(
     xvfb
     xdotool
     libbenchmark-dev
+    libmozjs-102-dev
 )
 
 missing=()
