@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -75,16 +76,70 @@ QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpak
     return command;
 }
 
+// The plain opens asked for since the last flush, as launches: consecutive links for one application share one.
+struct SystemBrowserLauncher::PendingLaunches final {
+    struct Launch {
+        QString applicationPath;
+        QStringList links;
+        QList<BrowserLaunching::FailureHandler> failureHandlers; // one per link
+    };
+
+    explicit PendingLaunches(ApplicationLauncher& applicationLauncher) : launcher(applicationLauncher) {}
+
+    void add(const QString& applicationPath, const QString& link, BrowserLaunching::FailureHandler onFailure,
+             std::function<void()> onSettled)
+    {
+        if (launches.isEmpty() || launches.back().applicationPath != applicationPath)
+            launches.append({applicationPath, {}, {}});
+        launches.back().links.append(link);
+        launches.back().failureHandlers.append(std::move(onFailure));
+        settled = std::move(onSettled);
+    }
+
+    void flush()
+    {
+        const QList<Launch> due = std::exchange(launches, {});
+        scheduled = false;
+        for (const Launch& launch : due) {
+            // The completion holds copies, not the launcher: it may run after the launcher is gone.
+            launcher.openLinks(launch.applicationPath, launch.links,
+                               [handlers = launch.failureHandlers, settled = settled](std::optional<QString> error) {
+                                   for (const BrowserLaunching::FailureHandler& onFailure : handlers) {
+                                       if (error && onFailure)
+                                           onFailure(*error);
+                                       if (settled)
+                                           settled();
+                                   }
+                               });
+        }
+    }
+
+    ApplicationLauncher& launcher;
+    QList<Launch> launches;
+    std::function<void()> settled;
+    bool scheduled = false;
+};
+
 SystemBrowserLauncher::SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher)
     : m_catalog(catalog),
-      m_launcher(launcher)
+      m_launcher(launcher),
+      m_pending(std::make_shared<PendingLaunches>(launcher))
 {}
+
+SystemBrowserLauncher::~SystemBrowserLauncher()
+{
+    m_pending->flush();
+}
 
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser,
                                  const std::optional<QString>& profile, FailureHandler onFailure)
 {
-    if (profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID) &&
-        LinkParts::hasScheme(link) && launchInProfile(link, browser, *profile)) {
+    const bool inProfile = profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID) &&
+                           LinkParts::hasScheme(link);
+    // Links asked for earlier go out first.
+    if (inProfile)
+        m_pending->flush();
+    if (inProfile && launchInProfile(link, browser, *profile)) {
         later([settled = onSettled] {
             if (settled)
                 settled();
@@ -107,14 +162,14 @@ void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& b
         });
         return;
     }
-    // The completion holds copies, not the launcher: it may run after the launcher is gone.
-    m_launcher.openLink(browser.url, link,
-                        [settled = onSettled, onFailure = std::move(onFailure)](std::optional<QString> error) {
-                            if (error && onFailure)
-                                onFailure(*error);
-                            if (settled)
-                                settled();
-                        });
+    m_pending->add(browser.url, link, std::move(onFailure), onSettled);
+    if (!m_pending->scheduled) {
+        m_pending->scheduled = true;
+        later([pending = std::weak_ptr<PendingLaunches>(m_pending)] {
+            if (const std::shared_ptr<PendingLaunches> alive = pending.lock())
+                alive->flush();
+        });
+    }
 }
 
 bool SystemBrowserLauncher::launchInProfile(const QString& link, const Browsers::Browser& browser,

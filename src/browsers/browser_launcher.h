@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class ApplicationCatalog;
@@ -24,9 +25,16 @@ public:
     virtual void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) = 0;
 };
 
+// Plain opens asked for in one turn of the event loop go out together at its end: consecutive links for the
+// same browser as one launch, so a browser that takes several links gets them at once and in order instead
+// of racing several of its processes against each other.
 class SystemBrowserLauncher final : public BrowserLaunching {
 public:
     SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher);
+    // Launches whatever is still waiting for the end of the turn.
+    ~SystemBrowserLauncher() override;
+    SystemBrowserLauncher(const SystemBrowserLauncher&) = delete;
+    SystemBrowserLauncher& operator=(const SystemBrowserLauncher&) = delete;
 
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
               FailureHandler onFailure) override;
@@ -36,10 +44,13 @@ public:
     std::function<void()> onSettled;
 
 private:
+    struct PendingLaunches;
+
     bool launchInProfile(const QString& link, const Browsers::Browser& browser, const QString& profile);
 
     ApplicationCatalog& m_catalog;
     ApplicationLauncher& m_launcher;
+    std::shared_ptr<PendingLaunches> m_pending;
 };
 
 // The command that starts a browser's own executable in a profile: the entry's Exec without field codes,

@@ -16,10 +16,11 @@ public:
 
     virtual ~ApplicationLauncher() = default;
 
-    // Opens the link in the application whose desktop file is at applicationPath, as the desktop does,
-    // activating it. Returns at once; the completion runs later on the main thread, with the system's error
-    // when the launch failed.
-    virtual void openLink(const QString& applicationPath, const QString& link, Completion completion) = 0;
+    // Opens the links in the application whose desktop file is at applicationPath, as the desktop does,
+    // activating it: in one launch, in this order, when the application takes several links at once, else one
+    // launch per link. Returns at once; the completion runs once, later, on the main thread, with the system's
+    // error when a launch failed.
+    virtual void openLinks(const QString& applicationPath, const QStringList& links, Completion completion) = 0;
     // Starts a program with exactly these arguments, without a shell, and leaves it running on its own.
     virtual Result<void> spawnDetached(const QStringList& argv) = 0;
 };

@@ -41,7 +41,7 @@ GioApplicationLauncher::~GioApplicationLauncher()
         g_object_unref(m_sessionBus);
 }
 
-void GioApplicationLauncher::openLink(const QString& applicationPath, const QString& link, Completion completion)
+void GioApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links, Completion completion)
 {
     GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(applicationPath.toUtf8().constData());
     if (!info) {
@@ -55,11 +55,18 @@ void GioApplicationLauncher::openLink(const QString& applicationPath, const QStr
     GAppLaunchContext* context = g_app_launch_context_new();
     for (const char* const* variable = launchVariables(); *variable; ++variable)
         g_app_launch_context_unsetenv(context, *variable);
-    const QByteArray uri = link.toUtf8();
-    GList uris = {const_cast<char*>(uri.constData()), nullptr, nullptr};
-    // GIO calls back in the main context, which Qt's event loop runs on the main thread.
-    g_app_info_launch_uris_async(G_APP_INFO(info), &uris, context, nullptr, finishLaunch,
+    QList<QByteArray> encoded;
+    encoded.reserve(links.size());
+    GList* uris = nullptr;
+    for (const QString& link : links) {
+        encoded.append(link.toUtf8());
+        uris = g_list_append(uris, const_cast<char*>(encoded.back().constData()));
+    }
+    // GIO calls back in the main context, which Qt's event loop runs on the main thread. It reads the list
+    // before returning.
+    g_app_info_launch_uris_async(G_APP_INFO(info), uris, context, nullptr, finishLaunch,
                                  new Completion(std::move(completion)));
+    g_list_free(uris);
     g_object_unref(context);
 }
 

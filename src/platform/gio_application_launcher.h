@@ -10,7 +10,7 @@ public:
     GioApplicationLauncher(const GioApplicationLauncher&) = delete;
     GioApplicationLauncher& operator=(const GioApplicationLauncher&) = delete;
 
-    void openLink(const QString& applicationPath, const QString& link, Completion completion) override;
+    void openLinks(const QString& applicationPath, const QStringList& links, Completion completion) override;
     Result<void> spawnDetached(const QStringList& argv) override;
 
 private:

@@ -178,7 +178,7 @@ private Q_SLOTS:
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
     }
 
-    void aSecondLaunchForwardsFiveLinks()
+    void aSecondLaunchForwardsFiveLinksInOrder()
     {
         startResident();
         QStringList links;
@@ -186,13 +186,12 @@ private Q_SLOTS:
             links.append(u"https://example.org/%1"_s.arg(i));
         const SandboxedDesktop::Run run = m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), links, 10'000);
         QCOMPARE(run.exitCode, 0);
-        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 5);
-        QCOMPARE(launches.size(), 5);
-        QStringList received;
-        for (const SandboxedDesktop::Launch& launch : launches)
-            received += launch.arguments.mid(1);
-        received.sort();
-        QCOMPARE(received, links);
+        // The browser takes several links at once (%U), so it gets all five in one start, in order.
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), links);
+        QTest::qWait(200);
+        QCOMPARE(m_desktop->launches(u"fake"_s).size(), 1);
         QCOMPARE(m_resident.state(), QProcess::Running);
     }
 

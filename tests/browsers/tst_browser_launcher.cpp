@@ -116,8 +116,53 @@ private Q_SLOTS:
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
         launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(bundleID)), profile, nullptr);
         QVERIFY(m_launcher.spawns.isEmpty());
-        QCOMPARE(m_launcher.opens.size(), 1);
+        QTRY_COMPARE(m_launcher.opens.size(), 1);
         QCOMPARE(m_launcher.opens[0].applicationPath, u"/apps/"_s + bundleID + u".desktop"_s);
+    }
+
+    // Links asked for in one turn leave together, consecutive ones for one browser in one launch, and
+    // nothing overtakes a link asked for earlier.
+    void plainOpensOfOneTurnLeaveTogetherInOrder()
+    {
+        const Browsers::Browser firefox = browser(*m_catalog.application(u"firefox"_s));
+        std::optional<SystemBrowserLauncher> launcher(std::in_place, m_catalog, m_launcher);
+        int settled = 0;
+        launcher->onSettled = [&] { ++settled; };
+        launcher->open(u"https://e.com/1"_s, firefox, nullptr);
+        launcher->open(u"https://e.com/2"_s, firefox, std::nullopt, nullptr);
+        launcher->open(u"https://e.com/3"_s, browser(m_chrome), nullptr);
+        launcher->open(u"https://e.com/4"_s, firefox, nullptr);
+        QVERIFY(m_launcher.linksPerLaunch.isEmpty());
+        QTRY_COMPARE(m_launcher.linksPerLaunch.size(), 3);
+        QCOMPARE(m_launcher.linksPerLaunch,
+                 (QList<QStringList>{
+                     {u"https://e.com/1"_s, u"https://e.com/2"_s}, {u"https://e.com/3"_s}, {u"https://e.com/4"_s}}));
+        QTRY_COMPARE(settled, 4);
+
+        // A profile launch is immediate, so the plain links before it are sent first.
+        launcher->open(u"https://e.com/5"_s, firefox, nullptr);
+        launcher->open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, nullptr);
+        QCOMPARE(m_launcher.linksPerLaunch.size(), 4);
+        QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/5"_s});
+        QCOMPARE(m_launcher.spawns.size(), 1);
+
+        // A launcher that goes away sends what it still holds.
+        launcher->open(u"https://e.com/7"_s, firefox, nullptr);
+        launcher.reset();
+        QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/7"_s});
+        QTRY_COMPARE(settled, 7);
+    }
+
+    void failedLaunchReachesEveryLinkOfIt()
+    {
+        m_launcher.openError = u"No such browser"_s;
+        const Browsers::Browser firefox = browser(*m_catalog.application(u"firefox"_s));
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        QStringList failed;
+        launcher.open(u"https://e.com/1"_s, firefox, [&](const QString&) { failed << u"1"_s; });
+        launcher.open(u"https://e.com/2"_s, firefox, [&](const QString&) { failed << u"2"_s; });
+        QTRY_COMPARE(failed, (QStringList{u"1"_s, u"2"_s}));
+        QCOMPARE(m_launcher.linksPerLaunch.size(), 1);
     }
 
     void failureReachesTheHandlerOnceAndLater()

@@ -22,9 +22,11 @@ std::optional<DesktopEntry> FakeApplicationCatalog::application(const QString& i
     return std::nullopt;
 }
 
-void FakeApplicationLauncher::openLink(const QString& applicationPath, const QString& link, Completion completion)
+void FakeApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links, Completion completion)
 {
-    opens.append({applicationPath, link});
+    for (const QString& link : links)
+        opens.append({applicationPath, link});
+    linksPerLaunch.append(links);
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [completion, error = openError] { completion(error); }, Qt::QueuedConnection);
 }

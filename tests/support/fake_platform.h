@@ -33,12 +33,13 @@ public:
         QString link;
     };
 
-    QList<Open> opens;
+    QList<Open> opens;                 // one per link
+    QList<QStringList> linksPerLaunch; // the links of each launch
     QList<QStringList> spawns;
     std::optional<QString> openError;  // what every open reports, later
     std::optional<QString> spawnError; // what every spawn fails with
 
-    void openLink(const QString& applicationPath, const QString& link, Completion completion) override;
+    void openLinks(const QString& applicationPath, const QStringList& links, Completion completion) override;
     Result<void> spawnDetached(const QStringList& argv) override;
 };
 
