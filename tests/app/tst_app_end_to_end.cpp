@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -215,6 +216,35 @@ private Q_SLOTS:
                  QStringList{u"https://example.com/mail"_s});
         QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1)[0].arguments.mid(1),
                  QStringList{u"https://example.com/other"_s});
+    }
+
+    // The source comes from the caller itself: its sandbox's .flatpak-info, read through /proc.
+    void ruleForASandboxedSourceApplication()
+    {
+        startResident();
+        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
+                       "pattern": "example", "sourceBundleIDs": ["org.example.Sandboxed"],
+                       "destination": {"browser": {"bundleID": "other"}}}]})");
+        QTemporaryDir sandbox;
+        TestFiles::write(sandbox.filePath(u".flatpak-info"_s),
+                         "[Application]\nname=org.example.Sandboxed\nruntime=runtime/org.example.Platform/x86_64/1\n");
+        const SandboxedDesktop::Run run = m_desktop->run(QStringLiteral(LINKHERD_SANDBOXED_CALLER),
+                                                         {sandbox.path(), u"https://example.com/sandboxed"_s});
+        if (run.exitCode == 77)
+            QSKIP(qPrintable(u"This machine cannot make a sandbox: "_s + run.err));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1)[0].arguments.mid(1),
+                 QStringList{u"https://example.com/sandboxed"_s});
+
+        // The same link from outside the sandbox takes the fallback.
+        TestFiles::write(sandbox.filePath(u".flatpak-info"_s), "");
+        QCOMPARE(
+            m_desktop->run(QStringLiteral(LINKHERD_SANDBOXED_CALLER), {sandbox.path(), u"https://example.com/plain"_s})
+                .exitCode,
+            0);
+        QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1)[0].arguments.mid(1),
+                 QStringList{u"https://example.com/plain"_s});
     }
 
     void rulesFolderThatCannotBeMadeIsFatal()
