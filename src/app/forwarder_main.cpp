@@ -1,67 +1,84 @@
 // linkherd-app as the desktop runs it for every link (Exec=linkherd-app %U): hands the links to the resident
-// Linkherd over the session bus and ends, or, when none runs, becomes it. Kept to QtCore and GIO so that
-// the common case (a resident instance) costs a few milliseconds, not the loading of the whole interface.
+// Linkherd over the session bus and ends, or, when none runs, becomes it. Built on GIO alone, without Qt: the
+// common case (a resident instance) is on the path of every click, and loading Qt would cost more than all the
+// rest of the hand-over.
+//
+// The application the links come from is not worked out here: the resident reads it from this process's
+// ancestry while this process waits for the answer, and so still holds its place in that ancestry.
 
-#include "platform/caller_identity.h"
-#include "platform/instance_bus.h"
+#include "platform/instance_forwarding.h"
 
-#include <QFileInfo>
-#include <QString>
-#include <QStringList>
+#include <glib.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
-
-using namespace Qt::StringLiterals;
+#include <vector>
 
 namespace {
 
 // The resident program: next to this one in a build tree, in the libexec folder once installed.
-QString residentProgram()
+std::string residentProgram()
 {
-    const QString here = QFileInfo(u"/proc/self/exe"_s).canonicalPath();
-    const QStringList candidates = {here + u"/linkherd-resident"_s,
-                                    here + u"/"_s + QStringLiteral(LINKHERD_RESIDENT_FROM_BINDIR)};
-    for (const QString& candidate : candidates) {
-        if (QFileInfo(candidate).isExecutable())
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return {};
+    self[length] = '\0';
+    const std::string here(self, std::strrchr(self, '/') ? std::strrchr(self, '/') : self);
+    for (const std::string& candidate : {here + "/linkherd-resident", here + "/" + LINKHERD_RESIDENT_FROM_BINDIR}) {
+        if (::access(candidate.c_str(), X_OK) == 0)
             return candidate;
     }
-    return QString();
+    return {};
+}
+
+// D-Bus carries text as UTF-8; an argument in another locale encoding is converted, one that is neither is
+// dropped with a message rather than handed over mangled.
+std::vector<std::string> linksOf(int argc, char* argv[])
+{
+    std::vector<std::string> links;
+    for (int index = 1; index < argc; ++index) {
+        const char* argument = argv[index];
+        if (argument[0] == '-')
+            continue;
+        if (g_utf8_validate(argument, -1, nullptr)) {
+            links.emplace_back(argument);
+            continue;
+        }
+        if (gchar* converted = g_locale_to_utf8(argument, -1, nullptr, nullptr, nullptr)) {
+            links.emplace_back(converted);
+            g_free(converted);
+            continue;
+        }
+        std::fprintf(stderr, "linkherd-app: skipping an argument that is not text in this locale\n");
+    }
+    return links;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QStringList links;
-    for (int index = 1; index < argc; ++index) {
-        if (argv[index][0] != '-')
-            links.append(QString::fromLocal8Bit(argv[index]));
-    }
-    // Read first: the process that ran us (xdg-open, a shell, the clicking application) may soon be gone.
-    const QString source =
-        links.isEmpty()
-            ? QString()
-            : ProcCallerIdentity().applicationOfCallerChain(static_cast<qint64>(getppid())).value_or(QString());
-    const Result<InstanceBus::Outcome> forwarded = InstanceBus::forward(links, source);
-    if (forwarded && forwarded.value() == InstanceBus::Outcome::forwarded)
+    const InstanceForwarding::Answer answer = InstanceForwarding::forward(linksOf(argc, argv));
+    if (answer.outcome == InstanceForwarding::Outcome::forwarded)
         return 0;
-    if (!forwarded)
-        std::fprintf(stderr, "linkherd-app: the running Linkherd did not answer (%s)\n",
-                     qUtf8Printable(forwarded.error()));
+    if (answer.outcome == InstanceForwarding::Outcome::failed)
+        std::fprintf(stderr, "linkherd-app: the running Linkherd did not answer (%s)\n", answer.error.c_str());
 
     // No instance: this process becomes it, with the same arguments and the same parent.
-    const QString resident = residentProgram();
-    if (resident.isEmpty()) {
+    const std::string resident = residentProgram();
+    if (resident.empty()) {
         std::fprintf(stderr, "linkherd-app: linkherd-resident is not installed next to linkherd-app\n");
         return 1;
     }
-    const QByteArray path = QFileInfo(resident).absoluteFilePath().toLocal8Bit();
     // Tells the resident that looking for an instance has just been done.
     ::setenv("LINKHERD_NO_INSTANCE_FOUND", "1", 1);
-    ::execv(path.constData(), argv);
-    std::fprintf(stderr, "linkherd-app: could not start %s: %s\n", path.constData(), std::strerror(errno));
+    ::execv(resident.c_str(), argv);
+    std::fprintf(stderr, "linkherd-app: could not start %s: %s\n", resident.c_str(), std::strerror(errno));
     return 1;
 }

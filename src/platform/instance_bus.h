@@ -1,5 +1,6 @@
 #pragma once
 
+#include "instance_forwarding.h"
 #include "routing/result.h"
 
 #include <QString>
@@ -9,10 +10,9 @@
 // a second `linkherd-app URL…` hands its links over and exits at once.
 namespace InstanceBus {
 
-inline constexpr char serviceName[] = "org.linkherd.Linkherd";
-inline constexpr char objectPath[] = "/org/linkherd/Linkherd";
-// platform_data key under which a forwarding process passes the application it was started from.
-inline constexpr char sourceKey[] = "org.linkherd.source";
+using InstanceForwarding::objectPath;
+using InstanceForwarding::serviceName;
+using InstanceForwarding::sourceKey;
 
 enum class Outcome { forwarded, noInstance };
 
