@@ -21,6 +21,7 @@ packages=(
     xdotool
     libbenchmark-dev
     libmozjs-102-dev
+    libdbus-1-dev
 )
 
 missing=()

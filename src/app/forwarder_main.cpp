@@ -1,14 +1,12 @@
 // linkherd-app as the desktop runs it for every link (Exec=linkherd-app %U): hands the links to the resident
-// Linkherd over the session bus and ends, or, when none runs, becomes it. Built on GIO alone, without Qt: the
-// common case (a resident instance) is on the path of every click, and loading Qt would cost more than all the
-// rest of the hand-over.
+// Linkherd over the session bus and ends, or, when none runs, becomes it. Built on libdbus alone, without Qt or
+// GLib: the common case (a resident instance) is on the path of every click, and loading either would cost more
+// than all the rest of the hand-over.
 //
 // The application the links come from is not worked out here: the resident reads it from this process's
 // ancestry while this process waits for the answer, and so still holds its place in that ancestry.
 
 #include "platform/instance_forwarding.h"
-
-#include <glib.h>
 
 #include <cerrno>
 #include <climits>
@@ -37,25 +35,18 @@ std::string residentProgram()
     return {};
 }
 
-// D-Bus carries text as UTF-8; an argument in another locale encoding is converted, one that is neither is
-// dropped with a message rather than handed over mangled.
+// D-Bus carries text as UTF-8, and links are ASCII in practice; an argument that is not UTF-8 is dropped with
+// a message rather than handed over mangled.
 std::vector<std::string> linksOf(int argc, char* argv[])
 {
     std::vector<std::string> links;
     for (int index = 1; index < argc; ++index) {
-        const char* argument = argv[index];
-        if (argument[0] == '-')
+        if (argv[index][0] == '-')
             continue;
-        if (g_utf8_validate(argument, -1, nullptr)) {
-            links.emplace_back(argument);
-            continue;
-        }
-        if (gchar* converted = g_locale_to_utf8(argument, -1, nullptr, nullptr, nullptr)) {
-            links.emplace_back(converted);
-            g_free(converted);
-            continue;
-        }
-        std::fprintf(stderr, "linkherd-app: skipping an argument that is not text in this locale\n");
+        if (InstanceForwarding::isText(argv[index]))
+            links.emplace_back(argv[index]);
+        else
+            std::fprintf(stderr, "linkherd-app: skipping an argument that is not UTF-8 text\n");
     }
     return links;
 }

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-// Handing links to the running Linkherd over the session bus, with nothing but GIO: linkherd-app runs this for
-// every link the desktop opens, so it must not pay for loading Qt.
+// Handing links to the running Linkherd over the session bus, with nothing but libdbus: linkherd-app runs this
+// for every link the desktop opens, so it must not pay for loading Qt or GLib.
 namespace InstanceForwarding {
 
 inline constexpr char serviceName[] = "org.linkherd.Linkherd";
@@ -23,9 +23,12 @@ struct Answer {
     std::string error;
 };
 
-// Calls org.freedesktop.Application.Open with the links (UTF-8; Activate when there are none) on the instance
-// that owns serviceName. Never starts one: the call does not auto-start, so without an owner the answer is
-// noInstance at the cost of one round trip.
+// Calls org.freedesktop.Application.Open with the links (Activate when there are none) on the instance that owns
+// serviceName. Never starts one: the call does not auto-start, so without an owner the answer is noInstance at
+// the cost of one round trip. Text that is not UTF-8 is refused (failed) before anything is sent.
 Answer forward(const std::vector<std::string>& links, const std::string& sourceApplication = {});
+
+// Whether the bus can carry this text: UTF-8 without NUL characters.
+bool isText(const std::string& text);
 
 } // namespace InstanceForwarding

@@ -1,4 +1,5 @@
 #include "platform/config_files.h"
+#include "platform/instance_forwarding.h"
 #include "platform/xdg_autostart_entry.h"
 #include "support/test_files.h"
 
@@ -61,6 +62,19 @@ private Q_SLOTS:
         QVERIFY(entry.disable());
         QVERIFY(!QFile::exists(XdgAutostartEntry::path()));
         QVERIFY(entry.disable());
+    }
+
+    // The bus refuses a message with text that is not UTF-8 (libdbus may even end the process), so such text
+    // is stopped before anything is sent, with a reason.
+    void forwardingRefusesTextTheBusCannotCarry()
+    {
+        QVERIFY(InstanceForwarding::isText("https://bücher.example/ü"));
+        QVERIFY(!InstanceForwarding::isText("https://example.com/\xff"));
+        QVERIFY(!InstanceForwarding::isText(std::string("https://example.com/\0x", 22)));
+        const InstanceForwarding::Answer answer =
+            InstanceForwarding::forward({"https://example.com/", "https://example.com/\xc3"});
+        QCOMPARE(answer.outcome, InstanceForwarding::Outcome::failed);
+        QCOMPARE(answer.error, std::string("a link is not UTF-8 text"));
     }
 
 private:
