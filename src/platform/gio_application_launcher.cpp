@@ -24,6 +24,12 @@ void finishLaunch(GObject* source, GAsyncResult* result, gpointer data)
     g_object_unref(source);
 }
 
+void reapWhenDone(GDesktopAppInfo*, GPid pid, gpointer)
+{
+    g_child_watch_add(
+        pid, [](GPid child, gint, gpointer) { g_spawn_close_pid(child); }, nullptr);
+}
+
 } // namespace
 
 const char* const* launchVariables()
@@ -62,10 +68,27 @@ void GioApplicationLauncher::openLinks(const QString& applicationPath, const QSt
         encoded.append(link.toUtf8());
         uris = g_list_append(uris, const_cast<char*>(encoded.back().constData()));
     }
-    // GIO calls back in the main context, which Qt's event loop runs on the main thread. It reads the list
-    // before returning.
-    g_app_info_launch_uris_async(G_APP_INFO(info), uris, context, nullptr, finishLaunch,
-                                 new Completion(std::move(completion)));
+    if (g_desktop_app_info_get_boolean(info, G_KEY_FILE_DESKTOP_KEY_DBUS_ACTIVATABLE)) {
+        // GIO calls back in the main context, which Qt's event loop runs on the main thread. It reads the list
+        // before returning.
+        g_app_info_launch_uris_async(G_APP_INFO(info), uris, context, nullptr, finishLaunch,
+                                     new Completion(std::move(completion)));
+    } else {
+        // Started directly as our child and reaped by a child watch. GIO's own launch forks twice so that
+        // nobody has to reap, and forking a process of Linkherd's size costs time on every link (about 1 ms).
+        GError* error = nullptr;
+        std::optional<QString> message;
+        if (!g_desktop_app_info_launch_uris_as_manager(
+                info, uris, context, static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+                nullptr, reapWhenDone, nullptr, &error)) {
+            message = error ? QString::fromUtf8(error->message) : u"The application could not be started."_s;
+            g_clear_error(&error);
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [completion = std::move(completion), message] { completion(message); },
+            Qt::QueuedConnection);
+        g_object_unref(info);
+    }
     g_list_free(uris);
     g_object_unref(context);
 }

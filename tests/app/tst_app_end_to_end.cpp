@@ -77,10 +77,10 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(m_desktop->launches(u"other"_s).size(), 1);
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+        // The browser is the resident's own child, and once it has ended it is reaped.
+        QTRY_COMPARE(zombieChildren(m_resident.processId()), 0);
     }
 
-    // Each link reaches the browser once. The five launches are requested in order, but the browser processes
-    // start concurrently, so the order in which they record is not asserted yet.
     // xdg-open on a desktop it does not know runs the default handler's Exec: a forwarding linkherd-app.
     void xdgOpenReachesTheBrowserThroughTheResident()
     {
@@ -289,6 +289,20 @@ private:
         const SandboxedDesktop::Run search = m_desktop->run(
             u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^Open Link$"_s}, 10'000);
         return search.out.section(u'\n', 0, 0).trimmed();
+    }
+
+    static int zombieChildren(qint64 parent)
+    {
+        int zombies = 0;
+        const QStringList pids = QDir(u"/proc"_s).entryList({u"[0-9]*"_s}, QDir::Dirs);
+        for (const QString& pid : pids) {
+            // "pid (command) state ppid …": the command may hold spaces, so read from the last ')'.
+            const QString stat = QString::fromUtf8(TestFiles::read(u"/proc/"_s + pid + u"/stat"_s));
+            const QStringList fields = stat.mid(stat.lastIndexOf(u')') + 2).split(u' ');
+            if (fields.size() > 1 && fields[0] == u"Z"_s && fields[1].toLongLong() == parent)
+                ++zombies;
+        }
+        return zombies;
     }
 
     bool instanceIsOnTheBus() const
