@@ -1,11 +1,12 @@
 #include "javascript_engine.h"
 
+#include "platform/process_memory.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <js/Array.h>
 #include <js/CompilationAndEvaluation.h>
@@ -22,8 +23,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -52,22 +51,6 @@ bool startEngine()
             std::atexit([] { JS_ShutDown(); });
     });
     return started;
-}
-
-// What the process holds in memory. The engine's heap is bounded by the engine, but the elements of arrays and
-// the characters of strings live outside it, so growth of the whole process is what the watchdog bounds.
-qint64 residentBytes()
-{
-    FILE* file = std::fopen("/proc/self/statm", "re");
-    if (!file)
-        return 0;
-    unsigned long long size = 0;
-    unsigned long long resident = 0;
-    const int read = std::fscanf(file, "%llu %llu", &size, &resident);
-    std::fclose(file);
-    if (read != 2)
-        return 0;
-    return qint64(resident) * qint64(sysconf(_SC_PAGESIZE));
 }
 
 QString secondsText(std::chrono::milliseconds time)
@@ -100,6 +83,8 @@ struct JavaScriptEngine::Session final {
     JavaScriptLimits limits;
     std::atomic<Limit> exceeded = Limit::none;
 
+    // The engine bounds its own heap, but the elements of arrays and the characters of strings live outside
+    // it: the watchdog bounds what the whole process grows by while the session lasts.
     qint64 residentAtStart = 0;
     std::thread watchdog;
     std::mutex mutex;
@@ -156,7 +141,7 @@ struct JavaScriptEngine::Session final {
             return false;
         global.emplace(cx, made);
 
-        residentAtStart = residentBytes();
+        residentAtStart = residentMemoryBytes();
         watchdog = std::thread([this] { watch(); });
         return true;
     }
@@ -169,7 +154,7 @@ struct JavaScriptEngine::Session final {
             const auto now = std::chrono::steady_clock::now();
             if (now >= deadline)
                 exceed(Limit::time);
-            else if (residentBytes() - residentAtStart > limits.memoryBytes)
+            else if (residentMemoryBytes() - residentAtStart > limits.memoryBytes)
                 exceed(Limit::memory);
             // The running script ends at its next loop iteration or call, uncatchably. The request is repeated
             // every period, so that what runs after it (a promise job, or a script that caught running out of
