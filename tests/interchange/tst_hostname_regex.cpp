@@ -75,41 +75,20 @@ private Q_SLOTS:
                                     << uR"(^https?://(?:[^/?#@]*@)?+(?:(www\.)?github\.com(?=[/?#:]|$)))"_s;
         QTest::newRow("anywhere in the host")
             << uR"(example\.com)"_s << u"i"_s << uR"(^https?://(?:[^/?#@]*@)?+[^/?#@:]*?(?:example\.com))"_s;
-        QTest::newRow("any character stays in the host")
-            << uR"(.*\.google\.com$)"_s << QString()
-            << uR"(^https?://(?:[^/?#@]*@)?+[^/?#@:]*?(?:[^/?#@:]*\.google\.com(?=[/?#:]|$)))"_s;
         QTest::newRow("start inside an alternative")
             << uR"((^|\.)atlassian\.net$)"_s << QString()
             << uR"(^https?://(?:[^/?#@]*@)?+[^/?#@:]*?(?:((?<=//|@)|\.)atlassian\.net(?=[/?#:]|$)))"_s;
-        QTest::newRow("leading start with an alternative")
-            << uR"(^a|b\.com$)"_s << QString()
-            << uR"(^https?://(?:[^/?#@]*@)?+[^/?#@:]*?(?:(?<=//|@)a|b\.com(?=[/?#:]|$)))"_s;
-        QTest::newRow("negated set and classes")
+        QTest::newRow("narrowed classes, quantifiers, a plain brace")
             << uR"([^.]+\.\S+\W\bx{1,}\{)"_s << QString()
             << uR"(^https?://(?:[^/?#@]*@)?+[^/?#@:]*?(?:[^./?#@:]+\.[^\s/?#@:]+[^\w/?#@:]\bx{1,}\{))"_s;
         QTest::newRow("sticky") << u"zoom"_s << u"y"_s << u"^https?://(?:[^/?#@]*@)?+(?:zoom)"_s;
-        QTest::newRow("set with a range and escapes")
-            << uR"(^[a-z0-9\-_\.]+\.internal$)"_s << QString()
-            << uR"(^https?://(?:[^/?#@]*@)?+(?:[a-z0-9\-_\.]+\.internal(?=[/?#:]|$)))"_s;
-        QTest::newRow("named group and hex escape")
-            << uR"(^(?<sub>\w+)\x2e(?:com|net)$)"_s << QString()
-            << uR"(^https?://(?:[^/?#@]*@)?+(?:(?<sub>\w+)\x2e(?:com|net)(?=[/?#:]|$)))"_s;
-
-        QTest::newRow("port") << u"localhost:3000"_s << QString() << QString();
-        QTest::newRow("slash") << uR"(example\.com\/path)"_s << QString() << QString();
-        QTest::newRow("hash") << u"a#b"_s << QString() << QString();
-        QTest::newRow("slash as hex") << uR"(a\x2fb)"_s << QString() << QString();
-        QTest::newRow("lookbehind") << u"(?<=www\\.)example"_s << QString() << QString();
-        QTest::newRow("back reference") << uR"((a)\1)"_s << QString() << QString();
-        QTest::newRow("named back reference") << uR"((?<n>a)\k<n>)"_s << QString() << QString();
-        QTest::newRow("property") << uR"(\p{L})"_s << QString() << QString();
-        QTest::newRow("vertical tab") << uR"(\v)"_s << QString() << QString();
-        QTest::newRow("empty set") << u"a[]"_s << QString() << QString();
-        QTest::newRow("range over a delimiter") << u"[.-9]"_s << QString() << QString();
-        QTest::newRow("delimiter in a set") << u"[a/]"_s << QString() << QString();
-        QTest::newRow("negated class in a set") << uR"([\W])"_s << QString() << QString();
-        QTest::newRow("set operators") << u"[a&&b]"_s << QString() << QString();
-        QTest::newRow("unbalanced") << u"(a"_s << QString() << QString();
+        // What either cannot occur in a host or is read differently by the two engines.
+        for (const QString& refused :
+             {u"localhost:3000"_s, uR"(example\.com\/path)"_s, u"a#b"_s, uR"(a\x2fb)"_s, u"(?<=www\\.)example"_s,
+              uR"((a)\1)"_s, uR"((?<n>a)\k<n>)"_s, uR"(\p{L})"_s, uR"(\v)"_s, u"a[]"_s, u"[.-9]"_s, u"[a/]"_s,
+              uR"([\W])"_s, u"[a&&b]"_s, u"(a"_s}) {
+            QTest::addRow("refused %s", qPrintable(refused)) << refused << QString() << QString();
+        }
     }
 
     void translation()
@@ -119,10 +98,8 @@ private Q_SLOTS:
         QFETCH(QString, pattern);
         const std::optional<QString> translated = patternForHostnameRegex(source, flags);
         QCOMPARE(translated.value_or(QString()), pattern);
-        if (translated) {
-            const Rule rule = regexRule(*translated);
-            QVERIFY2(rule.isValid(), qPrintable(*translated));
-        }
+        if (translated)
+            QVERIFY2(regexRule(*translated).isValid(), qPrintable(*translated));
     }
 
     // The rule finds a match in a link exactly when the expression, run by a JavaScript engine, matches the
