@@ -244,7 +244,7 @@ std::variant<Imported, ImportError> parse(const QString& text, const JavaScriptL
     if (!engine.isRunning())
         return ImportError::notAConfig();
 
-    // Neither script can fail on its own; a limit reached in them fails the evaluations after them.
+    // The shim and the extensions only define things; a limit reached while they run fails what comes after.
     (void)engine.evaluate(FinickyScripts::shim(), u"finicky-shim.js"_s);
     if (const Result<QJsonValue> evaluated = engine.evaluate(preparedText(text), configurationFileName); !evaluated)
         return ImportError::unreadable(evaluated.error());
@@ -252,11 +252,9 @@ std::variant<Imported, ImportError> parse(const QString& text, const JavaScriptL
 
     // An extraction that throws (a handler that is not an object) finds nothing usable.
     const Result<QJsonValue> extracted = engine.evaluate(u"__lhExtract()"_s, u"extract.js"_s);
-    if (!extracted)
-        return engine.hasExceededLimit()
-                   ? std::variant<Imported, ImportError>(ImportError::unreadable(extracted.error()))
-                   : ImportError::notAConfig();
-    if (!extracted->isObject())
+    if (!extracted && engine.hasExceededLimit())
+        return ImportError::unreadable(extracted.error());
+    if (!extracted || !extracted->isObject())
         return ImportError::notAConfig();
     const Result<QJsonValue> extras = engine.evaluate(u"__lhExtras()"_s, u"extras.js"_s);
     if (!extras && engine.hasExceededLimit())
