@@ -4,6 +4,7 @@
 #include "browser_commands.h"
 #include "browsers/browsers.h"
 #include "cli_context.h"
+#include "finicky_commands.h"
 #include "rules_commands.h"
 
 using namespace Qt::StringLiterals;
@@ -30,6 +31,14 @@ Commands:
   default [--set | --hand-back ID]
                   Say whether Linkherd is the default browser ("yes" or "no"); --set makes it the
                   default; --hand-back makes that browser the default again.
+  finicky import FILE [--add | --replace]
+                  Turn a Finicky configuration into rules. Without an option, print what it gives as
+                  JSON: "fallback" (a destination, or null), "notes" (what could not be imported) and
+                  "rules", in the rules file's form. --add appends the rules to the rules file;
+                  --replace makes them the only rules and, when the configuration names a default
+                  browser, makes that the fallback. Both print a summary line, and the notes on the
+                  error stream, each starting with "note: ". A file that does not import changes
+                  nothing.
   help            Show this help.
 
 Options:
@@ -81,6 +90,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runClean(context, rest);
     if (command == u"rules"_s)
         return runRules(context, rest);
+    if (command == u"finicky"_s)
+        return runFinicky(context, rest);
     const bool needsDesktop =
         command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s || command == u"default"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))

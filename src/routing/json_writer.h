@@ -40,6 +40,7 @@ public:
     }
     void boolean(bool value) { put(value ? "true" : "false"); }
     void integer(qint64 value) { put(QByteArray::number(value)); }
+    void null() { put("null"); }
 
     // The text, ending with a line break.
     QByteArray finish()

@@ -41,7 +41,9 @@ void writeStrings(JsonWriter& json, const QStringList& strings)
     json.endArray();
 }
 
-void writeDestination(JsonWriter& json, const Destination& destination)
+} // namespace
+
+void RulesCodec::writeDestination(JsonWriter& json, const Destination& destination)
 {
     json.beginObject();
     if (destination.isAsk()) {
@@ -62,7 +64,7 @@ void writeDestination(JsonWriter& json, const Destination& destination)
     json.endObject();
 }
 
-void writeRule(JsonWriter& json, const Rule& rule)
+void RulesCodec::writeRule(JsonWriter& json, const Rule& rule)
 {
     json.beginObject();
     json.key("destination");
@@ -80,6 +82,8 @@ void writeRule(JsonWriter& json, const Rule& rule)
     writeStrings(json, rule.sourceBundleIDs);
     json.endObject();
 }
+
+namespace {
 
 void writeRewriter(JsonWriter& json, const LinkRewriter& rewriter)
 {
