@@ -4,6 +4,7 @@
 #include "browser_commands.h"
 #include "browsers/browsers.h"
 #include "cli_context.h"
+#include "finicky_export_commands.h"
 #include "rules_commands.h"
 
 using namespace Qt::StringLiterals;
@@ -30,6 +31,11 @@ Commands:
   default [--set | --hand-back ID]
                   Say whether Linkherd is the default browser ("yes" or "no"); --set makes it the
                   default; --hand-back makes that browser the default again.
+  finicky locate  Print where the existing Finicky configuration is: the first of ~/.finicky.js,
+                  ~/.config/finicky/finicky.js and ~/.config/finicky/finicky.ts that is a file.
+  finicky export [--output FILE]
+                  Print the rules and fallback as a Finicky configuration. --output FILE writes it
+                  to FILE instead, replacing the file in one step and printing nothing.
   help            Show this help.
 
 Options:
@@ -81,6 +87,15 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runClean(context, rest);
     if (command == u"rules"_s)
         return runRules(context, rest);
+    if (command == u"finicky"_s) {
+        const QString subcommand = rest.isEmpty() ? QString() : rest.takeFirst();
+        if (subcommand == u"locate"_s)
+            return runFinickyLocate(context, rest);
+        if (subcommand == u"export"_s)
+            return runFinickyExport(context, rest);
+        return context.usageError(subcommand.isEmpty() ? u"finicky needs locate or export"_s
+                                                       : u"unknown finicky command "_s + subcommand);
+    }
     const bool needsDesktop =
         command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s || command == u"default"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))
