@@ -1,0 +1,268 @@
+#include "finicky_import.h"
+
+#include "browsers/browser_profiles.h"
+#include "browsers/browsers.h"
+#include "finicky_scripts.h"
+#include "hostname_regex.h"
+#include "regex_escape.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+
+using namespace Qt::StringLiterals;
+
+namespace FinickyConfig {
+
+namespace {
+
+// The name errors in the configuration are reported under; only they get a line number.
+const QString configurationFileName = u"finicky.js"_s;
+
+const QString askEveryTime = u"“Ask every time”"_s;
+
+// A configuration written as an ES module evaluates as a plain script once its default export is an assignment.
+// The line breaks a match takes in (`\s` spans empty lines) are put back, so that errors name the right line.
+QString preparedText(const QString& text)
+{
+    static const QRegularExpression exportDefault(uR"((*ANY)(?m)^\s*export\s+default\s+)"_s,
+                                                  QRegularExpression::UseUnicodePropertiesOption);
+    QString prepared;
+    prepared.reserve(text.size());
+    qsizetype copied = 0;
+    for (QRegularExpressionMatchIterator it = exportDefault.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        prepared += QStringView(text).sliced(copied, match.capturedStart() - copied);
+        for (const QChar c : match.capturedView()) {
+            if (c == u'\n' || c == u'\r' || c == QChar(0x2028) || c == QChar(0x2029))
+                prepared += c;
+        }
+        prepared += u"module.exports = "_s;
+        copied = match.capturedEnd();
+    }
+    prepared += QStringView(text).sliced(copied);
+    return prepared;
+}
+
+Rule makeRule(Rule::Match match, QString pattern, const Destination& destination)
+{
+    Rule rule;
+    rule.match = match;
+    rule.pattern = std::move(pattern);
+    rule.destination = destination;
+    return rule;
+}
+
+// A Finicky string match is a URL pattern with `*` wildcards. A plain host, with or without its scheme, a
+// leading "*." or a trailing "/*", is a host rule (which also covers subdomains); anything else is a regex
+// over the whole link.
+Rule globRule(const QString& glob, const Destination& destination)
+{
+    qsizetype start = 0;
+    qsizetype end = glob.size();
+    while (start < end && (glob[start] == u' ' || glob[start] == u'\t'))
+        ++start;
+    while (end > start && (glob[end - 1] == u' ' || glob[end - 1] == u'\t'))
+        --end;
+    QStringView stripped = QStringView(glob).sliced(start, end - start);
+    for (const QStringView scheme : {u"https://", u"http://", u"*://"}) {
+        if (stripped.startsWith(scheme)) {
+            stripped = stripped.sliced(scheme.size());
+            break;
+        }
+    }
+
+    QStringView host = stripped;
+    if (host.endsWith(u"/*"))
+        host.chop(2);
+    if (host.startsWith(u"*."))
+        host = host.sliced(2);
+    if (!host.isEmpty() && !host.contains(u'*') && !host.contains(u'/'))
+        return makeRule(Rule::Match::host, host.toString(), destination);
+
+    const QString expression = escapedRegexPattern(stripped.toString()).replace(u"\\*"_s, u".*"_s);
+    return makeRule(Rule::Match::regex, u"^https?://"_s + expression + u'$', destination);
+}
+
+// Finicky names a Chromium profile by the name the user sees; rules store its directory. A text that names
+// no listed profile (a directory already, or a browser without readable profiles) is kept as it is.
+QString profileDirectory(const QString& bundleID, const QString& profile)
+{
+    const QList<BrowserProfiles::Profile> profiles = BrowserProfiles::profiles(bundleID);
+    for (const BrowserProfiles::Profile& candidate : profiles) {
+        if (candidate.name == profile)
+            return candidate.directory;
+    }
+    for (const BrowserProfiles::Profile& candidate : profiles) {
+        if (candidate.directory == profile)
+            return profile;
+    }
+    for (const BrowserProfiles::Profile& candidate : profiles) {
+        if (candidate.name.compare(profile, Qt::CaseInsensitive) == 0)
+            return candidate.directory;
+    }
+    return profile;
+}
+
+QString rewritesSkipped(const QString& whatWas)
+{
+    return whatWas + u" skipped — Linkherd routes links, "_s + u"it does not change them."_s;
+}
+
+QString duplicateKey(const Rule& rule)
+{
+    return matchText(rule.match) + QChar(1) + rule.pattern.trimmed().toLower() + QChar(1) +
+           (rule.destination.isAsk() ? u"ask"_s : rule.destination.bundleID());
+}
+
+// Turns the shim's plain data into rules and notes, in the order of the configuration.
+class Conversion final {
+public:
+    explicit Conversion(const QJsonObject& extras) : m_extras(extras) {}
+
+    std::variant<Imported, ImportError> convert(const QJsonObject& extracted)
+    {
+        const QJsonValue defaultBrowser = extracted.value(u"defaultBrowser"_s);
+        if (defaultBrowser.isObject() && defaultBrowser[u"name"_s].isString())
+            m_imported.fallback = resolve(defaultBrowser.toObject());
+        else if (m_extras.value(u"defaultBrowserIsFunction"_s).toBool())
+            note(u"Finicky's default browser is chosen by a function. It was not imported; the fallback stays as "
+                 u"it is."_s);
+
+        const QJsonValue rewriteCount = extracted.value(u"rewriteCount"_s);
+        if (const double count = rewriteCount.toDouble(); count >= 1 && count == double(qint64(count)))
+            note(rewritesSkipped(count == 1 ? u"1 URL rewrite was"_s
+                                            : QString::number(qint64(count)) + u" URL rewrites were"_s));
+        if (const int handlerRewrites = m_extras.value(u"handlerRewrites"_s).toInt(); handlerRewrites > 0)
+            note(rewritesSkipped(handlerRewrites == 1
+                                     ? u"1 handler's URL rewrite was"_s
+                                     : QString::number(handlerRewrites) + u" handlers' URL rewrites were"_s));
+
+        const QJsonArray handlers = extracted.value(u"handlers"_s).toArray();
+        for (const QJsonValue& handler : handlers) {
+            if (handler.isObject())
+                convertHandler(handler.toObject());
+        }
+        if (handlers.isEmpty() && !m_imported.fallback)
+            return ImportError::notAConfig();
+
+        QSet<QString> seen;
+        m_imported.rules.removeIf([&seen](const Rule& rule) {
+            const QString key = duplicateKey(rule);
+            if (seen.contains(key))
+                return true;
+            seen.insert(key);
+            return false;
+        });
+        return std::move(m_imported);
+    }
+
+private:
+    void note(const QString& text) { m_imported.notes.append(text); }
+
+    Destination resolve(const QJsonObject& browser)
+    {
+        const QString name = browser.value(u"name"_s).toString();
+        const std::optional<Browsers::Browser> found = Browsers::browserNamed(name);
+        if (!found) {
+            const QString text = u"No browser named “"_s + name +
+                                 u"” is installed. Rules pointing at it were imported "_s + u"set to "_s +
+                                 askEveryTime + u'.';
+            if (!m_imported.notes.contains(text))
+                note(text);
+            return Destination::ask();
+        }
+        const QJsonValue profile = browser.value(u"profile"_s);
+        if (!profile.isString())
+            return Destination::browser(found->bundleID);
+        return Destination::browser(found->bundleID, profileDirectory(found->bundleID, profile.toString()));
+    }
+
+    void convertHandler(const QJsonObject& handler)
+    {
+        const QJsonValue browser = handler.value(u"browser"_s);
+        Destination destination;
+        if (browser.isObject() && browser[u"name"_s].isString()) {
+            destination = resolve(browser.toObject());
+        } else {
+            note(u"A handler chose its browser with a function. Its rules were imported set to "_s + askEveryTime +
+                 u'.');
+        }
+
+        for (const QJsonValue& entry : handler.value(u"matches"_s).toArray()) {
+            const QJsonValue type = entry[u"type"_s];
+            const QJsonValue value = entry[u"value"_s];
+            if (!type.isString() || !value.isString())
+                continue;
+            const QString kind = type.toString();
+            const QString text = value.toString();
+            if (kind == u"host"_s) {
+                m_imported.rules.append(makeRule(Rule::Match::host, text, destination));
+            } else if (kind == u"regex"_s) {
+                m_imported.rules.append(makeRule(Rule::Match::regex, text, destination));
+            } else if (kind == u"glob"_s) {
+                m_imported.rules.append(globRule(text, destination));
+            } else if (kind == u"hostnameRegex"_s) {
+                if (const std::optional<QString> pattern = patternForHostnameRegex(text, entry[u"flags"_s].toString()))
+                    m_imported.rules.append(makeRule(Rule::Match::regex, *pattern, destination));
+                else
+                    skipped(entry[u"text"_s].toString());
+            } else {
+                skipped(text);
+            }
+        }
+    }
+
+    void skipped(const QString& what) { note(u"Skipped "_s + what + u" — there is no way to express it as a rule."_s); }
+
+    QJsonObject m_extras;
+    Imported m_imported;
+};
+
+} // namespace
+
+QString ImportError::description() const
+{
+    switch (kind) {
+    case Kind::unreadable:
+        return u"That file is not valid JavaScript: "_s + message;
+    case Kind::notAConfig:
+        break;
+    }
+    return u"That file does not look like a Finicky config — no handlers were found in it."_s;
+}
+
+std::variant<Imported, ImportError> parse(const QString& text)
+{
+    return parse(text, JavaScriptLimits());
+}
+
+std::variant<Imported, ImportError> parse(const QString& text, const JavaScriptLimits& limits)
+{
+    JavaScriptEngine engine(limits);
+    if (!engine.isRunning())
+        return ImportError::notAConfig();
+
+    // Neither script can fail on its own; a limit reached in them fails the evaluations after them.
+    (void)engine.evaluate(FinickyScripts::shim(), u"finicky-shim.js"_s);
+    if (const Result<QJsonValue> evaluated = engine.evaluate(preparedText(text), configurationFileName); !evaluated)
+        return ImportError::unreadable(evaluated.error());
+    (void)engine.evaluate(FinickyScripts::extensions(), u"linkherd-extensions.js"_s);
+
+    // An extraction that throws (a handler that is not an object) finds nothing usable.
+    const Result<QJsonValue> extracted = engine.evaluate(u"__lhExtract()"_s, u"extract.js"_s);
+    if (!extracted)
+        return engine.hasExceededLimit()
+                   ? std::variant<Imported, ImportError>(ImportError::unreadable(extracted.error()))
+                   : ImportError::notAConfig();
+    if (!extracted->isObject())
+        return ImportError::notAConfig();
+    const Result<QJsonValue> extras = engine.evaluate(u"__lhExtras()"_s, u"extras.js"_s);
+    if (!extras && engine.hasExceededLimit())
+        return ImportError::unreadable(extras.error());
+
+    return Conversion(extras ? extras->toObject() : QJsonObject()).convert(extracted->toObject());
+}
+
+} // namespace FinickyConfig

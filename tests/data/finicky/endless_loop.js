@@ -1,0 +1,4 @@
+// Waits for something that never comes.
+let ready = false;
+while (!ready) {}
+module.exports = { defaultBrowser: "Firefox", handlers: [] };
