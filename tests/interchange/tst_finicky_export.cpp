@@ -41,6 +41,32 @@ QStringList ruleLines(const Rule& rule)
     return lines.mid(begin + 1, end - begin - 1);
 }
 
+// "regex a\\/b -> firefox", "host github.com -> chromium (Work)".
+QStringList describe(const QList<Rule>& rules)
+{
+    QStringList texts;
+    for (const Rule& rule : rules) {
+        QString text = matchText(rule.match) + u' ' + rule.pattern + u" -> "_s;
+        text += rule.destination.isAsk() ? u"ask"_s : rule.destination.bundleID();
+        if (rule.destination.profile())
+            text += u" ("_s + *rule.destination.profile() + u')';
+        texts.append(text);
+    }
+    return texts;
+}
+
+// The export read back by the import; a failure shows as a note that no expected list contains.
+FinickyConfig::Imported reimported(const QList<Rule>& rules, const Destination& fallback)
+{
+    const auto result = FinickyConfig::parse(FinickyConfig::exportConfig(rules, fallback));
+    if (const auto* error = std::get_if<FinickyConfig::ImportError>(&result)) {
+        FinickyConfig::Imported failed;
+        failed.notes.append(u"(failed) "_s + error->description());
+        return failed;
+    }
+    return std::get<FinickyConfig::Imported>(result);
+}
+
 struct Run {
     int status = -1;
     QString out;
@@ -275,6 +301,66 @@ module.exports = {
             ruleLines(hostRule(u"a.io"_s, Destination::browser(u"com.google.Chrome"_s))),
             QStringList{
                 u"    { match: finicky.matchHostnames([\"a.io\"]), browser: \"com.google.Chrome\" }, // Chrome"_s});
+    }
+
+    // Enabled host and regex rules without source applications come back, containment as an expression; the
+    // others were comments. A slash comes back escaped, and one the pattern escaped already is not escaped twice.
+    void exportThenImport()
+    {
+        const Destination firefox = Destination::browser(u"firefox"_s);
+        const QList<Rule> rules{
+            hostRule(u" github.com "_s, Destination::browser(u"com.google.Chrome"_s, u"Profile 7"_s)),
+            makeRule(Rule::Match::regex, u"^https://x\\.io/a/"_s, firefox),
+            makeRule(Rule::Match::regex, u"a\\/b"_s, firefox),
+            makeRule(Rule::Match::regex, u"c\\\\/d"_s, firefox),
+            makeRule(Rule::Match::urlContains, u"example.com/a+b"_s, firefox),
+            makeRule(Rule::Match::host, u"off.io"_s, firefox, false),
+            makeRule(Rule::Match::host, u"mail.io"_s, firefox, true, {u"org.gnome.Evolution"_s}),
+            makeRule(Rule::Match::host, u"ask.io"_s, Destination::ask()),
+        };
+        const FinickyConfig::Imported imported = reimported(rules, firefox);
+        QCOMPARE(imported.notes, QStringList());
+        QCOMPARE(describe(imported.rules), (QStringList{
+                                               u"host github.com -> com.google.Chrome (Profile 7)"_s,
+                                               uR"(regex ^https:\/\/x\.io\/a\/ -> firefox)"_s,
+                                               uR"(regex a\/b -> firefox)"_s,
+                                               uR"(regex c\\\/d -> firefox)"_s,
+                                               uR"(regex example\.com\/a\+b -> firefox)"_s,
+                                           }));
+        QCOMPARE(imported.fallback, firefox);
+    }
+
+    // Patterns and names that would end a literal or a comment early still give a file that loads, with every
+    // rule in it and nothing injected.
+    void hostileTextExportsToAFileThatLoads()
+    {
+        const Destination firefox = Destination::browser(u"firefox"_s);
+        const QList<Rule> rules{
+            makeRule(Rule::Match::host, u"ask.io\nmodule.exports = {}"_s, Destination::ask()),
+            makeRule(Rule::Match::host, u"off.io"_s, Destination::browser(u"org.example.A\u2028B"_s), false,
+                     {u"org.example.C\nmodule.exports = {}"_s}),
+            makeRule(Rule::Match::regex, u"a\nb"_s, firefox),
+            makeRule(Rule::Match::regex, u"c\\\nd"_s, firefox),
+            makeRule(Rule::Match::urlContains, u"e\r\u2028f"_s, firefox),
+            makeRule(Rule::Match::regex, u" "_s, firefox),
+            makeRule(Rule::Match::regex, u"g\\"_s, firefox),
+            makeRule(Rule::Match::regex, u"*h"_s, firefox),
+            makeRule(Rule::Match::host, u"i\"\\\nj"_s, Destination::browser(u"firefox"_s, u"P\"\n"_s)),
+        };
+        const FinickyConfig::Imported imported = reimported(rules, Destination::browser(u"x.\"\n\u2029"_s));
+        QCOMPARE(describe(imported.rules), (QStringList{
+                                               uR"(regex a\nb -> firefox)"_s,
+                                               uR"(regex c\nd -> firefox)"_s,
+                                               uR"(regex e\r\u2028f -> firefox)"_s,
+                                               uR"(regex (?:) -> firefox)"_s,
+                                               uR"(regex g\\ -> firefox)"_s,
+                                               uR"(regex \*h -> firefox)"_s,
+                                               u"host i\"\\\nj -> firefox (P\"\n)"_s,
+                                           }));
+        for (const Rule& rule : imported.rules)
+            QVERIFY2(rule.isValid(), qPrintable(rule.pattern));
+        QCOMPARE(imported.notes, QStringList{u"No browser named “x.\"\n\u2029” is installed. Rules pointing at it were "
+                                             u"imported set to “Ask every time”."_s});
     }
 
     void locateExistingTakesTheFirstFileInFinickysOrder()
