@@ -5,6 +5,7 @@
 #include "browsers/browsers.h"
 #include "cli_context.h"
 #include "finicky_commands.h"
+#include "finicky_export_commands.h"
 #include "rules_commands.h"
 
 using namespace Qt::StringLiterals;
@@ -31,6 +32,8 @@ Commands:
   default [--set | --hand-back ID]
                   Say whether Linkherd is the default browser ("yes" or "no"); --set makes it the
                   default; --hand-back makes that browser the default again.
+  finicky locate  Print where the existing Finicky configuration is: the first of ~/.finicky.js,
+                  ~/.config/finicky/finicky.js and ~/.config/finicky/finicky.ts that is a file.
   finicky import FILE [--add | --replace]
                   Turn a Finicky configuration into rules. Without an option, print what it gives as
                   JSON: "fallback" (a destination, or null), "notes" (what could not be imported) and
@@ -39,6 +42,9 @@ Commands:
                   browser, makes that the fallback. Both print a summary line, and the notes on the
                   error stream, each starting with "note: ". A file that does not import changes
                   nothing.
+  finicky export [--output FILE]
+                  Print the rules and fallback as a Finicky configuration. --output FILE writes it
+                  to FILE instead, replacing the file in one step and printing nothing.
   help            Show this help.
 
 Options:

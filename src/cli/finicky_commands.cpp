@@ -1,5 +1,6 @@
 #include "finicky_commands.h"
 
+#include "finicky_export_commands.h"
 #include "interchange/finicky_config.h"
 #include "routing/atomic_file.h"
 #include "routing/json_writer.h"
@@ -84,10 +85,14 @@ Result<void> save(const CliContext& context, const RulesDocument& document)
 int runFinicky(const CliContext& context, const QStringList& arguments)
 {
     if (arguments.isEmpty())
-        return context.usageError(u"finicky needs a command: import"_s);
+        return context.usageError(u"finicky needs a command: locate, import or export"_s);
     const QString command = arguments.front();
+    if (command == u"locate"_s)
+        return runFinickyLocate(context, arguments.mid(1));
     if (command == u"import"_s)
         return runFinickyImport(context, arguments.mid(1));
+    if (command == u"export"_s)
+        return runFinickyExport(context, arguments.mid(1));
     return context.usageError(u"unknown finicky command "_s + command);
 }
 
