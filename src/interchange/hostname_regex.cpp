@@ -1,5 +1,7 @@
 #include "hostname_regex.h"
 
+#include "routing/hex_digit.h"
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -18,17 +20,6 @@ const QString linkStart = u"^https?://(?:[^/?#@]*@)?+"_s;
 bool isAsciiAlphanumeric(QChar c)
 {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-}
-
-int hexValue(QChar c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c.unicode() - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c.unicode() - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c.unicode() - u'A' + 10;
-    return -1;
 }
 
 // Reads the JavaScript source left to right and writes the ICU pattern, refusing at the first construct it is
@@ -160,7 +151,7 @@ private:
     {
         char16_t value = 0;
         for (int i = 0; i < digits; ++i) {
-            const int digit = hexValue(at(m_position + i));
+            const int digit = hexDigitValue(at(m_position + i));
             if (digit < 0)
                 return false;
             value = char16_t(value * 16 + digit);

@@ -1,6 +1,7 @@
 #include "proc_files.h"
 
 #include "app_info.h"
+#include "routing/hex_digit.h"
 
 #include <QList>
 #include <QStringDecoder>
@@ -13,17 +14,6 @@ using namespace Qt::StringLiterals;
 namespace ProcFiles {
 
 namespace {
-
-int hexValue(QChar c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c.unicode() - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c.unicode() - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c.unicode() - u'A' + 10;
-    return -1;
-}
 
 // systemd writes every byte of a name outside [A-Za-z0-9:_.] as \xNN, a non-ASCII character as the \xNN of each
 // of its UTF-8 bytes. A name that is not escaped that way did not come from a launcher: nothing.
@@ -41,8 +31,8 @@ std::optional<QString> unescapeUnitName(QStringView escaped)
         }
         if (escaped.size() - i < 4 || escaped[i + 1] != u'x')
             return {};
-        const int high = hexValue(escaped[i + 2]);
-        const int low = hexValue(escaped[i + 3]);
+        const int high = hexDigitValue(escaped[i + 2]);
+        const int low = hexDigitValue(escaped[i + 3]);
         if (high < 0 || low < 0)
             return {};
         bytes.append(static_cast<char>(high * 16 + low));

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "routing/rule_store.h"
+#include "support/cli_run.h"
 #include "support/test_files.h"
 
 #include <QProcess>
@@ -10,21 +11,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run run(const QStringList& arguments, const QString& defaultRulesPath)
+CliRun run(const QStringList& arguments, const QString& defaultRulesPath)
 {
-    Run result;
-    QTextStream out(&result.out);
-    QTextStream err(&result.err);
-    result.status = runCli(arguments, out, err, defaultRulesPath);
-    out.flush();
-    err.flush();
-    return result;
+    return runCliInProcess(arguments, defaultRulesPath);
 }
 
 const QByteArray rulesJson = R"({
@@ -71,7 +60,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, output);
-        const Run result = run(QStringList{u"resolve"_s} + arguments, m_rules);
+        const CliRun result = run(QStringList{u"resolve"_s} + arguments, m_rules);
         QCOMPARE(result.err, QString());
         QCOMPARE(result.out, output);
         QCOMPARE(result.status, 0);
@@ -82,7 +71,7 @@ private Q_SLOTS:
         for (const QStringList& arguments :
              {QStringList{u"example.com/path"_s}, QStringList{u"https://exa mple.com/"_s}, QStringList{},
               QStringList{u"https://a.io/"_s, u"https://b.io/"_s}}) {
-            const Run result = run(QStringList{u"resolve"_s} + arguments, m_rules);
+            const CliRun result = run(QStringList{u"resolve"_s} + arguments, m_rules);
             QCOMPARE(result.status, 2);
             QCOMPARE(result.out, QString());
             QCOMPARE(result.err, u"Give resolve a URL, as text.\n"_s);
@@ -91,14 +80,14 @@ private Q_SLOTS:
 
     void cleanUsesTheFilesSettings()
     {
-        const Run result = run({u"clean"_s, u"http://news.example.org/a?utm_source=x&id=1#top"_s}, m_rules);
+        const CliRun result = run({u"clean"_s, u"http://news.example.org/a?utm_source=x&id=1#top"_s}, m_rules);
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, u"https://news.example.org/a?id=1#top\n"_s);
     }
 
     void rulesPrintsWhatTheStoreWrites()
     {
-        const Run result = run({u"rules"_s}, m_rules);
+        const CliRun result = run({u"rules"_s}, m_rules);
         QCOMPARE(result.status, 0);
         RuleStore store(m_rules);
         QCOMPARE(result.out, store.jsonText());
@@ -118,7 +107,7 @@ private Q_SLOTS:
         const QString broken = TestFiles::dataPath(u"rules/match_wrong_case.json"_s);
         for (const QStringList& arguments : {QStringList{u"resolve"_s, u"https://e.com/"_s}, QStringList{u"rules"_s},
                                              QStringList{u"clean"_s, u"https://e.com/"_s}}) {
-            const Run result = run(QStringList{u"--rules"_s, broken} + arguments, m_rules);
+            const CliRun result = run(QStringList{u"--rules"_s, broken} + arguments, m_rules);
             QCOMPARE(result.status, 1);
             QCOMPARE(result.out, QString());
             QCOMPARE(result.err, u"linkherd: "_s + broken +
@@ -131,7 +120,7 @@ private Q_SLOTS:
         for (const QStringList& arguments :
              {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"resolve"_s, u"https://e.com/"_s, u"--from"_s},
               QStringList{u"--rules"_s}, QStringList{u"rules"_s, u"extra"_s}}) {
-            const Run result = run(arguments, m_rules);
+            const CliRun result = run(arguments, m_rules);
             QCOMPARE(result.status, 2);
             QVERIFY(result.err.startsWith(u"linkherd: "_s));
         }

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "routing/rules_codec.h"
+#include "support/cli_run.h"
 #include "support/fake_platform.h"
 #include "support/sandboxed_desktop.h"
 #include "support/test_files.h"
@@ -14,12 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
 
 QString fixture(const QString& name)
 {
@@ -49,7 +44,7 @@ private Q_SLOTS:
     // Without an option the import is printed, rules and fallback in the rules file's form, and nothing saved.
     void printsTheImport()
     {
-        const Run result = run({u"finicky"_s, u"import"_s, fixture(u"everyday.js"_s)});
+        const CliRun result = run({u"finicky"_s, u"import"_s, fixture(u"everyday.js"_s)});
         QCOMPARE(result.err, QString());
         QCOMPARE(result.status, 0);
         const QJsonObject printed = QJsonDocument::fromJson(result.out.toUtf8()).object();
@@ -65,13 +60,13 @@ private Q_SLOTS:
         QVERIFY(result.out.contains(uR"("pattern": "example\\.com\\\/path")"_s));
         QCOMPARE(TestFiles::read(m_rules), TestFiles::read(fixture(u"linkherd_rules.json"_s)));
 
-        const Run withoutFallback = run({u"finicky"_s, u"import"_s, fixture(u"mended.js"_s)});
+        const CliRun withoutFallback = run({u"finicky"_s, u"import"_s, fixture(u"mended.js"_s)});
         QVERIFY(withoutFallback.out.startsWith(u"{\n    \"fallback\": null,\n    \"notes\": [\n"_s));
     }
 
     void addAppendsAndKeepsTheRest()
     {
-        const Run result = run({u"finicky"_s, u"import"_s, fixture(u"modern.js"_s), u"--add"_s});
+        const CliRun result = run({u"finicky"_s, u"import"_s, fixture(u"modern.js"_s), u"--add"_s});
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, u"Added 6 rules.\n"_s);
         QCOMPARE(result.err, QString());
@@ -85,7 +80,7 @@ private Q_SLOTS:
     // The fallback too when the configuration names a browser; the notes go to the error stream.
     void replaceTakesTheRulesAndAnyFallback()
     {
-        const Run result = run({u"finicky"_s, u"import"_s, u"--replace"_s, fixture(u"notes.js"_s)});
+        const CliRun result = run({u"finicky"_s, u"import"_s, u"--replace"_s, fixture(u"notes.js"_s)});
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, u"Replaced the rules with 4 rules; the fallback is now “Ask every time”.\n"_s);
         QCOMPARE(result.err.count(u"note: "_s), 7);
@@ -136,7 +131,7 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(int, status);
         QFETCH(QString, error);
-        const Run result = run(arguments);
+        const CliRun result = run(arguments);
         QCOMPARE(result.status, status);
         QCOMPARE(result.err, error);
         QCOMPARE(result.out, QString());
@@ -147,7 +142,7 @@ private Q_SLOTS:
     // Browsers are looked up among the installed ones.
     void needsADesktop()
     {
-        const Run result = run({u"finicky"_s, u"import"_s, fixture(u"everyday.js"_s)}, CliServices{});
+        const CliRun result = run({u"finicky"_s, u"import"_s, fixture(u"everyday.js"_s)}, CliServices{});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.err, u"linkherd: finicky import needs a desktop to work with\n"_s);
     }
@@ -179,15 +174,9 @@ private Q_SLOTS:
     }
 
 private:
-    Run run(const QStringList& arguments, std::optional<CliServices> services = std::nullopt)
+    CliRun run(const QStringList& arguments, std::optional<CliServices> services = std::nullopt)
     {
-        Run result;
-        QTextStream out(&result.out);
-        QTextStream err(&result.err);
-        result.status = runCli(arguments, out, err, m_rules, services.value_or(CliServices{&m_catalog}));
-        out.flush();
-        err.flush();
-        return result;
+        return runCliInProcess(arguments, m_rules, services.value_or(CliServices{&m_catalog}));
     }
 
     QTemporaryDir m_directory;

@@ -1,6 +1,7 @@
 #include "browsers/browsers.h"
 #include "cli/cli.h"
 #include "interchange/finicky_config.h"
+#include "support/cli_run.h"
 #include "support/fake_platform.h"
 #include "support/sandboxed_desktop.h"
 #include "support/test_files.h"
@@ -34,12 +35,6 @@ QString fixture(const QString& name)
 {
     return QString::fromUtf8(TestFiles::read(fixturePath(name)));
 }
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
 
 } // namespace
 
@@ -143,7 +138,7 @@ private Q_SLOTS:
         QVERIFY(home.mkpath(u".config/finicky/finicky.js"_s));
         QVERIFY(QFile::link(home.filePath(u"gone.ts"_s), home.filePath(u".config/finicky/finicky.ts"_s)));
         QVERIFY(!FinickyConfig::locateExisting());
-        const Run notFound = run({u"finicky"_s, u"locate"_s});
+        const CliRun notFound = run({u"finicky"_s, u"locate"_s});
         QCOMPARE(notFound.status, 1);
         QCOMPARE(notFound.out, QString());
         QVERIFY(notFound.err.startsWith(u"linkherd: no Finicky configuration found"_s));
@@ -162,13 +157,13 @@ private Q_SLOTS:
 
     void exportToStandardOutput()
     {
-        const Run result = run({u"finicky"_s, u"export"_s});
+        const CliRun result = run({u"finicky"_s, u"export"_s});
         QCOMPARE(result.err, QString());
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, fixture(u"linkherd_rules.exported.js"_s));
 
         const QString absent = m_directory.filePath(u"absent.json"_s);
-        const Run empty = run({u"--rules"_s, absent, u"finicky"_s, u"export"_s});
+        const CliRun empty = run({u"--rules"_s, absent, u"finicky"_s, u"export"_s});
         QCOMPARE(empty.status, 0);
         QCOMPARE(empty.out, fixture(u"nothing.exported.js"_s));
         QVERIFY(!QFile::exists(absent));
@@ -208,7 +203,7 @@ private Q_SLOTS:
         QFETCH(QString, error);
         const QString output = m_directory.filePath(u"finicky.js"_s);
         TestFiles::write(output, "// mine");
-        const Run result = run(arguments);
+        const CliRun result = run(arguments);
         QCOMPARE(result.status, status);
         QCOMPARE(result.out, QString());
         QVERIFY2(result.err.startsWith(u"linkherd: "_s) && result.err.contains(error), qPrintable(result.err));
@@ -240,16 +235,7 @@ private Q_SLOTS:
     }
 
 private:
-    Run run(const QStringList& arguments)
-    {
-        Run result;
-        QTextStream out(&result.out);
-        QTextStream err(&result.err);
-        result.status = runCli(arguments, out, err, m_rules);
-        out.flush();
-        err.flush();
-        return result;
-    }
+    CliRun run(const QStringList& arguments) { return runCliInProcess(arguments, m_rules); }
 
     QTemporaryDir m_directory;
     QString m_rules;
