@@ -165,10 +165,7 @@ private Q_SLOTS:
     // linkherd-app run from the test maps to no application through /proc; the active window's does.
     void activeWindowIsTheSourceOfAnUnplacedCaller()
     {
-        startOnDisplay(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
-            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
-                       "pattern": "example", "sourceBundleIDs": ["org.gnome.Evolution"],
-                       "destination": {"browser": {"bundleID": "other"}}}]})");
+        startOnDisplay(rulesSendingLinksFrom("org.gnome.Evolution"));
         m_foreground.setProcessEnvironment(m_desktop->environment());
         m_foreground.start(QStringLiteral(LINKHERD_ACTIVE_WINDOW_CLIENT), {u"org.gnome.Evolution"_s});
         QVERIFY2(m_foreground.waitForReadyRead(5000), "no active window");
@@ -199,10 +196,7 @@ private Q_SLOTS:
     void ruleForTheSourceApplication()
     {
         startResident();
-        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
-            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
-                       "pattern": "example", "sourceBundleIDs": ["org.gnome.Evolution"],
-                       "destination": {"browser": {"bundleID": "other"}}}]})");
+        writeRules(rulesSendingLinksFrom("org.gnome.Evolution"));
         const auto open = [this](const QString& link, const QString& platformData) {
             return m_desktop->run(u"gdbus"_s,
                                   {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
@@ -222,10 +216,7 @@ private Q_SLOTS:
     void ruleForASandboxedSourceApplication()
     {
         startResident();
-        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
-            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
-                       "pattern": "example", "sourceBundleIDs": ["org.example.Sandboxed"],
-                       "destination": {"browser": {"bundleID": "other"}}}]})");
+        writeRules(rulesSendingLinksFrom("org.example.Sandboxed"));
         QTemporaryDir sandbox;
         TestFiles::write(sandbox.filePath(u".flatpak-info"_s),
                          "[Application]\nname=org.example.Sandboxed\nruntime=runtime/org.example.Platform/x86_64/1\n");
@@ -289,6 +280,16 @@ private:
         const SandboxedDesktop::Run search = m_desktop->run(
             u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^Open Link$"_s}, 10'000);
         return search.out.section(u'\n', 0, 0).trimmed();
+    }
+
+    // Links containing "example" from that application go to "other"; every other link to "fake".
+    static QByteArray rulesSendingLinksFrom(const QByteArray& application)
+    {
+        // Plain string literals: moc misreads a raw string that is cut around an argument.
+        return "{\"fallback\": {\"browser\": {\"bundleID\": \"fake\"}}, \"version\": 1, \"rules\": [{\"id\": "
+               "\"6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F\", \"isEnabled\": true, \"match\": \"urlContains\", "
+               "\"pattern\": \"example\", \"sourceBundleIDs\": [\"" +
+               application + "\"], \"destination\": {\"browser\": {\"bundleID\": \"other\"}}}]}";
     }
 
     static int zombieChildren(qint64 parent)
