@@ -48,7 +48,12 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
         chooser->enqueue(request);
     };
-    m_router->showAlert = [](const Router::Alert& alert) { return MessageBox::show(alert); };
+    // Where nobody could see an alert (offscreen), failures are only logged.
+    if (MessageBox::canShow()) {
+        m_router->showAlert = [](const Router::Alert& alert, Router::AlertAnswer answered) {
+            MessageBox::open(alert, std::move(answered));
+        };
+    }
     currentServices() = this;
 }
 
@@ -84,10 +89,14 @@ void AppServices::start()
 
 void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithSources)
 {
+    qsizetype refused = 0;
     for (const auto& [link, source] : linksWithSources) {
         qCDebug(lcApp, "asked to open %s", qUtf8Printable(link));
-        m_router->route(link, source);
+        if (!m_router->route(link, source))
+            ++refused;
     }
+    if (refused > 0)
+        qCWarning(lcApp, "Refused %lld texts that are not links", static_cast<long long>(refused));
 }
 
 void AppServices::reopen()
@@ -97,11 +106,18 @@ void AppServices::reopen()
 
 void AppServices::showRulesWindow()
 {
-    // The rules window is not part of this build yet; the tool and the rules file are the way to edit rules.
-    qCInfo(lcApp, "The rules are in %s; edit them there or with the linkherd tool", qUtf8Printable(m_store->fileURL()));
+    // There is no rules window yet, and the tool does not edit rules one by one: the file is the way.
+    qCInfo(lcApp,
+           "The rules are in %s: edit that file and Linkherd takes over each saved change ('linkherd rules' prints "
+           "them, 'linkherd finicky import FILE --add' adds those of a Finicky configuration)",
+           qUtf8Printable(m_store->fileURL()));
 }
 
 void AppServices::quit()
 {
-    QCoreApplication::quit();
+    // QCoreApplication::quit() first closes every window and gives up when one refuses; the chooser panel
+    // takes a close as a cancel and stays up while links wait, so Quit would be refused and drop a link.
+    if (const qsizetype waiting = m_chooser->queue().size(); waiting > 0)
+        qCInfo(lcApp, "Quitting with %lld links waiting for a choice", static_cast<long long>(waiting));
+    QCoreApplication::exit(0);
 }

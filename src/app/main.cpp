@@ -42,21 +42,18 @@ CommandLine parseCommandLine(int argc, char* argv[])
     return commandLine;
 }
 
-// Alerts need someone to see them; on a session without a display the text goes to the log only.
-bool canShowAlerts()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform != u"offscreen"_s && platform != u"minimal"_s;
-}
-
 int fail(const QString& error)
 {
     const QString folder = QFileInfo(RulesFile::defaultPath()).absolutePath();
     const QString informative =
         (error.isEmpty() ? u"Unknown error"_s : error) + u"\n\nThe rules live in %1."_s.arg(folder);
     std::fprintf(stderr, "Linkherd could not open its rules\n%s\n", qUtf8Printable(informative));
-    if (canShowAlerts())
-        MessageBox::show({MessageBox::Style::critical, u"Linkherd could not open its rules"_s, informative, {}});
+    // Alerts need someone to see them; on a session without a display the text goes to the error stream only.
+    if (MessageBox::canShow()) {
+        MessageBox::open({MessageBox::Style::critical, u"Linkherd could not open its rules"_s, informative, {}},
+                         [](int) { QCoreApplication::exit(1); });
+        QCoreApplication::exec();
+    }
     return 1;
 }
 

@@ -42,6 +42,18 @@ void later(std::function<void()> work)
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
 }
 
+// The length of the text in UTF-8, without converting it: a link can be megabytes long.
+qsizetype utf8Length(QStringView text)
+{
+    qsizetype length = 0;
+    for (const QChar character : text) {
+        const char16_t unit = character.unicode();
+        // A surrogate pair is four bytes, two for each half.
+        length += unit < 0x80 ? 1 : unit < 0x800 || character.isSurrogate() ? 2 : 3;
+    }
+    return length;
+}
+
 } // namespace
 
 QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpakID, const QString& profile,
@@ -82,15 +94,22 @@ struct SystemBrowserLauncher::PendingLaunches final {
         QString applicationPath;
         QStringList links;
         QList<BrowserLaunching::FailureHandler> failureHandlers; // one per link
+        qsizetype argumentBytes = 0;                              // of ArgumentLimits::allArguments
     };
 
-    explicit PendingLaunches(ApplicationLauncher& applicationLauncher) : launcher(applicationLauncher) {}
+    PendingLaunches(ApplicationLauncher& applicationLauncher, qsizetype allArguments)
+        : launcher(applicationLauncher),
+          argumentSpace(allArguments)
+    {}
 
-    void add(const QString& applicationPath, const QString& link, BrowserLaunching::FailureHandler onFailure,
-             std::function<void()> onSettled)
+    void add(const QString& applicationPath, const QString& link, qsizetype linkBytes,
+             BrowserLaunching::FailureHandler onFailure, std::function<void()> onSettled)
     {
-        if (launches.isEmpty() || launches.back().applicationPath != applicationPath)
-            launches.append({applicationPath, {}, {}});
+        const qsizetype cost = ArgumentLimits::argumentCost(linkBytes);
+        if (launches.isEmpty() || launches.back().applicationPath != applicationPath ||
+            launches.back().argumentBytes + cost > argumentSpace)
+            launches.append({applicationPath, {}, {}, 0});
+        launches.back().argumentBytes += cost;
         launches.back().links.append(link);
         launches.back().failureHandlers.append(std::move(onFailure));
         settled = std::move(onSettled);
@@ -115,15 +134,18 @@ struct SystemBrowserLauncher::PendingLaunches final {
     }
 
     ApplicationLauncher& launcher;
+    const qsizetype argumentSpace;
     QList<Launch> launches;
     std::function<void()> settled;
     bool scheduled = false;
 };
 
-SystemBrowserLauncher::SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher)
+SystemBrowserLauncher::SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher,
+                                             ArgumentLimits limits)
     : m_catalog(catalog),
       m_launcher(launcher),
-      m_pending(std::make_shared<PendingLaunches>(launcher))
+      m_limits(limits),
+      m_pending(std::make_shared<PendingLaunches>(launcher, limits.allArguments))
 {}
 
 SystemBrowserLauncher::~SystemBrowserLauncher()
@@ -134,35 +156,59 @@ SystemBrowserLauncher::~SystemBrowserLauncher()
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser,
                                  const std::optional<QString>& profile, FailureHandler onFailure)
 {
-    const bool inProfile = profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID) &&
-                           LinkParts::hasScheme(link);
-    // Links asked for earlier go out first.
-    if (inProfile)
-        m_pending->flush();
-    if (inProfile && launchInProfile(link, browser, *profile)) {
-        later([settled = onSettled] {
-            if (settled)
-                settled();
-        });
+    if (refuses(link, browser, onFailure))
         return;
+    if (profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID)) {
+        // Links asked for earlier go out first.
+        m_pending->flush();
+        if (launchInProfile(link, browser, *profile)) {
+            later([settled = onSettled] {
+                if (settled)
+                    settled();
+            });
+            return;
+        }
     }
-    open(link, browser, std::move(onFailure));
+    openPlain(link, browser, std::move(onFailure));
 }
 
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure)
 {
+    if (!refuses(link, browser, onFailure))
+        openPlain(link, browser, std::move(onFailure));
+}
+
+bool SystemBrowserLauncher::refuses(const QString& link, const Browsers::Browser& browser, FailureHandler& onFailure)
+{
+    QString error;
     // Text that does not begin with a scheme could be taken for an option by the browser ("-…").
     if (!LinkParts::hasScheme(link)) {
         qCCritical(lcLauncher, "Refusing to hand %s something that is not a link", qUtf8Printable(browser.name));
-        later([settled = onSettled, onFailure = std::move(onFailure)] {
-            if (onFailure)
-                onFailure(u"This is not a link a browser can open."_s);
-            if (settled)
-                settled();
-        });
-        return;
+        error = u"This is not a link a browser can open."_s;
+    } else if (const qsizetype length = utf8Length(link); length > m_limits.longestArgument ||
+                                                          ArgumentLimits::argumentCost(length) > m_limits.allArguments) {
+        // Spawning would fail anyway ("Argument list too long"), after the cost of trying.
+        qCCritical(lcLauncher, "Refusing to hand %s a link of %lld bytes", qUtf8Printable(browser.name),
+                   static_cast<long long>(length));
+        error = u"The link is too long to hand to a browser: it has %1 bytes, and this system starts a program with "
+                u"at most %2 bytes in one argument."_s.arg(length)
+                    .arg(std::min(m_limits.longestArgument,
+                                  std::max<qsizetype>(0, m_limits.allArguments - ArgumentLimits::argumentCost(0))));
+    } else {
+        return false;
     }
-    m_pending->add(browser.url, link, std::move(onFailure), onSettled);
+    later([settled = onSettled, onFailure = std::move(onFailure), error] {
+        if (onFailure)
+            onFailure(error);
+        if (settled)
+            settled();
+    });
+    return true;
+}
+
+void SystemBrowserLauncher::openPlain(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure)
+{
+    m_pending->add(browser.url, link, utf8Length(link), std::move(onFailure), onSettled);
     if (!m_pending->scheduled) {
         m_pending->scheduled = true;
         later([pending = std::weak_ptr<PendingLaunches>(m_pending)] {

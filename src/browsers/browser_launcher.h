@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browsers.h"
+#include "platform/argument_limits.h"
 
 #include <QString>
 
@@ -26,11 +27,16 @@ public:
 };
 
 // Plain opens asked for in one turn of the event loop go out together at its end: consecutive links for the
-// same browser as one launch, so a browser that takes several links gets them at once and in order instead
-// of racing several of its processes against each other.
+// same browser as one launch (as many as one start of a program can carry), so a browser that takes several
+// links gets them at once and in order instead of racing several of its processes against each other.
+//
+// A link longer than one argument can be is refused before anything starts, whatever the browser: also one
+// that takes links over D-Bus, since a link must not open or fail depending on how the chosen browser
+// happens to be started, and such a browser may well pass it on to a process of its own as an argument.
 class SystemBrowserLauncher final : public BrowserLaunching {
 public:
-    SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher);
+    SystemBrowserLauncher(ApplicationCatalog& catalog, ApplicationLauncher& launcher,
+                          ArgumentLimits limits = ArgumentLimits::ofThisSystem());
     // Launches whatever is still waiting for the end of the turn.
     ~SystemBrowserLauncher() override;
     SystemBrowserLauncher(const SystemBrowserLauncher&) = delete;
@@ -46,10 +52,14 @@ public:
 private:
     struct PendingLaunches;
 
+    // Schedules the failure and returns true for text that is not a link or too long to hand over.
+    bool refuses(const QString& link, const Browsers::Browser& browser, FailureHandler& onFailure);
+    void openPlain(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure);
     bool launchInProfile(const QString& link, const Browsers::Browser& browser, const QString& profile);
 
     ApplicationCatalog& m_catalog;
     ApplicationLauncher& m_launcher;
+    ArgumentLimits m_limits;
     std::shared_ptr<PendingLaunches> m_pending;
 };
 

@@ -146,4 +146,24 @@ QString profileName(const QString& directory, const QString& bundleID)
     return found != listed.cend() ? found->name : directory;
 }
 
+std::optional<QString> directoryOf(const QString& text, const QString& bundleID)
+{
+    // A name the user sees wins over a directory of the same text: "Profile 1" may be what someone named
+    // their "Default" profile.
+    const QList<Profile> listed = profiles(bundleID);
+    for (const Profile& candidate : listed) {
+        if (candidate.name == text)
+            return candidate.directory;
+    }
+    for (const Profile& candidate : listed) {
+        if (candidate.directory == text)
+            return text;
+    }
+    for (const Profile& candidate : listed) {
+        if (candidate.name.compare(text, Qt::CaseInsensitive) == 0)
+            return candidate.directory;
+    }
+    return std::nullopt;
+}
+
 } // namespace BrowserProfiles

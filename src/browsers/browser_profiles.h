@@ -51,6 +51,10 @@ QList<Profile> profiles(const QString& bundleID);
 // (any more), so a rule naming a vanished profile still shows something recognisable.
 QString profileName(const QString& directory, const QString& bundleID);
 
+// The directory of the profile that the text names, by the name the user sees (exactly, then ignoring case)
+// or by its directory. Absent when the browser lists no such profile.
+std::optional<QString> directoryOf(const QString& text, const QString& bundleID);
+
 } // namespace BrowserProfiles
 
 inline size_t qHash(const BrowserProfiles::Profile& profile, size_t seed = 0)

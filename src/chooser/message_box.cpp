@@ -1,5 +1,6 @@
 #include "message_box.h"
 
+#include <QGuiApplication>
 #include <QList>
 #include <QMessageBox>
 #include <QPushButton>
@@ -34,14 +35,17 @@ QMessageBox::Icon iconFor(MessageBox::Style style)
 
 } // namespace
 
-int MessageBox::show(const Message& message, QWidget* parent)
+void MessageBox::open(const Message& message, Answer answered, QWidget* parent)
 {
     hooks().lastShown = message;
-    if (!hooks().answers.isEmpty())
-        return hooks().answers.takeFirst();
+    if (!hooks().answers.isEmpty()) {
+        answered(hooks().answers.takeFirst());
+        return;
+    }
 
-    QMessageBox box(iconFor(message.style), u"Linkherd"_s, message.text, QMessageBox::NoButton, parent);
-    box.setInformativeText(message.informativeText);
+    auto* box = new QMessageBox(iconFor(message.style), u"Linkherd"_s, message.text, QMessageBox::NoButton, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(message.informativeText);
     QList<QAbstractButton*> buttons;
     for (qsizetype index = 0; index < message.buttons.size(); ++index) {
         const bool isLast = index == message.buttons.size() - 1;
@@ -49,25 +53,32 @@ int MessageBox::show(const Message& message, QWidget* parent)
         const QMessageBox::ButtonRole role = index == 0 ? QMessageBox::AcceptRole
                                              : isLast   ? QMessageBox::RejectRole
                                                         : QMessageBox::ActionRole;
-        buttons.append(box.addButton(message.buttons[index], role));
+        buttons.append(box->addButton(message.buttons[index], role));
     }
     if (buttons.isEmpty())
-        buttons.append(box.addButton(QMessageBox::Ok));
-    box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
-    box.setEscapeButton(buttons.last());
+        buttons.append(box->addButton(QMessageBox::Ok));
+    box->setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+    box->setEscapeButton(buttons.last());
+    QObject::connect(box, &QDialog::finished, box, [box, buttons, answered = std::move(answered)] {
+        const qsizetype chosen = buttons.indexOf(box->clickedButton());
+        answered(static_cast<int>(chosen < 0 ? buttons.size() - 1 : chosen));
+    });
     // Linkherd usually has no window in front when a link fails, so the alert must come forward itself.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.show();
-    box.raise();
-    box.activateWindow();
-    box.exec();
-    const qsizetype chosen = buttons.indexOf(box.clickedButton());
-    return static_cast<int>(chosen < 0 ? buttons.size() - 1 : chosen);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    box->show();
+    box->raise();
+    box->activateWindow();
 }
 
-int MessageBox::show(const Router::Alert& alert)
+void MessageBox::open(const Router::Alert& alert, Answer answered)
 {
-    return show(Message{Style::warning, alert.message, alert.informativeText, alert.buttons});
+    open(Message{Style::warning, alert.message, alert.informativeText, alert.buttons}, std::move(answered));
+}
+
+bool MessageBox::canShow()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != u"offscreen"_s && platform != u"minimal"_s;
 }
 
 void MessageBox::setNextAnswer(int index)

@@ -5,12 +5,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
 
-// Every alert Linkherd shows goes through here, so that tests can answer it instead of a person.
-// Main thread only.
+// Every alert Linkherd shows goes through here, so that tests can answer it instead of a person. Alerts never
+// run an event loop of their own: one nested under another, with links arriving meanwhile, piles up without
+// bound. Main thread only.
 class MessageBox final {
 public:
     enum class Style { information, warning, critical };
@@ -23,16 +25,22 @@ public:
 
         friend bool operator==(const Message&, const Message&) = default;
     };
+    // Called once, with the index of the button chosen.
+    using Answer = std::function<void(int button)>;
 
     MessageBox() = delete;
 
-    // Runs the alert modally and returns the index of the button chosen. Escape (or closing the alert)
-    // answers with the last button, which is the cancelling one wherever alerts have more than one.
-    static int show(const Message& message, QWidget* parent = nullptr);
+    // Shows the alert and returns at once; the answer comes later, from the event loop. Escape (or closing the
+    // alert) answers with the last button, which is the cancelling one wherever alerts have more than one.
+    static void open(const Message& message, Answer answered, QWidget* parent = nullptr);
     // A warning-style alert, as the router's failure handling needs it.
-    static int show(const Router::Alert& alert);
+    static void open(const Router::Alert& alert, Answer answered);
 
-    // The next alert is answered with this index without being shown; answers queue up in order.
+    // Whether anyone can see an alert: not on the offscreen or minimal platform.
+    static bool canShow();
+
+    // The next alert is answered with this index without being shown, before open() returns; answers queue up
+    // in order.
     static void setNextAnswer(int index);
     // The last alert shown or answered.
     static std::optional<Message> lastShown();

@@ -64,7 +64,12 @@ int runProfiles(const CliContext& context, const QStringList& arguments)
         return context.usageError(parsed.error());
     if (parsed->positional.size() != 1)
         return context.usageError(u"profiles takes one browser ID"_s);
-    for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(parsed->positional.front()))
+    const QString id = parsed->positional.front();
+    const std::optional<Browsers::Browser> browser = Browsers::browser(id);
+    if (!browser)
+        return context.failure(u"%1 is not an installed browser"_s.arg(id));
+    // A browser without profiles lists none; that is an answer, not a failure.
+    for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(browser->bundleID))
         context.out << profile.directory << '\t' << profile.name << '\n';
     return ExitCode::success;
 }
@@ -81,10 +86,20 @@ int runOpen(const CliContext& context, const QStringList& arguments)
     if (!browser)
         return context.failure(u"%1 is not an installed browser"_s.arg(id));
 
+    std::optional<QString> profile;
+    if (parsed->values.contains(u"--profile"_s)) {
+        // The launcher would quietly open a profile it does not know without one; asked by name, the tool says so.
+        const QString named = parsed->values.value(u"--profile"_s);
+        if (!BrowserProfiles::supportsProfiles(browser->bundleID))
+            return context.failure(u"%1 has no profiles to open a link in"_s.arg(browser->name));
+        profile = BrowserProfiles::directoryOf(named, browser->bundleID);
+        if (!profile)
+            return context.failure(u"%1 has no profile “%2” ('linkherd profiles %3' lists them)"_s.arg(
+                browser->name, named, browser->bundleID));
+    }
+
     SystemBrowserLauncher launcher(*context.services.catalog, *context.services.launcher);
     std::optional<QString> failure;
-    const std::optional<QString> profile =
-        parsed->values.contains(u"--profile"_s) ? std::optional(parsed->values.value(u"--profile"_s)) : std::nullopt;
     const bool settled = waitUntil([&](std::function<void()> done) {
         launcher.onSettled = std::move(done);
         launcher.open(parsed->positional.front(), *browser, profile, [&](const QString& error) { failure = error; });

@@ -27,8 +27,9 @@ Commands:
                   List the installed browsers, one per line: ID, name and desktop file, separated by
                   tabs. --default: only the system's default browser other than Linkherd.
   profiles ID     List the profiles of a Chromium-family browser: directory and name.
-  open URL --in ID [--profile DIR]
-                  Open URL in that browser (in a profile of a Chromium-family browser).
+  open URL --in ID [--profile PROFILE]
+                  Open URL in that browser; --profile: in a profile of a Chromium-family browser,
+                  given by its name as the browser shows it or by its directory.
   default [--set | --hand-back ID]
                   Say whether Linkherd is the default browser ("yes" or "no"); --set makes it the
                   default; --hand-back makes that browser the default again.

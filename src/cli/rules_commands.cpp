@@ -11,10 +11,8 @@ int runResolve(const CliContext& context, const QStringList& arguments)
     const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--explain"_s}, {u"--from"_s});
     if (!parsed)
         return context.usageError(parsed.error());
-    if (parsed->positional.size() != 1 || !LinkParts::hasScheme(parsed->positional.front())) {
-        context.err << "Give resolve a URL, as text." << Qt::endl;
-        return ExitCode::usage;
-    }
+    if (parsed->positional.size() != 1 || !LinkParts::hasScheme(parsed->positional.front()))
+        return context.usageError(u"Give resolve a URL, as text."_s);
     const std::optional<RulesDocument> document = context.loadRules();
     if (!document)
         return ExitCode::failure;
@@ -39,10 +37,8 @@ int runClean(const CliContext& context, const QStringList& arguments)
     const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
     if (!parsed)
         return context.usageError(parsed.error());
-    if (parsed->positional.size() != 1) {
-        context.err << "Give clean a URL, as text." << Qt::endl;
-        return ExitCode::usage;
-    }
+    if (parsed->positional.size() != 1)
+        return context.usageError(u"Give clean a URL, as text."_s);
     const std::optional<RulesDocument> document = context.loadRules();
     if (!document)
         return ExitCode::failure;

@@ -85,26 +85,6 @@ Rule globRule(const QString& glob, const Destination& destination)
     return makeRule(Rule::Match::regex, u"^https?://"_s + expression + u'$', destination);
 }
 
-// Finicky names a Chromium profile by the name the user sees; rules store its directory. A text that names
-// no listed profile (a directory already, or a browser without readable profiles) is kept as it is.
-QString profileDirectory(const QString& bundleID, const QString& profile)
-{
-    const QList<BrowserProfiles::Profile> profiles = BrowserProfiles::profiles(bundleID);
-    for (const BrowserProfiles::Profile& candidate : profiles) {
-        if (candidate.name == profile)
-            return candidate.directory;
-    }
-    for (const BrowserProfiles::Profile& candidate : profiles) {
-        if (candidate.directory == profile)
-            return profile;
-    }
-    for (const BrowserProfiles::Profile& candidate : profiles) {
-        if (candidate.name.compare(profile, Qt::CaseInsensitive) == 0)
-            return candidate.directory;
-    }
-    return profile;
-}
-
 QString rewritesSkipped(const QString& whatWas)
 {
     return whatWas + u" skipped — Linkherd routes links, "_s + u"it does not change them."_s;
@@ -176,7 +156,11 @@ private:
         const QJsonValue profile = browser.value(u"profile"_s);
         if (!profile.isString())
             return Destination::browser(found->bundleID);
-        return Destination::browser(found->bundleID, profileDirectory(found->bundleID, profile.toString()));
+        // Finicky names a Chromium profile by the name the user sees; rules store its directory. A text that
+        // names no listed profile (a browser without readable profiles, say) is kept as it is.
+        return Destination::browser(found->bundleID,
+                                    BrowserProfiles::directoryOf(profile.toString(), found->bundleID)
+                                        .value_or(profile.toString()));
     }
 
     void convertHandler(const QJsonObject& handler)

@@ -4,11 +4,33 @@
 #include "browsers/browser_launcher.h"
 #include "logging.h"
 #include "platform/keyboard_state.h"
+#include "link_parts.h"
 #include "rule_store.h"
 
+#include <QMetaObject>
 #include <QPointer>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Laying out megabytes of text freezes an alert for minutes; its beginning and end say which link it was.
+QString elidedInTheMiddle(const QString& text, qsizetype length)
+{
+    if (text.size() <= length)
+        return text;
+    qsizetype head = length / 2;
+    qsizetype tail = length - head - 1;
+    if (text[head - 1].isHighSurrogate())
+        --head;
+    if (text[text.size() - tail].isLowSurrogate())
+        --tail;
+    return text.first(head) + u'…' + text.last(tail);
+}
+
+} // namespace
 
 Router::Router(RuleStore& store, Preferences& preferences, BrowserLaunching& launcher, QObject* parent)
     : QObject(parent),
@@ -18,16 +40,22 @@ Router::Router(RuleStore& store, Preferences& preferences, BrowserLaunching& lau
       m_launcher(launcher)
 {}
 
-void Router::route(const QString& link, const QString& sourceBundleID)
+bool Router::route(const QString& link, const QString& sourceBundleID)
 {
+    // Text that is not a link must never reach a browser (it could pass for an option); it comes from a
+    // program rather than from a click, so the user is not asked to dismiss an alert for each.
+    if (!LinkParts::hasScheme(link)) {
+        qCDebug(lcRouter, "refused %s: not a link", qUtf8Printable(link));
+        return false;
+    }
     const QString cleaned = m_store.rewriter().apply(link);
     qCDebug(lcRouter, "routing %s from %s", qUtf8Printable(cleaned),
             qUtf8Printable(sourceBundleID.isEmpty() ? u"unknown"_s : sourceBundleID));
-    if (shouldAsk()) {
+    if (shouldAsk())
         askChooser(cleaned, sourceBundleID);
-        return;
-    }
-    open(cleaned, m_store.destination(cleaned, sourceBundleID), sourceBundleID);
+    else
+        open(cleaned, m_store.destination(cleaned, sourceBundleID), sourceBundleID);
+    return true;
 }
 
 bool Router::shouldAsk() const
@@ -117,12 +145,68 @@ void Router::setRecent(QList<Routed> recent)
 void Router::reportFailure(const QString& error, const QString& url, const Browsers::Browser& browser)
 {
     qCCritical(lcRouter, "%s would not open the link: %s", qUtf8Printable(browser.name), qUtf8Printable(error));
-    const Alert alert{browser.name + u" could not open the link"_s,
-                      error + u"\n\n"_s + url,
-                      {u"Choose Another Browser…"_s, u"Cancel"_s}};
-    const int answer = showAlert ? showAlert(alert) : static_cast<int>(alert.buttons.size()) - 1;
-    if (answer == 0)
-        askChooser(url, QString());
+    ++m_failureCount;
+    if (m_failures.size() < failuresKept)
+        m_failures.append({error, url, browser.name});
+    scheduleFailureAlert();
+}
+
+void Router::scheduleFailureAlert()
+{
+    // At the end of the turn, so that the failures of one launch (or one burst) make one alert; while an alert
+    // is open, the answer schedules the next.
+    if (m_failureAlertScheduled || m_failureAlertOpen)
+        return;
+    m_failureAlertScheduled = true;
+    QMetaObject::invokeMethod(this, &Router::showFailureAlert, Qt::QueuedConnection);
+}
+
+void Router::showFailureAlert()
+{
+    m_failureAlertScheduled = false;
+    if (m_failureAlertOpen || m_failures.isEmpty())
+        return;
+    const QList<Failure> failures = std::exchange(m_failures, {});
+    const qsizetype count = std::exchange(m_failureCount, 0);
+
+    Alert alert;
+    alert.buttons = {u"Choose Another Browser…"_s, u"Cancel"_s};
+    if (count == 1) {
+        const Failure& failure = failures.front();
+        alert.message = failure.browserName + u" could not open the link"_s;
+        alert.informativeText = elidedInTheMiddle(failure.error, alertTextLength) + u"\n\n"_s +
+                                elidedInTheMiddle(failure.url, alertTextLength);
+    } else {
+        alert.message = u"%1 links could not be opened"_s.arg(count);
+        QStringList reasons;
+        for (const Failure& failure : failures.first(std::min(failures.size(), reasonsShown))) {
+            reasons.append(failure.browserName + u": "_s + elidedInTheMiddle(failure.error, alertTextLength) +
+                           u'\n' + elidedInTheMiddle(failure.url, alertTextLength));
+        }
+        if (count > reasonsShown)
+            reasons.append(u"and %1 more."_s.arg(count - reasonsShown));
+        if (count > failures.size())
+            reasons.append(u"Another browser can be chosen for the first %1."_s.arg(failures.size()));
+        alert.informativeText = reasons.join(u"\n\n"_s);
+    }
+    if (!showAlert)
+        return;
+    m_failureAlertOpen = true;
+    showAlert(alert, [router = QPointer<Router>(this), failures](int answer) {
+        if (router)
+            router->answerFailureAlert(failures, answer);
+    });
+}
+
+void Router::answerFailureAlert(const QList<Failure>& failures, int answer)
+{
+    m_failureAlertOpen = false;
+    if (answer == 0) {
+        for (const Failure& failure : failures)
+            askChooser(failure.url, QString());
+    }
+    if (!m_failures.isEmpty())
+        scheduleFailureAlert();
 }
 
 QString Router::sourceApplication()

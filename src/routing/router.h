@@ -42,21 +42,34 @@ public:
         friend bool operator==(const Routed&, const Routed&) = default;
     };
 
-    // The alert shown when a browser refuses a link; the answer is the index of the button chosen.
+    // The alert shown when browsers refuse links; the answer is the index of the button chosen.
     struct Alert {
         QString message;
         QString informativeText;
         QStringList buttons;
+
+        friend bool operator==(const Alert&, const Alert&) = default;
     };
+    // Called once, with the index of the button chosen.
+    using AlertAnswer = std::function<void(int button)>;
 
     static constexpr qsizetype recentCapacity = 10;
+    // One alert names this many failures; it counts the rest.
+    static constexpr qsizetype reasonsShown = 3;
+    // The failed links one alert can offer to the chooser; any beyond are counted and dropped.
+    static constexpr qsizetype failuresKept = 100;
+    // The characters of a link or a reason an alert shows; longer texts lose their middle.
+    static constexpr qsizetype alertTextLength = 300;
 
     Router(RuleStore& store, Preferences& preferences, BrowserLaunching& launcher, QObject* parent = nullptr);
 
-    void route(const QString& link, const QString& sourceBundleID = QString());
+    // False when the text is not a link (it has no scheme): it is refused without an alert.
+    bool route(const QString& link, const QString& sourceBundleID = QString());
     void remember(const Routed& routed);
     void clearRecent();
-    // Called on the main thread when a browser would not open a link.
+    // Called on the main thread when a browser would not open a link. Failures reported in one turn of the
+    // event loop, and those that arrive while an alert is on screen, are told in one alert; its "Choose Another
+    // Browser…" takes each of their links to the chooser.
     void reportFailure(const QString& error, const QString& url, const Browsers::Browser& browser);
 
     // The application the link being handled came from; empty when it is not known.
@@ -68,14 +81,20 @@ public:
     std::function<Qt::KeyboardModifiers()> currentModifiers;
     // Where links go that need the user's choice; installed by the application at start-up.
     std::function<void(const Request&)> presentChooser;
-    // Shows an alert and returns the chosen button's index; installed by the application at start-up.
-    // Without one, an alert counts as answered with its last button (Cancel).
-    std::function<int(const Alert&)> showAlert;
+    // Shows an alert without waiting for the answer (it may come at once); installed by the application at
+    // start-up. Without one, an alert counts as answered with its last button (Cancel).
+    std::function<void(const Alert&, AlertAnswer)> showAlert;
 
 Q_SIGNALS:
     void recentChanged();
 
 private:
+    struct Failure {
+        QString error;
+        QString url;
+        QString browserName;
+    };
+
     bool shouldAsk() const;
     void askChooser(const QString& link, const QString& sourceBundleID);
     void open(const QString& link, const Destination& destination, const QString& sourceBundleID);
@@ -83,9 +102,16 @@ private:
     void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
                 const QString& sourceBundleID);
     void setRecent(QList<Routed> recent);
+    void scheduleFailureAlert();
+    void showFailureAlert();
+    void answerFailureAlert(const QList<Failure>& failures, int answer);
 
     RuleStore& m_store;
     Preferences& m_preferences;
     BrowserLaunching& m_launcher;
     QList<Routed> m_recent;
+    QList<Failure> m_failures;    // not told yet, oldest first; at most failuresKept
+    qsizetype m_failureCount = 0; // not told yet, those beyond failuresKept included
+    bool m_failureAlertScheduled = false;
+    bool m_failureAlertOpen = false;
 };

@@ -3,6 +3,7 @@
 #include "support/test_files.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -191,6 +192,55 @@ private Q_SLOTS:
                       [&](const QString& e) { errors << e; });
         QTRY_COMPARE(errors.size(), 1);
         QVERIFY(m_launcher.spawns.isEmpty() && m_launcher.opens.isEmpty());
+    }
+
+    // Starting a program with a longer argument fails ("Argument list too long") after the cost of trying,
+    // so such a link is refused up front, also for a profile.
+    void linkLongerThanOneArgumentIsRefused_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("refused");
+        const QString start = u"https://e.com/?q="_s;
+        const qsizetype room = ArgumentLimits::ofThisSystem().longestArgument - start.size();
+        QTest::newRow("as long as an argument can be") << start + QString(room, u'a') << QString() << false;
+        QTest::newRow("a byte longer") << start + QString(room + 1, u'a') << QString() << true;
+        QTest::newRow("a byte longer, in a profile") << start + QString(room + 1, u'a') << u"Default"_s << true;
+        QTest::newRow("counted in UTF-8") << start + QString(room / 2 + 1, u'ü') << QString() << true;
+        QTest::newRow("20 MB") << start + QString(20'000'000, u'a') << QString() << true;
+    }
+
+    void linkLongerThanOneArgumentIsRefused()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, profile);
+        QFETCH(bool, refused);
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        QStringList errors;
+        if (refused)
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Refusing to hand Google Chrome a link of"_s));
+        launcher.open(link, browser(m_chrome), profile, [&](const QString& error) { errors << error; });
+        if (!refused) {
+            QTRY_COMPARE(m_launcher.opens.size(), 1);
+            return;
+        }
+        QTRY_COMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith(u"The link is too long to hand to a browser"_s), qPrintable(errors[0]));
+        QVERIFY(m_launcher.spawns.isEmpty() && m_launcher.opens.isEmpty());
+    }
+
+    // All the arguments of one start share one limit: the links of one turn go out in as many launches as
+    // it takes, still in order.
+    void linksBeyondOneStartGoInSeveral()
+    {
+        const QString link = u"https://e.com/1"_s;
+        SystemBrowserLauncher launcher(m_catalog, m_launcher, {1000, 3 * ArgumentLimits::argumentCost(link.size())});
+        for (int i = 1; i <= 5; ++i)
+            launcher.open(u"https://e.com/%1"_s.arg(i), browser(m_chrome), nullptr);
+        QTRY_COMPARE(m_launcher.linksPerLaunch.size(), 2);
+        QCOMPARE(m_launcher.linksPerLaunch,
+                 (QList<QStringList>{{u"https://e.com/1"_s, u"https://e.com/2"_s, u"https://e.com/3"_s},
+                                     {u"https://e.com/4"_s, u"https://e.com/5"_s}}));
     }
 
 private:

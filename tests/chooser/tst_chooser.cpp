@@ -11,11 +11,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -75,7 +79,9 @@ private Q_SLOTS:
         m_router = std::make_unique<Router>(*m_store, *m_preferences, m_launcher);
         m_controller = std::make_unique<ChooserController>(*m_router, *m_store, *m_preferences, m_launcher);
         m_router->presentChooser = [this](const Router::Request& asked) { m_controller->enqueue(asked); };
-        m_router->showAlert = [](const Router::Alert& alert) { return MessageBox::show(alert); };
+        m_router->showAlert = [](const Router::Alert& alert, Router::AlertAnswer answered) {
+            MessageBox::open(alert, std::move(answered));
+        };
         MessageBox::reset();
     }
 
@@ -195,18 +201,72 @@ private Q_SLOTS:
                                            u"Browser 2 could not open the link"_s,
                                            u"No such file\n\nhttps://example.com/a"_s,
                                            {u"Choose Another Browser…"_s, u"Cancel"_s}};
-        QCOMPARE(MessageBox::lastShown(), expected);
+        QTRY_COMPARE(MessageBox::lastShown(), expected);
         QVERIFY(!m_controller->panel());
 
         // "Choose Another Browser…" asks again, for the link without a source.
         MessageBox::setNextAnswer(0);
         m_launcher.failures.last()(u"No such file"_s);
-        QCOMPARE(m_controller->queue().size(), 1);
+        QTRY_COMPARE(m_controller->queue().size(), 1);
         QCOMPARE(m_controller->queue().first().url, u"https://example.com/a"_s);
         QCOMPARE(m_controller->queue().first().sourceBundleID, QString());
     }
 
+    // Links refused together make one alert that waits for the user without an event loop of its own; alerts
+    // that each ran one, nested in the one before, took the application down after a few thousand links.
+    void refusedLinksShowOneAlertWithoutBlocking()
+    {
+        for (int number = 1; number <= 3; ++number)
+            m_controller->enqueue(request(u"https://example.com/"_s + QString::number(number)));
+        for (int number = 1; number <= 3; ++number)
+            QTest::mouseClick(m_controller->view()->browserRows()[0], Qt::LeftButton);
+        QCOMPARE(m_launcher.failures.size(), 3);
+
+        // An alert that runs an event loop of its own is closed at once, so that the test ends either way.
+        const int level = QThread::currentThread()->loopLevel();
+        int deepest = level;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            deepest = std::max(deepest, QThread::currentThread()->loopLevel());
+            if (QThread::currentThread()->loopLevel() > level && QApplication::activeModalWidget())
+                QApplication::activeModalWidget()->close();
+        });
+        watcher.start(5);
+        for (const BrowserLaunching::FailureHandler& fail : m_launcher.failures)
+            fail(u"No such file"_s);
+        QTRY_VERIFY(visibleAlert() || deepest > level);
+        QCOMPARE(deepest, level);
+        QMessageBox* alert = visibleAlert();
+        QTest::qWait(50);
+        QCOMPARE(deepest, level);
+        QCOMPARE(visibleAlerts().size(), 1);
+        QCOMPARE(alert->text(), u"3 links could not be opened"_s);
+        QVERIFY(alert->informativeText().startsWith(u"Browser 1: No such file\nhttps://example.com/1\n\n"_s));
+        QCOMPARE(alert->buttons().size(), 2);
+        const QList<QAbstractButton*> buttons = alert->buttons();
+        const auto choose = std::find_if(buttons.cbegin(), buttons.cend(), [](const QAbstractButton* button) {
+            return button->text() == u"Choose Another Browser…"_s;
+        });
+        QVERIFY(choose != buttons.cend());
+        QTest::mouseClick(*choose, Qt::LeftButton);
+        QTRY_COMPARE(m_controller->queue().size(), 3);
+        QCOMPARE(m_controller->queue().last().url, u"https://example.com/3"_s);
+        QTRY_VERIFY(!visibleAlert());
+    }
+
 private:
+    static QList<QMessageBox*> visibleAlerts()
+    {
+        QList<QMessageBox*> alerts;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible())
+                alerts.append(box);
+        }
+        return alerts;
+    }
+
+    static QMessageBox* visibleAlert() { return visibleAlerts().value(0); }
+
     // The count of links behind the one on screen, as the panel shows it.
     QString waiting() const
     {

@@ -4,9 +4,12 @@
 #include "routing/rule_store.h"
 #include "support/fake_platform.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -63,8 +66,13 @@ private Q_SLOTS:
         m_router.emplace(*m_store, *m_preferences, *m_launcher);
         m_router->currentModifiers = [this] { return m_modifiers; };
         m_router->presentChooser = [this](const Router::Request& request) { m_asked.append(request); };
+        m_router->showAlert = [this](const Router::Alert& alert, Router::AlertAnswer answered) {
+            m_alerts.append(alert);
+            m_answer = std::move(answered);
+        };
         m_modifiers = Qt::NoModifier;
         m_asked.clear();
+        m_alerts.clear();
     }
 
     void altSendsEveryLinkToTheChooserUnlessSwitchedOff()
@@ -146,28 +154,122 @@ private Q_SLOTS:
         rewriter.upgradesToHTTPS = true;
         m_store->setRewriter(rewriter);
         m_store->setFallback(Destination::browser(u"firefox"_s));
-        QList<Router::Alert> alerts;
-        m_router->showAlert = [&](const Router::Alert& alert) {
-            alerts.append(alert);
-            return 0;
-        };
         m_router->route(u"http://example.com/a"_s, u"org.example.Chat"_s);
         QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");
         m_launcher->failureHandlers[0](u"Exec failed"_s);
+        QVERIFY(m_alerts.isEmpty()); // told at the end of the turn, with whatever else failed in it
+        QTRY_COMPARE(m_alerts.size(), 1);
 
-        QCOMPARE(alerts.size(), 1);
-        QCOMPARE(alerts[0].message, u"Firefox could not open the link"_s);
-        QCOMPARE(alerts[0].informativeText, u"Exec failed\n\nhttps://example.com/a"_s);
-        QCOMPARE(alerts[0].buttons, QStringList({u"Choose Another Browser…"_s, u"Cancel"_s}));
+        QCOMPARE(m_alerts[0].message, u"Firefox could not open the link"_s);
+        QCOMPARE(m_alerts[0].informativeText, u"Exec failed\n\nhttps://example.com/a"_s);
+        QCOMPARE(m_alerts[0].buttons, QStringList({u"Choose Another Browser…"_s, u"Cancel"_s}));
+        answer(0);
         QCOMPARE(m_asked.size(), 1);
         QCOMPARE(m_asked[0].url, u"https://example.com/a"_s);
         QCOMPARE(m_asked[0].sourceBundleID, QString());
         QCOMPARE(m_router->recent().size(), 1); // the entry stays
 
-        m_router->showAlert = [](const Router::Alert&) { return 1; };
         QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");
         m_launcher->failureHandlers[0](u"Exec failed"_s);
+        QTRY_COMPARE(m_alerts.size(), 2);
+        answer(1);
         QCOMPARE(m_asked.size(), 1);
+    }
+
+    // Failures of one turn make one alert, and so do those that arrive while it is open; "Choose Another
+    // Browser…" asks about each link, as many as the alert keeps.
+    void failuresArrivingTogetherMakeOneAlert_data()
+    {
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("lastReason");
+        QTest::addColumn<int>("asked");
+        QTest::newRow("three") << 3 << u"3 links could not be opened"_s << u"Firefox: Exec failed 3\nhttps://e.com/3"_s
+                               << 3;
+        QTest::newRow("five") << 5 << u"5 links could not be opened"_s << u"and 2 more."_s << 5;
+        const int many = static_cast<int>(Router::failuresKept) + 5;
+        QTest::newRow("more than are kept")
+            << many << u"%1 links could not be opened"_s.arg(many)
+            << u"Another browser can be chosen for the first %1."_s.arg(Router::failuresKept)
+            << static_cast<int>(Router::failuresKept);
+    }
+
+    void failuresArrivingTogetherMakeOneAlert()
+    {
+        QFETCH(int, failures);
+        QFETCH(QString, message);
+        QFETCH(QString, lastReason);
+        QFETCH(int, asked);
+        const Browsers::Browser firefox = *Browsers::browser(u"firefox"_s);
+        for (int i = 1; i <= failures + 2; ++i)
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Firefox would not open the link"_s));
+        for (int i = 1; i <= failures; ++i)
+            m_router->reportFailure(u"Exec failed %1"_s.arg(i), u"https://e.com/%1"_s.arg(i), firefox);
+        QTRY_COMPARE(m_alerts.size(), 1);
+        QCOMPARE(m_alerts[0].message, message);
+        const QStringList reasons = m_alerts[0].informativeText.split(u"\n\n"_s);
+        QCOMPARE(reasons.first(), u"Firefox: Exec failed 1\nhttps://e.com/1"_s);
+        QCOMPARE(reasons.last(), lastReason);
+
+        // While the alert is open, further failures wait for it, then come as one.
+        m_router->reportFailure(u"Exec failed"_s, u"https://later.example/1"_s, firefox);
+        m_router->reportFailure(u"Exec failed"_s, u"https://later.example/2"_s, firefox);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_alerts.size(), 1);
+        answer(0);
+        QCOMPARE(m_asked.size(), asked);
+        QCOMPARE(m_asked.last().url, u"https://e.com/%1"_s.arg(asked));
+        QTRY_COMPARE(m_alerts.size(), 2);
+        QCOMPARE(m_alerts[1].message, u"2 links could not be opened"_s);
+        answer(1);
+        QCOMPARE(m_asked.size(), asked);
+    }
+
+    // A link of megabytes froze the alert that laid it out; its beginning and end say enough.
+    void alertShowsTheEndsOfALongLink_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::newRow("20 MB") << u"https://example.com/"_s + QString(20'000'000, u'a') + u"?end=1"_s;
+        // Cut points that fall inside a surrogate pair move so that the pair stays whole or goes.
+        const QString emoji = u"😀"_s;
+        QTest::newRow("surrogate pairs") << u"https://e.com/x"_s + emoji.repeated(400);
+        QTest::newRow("short enough") << u"https://e.com/"_s + QString(Router::alertTextLength - 14, u'a');
+    }
+
+    void alertShowsTheEndsOfALongLink()
+    {
+        QFETCH(QString, link);
+        QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");
+        m_router->reportFailure(u"Exec failed"_s, link, *Browsers::browser(u"firefox"_s));
+        QTRY_COMPARE(m_alerts.size(), 1);
+        const QString shown = m_alerts[0].informativeText.section(u"\n\n"_s, 1);
+        QVERIFY(shown.size() <= Router::alertTextLength);
+        if (link.size() <= Router::alertTextLength) {
+            QCOMPARE(shown, link);
+            return;
+        }
+        const qsizetype cut = shown.indexOf(u'…');
+        QVERIFY(cut > Router::alertTextLength / 3);
+        QVERIFY(link.startsWith(shown.first(cut)));
+        QVERIFY(link.endsWith(shown.mid(cut + 1)));
+        QVERIFY(!shown.first(cut).back().isHighSurrogate());
+        QVERIFY(!shown.mid(cut + 1).front().isLowSurrogate());
+        answer(0);
+        QCOMPARE(m_asked.size(), 1);
+        QCOMPARE(m_asked[0].url, link); // the chooser gets the whole link
+    }
+
+    // Text from a program that is not a link (an option, say) is neither launched nor worth an alert.
+    void textThatIsNotALinkIsRefusedQuietly()
+    {
+        m_store->setFallback(Destination::browser(u"firefox"_s));
+        for (const QString& text : {u"-x0"_s, u"--remote-debugging-port=9222"_s, u"example.com/path"_s, QString()})
+            QVERIFY(!m_router->route(text));
+        QVERIFY(m_router->route(u"https://example.com/"_s));
+        QCOMPARE(m_launcher->calls.size(), 1);
+        QCoreApplication::processEvents();
+        QVERIFY(m_alerts.isEmpty());
+        QVERIFY(m_router->recent().size() == 1);
     }
 
     void noChooserDropsTheLink()
@@ -179,6 +281,9 @@ private Q_SLOTS:
     }
 
 private:
+    // Answers the alert on screen, as the user would.
+    void answer(int button) { std::exchange(m_answer, nullptr)(button); }
+
     std::optional<QTemporaryDir> m_directory;
     FakeApplicationCatalog m_catalog;
     std::optional<RuleStore> m_store;
@@ -187,6 +292,8 @@ private:
     std::optional<Router> m_router;
     Qt::KeyboardModifiers m_modifiers;
     QList<Router::Request> m_asked;
+    QList<Router::Alert> m_alerts;
+    Router::AlertAnswer m_answer;
 };
 
 QTEST_GUILESS_MAIN(RouterTest)
