@@ -238,6 +238,41 @@ private Q_SLOTS:
                  QStringList{u"https://example.com/plain"_s});
     }
 
+    // Thousands of texts that are not links in one Open: each used to open an alert in an event loop nested in
+    // the one before, until the stack ran out.
+    void hostileOpenLeavesTheResidentRouting()
+    {
+        m_desktop->setEnvironmentVariable(u"QT_LOGGING_RULES"_s, u"org.linkherd.Linkherd.*.debug=false"_s);
+        startResident();
+        QStringList texts;
+        for (int i = 0; i < 6000; ++i)
+            texts.append(u"'-x%1'"_s.arg(i));
+        const SandboxedDesktop::Run run = callResident(u"Open"_s, {u"["_s + texts.join(u',') + u']', u"{}"_s});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://after.example/"_s}).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://after.example/"_s});
+        QCOMPARE(m_resident.state(), QProcess::Running);
+    }
+
+    // Quitting closed every window first, and the "Open Link" panel took that as a cancel and stayed for the
+    // next link: each Quit dropped one waiting link and Linkherd went on running.
+    void quitEndsTheResidentWithLinksWaiting()
+    {
+        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
+        TestFiles::write(m_rules, R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
+        startResident();
+        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
+        const SandboxedDesktop::Run open = m_desktop->run(
+            QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://one.example/"_s, u"https://two.example/"_s}, 10'000);
+        QCOMPARE(open.exitCode, 0);
+        callResident(u"ActivateAction"_s, {u"quit"_s, u"[]"_s, u"{}"_s});
+        QVERIFY(m_resident.waitForFinished(5000));
+        QCOMPARE(m_resident.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_resident.exitCode(), 0);
+    }
+
     void rulesFolderThatCannotBeMadeIsFatal()
     {
         TestFiles::write(m_desktop->configHome() + u"/linkherd"_s, "a file where the folder should be");
@@ -304,6 +339,17 @@ private:
                 ++zombies;
         }
         return zombies;
+    }
+
+    // A method of org.freedesktop.Application on the resident, arguments as gdbus takes them.
+    SandboxedDesktop::Run callResident(const QString& method, const QStringList& arguments) const
+    {
+        return m_desktop->run(u"gdbus"_s, QStringList{u"call"_s, u"--session"_s, u"--dest"_s,
+                                                      u"org.linkherd.Linkherd"_s, u"--object-path"_s,
+                                                      u"/org/linkherd/Linkherd"_s, u"--method"_s,
+                                                      u"org.freedesktop.Application."_s + method} +
+                                              arguments,
+                              10'000);
     }
 
     bool instanceIsOnTheBus() const
