@@ -3,11 +3,16 @@
 #include "routing/rules_file.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("linkherd"));
+    // What the libraries log reaches the user as the tool's own messages do; their debug lines are for the
+    // resident's journal.
+    qSetMessagePattern(QStringLiteral("linkherd: %{message}"));
+    QLoggingCategory::setFilterRules(QStringLiteral("org.linkherd.Linkherd.*.debug=false"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();

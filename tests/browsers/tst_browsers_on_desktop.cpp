@@ -75,14 +75,18 @@ private Q_SLOTS:
         verifyNoLaunchVariablesOfLinkherd(launches[0]);
     }
 
+    // A profile is named by its directory or by the name the browser shows (in any case).
     void opensInAProfile_data()
     {
         QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("profile");
         QTest::addColumn<QStringList>("arguments");
         const QString link = u"https://example.com/?a=1&b=2#c"_s;
-        QTest::newRow("native") << u"google-chrome"_s
-                                << QStringList{u"--enable-x"_s, u"--profile-directory=Profile 2"_s, link};
-        QTest::newRow("flatpak") << u"org.chromium.Chromium"_s
+        const QStringList native{u"--enable-x"_s, u"--profile-directory=Profile 2"_s, link};
+        QTest::newRow("native") << u"google-chrome"_s << u"Profile 2"_s << native;
+        QTest::newRow("native, by name") << u"google-chrome"_s << u"Work"_s << native;
+        QTest::newRow("native, by name in another case") << u"google-chrome"_s << u"WORK"_s << native;
+        QTest::newRow("flatpak, by name") << u"org.chromium.Chromium"_s << u"Work"_s
                                  << QStringList{u"run"_s,
                                                 u"--branch=stable"_s,
                                                 u"--arch=x86_64"_s,
@@ -98,10 +102,11 @@ private Q_SLOTS:
     void opensInAProfile()
     {
         QFETCH(QString, id);
+        QFETCH(QString, profile);
         QFETCH(QStringList, arguments);
         setLinkherdsOwnLaunchVariables();
         const SandboxedDesktop::Run run = m_desktop->runLinkherd(
-            {u"open"_s, u"https://example.com/?a=1&b=2#c"_s, u"--in"_s, id, u"--profile"_s, u"Profile 2"_s});
+            {u"open"_s, u"https://example.com/?a=1&b=2#c"_s, u"--in"_s, id, u"--profile"_s, profile});
         QCOMPARE(run.exitCode, 0);
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(id, 1);
         QCOMPARE(launches.size(), 1);
@@ -109,24 +114,73 @@ private Q_SLOTS:
         verifyNoLaunchVariablesOfLinkherd(launches[0]);
     }
 
-    void profilesAreListedByName()
+    // A browser without profiles has none to list; an ID that is no installed browser is an error.
+    void profilesAreListedByName_data()
     {
-        const SandboxedDesktop::Run run = m_desktop->runLinkherd({u"profiles"_s, u"google-chrome"_s});
-        QCOMPARE(run.out, u"Default\tPerson 1\nProfile 2\tWork\n"_s);
-        QCOMPARE(m_desktop->runLinkherd({u"profiles"_s, u"b2"_s}).out, QString());
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("Chromium family") << u"google-chrome"_s << 0 << u"Default\tPerson 1\nProfile 2\tWork\n"_s
+                                         << QString();
+        QTest::newRow("ID in another case") << u"Google-Chrome"_s << 0 << u"Default\tPerson 1\nProfile 2\tWork\n"_s
+                                            << QString();
+        QTest::newRow("no profiles") << u"b2"_s << 0 << QString() << QString();
+        QTest::newRow("not installed") << u"nosuch"_s << 1 << QString()
+                                       << u"linkherd: nosuch is not an installed browser\n"_s;
     }
 
-    void refusesWhatIsNotALinkOrNotInstalled()
+    void profilesAreListedByName()
     {
-        SandboxedDesktop::Run run = m_desktop->runLinkherd({u"open"_s, u"--"_s, u"-private"_s, u"--in"_s, u"b2"_s});
-        QCOMPARE(run.exitCode, 2);
-        run = m_desktop->runLinkherd({u"open"_s, u"-x:1"_s, u"--in"_s, u"b2"_s});
-        QCOMPARE(run.exitCode, 1);
-        run = m_desktop->runLinkherd({u"open"_s, u"https://e.com/"_s, u"--in"_s, u"hidden"_s});
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY(run.err.contains(u"hidden is not an installed browser"_s));
+        QFETCH(QString, id);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const SandboxedDesktop::Run run = m_desktop->runLinkherd({u"profiles"_s, id});
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.exitCode, exitCode);
+    }
+
+    // Nothing starts, and every line the tool writes to the error stream begins the same way.
+    void refusesWhatItCannotOpen_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QString link = u"https://e.com/"_s;
+        QTest::newRow("an option") << QStringList{u"open"_s, u"--"_s, u"-private"_s, u"--in"_s, u"b2"_s} << 2
+                                   << QString();
+        QTest::newRow("not a link") << QStringList{u"open"_s, u"-x:1"_s, u"--in"_s, u"b2"_s} << 1
+                                    << u"This is not a link a browser can open."_s;
+        QTest::newRow("not installed") << QStringList{u"open"_s, link, u"--in"_s, u"hidden"_s} << 1
+                                       << u"hidden is not an installed browser"_s;
+        QTest::newRow("no such profile")
+            << QStringList{u"open"_s, link, u"--in"_s, u"google-chrome"_s, u"--profile"_s, u"Profile 9"_s} << 1
+            << u"Google Chrome has no profile “Profile 9” ('linkherd profiles google-chrome' lists them)"_s;
+        QTest::newRow("a browser without profiles")
+            << QStringList{u"open"_s, link, u"--in"_s, u"b2"_s, u"--profile"_s, u"Work"_s} << 1
+            << u"Browser 2 has no profiles to open a link in"_s;
+    }
+
+    void refusesWhatItCannotOpen()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const SandboxedDesktop::Run run = m_desktop->runLinkherd(arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        const QStringList lines = run.err.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        for (const QString& line : lines) {
+            QVERIFY2(line.startsWith(u"linkherd: "_s) || line.startsWith(u"Try 'linkherd help'"_s),
+                     qPrintable(line));
+        }
+        if (!message.isEmpty())
+            QVERIFY2(lines.contains(u"linkherd: "_s + message), qPrintable(run.err));
         QTest::qWait(200);
         QVERIFY(m_desktop->launches(u"b2"_s).isEmpty());
+        QVERIFY(m_desktop->launches(u"google-chrome"_s).isEmpty());
     }
 
     // GNOME reads gnome-mimeapps.list before mimeapps.list: a default named there must change too.

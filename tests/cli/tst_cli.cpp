@@ -74,7 +74,7 @@ private Q_SLOTS:
             const CliRun result = run(QStringList{u"resolve"_s} + arguments, m_rules);
             QCOMPARE(result.status, 2);
             QCOMPARE(result.out, QString());
-            QCOMPARE(result.err, u"Give resolve a URL, as text.\n"_s);
+            QCOMPARE(result.err, u"linkherd: Give resolve a URL, as text.\nTry 'linkherd help' for the commands.\n"_s);
         }
     }
 
@@ -119,7 +119,8 @@ private Q_SLOTS:
     {
         for (const QStringList& arguments :
              {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"resolve"_s, u"https://e.com/"_s, u"--from"_s},
-              QStringList{u"--rules"_s}, QStringList{u"rules"_s, u"extra"_s}}) {
+              QStringList{u"--rules"_s}, QStringList{u"rules"_s, u"extra"_s}, QStringList{u"clean"_s},
+              QStringList{u"resolve"_s, u"-x"_s}}) {
             const CliRun result = run(arguments, m_rules);
             QCOMPARE(result.status, 2);
             QVERIFY(result.err.startsWith(u"linkherd: "_s));
@@ -144,7 +145,7 @@ private Q_SLOTS:
         process.start(QStringLiteral(LINKHERD_CLI_EXECUTABLE), {u"resolve"_s, u"not a link"_s});
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitCode(), 2);
-        QCOMPARE(process.readAllStandardError(), "Give resolve a URL, as text.\n");
+        QVERIFY(process.readAllStandardError().startsWith("linkherd: Give resolve a URL, as text.\n"));
     }
 
 private:
