@@ -94,7 +94,7 @@ struct SystemBrowserLauncher::PendingLaunches final {
         QString applicationPath;
         QStringList links;
         QList<BrowserLaunching::FailureHandler> failureHandlers; // one per link
-        qsizetype argumentBytes = 0;                              // of ArgumentLimits::allArguments
+        qsizetype argumentBytes = 0;                             // of ArgumentLimits::allArguments
     };
 
     PendingLaunches(ApplicationLauncher& applicationLauncher, qsizetype allArguments)
@@ -185,8 +185,8 @@ bool SystemBrowserLauncher::refuses(const QString& link, const Browsers::Browser
     if (!LinkParts::hasScheme(link)) {
         qCCritical(lcLauncher, "Refusing to hand %s something that is not a link", qUtf8Printable(browser.name));
         error = u"This is not a link a browser can open."_s;
-    } else if (const qsizetype length = utf8Length(link); length > m_limits.longestArgument ||
-                                                          ArgumentLimits::argumentCost(length) > m_limits.allArguments) {
+    } else if (const qsizetype length = utf8Length(link);
+               length > m_limits.longestArgument || ArgumentLimits::argumentCost(length) > m_limits.allArguments) {
         // Spawning would fail anyway ("Argument list too long"), after the cost of trying.
         qCCritical(lcLauncher, "Refusing to hand %s a link of %lld bytes", qUtf8Printable(browser.name),
                    static_cast<long long>(length));

@@ -158,9 +158,9 @@ private:
             return Destination::browser(found->bundleID);
         // Finicky names a Chromium profile by the name the user sees; rules store its directory. A text that
         // names no listed profile (a browser without readable profiles, say) is kept as it is.
-        return Destination::browser(found->bundleID,
-                                    BrowserProfiles::directoryOf(profile.toString(), found->bundleID)
-                                        .value_or(profile.toString()));
+        return Destination::browser(
+            found->bundleID,
+            BrowserProfiles::directoryOf(profile.toString(), found->bundleID).value_or(profile.toString()));
     }
 
     void convertHandler(const QJsonObject& handler)

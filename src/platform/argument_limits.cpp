@@ -27,8 +27,7 @@ ArgumentLimits ArgumentLimits::ofThisSystem()
     const long argumentMax = sysconf(_SC_ARG_MAX);
     ArgumentLimits limits;
     limits.longestArgument = 32 * static_cast<qsizetype>(pageSize > 0 ? pageSize : 4096) - 1;
-    limits.allArguments =
-        std::max<qsizetype>(0, static_cast<qsizetype>(argumentMax > 0 ? argumentMax : 128 * 1024) - environmentSize() -
-                                   launchOverhead);
+    limits.allArguments = std::max<qsizetype>(0, static_cast<qsizetype>(argumentMax > 0 ? argumentMax : 128 * 1024) -
+                                                     environmentSize() - launchOverhead);
     return limits;
 }

@@ -2,9 +2,9 @@
 
 #include "app/preferences.h"
 #include "browsers/browser_launcher.h"
+#include "link_parts.h"
 #include "logging.h"
 #include "platform/keyboard_state.h"
-#include "link_parts.h"
 #include "rule_store.h"
 
 #include <QMetaObject>
@@ -180,8 +180,8 @@ void Router::showFailureAlert()
         alert.message = u"%1 links could not be opened"_s.arg(count);
         QStringList reasons;
         for (const Failure& failure : failures.first(std::min(failures.size(), reasonsShown))) {
-            reasons.append(failure.browserName + u": "_s + elidedInTheMiddle(failure.error, alertTextLength) +
-                           u'\n' + elidedInTheMiddle(failure.url, alertTextLength));
+            reasons.append(failure.browserName + u": "_s + elidedInTheMiddle(failure.error, alertTextLength) + u'\n' +
+                           elidedInTheMiddle(failure.url, alertTextLength));
         }
         if (count > reasonsShown)
             reasons.append(u"and %1 more."_s.arg(count - reasonsShown));

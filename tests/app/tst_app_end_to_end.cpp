@@ -344,11 +344,11 @@ private:
     // A method of org.freedesktop.Application on the resident, arguments as gdbus takes them.
     SandboxedDesktop::Run callResident(const QString& method, const QStringList& arguments) const
     {
-        return m_desktop->run(u"gdbus"_s, QStringList{u"call"_s, u"--session"_s, u"--dest"_s,
-                                                      u"org.linkherd.Linkherd"_s, u"--object-path"_s,
-                                                      u"/org/linkherd/Linkherd"_s, u"--method"_s,
-                                                      u"org.freedesktop.Application."_s + method} +
-                                              arguments,
+        return m_desktop->run(u"gdbus"_s,
+                              QStringList{u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
+                                          u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
+                                          u"org.freedesktop.Application."_s + method} +
+                                  arguments,
                               10'000);
     }
 

@@ -87,16 +87,16 @@ private Q_SLOTS:
         QTest::newRow("native, by name") << u"google-chrome"_s << u"Work"_s << native;
         QTest::newRow("native, by name in another case") << u"google-chrome"_s << u"WORK"_s << native;
         QTest::newRow("flatpak, by name") << u"org.chromium.Chromium"_s << u"Work"_s
-                                 << QStringList{u"run"_s,
-                                                u"--branch=stable"_s,
-                                                u"--arch=x86_64"_s,
-                                                u"--command=chromium"_s,
-                                                u"--file-forwarding"_s,
-                                                u"org.chromium.Chromium"_s,
-                                                u"--profile-directory=Profile 2"_s,
-                                                u"@@u"_s,
-                                                link,
-                                                u"@@"_s};
+                                          << QStringList{u"run"_s,
+                                                         u"--branch=stable"_s,
+                                                         u"--arch=x86_64"_s,
+                                                         u"--command=chromium"_s,
+                                                         u"--file-forwarding"_s,
+                                                         u"org.chromium.Chromium"_s,
+                                                         u"--profile-directory=Profile 2"_s,
+                                                         u"@@u"_s,
+                                                         link,
+                                                         u"@@"_s};
     }
 
     void opensInAProfile()
@@ -123,8 +123,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("err");
         QTest::newRow("Chromium family") << u"google-chrome"_s << 0 << u"Default\tPerson 1\nProfile 2\tWork\n"_s
                                          << QString();
-        QTest::newRow("ID in another case") << u"Google-Chrome"_s << 0 << u"Default\tPerson 1\nProfile 2\tWork\n"_s
-                                            << QString();
+        QTest::newRow("ID in another case")
+            << u"Google-Chrome"_s << 0 << u"Default\tPerson 1\nProfile 2\tWork\n"_s << QString();
         QTest::newRow("no profiles") << u"b2"_s << 0 << QString() << QString();
         QTest::newRow("not installed") << u"nosuch"_s << 1 << QString()
                                        << u"linkherd: nosuch is not an installed browser\n"_s;
@@ -173,8 +173,7 @@ private Q_SLOTS:
         const QStringList lines = run.err.split(u'\n', Qt::SkipEmptyParts);
         QVERIFY(!lines.isEmpty());
         for (const QString& line : lines) {
-            QVERIFY2(line.startsWith(u"linkherd: "_s) || line.startsWith(u"Try 'linkherd help'"_s),
-                     qPrintable(line));
+            QVERIFY2(line.startsWith(u"linkherd: "_s) || line.startsWith(u"Try 'linkherd help'"_s), qPrintable(line));
         }
         if (!message.isEmpty())
             QVERIFY2(lines.contains(u"linkherd: "_s + message), qPrintable(run.err));

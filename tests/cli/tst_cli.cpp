@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 #include "routing/rule_store.h"
+#include "routing/rules_codec.h"
+#include "routing/rules_file.h"
 #include "support/cli_run.h"
 #include "support/test_files.h"
 
@@ -27,6 +29,23 @@ const QByteArray rulesJson = R"({
   ],
   "version": 1
 })";
+
+// The first block of JSON in the README that begins with this text; empty when there is none.
+QString readmeJsonBlock(const QString& beginning)
+{
+    const QString readme = QString::fromUtf8(TestFiles::read(QStringLiteral(LINKHERD_README)));
+    const QString opening = u"```json\n"_s;
+    for (qsizetype start = readme.indexOf(opening); start >= 0; start = readme.indexOf(opening, start)) {
+        start += opening.size();
+        const qsizetype end = readme.indexOf(u"```"_s, start);
+        if (end < 0)
+            break;
+        if (const QString block = readme.sliced(start, end - start); block.startsWith(beginning))
+            return block;
+        start = end;
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -146,6 +165,52 @@ private Q_SLOTS:
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitCode(), 2);
         QVERIFY(process.readAllStandardError().startsWith("linkherd: Give resolve a URL, as text.\n"));
+    }
+
+    // The defaults exactly as Linkherd writes them into the file, a level of indentation less.
+    void readmeShowsTheRewriterDefaults()
+    {
+        RulesDocument document;
+        document.rewriter = LinkRewriter::initial();
+        const QStringList lines = QString::fromUtf8(RulesCodec::encode(document)).split(u'\n');
+        const qsizetype first = lines.indexOf(u"    \"rewriter\": {"_s);
+        const qsizetype last = lines.indexOf(u"    },"_s, first);
+        QVERIFY(first >= 0 && last > first);
+        QStringList written;
+        for (const QString& line : lines.mid(first, last - first))
+            written.append(line.mid(4));
+        written.append(u"}"_s);
+        QCOMPARE(readmeJsonBlock(u"\"rewriter\""_s), written.join(u'\n') + u'\n');
+    }
+
+    // The example rules file decodes and sends links where the README says.
+    void readmeExampleRulesFile_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("host, to a profile")
+            << QStringList{u"https://api.github.com/x"_s, u"--from"_s, u"com.slack.Slack"_s}
+            << u"chromium\nrule 1: Host is github.com\n"_s;
+        QTest::newRow("one application") << QStringList{u"https://example.com/"_s, u"--from"_s, u"com.slack.Slack"_s}
+                                         << u"chromium\nrule 2: URL contains ://\n"_s;
+        QTest::newRow("expression") << QStringList{u"https://www.youtube.com/watch?v=1"_s}
+                                    << u"ask\nrule 3: URL matches ^https?://(www\\.)?youtube\\.com/watch\n"_s;
+        QTest::newRow("fallback") << QStringList{u"https://example.com/"_s} << u"firefox-esr\nfallback\n"_s;
+    }
+
+    void readmeExampleRulesFile()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        const QString example = m_directory->filePath(u"example.json"_s);
+        TestFiles::write(example, readmeJsonBlock(u"{\n    \"fallback\""_s).toUtf8());
+        const RulesFile::Contents contents = RulesFile::read(example);
+        QVERIFY2(contents.status == RulesFile::Contents::Status::decoded, qPrintable(contents.error));
+        QCOMPARE(contents.document.rules.value(0).destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
+        const CliRun result =
+            run(QStringList{u"--rules"_s, example, u"resolve"_s, u"--explain"_s} + arguments, m_rules);
+        QCOMPARE(result.err, QString());
+        QCOMPARE(result.out, output);
     }
 
 private:
