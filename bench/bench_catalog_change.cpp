@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -45,11 +46,17 @@ void write(const QString& path, const QByteArray& content)
         std::abort();
 }
 
-// An entry about as large as a distribution's, with its translations.
+QString iconPath()
+{
+    return desktop().filePath(u"icon.png"_s);
+}
+
+// An entry about as large as a distribution's, with its translations; browsers have an icon as large as theirs.
 QByteArray entry(const QString& id, bool browser)
 {
+    const QByteArray icon = browser ? QFile::encodeName(iconPath()) : id.toUtf8();
     QByteArray text =
-        "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() + "\nExec=/bin/true %U\nIcon=" + id.toUtf8() + "\n";
+        "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() + "\nExec=/bin/true %U\nIcon=" + icon + "\n";
     for (const char* locale : {"de", "fr", "es", "it", "pt_BR", "ru", "ja", "zh_CN", "pl", "nl",
                                "sv", "cs", "tr", "uk", "ko",    "fi", "da", "nb",    "hu", "el"}) {
         text += "Name[" + QByteArray(locale) + "]=" + id.toUtf8() + " (" + locale + ")\n";
@@ -75,6 +82,13 @@ void writeMimeCache(bool withLate)
 void prepareDesktop()
 {
     QDir().mkpath(applicationsFolder());
+    QImage icon(256, 256, QImage::Format_ARGB32);
+    for (int y = 0; y < icon.height(); ++y) {
+        for (int x = 0; x < icon.width(); ++x)
+            icon.setPixel(x, y, qRgba(x, y, (x * y) & 0xff, 0xff));
+    }
+    if (!icon.save(iconPath()))
+        std::abort();
     QDir().mkpath(desktop().filePath(u"config"_s));
     for (int index = 0; index < entryCount; ++index) {
         const bool browser = index < browserCount;
