@@ -28,12 +28,14 @@ public:
         QList<DesktopEntry> entries;
         for (int index = 0; index < 4; ++index) {
             const QString id = u"org.example.Browser"_s + QString::number(index);
-            entries.append({id, id, u"/apps/"_s + id + u".desktop"_s, {}, {}, {}});
+            entries.append({id, id, u"/apps/"_s + id + u".desktop"_s, {}, {}, {}, {}});
         }
         return entries;
     }
     std::optional<DesktopEntry> defaultWebBrowser() override { return std::nullopt; }
     std::optional<DesktopEntry> application(const QString&) override { return std::nullopt; }
+    std::optional<DesktopEntry> applicationWithWindowClass(const QString&) override { return std::nullopt; }
+    void setChangeHandler(std::function<void()>) override {}
 };
 
 class StopwatchLauncher final : public BrowserLaunching {

@@ -101,7 +101,9 @@ void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithS
 
 void AppServices::reopen()
 {
-    showRulesWindow();
+    // Links waiting for an answer come first: the panel may have been buried under other windows.
+    if (!m_chooser->raisePanel())
+        showRulesWindow();
 }
 
 void AppServices::showRulesWindow()

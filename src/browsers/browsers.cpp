@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -22,6 +23,8 @@ struct Caches {
     std::optional<qint64> discoveryTime;
     QHash<QString, QIcon> icons; // a null icon remembers an application that is not installed
     QHash<QString, QIcon> sizedIcons;
+    QHash<QString, QString> names; // display names of applications that are not installed browsers
+    bool rescanPending = false;
 };
 
 Caches& caches()
@@ -68,6 +71,21 @@ QList<Browser> discover()
     return browsers;
 }
 
+// The desktop says applications changed: what is cached may be wrong from now on. The list is found again soon,
+// while no link waits for it, so that the next link does not pay for GIO rereading the application folders.
+void catalogChanged()
+{
+    invalidate();
+    Caches& state = caches();
+    if (state.rescanPending)
+        return;
+    state.rescanPending = true;
+    QTimer::singleShot(0, [] {
+        caches().rescanPending = false;
+        installed();
+    });
+}
+
 QString sizeKey(double size)
 {
     QString text = QString::number(size, 'g', 15);
@@ -85,7 +103,12 @@ bool isOwnBundleID(const QString& bundleID)
 
 void setCatalog(ApplicationCatalog* catalog)
 {
-    caches().catalog = catalog;
+    Caches& state = caches();
+    if (state.catalog && state.catalog != catalog)
+        state.catalog->setChangeHandler({});
+    state.catalog = catalog;
+    if (catalog)
+        catalog->setChangeHandler(&catalogChanged);
     invalidate();
 }
 
@@ -106,6 +129,7 @@ void invalidate()
     state.discoveryTime.reset();
     state.icons.clear();
     state.sizedIcons.clear();
+    state.names.clear();
 }
 
 std::optional<qint64> discoveryTimeMSecs()
@@ -138,8 +162,20 @@ QString displayName(const QString& bundleID)
 {
     if (const std::optional<Browser> found = browser(bundleID))
         return found->name;
-    const QStringList pieces = bundleID.split(u'.', Qt::SkipEmptyParts);
-    return pieces.isEmpty() ? bundleID : pieces.back();
+    Caches& state = caches();
+    if (const auto cached = state.names.constFind(bundleID); cached != state.names.cend())
+        return *cached;
+    QString name;
+    if (state.catalog) {
+        if (const std::optional<DesktopEntry> entry = state.catalog->application(bundleID))
+            name = entry->name;
+    }
+    if (name.isEmpty()) {
+        const QStringList pieces = bundleID.split(u'.', Qt::SkipEmptyParts);
+        name = pieces.isEmpty() ? bundleID : pieces.back();
+    }
+    state.names.insert(bundleID, name);
+    return name;
 }
 
 QList<Browser> ordered(const QStringList& order)

@@ -11,7 +11,8 @@
 class ApplicationCatalog;
 
 // The installed applications that open web links, as Linkherd lists and offers them. A process-wide cache
-// filled on first use; only invalidate() refreshes it. Main thread only.
+// filled on first use, dropped by invalidate() and whenever the catalog reports a change (and then filled again
+// soon after, from the event loop). Main thread only.
 namespace Browsers {
 
 struct Browser final {
@@ -23,7 +24,7 @@ struct Browser final {
 };
 
 // Where the desktop's applications come from; set once at start-up (and by tests). Without one, nothing is
-// installed.
+// installed. The cache follows the catalog's changes while it is set.
 void setCatalog(ApplicationCatalog* catalog);
 
 // Every installed browser but Linkherd, sorted by name (numbers by value, case ignored), each once.
@@ -37,7 +38,8 @@ std::optional<qint64> discoveryTimeMSecs();
 std::optional<Browser> browser(const QString& bundleID);
 // The browser the system opens web links with, unless that is Linkherd.
 std::optional<Browser> systemDefault();
-// A readable name for any bundle identifier, installed or not.
+// A readable name for any bundle identifier: an installed browser's display name, else the Name of the
+// application installed under that ID, else the ID's last dot-separated part.
 QString displayName(const QString& bundleID);
 // The installed browsers, those in the user's order first (in that order), the others by name after them.
 QList<Browser> ordered(const QStringList& order);

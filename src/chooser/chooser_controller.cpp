@@ -13,12 +13,16 @@
 
 using namespace Qt::StringLiterals;
 
-// The "Open Link" window: a tool window above the others that sizes itself to its content. Its close button
-// is one more way to cancel, so that no link is left waiting behind a panel the user can no longer see.
+// The "Open Link" window: a tool window above the others that sizes itself to its content. It has a title and a
+// close button and nothing else: a panel minimized or maximized out of the way would leave links waiting where
+// the user no longer sees them. Its close button is one more way to cancel.
 class ChooserPanel final : public QWidget {
 public:
+    static constexpr Qt::WindowFlags panelFlags =
+        Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint;
+
     explicit ChooserPanel(std::function<void()> onCloseButton)
-        : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint),
+        : QWidget(nullptr, panelFlags),
           m_onCloseButton(std::move(onCloseButton))
     {
         setWindowTitle(u"Open Link"_s);
@@ -29,13 +33,16 @@ public:
 
     void setContent(ChooserView* view)
     {
+        layout()->addWidget(view);
+        // Shown before the old content goes: for a moment without visible content the panel would be sized to
+        // nothing, and a window of no size is taken off the screen, losing its activation and the keyboard focus.
+        view->show();
         if (m_content) {
             m_content->hide();
             // The old view may be in the middle of emitting the choice that replaces it.
             m_content->deleteLater();
         }
         m_content = view;
-        layout()->addWidget(view);
         adjustSize();
     }
 
@@ -88,9 +95,23 @@ ChooserView* ChooserController::view() const
 void ChooserController::enqueue(const Router::Request& request)
 {
     m_queue.append(request);
-    // While a panel is up the new link only waits; the panel's waiting count is refreshed with the next link.
-    if (!m_panel)
+    // While a panel is up the new link only waits (the panel's waiting count is refreshed with the next link),
+    // but the user is shown that one more wants an answer.
+    if (m_panel)
+        raisePanel();
+    else
         showNext();
+}
+
+bool ChooserController::raisePanel()
+{
+    if (!m_panel)
+        return false;
+    m_panel->setWindowState(m_panel->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_panel->show();
+    m_panel->raise();
+    m_panel->activateWindow();
+    return true;
 }
 
 void ChooserController::showNext()
@@ -122,9 +143,7 @@ void ChooserController::showNext()
             m_panel->move(screen->availableGeometry().center() - m_panel->rect().center());
         }
     }
-    m_panel->show();
-    m_panel->raise();
-    m_panel->activateWindow();
+    raisePanel();
     view->focusFirstRow();
 }
 

@@ -30,6 +30,8 @@ public:
     void choose(const Browsers::Browser& browser, bool remember, const Router::Request& request);
     // Drops the link on screen without opening it anywhere, and moves on.
     void cancel();
+    // Brings the panel back in front of the user, neither minimized nor maximized, and active; false while idle.
+    bool raisePanel();
 
     // Waiting requests, oldest (the one on screen) first.
     const QList<Router::Request>& queue() const { return m_queue; }

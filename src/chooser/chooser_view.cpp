@@ -46,10 +46,14 @@ void applyTextStyle(QWidget* widget, TextStyle textStyle, Tone tone = Tone::prim
     widget->setFont(font);
     if (tone == Tone::primary)
         return;
-    // Secondary and tertiary text are the theme's text colour, fainter, so they follow light and dark themes.
+    // Secondary text is the theme's text colour, fainter; tertiary text is the theme's lightest text colour, the
+    // one it gives placeholders. Both follow light and dark themes.
     QPalette palette = widget->palette();
     QColor colour = palette.color(QPalette::WindowText);
-    colour.setAlphaF(tone == Tone::secondary ? 0.65f : 0.45f);
+    if (tone == Tone::secondary)
+        colour.setAlphaF(0.65f);
+    else
+        colour = palette.color(QPalette::PlaceholderText);
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
     widget->setPalette(palette);
@@ -71,6 +75,18 @@ QLabel* iconLabel(const QIcon& icon, int size, QWidget* parent)
     return result;
 }
 
+// The theme's generic browser icon, else Linkherd's own, for browsers whose entries name none that can be found.
+QIcon genericBrowserIcon()
+{
+    static const QIcon builtIn = [] {
+        QIcon icon;
+        for (const int size : {16, 20, 32, 40})
+            icon.addFile(u":/linkherd/web-browser-%1.png"_s.arg(size), QSize(size, size));
+        return icon;
+    }();
+    return QIcon::fromTheme(u"web-browser"_s, builtIn);
+}
+
 // One browser in the list: a flat, rounded row of icon, name and shortcut hint that reads like a menu item
 // and takes the keyboard like a button.
 class BrowserRow final : public QAbstractButton {
@@ -84,15 +100,20 @@ public:
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(8, 5, 8, 5);
         layout->setSpacing(8);
-        if (const QIcon icon = Browsers::icon(browser.bundleID, browserIconSize); !icon.isNull())
-            layout->addWidget(iconLabel(icon, browserIconSize, this));
+        QIcon icon = Browsers::icon(browser.bundleID, browserIconSize);
+        if (icon.isNull())
+            icon = genericBrowserIcon();
+        // Every row has its icon, so the names line up.
+        QLabel* iconView = iconLabel(icon, browserIconSize, this);
+        iconView->setObjectName(u"browserIcon"_s);
+        layout->addWidget(iconView);
         layout->addWidget(label(browser.name, this, TextStyle::body));
+        layout->addStretch();
         if (index < ChooserView::shortcutCount) {
             QLabel* hint = label(u"Ctrl+"_s + QString::number(index + 1), this, TextStyle::caption, Tone::tertiary);
             hint->setObjectName(u"shortcutHint"_s);
             layout->addWidget(hint);
         }
-        layout->addStretch();
         // The labels are decoration; clicks belong to the row.
         for (QWidget* child : findChildren<QWidget*>())
             child->setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -79,11 +79,18 @@ std::optional<xcb_window_t> activeWindow(xcb_connection_t* connection, xcb_windo
     return window;
 }
 
-// WM_CLASS holds two NUL-terminated strings: the instance name (usually the executable) and the class name.
-// Desktop entries are most often named after the class, sometimes after its lower case or the executable.
+// WM_CLASS holds two NUL-terminated strings: the instance name (usually the executable) and the class name. An
+// entry that names its windows' class in StartupWMClass says best which application they belong to; otherwise
+// entries are most often named after the class, sometimes after its lower case or the executable.
 std::optional<QString> applicationOfWindowClass(const QString& instance, const QString& windowClass,
                                                 ApplicationCatalog& catalog)
 {
+    for (const QString& candidate : {windowClass, instance}) {
+        if (candidate.isEmpty())
+            continue;
+        if (const std::optional<DesktopEntry> entry = catalog.applicationWithWindowClass(candidate))
+            return unlessLinkherd(entry->id);
+    }
     for (const QString& candidate : {windowClass, windowClass.toLower(), instance}) {
         if (candidate.isEmpty() || isLinkherd(candidate))
             continue;

@@ -4,6 +4,7 @@
 
 #include <QList>
 
+#include <functional>
 #include <optional>
 
 // The desktop's knowledge of installed applications.
@@ -18,4 +19,10 @@ public:
     virtual std::optional<DesktopEntry> defaultWebBrowser() = 0;
     // An application by desktop file ID (without ".desktop").
     virtual std::optional<DesktopEntry> application(const QString& id) = 0;
+    // The application that says its windows carry this WM_CLASS name (StartupWMClass), compared ignoring case.
+    virtual std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) = 0;
+    // Called on the main thread, some time after applications are installed or removed or the associations of
+    // link types change; the answers above may differ from then on. One handler: a later call replaces it, an
+    // empty one stops the calls.
+    virtual void setChangeHandler(std::function<void()> handler) = 0;
 };

@@ -2,10 +2,32 @@
 
 #include "application_catalog.h"
 
+#include <QHash>
+
+#include <memory>
+
 // The catalog as GIO reads it: mimeinfo.cache and the mimeapps.list files of the XDG directories.
 class GioApplicationCatalog final : public ApplicationCatalog {
 public:
+    GioApplicationCatalog();
+    ~GioApplicationCatalog() override;
+    GioApplicationCatalog(const GioApplicationCatalog&) = delete;
+    GioApplicationCatalog& operator=(const GioApplicationCatalog&) = delete;
+
     QList<DesktopEntry> webBrowsers() override;
     std::optional<DesktopEntry> defaultWebBrowser() override;
     std::optional<DesktopEntry> application(const QString& id) override;
+    std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) override;
+    void setChangeHandler(std::function<void()> handler) override;
+
+private:
+    struct Monitor;
+
+    void watch();
+    void changed();
+
+    std::unique_ptr<Monitor> m_monitor;
+    std::function<void()> m_changeHandler;
+    // Case-folded StartupWMClass -> desktop ID, read from every entry once and kept until the applications change.
+    std::optional<QHash<QString, QString>> m_windowClasses;
 };

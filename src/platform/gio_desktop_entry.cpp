@@ -38,5 +38,6 @@ DesktopEntry desktopEntryOf(GDesktopAppInfo* info)
     entry.icon = takeString(g_desktop_app_info_get_string(info, "Icon"));
     entry.exec = splitExec(takeString(g_desktop_app_info_get_string(info, "Exec")));
     entry.flatpakID = takeString(g_desktop_app_info_get_string(info, "X-Flatpak"));
+    entry.startupWMClass = QString::fromUtf8(g_desktop_app_info_get_startup_wm_class(info));
     return entry;
 }

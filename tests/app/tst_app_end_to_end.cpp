@@ -1,6 +1,7 @@
 #include "support/sandboxed_desktop.h"
 #include "support/test_files.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -174,6 +175,58 @@ private Q_SLOTS:
         QCOMPARE(launches.size(), 1);
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.com/mail"_s});
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+    }
+
+    // An application that names its windows' class in StartupWMClass is found by it, whatever its desktop ID.
+    void activeWindowIsFoundByItsStartupWMClass()
+    {
+        m_desktop->addBrowser({.id = u"org.example.Mail"_s,
+                               .name = u"Mail"_s,
+                               .mimeTypes = u"message/rfc822;"_s,
+                               .extraKeys = {{u"StartupWMClass"_s, u"Xmessage"_s}}});
+        m_desktop->refreshDesktopDatabase();
+        startOnDisplay(rulesSendingLinksFrom("org.example.Mail"));
+        m_foreground.setProcessEnvironment(m_desktop->environment());
+        m_foreground.start(QStringLiteral(LINKHERD_ACTIVE_WINDOW_CLIENT),
+                           {u"--wm-class"_s, u"xmessage"_s, u"XMessage"_s});
+        QVERIFY2(m_foreground.waitForReadyRead(5000), "no active window");
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://example.com/mail"_s}).exitCode, 0);
+        QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1).size(), 1);
+        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+    }
+
+    // A browser installed while Linkherd runs takes the links its rule sends it, and once removed it no longer
+    // does: the fallback does.
+    void browsersInstalledOrRemovedWhileRunning()
+    {
+        startResident();
+        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
+                       "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "late"}}}]})");
+        // The resident has looked at the browsers before the new one comes.
+        QCOMPARE(linkTakenBy(u"https://example.com/0"_s, {u"fake"_s}), u"fake"_s);
+
+        m_desktop->addBrowser({.id = u"late"_s, .name = u"Late"_s});
+        m_desktop->refreshDesktopDatabase();
+        // GIO notices the new entry after a moment; until then the fallback still takes the links.
+        QString taker;
+        for (int attempt = 1; attempt <= 20 && taker != u"late"_s; ++attempt) {
+            taker = linkTakenBy(u"https://example.com/%1"_s.arg(attempt), {u"late"_s, u"fake"_s});
+            QVERIFY2(!taker.isEmpty(), "the link reached no browser");
+            if (taker != u"late"_s)
+                QTest::qWait(250);
+        }
+        QCOMPARE(taker, u"late"_s);
+
+        QVERIFY(QFile::remove(m_desktop->desktopEntryPath(u"late"_s)));
+        m_desktop->refreshDesktopDatabase();
+        for (int attempt = 1; attempt <= 20 && taker != u"fake"_s; ++attempt) {
+            taker = linkTakenBy(u"https://example.com/gone/%1"_s.arg(attempt), {u"late"_s, u"fake"_s});
+            QVERIFY2(!taker.isEmpty(), "the link reached no browser");
+            if (taker != u"fake"_s)
+                QTest::qWait(250);
+        }
+        QCOMPARE(taker, u"fake"_s);
     }
 
     void aSecondLaunchForwardsFiveLinksInOrder()
@@ -359,6 +412,29 @@ private:
                                u"/org/freedesktop/DBus"_s, u"--method"_s, u"org.freedesktop.DBus.NameHasOwner"_s,
                                u"org.linkherd.Linkherd"_s})
             .out.contains(u"true"_s);
+    }
+
+    // Hands the resident the link over the bus and returns which of the browsers started with it; empty when none
+    // did within a few seconds.
+    QString linkTakenBy(const QString& link, const QStringList& browsers) const
+    {
+        const SandboxedDesktop::Run run =
+            m_desktop->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
+                                        u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
+                                        u"org.freedesktop.Application.Open"_s, u"['%1']"_s.arg(link), u"{}"_s});
+        if (run.exitCode != 0)
+            return QString();
+        QDeadlineTimer deadline(5000);
+        while (!deadline.hasExpired()) {
+            for (const QString& browser : browsers) {
+                for (const SandboxedDesktop::Launch& launch : m_desktop->launches(browser)) {
+                    if (launch.arguments.mid(1) == QStringList{link})
+                        return browser;
+                }
+            }
+            QTest::qWait(20);
+        }
+        return QString();
     }
 
     // An outside edit, which the resident takes over.

@@ -64,6 +64,22 @@ private Q_SLOTS:
         QCOMPARE(Browsers::installed().size(), 6);
     }
 
+    // A change on the desktop drops what is known at once and finds the browsers again from the event loop, so
+    // that the next link does not wait for the discovery; a catalog that is let go reports to no one.
+    void cacheFollowsTheCatalogsChanges()
+    {
+        QCOMPARE(Browsers::installed().size(), 7);
+        m_catalog.browsers.removeFirst();
+        QVERIFY(m_catalog.changeHandler);
+        m_catalog.changeHandler();
+        QVERIFY(!Browsers::discoveryTimeMSecs());
+        QTRY_VERIFY(Browsers::discoveryTimeMSecs());
+        QCOMPARE(Browsers::installed().size(), 6);
+
+        Browsers::setCatalog(nullptr);
+        QVERIFY(!m_catalog.changeHandler);
+    }
+
     void lookups()
     {
         QCOMPARE(Browsers::browser(u"COM.GOOGLE.CHROME"_s)->bundleID, u"com.google.Chrome"_s);

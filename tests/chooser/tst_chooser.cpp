@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -67,6 +68,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_dir.emplace().isValid());
         m_catalog.browsers.clear();
+        m_catalog.applications.clear();
         for (int number = 1; number <= 12; ++number)
             m_catalog.browsers.append(
                 fakeEntry(u"b"_s + QString::number(number), u"Browser "_s + QString::number(number)));
@@ -178,6 +180,28 @@ private Q_SLOTS:
             QVERIFY(!view.browserRows()[index]->findChild<QLabel*>(u"shortcutHint"_s));
     }
 
+    void sourceName_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("installed browser") << u"b2"_s << u"from Browser 2"_s;
+        QTest::newRow("installed application") << u"org.example.Xmessage"_s << u"from Mail"_s;
+        QTest::newRow("application without a name") << u"org.example.Nameless"_s << u"from Nameless"_s;
+        QTest::newRow("not installed") << u"org.example.Gone"_s << u"from Gone"_s;
+    }
+
+    // Where a link came from reads as the application's own name, when the desktop knows one.
+    void sourceName()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, shown);
+        m_catalog.applications = {fakeEntry(u"org.example.Xmessage"_s, u"Mail"_s),
+                                  fakeEntry(u"org.example.Nameless"_s, QString())};
+        Browsers::invalidate();
+        const ChooserView view(request(u"https://example.com/"_s, source), 0, *m_preferences);
+        QCOMPARE(view.findChild<QLabel*>(u"source"_s)->text(), shown);
+    }
+
     // A long link keeps its beginning and its end.
     void elidedLinesKeepBeginningAndEnd()
     {
@@ -189,6 +213,84 @@ private Q_SLOTS:
         QVERIFY(lines[1].startsWith(u'…') && link.endsWith(lines[1].mid(1)));
         // Narrower than one character, a line still takes one, and a surrogate pair stays whole.
         QCOMPARE(elidedLines(u"😀😀"_s, metrics, 1, 2).first(), u"😀"_s);
+    }
+
+    // The panel offers no minimize or maximize, and a link that joins the queue, or raisePanel() (launching
+    // Linkherd again), brings it back to the front, un-minimized and active.
+    void panelComesBackWhenALinkJoins()
+    {
+        m_controller->enqueue(request(u"https://one.example/"_s));
+        QWidget* panel = m_controller->panel();
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+        const Qt::WindowFlags flags = panel->windowFlags();
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+        QVERIFY(flags.testFlags(Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint));
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+
+        QWidget other;
+        const auto bury = [&] {
+            panel->setWindowState(Qt::WindowMinimized);
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            QVERIFY(!panel->isActiveWindow());
+        };
+        bury();
+        m_controller->enqueue(request(u"https://two.example/"_s));
+        QCOMPARE(m_controller->panel(), panel);
+        QVERIFY(!panel->isMinimized());
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+
+        bury();
+        QVERIFY(m_controller->raisePanel());
+        QVERIFY(!panel->isMinimized());
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+        m_controller->cancel();
+        m_controller->cancel();
+        QVERIFY(!m_controller->raisePanel());
+    }
+
+    // Every link on screen, not only the first, starts with the focus ring on its first browser.
+    void focusRingOnEveryLink()
+    {
+        for (const QString& link : {u"https://one.example/"_s, u"https://two.example/"_s, u"https://three.example/"_s})
+            m_controller->enqueue(request(link));
+        QVERIFY(QTest::qWaitForWindowActive(m_controller->panel()));
+        for (int shown = 0; shown < 3; ++shown) {
+            QAbstractButton* first = m_controller->view()->browserRows().first();
+            QTRY_VERIFY(first->isVisible());
+            QCOMPARE(QApplication::focusWidget(), first);
+            QVERIFY(first->hasFocus());
+            QVERIFY(ringDrawn(first));
+            QTest::keyClick(first, Qt::Key_Return);
+        }
+        QCOMPARE(m_launcher.opens.size(), 3);
+    }
+
+    // Rows without an icon of their own get a generic one; the names line up; the hints end the rows in the
+    // theme's lightest text colour.
+    void rowsLineUp()
+    {
+        m_catalog.browsers[1].icon = u"no-such-icon"_s;
+        Browsers::invalidate();
+        ChooserView view(request(u"https://example.com/"_s), 0, *m_preferences);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        std::optional<int> nameX;
+        for (QAbstractButton* row : view.browserRows()) {
+            const auto* icon = row->findChild<QLabel*>(u"browserIcon"_s);
+            QVERIFY(icon && !icon->pixmap().isNull());
+            const QList<QLabel*> labels = row->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+            const auto name = std::find_if(labels.cbegin(), labels.cend(),
+                                           [&](const QLabel* label) { return label->text() == row->accessibleName(); });
+            QVERIFY(name != labels.cend());
+            QCOMPARE((*name)->x(), nameX.value_or((*name)->x()));
+            nameX = (*name)->x();
+            if (const auto* hint = row->findChild<QLabel*>(u"shortcutHint"_s)) {
+                QCOMPARE(hint->geometry().right(), row->contentsRect().right() - 8);
+                QCOMPARE(hint->palette().color(QPalette::WindowText), row->palette().color(QPalette::PlaceholderText));
+            }
+        }
     }
 
     void failedLaunchAlertIsAnsweredByTheHook()
@@ -266,6 +368,16 @@ private:
     }
 
     static QMessageBox* visibleAlert() { return visibleAlerts().value(0); }
+
+    // The row as it paints itself shows the focus ring: its top edge differs from a row without focus.
+    bool ringDrawn(QAbstractButton* row) const
+    {
+        QAbstractButton* plain = m_controller->view()->browserRows().last();
+        const QImage focused = row->grab().toImage();
+        const QImage unfocused = plain->grab().toImage();
+        const QPoint top(focused.width() / 2, 1);
+        return focused.pixel(top) != unfocused.pixel(top);
+    }
 
     // The count of links behind the one on screen, as the panel shows it.
     QString waiting() const

@@ -1,6 +1,7 @@
 // A stand-in for an application in the foreground on an X server without a window manager: it maps a window
-// carrying the given GTK application ID and, as a window manager would, names it the active window on the
-// root. Prints the window's ID once that is done, then stays until killed.
+// carrying the given GTK application ID (or, with --wm-class, only that WM_CLASS instance and class name) and,
+// as a window manager would, names it the active window on the root. Prints the window's ID once that is done,
+// then stays until killed.
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +24,9 @@ static xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: active_window_client GTK_APPLICATION_ID\n");
+    const bool byClass = argc == 4 && std::strcmp(argv[1], "--wm-class") == 0;
+    if (argc != 2 && !byClass) {
+        std::fprintf(stderr, "usage: active_window_client GTK_APPLICATION_ID | --wm-class INSTANCE CLASS\n");
         return 2;
     }
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
@@ -36,8 +38,20 @@ int main(int argc, char* argv[])
     const xcb_window_t window = xcb_generate_id(connection);
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 100, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_GTK_APPLICATION_ID"),
-                        atom(connection, "UTF8_STRING"), 8, static_cast<uint32_t>(std::strlen(argv[1])), argv[1]);
+    if (byClass) {
+        // Two NUL-terminated strings in one property.
+        const std::size_t instanceLength = std::strlen(argv[2]) + 1;
+        const std::size_t classLength = std::strlen(argv[3]) + 1;
+        char* value = static_cast<char*>(std::malloc(instanceLength + classLength));
+        std::memcpy(value, argv[2], instanceLength);
+        std::memcpy(value + instanceLength, argv[3], classLength);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                            static_cast<uint32_t>(instanceLength + classLength), value);
+        std::free(value);
+    } else {
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_GTK_APPLICATION_ID"),
+                            atom(connection, "UTF8_STRING"), 8, static_cast<uint32_t>(std::strlen(argv[1])), argv[1]);
+    }
     xcb_map_window(connection, window);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root, atom(connection, "_NET_ACTIVE_WINDOW"),
                         XCB_ATOM_WINDOW, 32, 1, &window);

@@ -7,7 +7,8 @@ using namespace Qt::StringLiterals;
 
 DesktopEntry fakeEntry(const QString& id, const QString& name)
 {
-    return DesktopEntry{id, name, u"/apps/"_s + id + u".desktop"_s, QString(), {u"/bin/"_s + id, u"%U"_s}, QString()};
+    return DesktopEntry{id,        name,     u"/apps/"_s + id + u".desktop"_s, QString(), {u"/bin/"_s + id, u"%U"_s},
+                        QString(), QString()};
 }
 
 std::optional<DesktopEntry> FakeApplicationCatalog::application(const QString& id)
@@ -16,6 +17,17 @@ std::optional<DesktopEntry> FakeApplicationCatalog::application(const QString& i
     for (const QList<DesktopEntry>* list : {&browsers, &applications}) {
         for (const DesktopEntry& entry : *list) {
             if (entry.id == id)
+                return entry;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<DesktopEntry> FakeApplicationCatalog::applicationWithWindowClass(const QString& windowClass)
+{
+    for (const QList<DesktopEntry>* list : {&browsers, &applications}) {
+        for (const DesktopEntry& entry : *list) {
+            if (!entry.startupWMClass.isEmpty() && entry.startupWMClass.compare(windowClass, Qt::CaseInsensitive) == 0)
                 return entry;
         }
     }

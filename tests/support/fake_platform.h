@@ -9,6 +9,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 // In-memory stand-ins for the desktop, for tests of the layers above the platform.
 
 // A desktop entry for a browser at /apps/<id>.desktop whose Exec starts /bin/<id> with %U.
@@ -20,10 +22,13 @@ public:
     QList<DesktopEntry> applications; // found by id besides the browsers
     std::optional<DesktopEntry> defaultBrowser;
     int applicationLookups = 0;
+    std::function<void()> changeHandler; // what the desktop would call after a change
 
     QList<DesktopEntry> webBrowsers() override { return browsers; }
     std::optional<DesktopEntry> defaultWebBrowser() override { return defaultBrowser; }
     std::optional<DesktopEntry> application(const QString& id) override;
+    std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) override;
+    void setChangeHandler(std::function<void()> handler) override { changeHandler = std::move(handler); }
 };
 
 class FakeApplicationLauncher final : public ApplicationLauncher {
