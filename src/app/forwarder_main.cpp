@@ -117,18 +117,18 @@ void relayStartupErrors(int pipe)
 
 // For a bus that cannot start Linkherd (no service file: a build tree, an install the bus does not know):
 // starts the resident in a session of its own, away from our caller's terminal and pipes, and waits until it
-// serves or has ended. Returns its exit status when it ended, -1 while it runs.
-int startDetached()
+// serves or has ended. Returns its pid, or 0 when it could not be started.
+pid_t startDetached()
 {
     const std::string resident = residentProgram();
     if (resident.empty()) {
         std::fprintf(stderr, "linkherd-app: linkherd-resident is not installed next to linkherd-app\n");
-        return 1;
+        return 0;
     }
     int errors[2];
     if (::pipe2(errors, O_CLOEXEC) != 0) {
         std::fprintf(stderr, "linkherd-app: could not start Linkherd: %s\n", std::strerror(errno));
-        return 1;
+        return 0;
     }
     ::setenv(InstanceForwarding::startupErrorsVariable, "1", 1);
     const pid_t child = ::fork();
@@ -150,14 +150,24 @@ int startDetached()
     if (child < 0) {
         std::fprintf(stderr, "linkherd-app: could not start Linkherd: %s\n", std::strerror(errno));
         ::close(errors[0]);
-        return 1;
+        return 0;
     }
     relayStartupErrors(errors[0]);
     ::close(errors[0]);
-    int status = 0;
-    if (::waitpid(child, &status, WNOHANG) != child)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return child;
+}
+
+// The exit status of the resident started here when it has ended (a process that has just closed its pipe may
+// take a moment more to end), -1 while it runs.
+int exitStatusOf(pid_t child)
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        ::usleep(10'000);
+    }
+    return -1;
 }
 
 } // namespace
@@ -198,11 +208,13 @@ int main(int argc, char* argv[])
         break;
     }
 
-    const int ended = startDetached();
+    const pid_t resident = startDetached();
+    if (resident == 0)
+        return 1;
     const InstanceForwarding::Answer late = InstanceForwarding::forward(links);
     if (late.outcome == Outcome::forwarded)
         return 0;
-    if (ended >= 0)
+    if (const int ended = exitStatusOf(resident); ended >= 0)
         std::fprintf(stderr, "linkherd-app: Linkherd ended while starting (exit status %d)\n", ended);
     else
         std::fprintf(stderr, "linkherd-app: Linkherd did not take the links (%s)\n", late.error.c_str());
