@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,10 +90,11 @@ int becomeResident(char* argv[])
 }
 
 // Copies what the resident writes to standard error to ours until it lets go of the pipe (it serves on the
-// bus, or it has ended) or the time is up.
+// bus, or it has ended) or the time is up. When ours cannot take it, the text is read and dropped all the same.
 void relayStartupErrors(int pipe)
 {
     const auto deadline = std::chrono::steady_clock::now() + startTimeout;
+    bool relaying = true;
     char buffer[4096];
     for (;;) {
         const auto left =
@@ -110,8 +112,7 @@ void relayStartupErrors(int pipe)
             continue;
         if (length <= 0)
             return;
-        if (::write(STDERR_FILENO, buffer, static_cast<size_t>(length)) < 0)
-            return;
+        relaying = relaying && ::write(STDERR_FILENO, buffer, static_cast<size_t>(length)) == length;
     }
 }
 
@@ -147,6 +148,8 @@ pid_t startDetached()
         ::_exit(127);
     }
     ::close(errors[1]);
+    // A caller that stops reading our standard error must not end us before the resident is up.
+    ::signal(SIGPIPE, SIG_IGN);
     if (child < 0) {
         std::fprintf(stderr, "linkherd-app: could not start Linkherd: %s\n", std::strerror(errno));
         ::close(errors[0]);

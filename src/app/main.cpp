@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QSystemTrayIcon>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -63,7 +64,13 @@ Options:
 )";
 
 // linkherd-app relays what a resident it started prints until that resident serves; the pipe goes away with
-// linkherd-app, so from then on the output goes nowhere.
+// linkherd-app, so from then on the output goes nowhere. Until then a linkherd-app that has gone (its caller
+// stopped it) must not take the resident with it.
+void holdStartupErrors()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 void releaseStartupErrors()
 {
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -71,6 +78,7 @@ void releaseStartupErrors()
         ::dup2(null, STDERR_FILENO);
         ::close(null);
     }
+    std::signal(SIGPIPE, SIG_DFL);
 }
 
 // Alerts need someone to see them; on a session without a display the text goes to the log only.
@@ -114,6 +122,8 @@ int main(int argc, char* argv[])
     // in the background, this process is meant to be the instance: whether another one is, the bus name says.
     const bool startupErrorsRelayed = qEnvironmentVariableIsSet(InstanceForwarding::startupErrorsVariable);
     qunsetenv(InstanceForwarding::startupErrorsVariable); // not for the browsers started from here
+    if (startupErrorsRelayed)
+        holdStartupErrors();
     if (!commandLine.background) {
         const Result<InstanceBus::Outcome> forwarded = InstanceBus::forward(commandLine.links, source);
         if (forwarded && forwarded.value() == InstanceBus::Outcome::forwarded)
