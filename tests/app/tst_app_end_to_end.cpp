@@ -180,6 +180,20 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->launches(u"fake"_s).size(), 1);
     }
 
+    // From the application menu: no link, and the launcher is not kept waiting either; Linkherd stays.
+    void coldStartWithoutLinksReturns()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const SandboxedDesktop::Run run = m_desktop->run(
+            u"sh"_s, {u"-c"_s, u"{ \"$0\" 2>&1; echo \"exit $?\"; } | cat"_s, QStringLiteral(LINKHERD_APP_EXECUTABLE)},
+            10'000);
+        const qint64 elapsedMs = clock.elapsed();
+        QVERIFY2(run.out.endsWith(u"exit 0\n"_s), qPrintable(run.out + run.err));
+        QVERIFY2(elapsedMs < 2000, qPrintable(u"returned after %1 ms"_s.arg(elapsedMs)));
+        QVERIFY(instanceIsOnTheBus());
+    }
+
     // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
     void askingLinkShowsThePanelAndCtrl1Opens()
     {
