@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The latency users feel: how much time Linkherd adds between `gio open URL` and the browser starting.
+# The latency users feel: how much time Linkherd adds between `gio open URL` (or `xdg-open URL`) and the browser
+# starting.
 #
 #   bench/e2e_latency.sh [-n ROUNDS] [-c COLD_RUNS] [BUILD_DIR]        (defaults: 50, 10, build)
 #
@@ -8,17 +9,20 @@
 # is read or changed. The script builds nothing; it takes from BUILD_DIR src/app/linkherd-app,
 # src/cli/linkherd and tests/support/linkherd_fake_browser (built with the tests).
 #
-# Every figure is the time from bash starting `gio open URL` to the fake browser's own record of its start.
-# Three paths take turns, ROUNDS times each:
+# Every figure is the time from bash starting `gio open URL` (`xdg-open URL`) to the fake browser's own record of
+# its start. Five paths take turns, ROUNDS times each:
 #   exec         Linkherd is the default through an entry that only has Exec: gio starts `linkherd-app URL`,
 #                which hands the link to the resident instance over D-Bus and exits; the resident starts
 #                the browser.
 #   activatable  the same, through an entry with DBusActivatable=true, as installed from data/: gio calls the
 #                resident's org.freedesktop.Application.Open itself, and no process is started for the link.
 #   direct       the fake browser is the default: what `gio open` costs without Linkherd.
-# Then the cold starts, COLD_RUNS times for each entry: no Linkherd is running, so the linkherd-app that gio
-# (exec) or the bus (activatable, through the D-Bus service file) starts must become the instance before it
-# routes the link. And the resident's VmRSS after the warm rounds and a second of idle.
+#   xdg          `xdg-open` on a desktop it does not know (no XDG_CURRENT_DESKTOP): it runs the entry's Exec,
+#                `linkherd-app URL`, and waits for it, as terminals and scripts do.
+#   xdg-direct   the same with the fake browser as the default: what `xdg-open` costs without Linkherd.
+# Then the cold starts, COLD_RUNS times for each of exec, activatable and xdg: no Linkherd is running, so the bus
+# starts one from the D-Bus service file (for exec and xdg because linkherd-app's Open call asks it to), and the
+# link waits in the call until it serves. And the resident's VmRSS after the warm rounds and a second of idle.
 #
 # It reports; a missed target does not fail the script, because the figures depend on the machine.
 set -euo pipefail
@@ -312,8 +316,8 @@ collect_launch()
     read_launch "${records[0]}"
     rm -f -- "${records[0]}"
     [[ $launch_link == "$link" ]] || fail "the browser was given $launch_link instead of $link"
-    # The direct path starts the browser from gio, which has the direct configuration; the others from
-    # Linkherd, which has the user's.
+    # The direct paths start the browser from gio or xdg-open, which have the direct configuration; the others
+    # from Linkherd, which has the user's.
     [[ $launch_config_home == "$config_home" ]] ||
         fail "$link took the wrong path: the browser was started with XDG_CONFIG_HOME=$launch_config_home"
     latency_ns=$((launch_wall_ns - started))
@@ -334,18 +338,25 @@ collect_launch()
 open_via()
 {
     local path=$1 link=$2 config=$user_config data=$sandbox/sys/share
+    # xdg-open takes the generic way only where it believes there is a display; nothing here opens one.
+    local -a opener=(gio open)
     case $path in
     exec) ;;
     activatable) data=$sandbox/sys-activatable/share ;;
     direct) config=$direct_config ;;
+    xdg) opener=(env -u XDG_CURRENT_DESKTOP DISPLAY=:99 xdg-open) ;;
+    xdg-direct)
+        opener=(env -u XDG_CURRENT_DESKTOP DISPLAY=:99 xdg-open)
+        config=$direct_config
+        ;;
     esac
     # A record before the run would mean that an earlier link reached the browser twice.
     local leftovers=("$launches"/*.launch)
     ((${#leftovers[@]} == 0)) || fail "an earlier link started the browser again: ${leftovers[*]}"
     local now
     now_ns
-    XDG_CONFIG_HOME=$config XDG_DATA_DIRS=$data gio open "$link" >>"$log" 2>&1 ||
-        fail "gio open $link ($path) failed; log: $(<"$log")"
+    XDG_CONFIG_HOME=$config XDG_DATA_DIRS=$data "${opener[@]}" "$link" >>"$log" 2>&1 ||
+        fail "${opener[*]} $link ($path) failed; log: $(<"$log")"
     collect_launch "$now" "$link" "$config"
 }
 
@@ -423,10 +434,10 @@ measure()
 
     # Warm: the three paths take turns, so that whatever else the machine does falls on all of them alike.
     # The first rounds fill the page cache and the resident's caches and are not counted.
-    local -a exec_warm activatable_warm direct exec_cold activatable_cold
+    local -a exec_warm activatable_warm direct xdg_warm xdg_direct exec_cold activatable_cold xdg_cold
     local round path warmups=3
     for ((round = -warmups; round < rounds; round++)); do
-        for path in exec activatable direct; do
+        for path in exec activatable direct xdg xdg-direct; do
             open_via "$path" "https://example.com/e2e/$path/$round"
             settle
             if ((round >= 0)); then
@@ -434,6 +445,8 @@ measure()
                 exec) exec_warm+=("$latency_ns") ;;
                 activatable) activatable_warm+=("$latency_ns") ;;
                 direct) direct+=("$latency_ns") ;;
+                xdg) xdg_warm+=("$latency_ns") ;;
+                xdg-direct) xdg_direct+=("$latency_ns") ;;
                 esac
             fi
         done
@@ -449,29 +462,36 @@ measure()
     stop_instance
     resident=""
     for ((round = 0; round < cold_runs; round++)); do
-        for path in exec activatable; do
+        for path in exec activatable xdg; do
             open_via "$path" "https://example.com/e2e/cold-$path/$round"
             settle
             stop_instance
             case $path in
             exec) exec_cold+=("$latency_ns") ;;
             activatable) activatable_cold+=("$latency_ns") ;;
+            xdg) xdg_cold+=("$latency_ns") ;;
             esac
         done
     done
 
-    local direct_median direct_p90
-    read -r direct_median direct_p90 < <(summarize direct)
-    echo "Linkherd end-to-end latency, gio open URL -> browser start ($rounds warm rounds, $cold_runs cold runs)"
+    local gio_median gio_p90 xdg_median xdg_p90 direct_median direct_p90
+    read -r gio_median gio_p90 < <(summarize direct)
+    read -r xdg_median xdg_p90 < <(summarize xdg_direct)
+    echo "Linkherd end-to-end latency, gio open / xdg-open URL -> browser start ($rounds warm rounds, $cold_runs cold runs)"
     printf '  %-44s %10s %10s\n' "" median p90
-    row "straight to the browser (b)" "$direct_median" "$direct_p90"
+    row "gio open straight to the browser (b)" "$gio_median" "$gio_p90"
+    row "xdg-open straight to the browser (b)" "$xdg_median" "$xdg_p90"
     local style median p90 cold_median cold_p90 label
-    for style in exec activatable; do
-        if [[ $style == exec ]]; then
-            label="Exec entry: gio starts linkherd-app, which forwards"
-        else
-            label="DBusActivatable entry: gio calls Open on the bus"
-        fi
+    for style in exec activatable xdg; do
+        direct_median=$gio_median
+        case $style in
+        exec) label="Exec entry: gio starts linkherd-app, which forwards" ;;
+        activatable) label="DBusActivatable entry: gio calls Open on the bus" ;;
+        xdg)
+            label="xdg-open (generic desktop) runs linkherd-app, which forwards"
+            direct_median=$xdg_median
+            ;;
+        esac
         read -r median p90 < <(summarize "${style}_warm")
         read -r cold_median cold_p90 < <(summarize "${style}_cold")
         echo "$label"

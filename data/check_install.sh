@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the desktop integration files of a configured build into throw-away prefixes and checks
-# that they land where the desktop looks for them, that the install refreshed the desktop database,
-# and that a staged (DESTDIR) install leaves the caches alone.
+# that they land where the desktop looks for them, that the paths they name follow the prefix given when
+# installing (not the configured one) and DESTDIR, that the install refreshed the desktop database, and that a
+# staged (DESTDIR) install leaves the caches alone.
 # Usage: check_install.sh BUILD_DIR COMPONENT
 set -euo pipefail
 
@@ -22,14 +23,24 @@ share=$prefix/share
 for file in applications/org.linkherd.Linkherd.desktop \
             dbus-1/services/org.linkherd.Linkherd.service \
             icons/hicolor/scalable/apps/org.linkherd.Linkherd.svg \
+            icons/hicolor/symbolic/apps/org.linkherd.Linkherd-symbolic.svg \
             metainfo/org.linkherd.Linkherd.metainfo.xml; do
     [ -f "$share/$file" ] || fail "$file is not installed"
+done
+# Without an SVG renderer the desktop and the tray show only PNGs.
+for size in 16 22 24 32 48 64 128 256; do
+    png=$share/icons/hicolor/${size}x${size}/apps/org.linkherd.Linkherd.png
+    [ -f "$png" ] || fail "the ${size}x${size} icon is not installed"
+    [ "$(od -An -tx1 -j16 -N8 "$png" | tr -d ' \n')" = "$(printf '%08x%08x' "$size" "$size")" ] \
+        || fail "the ${size}x${size} icon is not ${size} pixels square"
 done
 
 # D-Bus activation of the desktop entry finds the service by the entry's file name.
 service=$share/dbus-1/services/org.linkherd.Linkherd.service
 grep -qx 'Name=org.linkherd.Linkherd' "$service" || fail "the D-Bus service has the wrong name"
-grep -qE '^Exec=/.+/linkherd-app --background$' "$service" || fail "the D-Bus service starts the wrong command"
+# The prefix given here is not the one the build was configured with.
+grep -qxF "Exec='$prefix/bin/linkherd-app' --background" "$service" \
+    || fail "the D-Bus service starts the wrong command: $(grep '^Exec=' "$service")"
 
 # GIO lists browsers from mimeinfo.cache only.
 cache=$share/applications/mimeinfo.cache
@@ -46,6 +57,8 @@ mkdir -p "$target/share/applications" "$target/share/icons/hicolor"
 DESTDIR=$scratch/stage cmake --install "$build" --prefix "$target" --component "$component"
 staged=$scratch/stage$target/share
 [ -f "$staged/applications/org.linkherd.Linkherd.desktop" ] || fail "DESTDIR is not honoured"
+grep -qxF "Exec='$target/bin/linkherd-app' --background" "$staged/dbus-1/services/org.linkherd.Linkherd.service" \
+    || fail "the staged D-Bus service does not start linkherd-app from the target prefix"
 for dir in "$staged" "$target/share"; do
     [ ! -e "$dir/applications/mimeinfo.cache" ] || fail "a staged install refreshed $dir/applications"
     [ ! -e "$dir/icons/hicolor/icon-theme.cache" ] || fail "a staged install refreshed $dir/icons/hicolor"

@@ -10,6 +10,7 @@ packages=(
     g++
     pkg-config
     qt6-base-dev
+    libqt6svg6
     libicu-dev
     libglib2.0-dev
     libxcb1-dev

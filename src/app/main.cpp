@@ -1,4 +1,5 @@
-// linkherd-app: the resident application that receives every link the desktop opens with Linkherd.
+// linkherd-resident: the resident application that receives every link the desktop opens with Linkherd. The
+// session bus starts it (through `linkherd-app --background`), and so do autostart and linkherd-app itself.
 
 #include "app/app_services.h"
 #include "app/application_bus.h"
@@ -17,7 +18,9 @@
 #include <QFileInfo>
 #include <QSystemTrayIcon>
 
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +30,8 @@ namespace {
 struct CommandLine {
     QStringList links;
     bool background = false; // started at login or by D-Bus activation: no window
+    bool help = false;
+    bool version = false;
 };
 
 CommandLine parseCommandLine(int argc, char* argv[])
@@ -36,10 +41,44 @@ CommandLine parseCommandLine(int argc, char* argv[])
         const QString argument = QString::fromLocal8Bit(argv[index]);
         if (argument == u"--background"_s || argument == u"--gapplication-service"_s)
             commandLine.background = true;
+        else if (argument == u"--help"_s)
+            commandLine.help = true;
+        else if (argument == u"--version"_s)
+            commandLine.version = true;
         else if (!argument.startsWith(u'-'))
             commandLine.links.append(argument);
     }
     return commandLine;
+}
+
+constexpr char helpText[] = R"(Usage: linkherd-resident [URL...]
+       linkherd-resident --background
+
+Linkherd itself, which stays running and sends every link to the right browser. The desktop starts it through
+linkherd-app; run linkherd-app rather than this.
+
+Options:
+  --background    Start without a window (at login, and when the session bus starts it).
+  --help          Show this help.
+  --version       Show the version.
+)";
+
+// linkherd-app relays what a resident it started prints until that resident serves; the pipe goes away with
+// linkherd-app, so from then on the output goes nowhere. Until then a linkherd-app that has gone (its caller
+// stopped it) must not take the resident with it.
+void holdStartupErrors()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void releaseStartupErrors()
+{
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, STDERR_FILENO);
+        ::close(null);
+    }
+    std::signal(SIGPIPE, SIG_DFL);
 }
 
 int fail(const QString& error)
@@ -62,6 +101,13 @@ int fail(const QString& error)
 int main(int argc, char* argv[])
 {
     const CommandLine commandLine = parseCommandLine(argc, argv);
+    if (commandLine.help || commandLine.version) {
+        if (commandLine.help)
+            std::fputs(helpText, stdout);
+        else
+            std::printf("linkherd-resident %s\n", AppInfo::version);
+        return 0;
+    }
     ProcCallerIdentity callerIdentity;
     // Read first: the process that ran us (xdg-open, a shell, the clicking application) may soon be gone.
     const QString source =
@@ -69,11 +115,13 @@ int main(int argc, char* argv[])
             ? QString()
             : callerIdentity.applicationOfCallerChain(static_cast<qint64>(getppid())).value_or(QString());
 
-    // A running instance takes the links; this process ends at once, without building an application. When
-    // linkherd-app has just looked and found none, the answer stands (a lost race is caught below).
-    const bool justLooked = qEnvironmentVariableIsSet("LINKHERD_NO_INSTANCE_FOUND");
-    qunsetenv("LINKHERD_NO_INSTANCE_FOUND"); // not for the browsers started from here
-    if (!justLooked) {
+    // A running instance takes the links; this process ends at once, without building an application. Started
+    // in the background, this process is meant to be the instance: whether another one is, the bus name says.
+    const bool startupErrorsRelayed = qEnvironmentVariableIsSet(InstanceForwarding::startupErrorsVariable);
+    qunsetenv(InstanceForwarding::startupErrorsVariable); // not for the browsers started from here
+    if (startupErrorsRelayed)
+        holdStartupErrors();
+    if (!commandLine.background) {
         const Result<InstanceBus::Outcome> forwarded = InstanceBus::forward(commandLine.links, source);
         if (forwarded && forwarded.value() == InstanceBus::Outcome::forwarded)
             return 0;
@@ -98,7 +146,9 @@ int main(int argc, char* argv[])
         return caller ? caller : activeWindowApplication(catalog);
     });
     if (bus.registerOnSessionBus() == ApplicationBus::Registration::nameTaken) {
-        // Another instance won the race to the name: it takes the links.
+        // Another instance won the race to the name: it takes the links, and is the instance.
+        if (commandLine.background && commandLine.links.isEmpty())
+            return 0;
         const Result<InstanceBus::Outcome> late = InstanceBus::forward(commandLine.links, source);
         if (late && late.value() == InstanceBus::Outcome::forwarded)
             return 0;
@@ -121,5 +171,7 @@ int main(int argc, char* argv[])
         services.openLinks(links);
     else if (!commandLine.background && services.store().isFirstRun())
         services.showRulesWindow();
+    if (startupErrorsRelayed)
+        releaseStartupErrors();
     return application.exec();
 }

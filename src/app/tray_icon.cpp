@@ -3,7 +3,7 @@
 #include "app_info.h"
 #include "app_services.h"
 
-#include <QIcon>
+#include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -15,13 +15,30 @@ TrayIcon::TrayIcon(AppServices& services, QObject* parent)
       m_icon(new QSystemTrayIcon(this))
 {
     m_menu->addAction(u"Quit Linkherd"_s, &services, &AppServices::quit);
-    m_icon->setIcon(QIcon::fromTheme(QString::fromLatin1(AppInfo::ownBundleID), QIcon::fromTheme(u"emblem-shared"_s)));
+    m_icon->setIcon(applicationIcon());
     m_icon->setToolTip(u"Linkherd"_s);
     m_icon->setContextMenu(m_menu);
+    // Trays leave a left click to the application; the menu is all there is to offer, so it opens too.
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible())
+            m_menu->popup(QCursor::pos());
+    });
     m_icon->show();
 }
 
 TrayIcon::~TrayIcon()
 {
     delete m_menu;
+}
+
+QIcon TrayIcon::applicationIcon()
+{
+    // A theme may list the icon as an SVG only, which renders as nothing without Qt's SVG plugin.
+    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(AppInfo::ownBundleID));
+    if (!themed.isNull() && !themed.pixmap(22).isNull())
+        return themed;
+    QIcon bundled;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        bundled.addFile(u":/icons/%1x%1/apps/org.linkherd.Linkherd.png"_s.arg(size), QSize(size, size));
+    return bundled;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 
 class AppServices;
@@ -14,6 +15,10 @@ class TrayIcon final : public QObject {
 public:
     explicit TrayIcon(AppServices& services, QObject* parent = nullptr);
     ~TrayIcon() override;
+
+    // The theme's org.linkherd.Linkherd when it renders, else the PNGs built into the program: never blank,
+    // whatever icon theme and image plugins the desktop has.
+    static QIcon applicationIcon();
 
 private:
     QMenu* m_menu;

@@ -13,7 +13,9 @@ Result<Outcome> forward(const QStringList& links, const QString& sourceApplicati
     case InstanceForwarding::Outcome::forwarded:
         return Outcome::forwarded;
     case InstanceForwarding::Outcome::noInstance:
+    case InstanceForwarding::Outcome::noBus:
         return Outcome::noInstance;
+    case InstanceForwarding::Outcome::notStarted:
     case InstanceForwarding::Outcome::failed:
         break;
     }

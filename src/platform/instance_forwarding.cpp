@@ -10,23 +10,30 @@ namespace InstanceForwarding {
 
 namespace {
 
-// How long a second launch waits for the running instance to take its links.
+// How long a caller waits for the instance to take its links, starting it included.
 constexpr int callTimeoutMs = 10'000;
 
-bool meansNoOwner(const DBusError& error)
+Outcome outcomeOf(const DBusError& error)
 {
-    return dbus_error_has_name(&error, DBUS_ERROR_SERVICE_UNKNOWN) ||
-           dbus_error_has_name(&error, DBUS_ERROR_NAME_HAS_NO_OWNER);
+    if (dbus_error_has_name(&error, DBUS_ERROR_SERVICE_UNKNOWN) ||
+        dbus_error_has_name(&error, DBUS_ERROR_NAME_HAS_NO_OWNER))
+        return Outcome::noInstance;
+    // org.freedesktop.DBus.Error.Spawn.ExecFailed, .ChildExited, …: the service file names a program that is
+    // not there, or the program ended before it took the name.
+    constexpr char spawnErrors[] = "org.freedesktop.DBus.Error.Spawn.";
+    if (error.name && std::strncmp(error.name, spawnErrors, sizeof spawnErrors - 1) == 0)
+        return Outcome::notStarted;
+    return Outcome::failed;
 }
 
-DBusMessage* callFor(const std::vector<std::string>& links, const std::string& sourceApplication)
+DBusMessage* callFor(const std::vector<std::string>& links, const std::string& sourceApplication, Start start)
 {
     DBusMessage* call = dbus_message_new_method_call(serviceName, objectPath, "org.freedesktop.Application",
                                                      links.empty() ? "Activate" : "Open");
     if (!call)
         return nullptr;
-    // No auto-start: when no instance runs, the caller becomes one.
-    dbus_message_set_auto_start(call, FALSE);
+    // The bus holds the call while it starts the instance, and delivers it once the name is taken.
+    dbus_message_set_auto_start(call, start == Start::byBus);
 
     DBusMessageIter arguments;
     dbus_message_iter_init_append(call, &arguments);
@@ -69,7 +76,7 @@ bool isText(const std::string& text)
     return dbus_validate_utf8(text.c_str(), nullptr) && std::strlen(text.c_str()) == text.size();
 }
 
-Answer forward(const std::vector<std::string>& links, const std::string& sourceApplication)
+Answer forward(const std::vector<std::string>& links, const std::string& sourceApplication, Start start)
 {
     for (const std::string& text : links) {
         if (!isText(text))
@@ -84,20 +91,20 @@ Answer forward(const std::vector<std::string>& links, const std::string& sourceA
     DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
     if (!bus) {
         dbus_error_free(&error);
-        return {Outcome::noInstance, {}};
+        return {Outcome::noBus, {}};
     }
     // libdbus would otherwise end the whole process if the bus went away.
     dbus_connection_set_exit_on_disconnect(bus, FALSE);
 
     Answer answer{Outcome::failed, "out of memory"};
-    if (DBusMessage* call = callFor(links, sourceApplication)) {
-        // The bus answers a call to a name nobody owns with an error at once, so there is no need to ask first.
+    if (DBusMessage* call = callFor(links, sourceApplication, start)) {
+        // The bus answers a call to a name nobody owns (and that it cannot or may not start) with an error at
+        // once, so there is no need to ask first.
         if (DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, callTimeoutMs, &error)) {
             answer = {Outcome::forwarded, {}};
             dbus_message_unref(reply);
         } else {
-            answer = {meansNoOwner(error) ? Outcome::noInstance : Outcome::failed,
-                      error.message ? error.message : "unknown error"};
+            answer = {outcomeOf(error), error.message ? error.message : "unknown error"};
             dbus_error_free(&error);
         }
         dbus_message_unref(call);

@@ -11,12 +11,22 @@ inline constexpr char serviceName[] = "org.linkherd.Linkherd";
 inline constexpr char objectPath[] = "/org/linkherd/Linkherd";
 // platform_data key under which a caller may name the application the links come from.
 inline constexpr char sourceKey[] = "org.linkherd.source";
+// Set in the environment of a resident that linkherd-app starts itself: its standard error is linkherd-app's
+// pipe, which relays start-up errors to linkherd-app's caller and closes when linkherd-app ends. The resident
+// lets go of it once it serves on the bus.
+inline constexpr char startupErrorsVariable[] = "LINKHERD_STARTUP_ERRORS";
 
 enum class Outcome {
     forwarded,  // the instance took the links
-    noInstance, // nobody owns serviceName, or there is no session bus
+    noInstance, // nobody owns serviceName, and the bus was not to start one or has no service file for it
+    noBus,      // there is no session bus to reach
+    notStarted, // the bus tried to start the instance from its service file and failed; error says why
     failed,     // the owner did not answer; error says why
 };
+
+// Whether the bus may start the instance (D-Bus activation through the installed service file) when nobody owns
+// serviceName.
+enum class Start { never, byBus };
 
 struct Answer {
     Outcome outcome = Outcome::noInstance;
@@ -24,9 +34,10 @@ struct Answer {
 };
 
 // Calls org.freedesktop.Application.Open with the links (Activate when there are none) on the instance that owns
-// serviceName. Never starts one: the call does not auto-start, so without an owner the answer is noInstance at
-// the cost of one round trip. Text that is not UTF-8 is refused (failed) before anything is sent.
-Answer forward(const std::vector<std::string>& links, const std::string& sourceApplication = {});
+// serviceName, waiting for its answer. With Start::never, nobody owning the name costs one round trip and gives
+// noInstance. Text that is not UTF-8 is refused (failed) before anything is sent.
+Answer forward(const std::vector<std::string>& links, const std::string& sourceApplication = {},
+               Start start = Start::never);
 
 // Whether the bus can carry this text: UTF-8 without NUL characters.
 bool isText(const std::string& text);

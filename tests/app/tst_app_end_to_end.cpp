@@ -3,9 +3,14 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -16,6 +21,18 @@ class AppEndToEndTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Linkherd installed into a prefix other than the configured one, as `cmake --install --prefix` does.
+    void initTestCase()
+    {
+        QVERIFY(m_installed.isValid());
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(QStringLiteral(LINKHERD_CMAKE_COMMAND),
+                      {u"--install"_s, QStringLiteral(LINKHERD_BUILD_DIR), u"--prefix"_s, m_installed.path()});
+        QVERIFY(install.waitForFinished(120'000));
+        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+    }
+
     void init()
     {
         QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"), "run under dbus-run-session");
@@ -34,6 +51,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        stopInstance();
         if (m_foreground.state() != QProcess::NotRunning) {
             m_foreground.kill();
             m_foreground.waitForFinished(5000);
@@ -97,24 +115,10 @@ private Q_SLOTS:
     }
 
     // GIO calls Open on the bus for an entry with DBusActivatable=true, and the bus starts Linkherd from its
-    // service file when none runs. That needs a bus that knows the sandbox's service folder: one of its own.
+    // installed service file when none runs.
     void dbusActivationStartsLinkherdForGioOpen()
     {
-        const QString services = m_desktop->dataHome() + u"/dbus-1/services"_s;
-        QDir().mkpath(services);
-        TestFiles::write(services + u"/org.linkherd.Linkherd.service"_s,
-                         "[D-BUS Service]\nName=org.linkherd.Linkherd\nExec=" LINKHERD_APP_EXECUTABLE
-                         " --background\n");
-        const QString config = m_desktop->root() + u"/session.conf"_s;
-        TestFiles::write(config, "<busconfig><include>/usr/share/dbus-1/session.conf</include><servicedir>" +
-                                     QFile::encodeName(services) + "</servicedir></busconfig>");
-        // What the bus starts must find this bus, not the one the test runs under.
-        m_desktop->unsetEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s);
-        m_bus.setProcessEnvironment(m_desktop->environment());
-        m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config, u"--nofork"_s, u"--print-address=1"_s});
-        QVERIFY(m_bus.waitForReadyRead(5000));
-        m_desktop->setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s, QString::fromUtf8(m_bus.readLine().trimmed()));
-
+        startBusKnowingInstalledService();
         const QString entry = m_desktop->desktopEntryPath(u"org.linkherd.Linkherd"_s);
         TestFiles::write(entry, TestFiles::read(entry) + "DBusActivatable=true\n");
         m_desktop->refreshDesktopDatabase();
@@ -126,9 +130,69 @@ private Q_SLOTS:
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
         QCOMPARE(launches.size(), 1);
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://activated.example/"_s});
-        m_desktop->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
-                                    u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
-                                    u"org.freedesktop.Application.ActivateAction"_s, u"quit"_s, u"[]"_s, u"{}"_s});
+    }
+
+    // Nothing that waits for the opener (a terminal, a script reading its output) waits for Linkherd: the
+    // opener returns once the link is handed over, whether the bus starts Linkherd or, on a bus without its
+    // service file, linkherd-app starts it apart from its caller.
+    void coldStartReturnsOnceTheLinkIsHandedOver_data()
+    {
+        QTest::addColumn<QString>("opener");
+        QTest::addColumn<bool>("busKnowsLinkherd");
+        QTest::newRow("xdg-open, the bus starts Linkherd") << u"xdg-open"_s << true;
+        QTest::newRow("gio open, the bus starts Linkherd") << u"gio"_s << true;
+        QTest::newRow("xdg-open, a bus without Linkherd's service") << u"xdg-open"_s << false;
+        QTest::newRow("gio open, a bus without Linkherd's service") << u"gio"_s << false;
+    }
+
+    void coldStartReturnsOnceTheLinkIsHandedOver()
+    {
+        QFETCH(QString, opener);
+        QFETCH(bool, busKnowsLinkherd);
+        if (busKnowsLinkherd) {
+            startBusKnowingInstalledService();
+            // As installed: GIO calls Open on the bus itself.
+            const QString entry = m_desktop->desktopEntryPath(u"org.linkherd.Linkherd"_s);
+            TestFiles::write(entry, TestFiles::read(entry) + "DBusActivatable=true\n");
+            m_desktop->refreshDesktopDatabase();
+        }
+        // xdg-open on a desktop it does not know (no XDG_CURRENT_DESKTOP) runs the entry's Exec and waits for it.
+        m_desktop->unsetEnvironmentVariable(u"XDG_CURRENT_DESKTOP"_s);
+        m_desktop->setEnvironmentVariable(u"DISPLAY"_s, u":99"_s);
+        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
+        TestFiles::write(m_rules, R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+
+        const QString link = u"https://cold.example/?id=1"_s;
+        const QStringList command =
+            opener == u"gio"_s ? QStringList{u"gio"_s, u"open"_s, link} : QStringList{u"xdg-open"_s, link};
+        // The pipe's reader ends only when every process holding the pipe has let go of it.
+        QElapsedTimer clock;
+        clock.start();
+        const SandboxedDesktop::Run run = m_desktop->run(
+            u"sh"_s, QStringList{u"-c"_s, u"{ \"$@\" 2>&1; echo \"exit $?\"; } | cat"_s, u"sh"_s} + command, 10'000);
+        const qint64 elapsedMs = clock.elapsed();
+        QVERIFY2(run.out.endsWith(u"exit 0\n"_s), qPrintable(run.out + run.err));
+        QVERIFY2(elapsedMs < 2000, qPrintable(u"returned after %1 ms"_s.arg(elapsedMs)));
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{link});
+        QTest::qWait(300);
+        QCOMPARE(m_desktop->launches(u"fake"_s).size(), 1);
+    }
+
+    // From the application menu: no link, and the launcher is not kept waiting either; Linkherd stays.
+    void coldStartWithoutLinksReturns()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const SandboxedDesktop::Run run = m_desktop->run(
+            u"sh"_s, {u"-c"_s, u"{ \"$0\" 2>&1; echo \"exit $?\"; } | cat"_s, QStringLiteral(LINKHERD_APP_EXECUTABLE)},
+            10'000);
+        const qint64 elapsedMs = clock.elapsed();
+        QVERIFY2(run.out.endsWith(u"exit 0\n"_s), qPrintable(run.out + run.err));
+        QVERIFY2(elapsedMs < 2000, qPrintable(u"returned after %1 ms"_s.arg(elapsedMs)));
+        QVERIFY(instanceIsOnTheBus());
     }
 
     // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
@@ -326,6 +390,30 @@ private Q_SLOTS:
         QCOMPARE(m_resident.exitCode(), 0);
     }
 
+    void helpAndVersionAnswerLikeTheTool_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("linkherd-app") << QStringLiteral(LINKHERD_APP_EXECUTABLE);
+        QTest::newRow("linkherd-resident")
+            << QFileInfo(QStringLiteral(LINKHERD_APP_EXECUTABLE)).path() + u"/linkherd-resident"_s;
+    }
+
+    void helpAndVersionAnswerLikeTheTool()
+    {
+        QFETCH(QString, program);
+        const QString name = QFileInfo(program).fileName();
+        const SandboxedDesktop::Run version = m_desktop->run(program, {u"--version"_s});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, name + u' ' + m_desktop->runLinkherd({u"--version"_s}).out.section(u' ', 1));
+        const SandboxedDesktop::Run help = m_desktop->run(program, {u"--help"_s});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY2(help.out.startsWith(u"Usage: "_s + name + u" [URL...]\n"_s), qPrintable(help.out));
+        QVERIFY(help.out.contains(u"\nOptions:\n"_s));
+        QVERIFY(help.out.contains(u"  --version       Show the version.\n"_s));
+        // Nothing was started or handed over.
+        QVERIFY(!instanceIsOnTheBus());
+    }
+
     void rulesFolderThatCannotBeMadeIsFatal()
     {
         TestFiles::write(m_desktop->configHome() + u"/linkherd"_s, "a file where the folder should be");
@@ -338,6 +426,56 @@ private Q_SLOTS:
     }
 
 private:
+    // A bus of its own that knows the service folder of the installed Linkherd, for the whole test; processes on
+    // the sandbox's desktop use it.
+    void startBusKnowingInstalledService()
+    {
+        const QString config = m_desktop->root() + u"/session.conf"_s;
+        TestFiles::write(config, "<busconfig><include>/usr/share/dbus-1/session.conf</include><servicedir>" +
+                                     QFile::encodeName(m_installed.filePath(u"share/dbus-1/services"_s)) +
+                                     "</servicedir></busconfig>");
+        // What the bus starts must find this bus, not the one the test runs under.
+        m_desktop->unsetEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        m_bus.setProcessEnvironment(m_desktop->environment());
+        m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config, u"--nofork"_s, u"--print-address=1"_s});
+        QVERIFY(m_bus.waitForReadyRead(5000));
+        m_desktop->setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s, QString::fromUtf8(m_bus.readLine().trimmed()));
+    }
+
+    // Quits the instance on the sandbox's bus, which the bus or linkherd-app may have started apart from this
+    // test, and makes sure that it is gone.
+    void stopInstance()
+    {
+        if (!m_desktop || !instanceIsOnTheBus())
+            return;
+        const QString reply =
+            m_desktop
+                ->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.freedesktop.DBus"_s,
+                                   u"--object-path"_s, u"/org/freedesktop/DBus"_s, u"--method"_s,
+                                   u"org.freedesktop.DBus.GetConnectionUnixProcessID"_s, u"org.linkherd.Linkherd"_s})
+                .out;
+        const qint64 pid = reply.section(u' ', 1).section(u',', 0, 0).toLongLong();
+        m_desktop->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
+                                    u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
+                                    u"org.freedesktop.Application.ActivateAction"_s, u"quit"_s, u"[]"_s, u"{}"_s});
+        if (pid <= 0)
+            return;
+        QElapsedTimer clock;
+        clock.start();
+        while (isRunning(pid) && clock.elapsed() < 5000)
+            QTest::qWait(20);
+        if (isRunning(pid))
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+
+    // An ended process that nobody has reaped yet counts as gone.
+    static bool isRunning(qint64 pid)
+    {
+        QFile file(u"/proc/%1/stat"_s.arg(pid));
+        const QString stat = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return !stat.isEmpty() && stat.mid(stat.lastIndexOf(u')') + 2, 1) != u"Z"_s;
+    }
+
     void startResident()
     {
         m_resident.setProcessEnvironment(m_desktop->environment());
@@ -450,6 +588,7 @@ private:
     QProcess m_display;
     QProcess m_foreground; // the application whose window is active
     QString m_rules;
+    QTemporaryDir m_installed;
 };
 
 QTEST_GUILESS_MAIN(AppEndToEndTest)
