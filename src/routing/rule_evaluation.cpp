@@ -103,8 +103,8 @@ ExpressionBudget::~ExpressionBudget()
 {
     if (m_untried > 0)
         qCWarning(lcRules,
-                  "The expressions of one decision took more than %lld ms; %lld expression rules after them were not "
-                  "tried and did not match",
+                  "The expressions of one decision took more than %lld ms; %lld expression rules were cut short or "
+                  "not tried, and did not match",
                   qlonglong(limit.count()), qlonglong(m_untried));
 }
 
