@@ -1,6 +1,7 @@
 #include "app_services.h"
 
 #include "app/preferences.h"
+#include "app/rules_file_notices.h"
 #include "browsers/browser_launcher.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
@@ -37,6 +38,7 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
     : QObject(parent),
       m_platform(std::make_unique<LinuxPlatform>()),
       m_store(std::make_unique<RuleStore>(rulesFile)),
+      m_rulesFileNotices(std::make_unique<RulesFileNotices>(*m_store, m_platform->notifications)),
       m_preferences(preferences)
 {
     Browsers::setCatalog(&m_platform->catalog);
@@ -78,6 +80,7 @@ ApplicationCatalog& AppServices::catalog()
 
 void AppServices::start()
 {
+    m_rulesFileNotices->start();
     if (m_store->isFirstRun()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
             qCInfo(lcApp, "First run: links no rule takes go to %s", qUtf8Printable(browser->bundleID));

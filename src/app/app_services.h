@@ -14,6 +14,7 @@ class DefaultBrowser;
 class Preferences;
 class Router;
 class RuleStore;
+class RulesFileNotices;
 struct LinuxPlatform;
 
 // The long-lived services of the running application, built in a fixed order, which the tray, the windows,
@@ -37,8 +38,8 @@ public:
     // The installed applications, for telling which one a link came from.
     ApplicationCatalog& catalog();
 
-    // On the first run, the system's default browser becomes the fallback; then outside edits of the rules
-    // are taken over.
+    // Tells the user when the rules file could not be read. On the first run, the system's default browser
+    // becomes the fallback; then outside edits of the rules are taken over.
     void start();
     // Each link in order, each with the application it came from (empty when unknown).
     void openLinks(const QList<std::pair<QString, QString>>& linksWithSources);
@@ -52,6 +53,7 @@ private:
 
     std::unique_ptr<LinuxPlatform> m_platform;
     std::unique_ptr<RuleStore> m_store;
+    std::unique_ptr<RulesFileNotices> m_rulesFileNotices;
     Preferences& m_preferences;
     std::unique_ptr<BrowserLaunching> m_launcher;
     std::unique_ptr<Router> m_router;

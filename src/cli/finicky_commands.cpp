@@ -3,11 +3,11 @@
 #include "finicky_export_commands.h"
 #include "interchange/finicky_config.h"
 #include "routing/atomic_file.h"
+#include "routing/bounded_file.h"
 #include "routing/json_writer.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 
-#include <QFile>
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -17,14 +17,11 @@ namespace {
 // The whole file as text; a file that is not UTF-8 is refused rather than imported with replacement characters.
 std::variant<QString, FinickyConfig::ImportError> readConfiguration(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return FinickyConfig::ImportError::unreadable(file.errorString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return FinickyConfig::ImportError::unreadable(file.errorString());
+    const Result<QByteArray> bytes = BoundedFile::read(path, BoundedFile::finickyConfigLimit);
+    if (!bytes)
+        return FinickyConfig::ImportError::unreadable(bytes.error());
     QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
+    QString text = decoder.decode(*bytes);
     if (decoder.hasError())
         return FinickyConfig::ImportError::unreadable(u"the file is not UTF-8 text"_s);
     return text;

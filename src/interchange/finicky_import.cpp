@@ -5,6 +5,7 @@
 #include "finicky_scripts.h"
 #include "hostname_regex.h"
 #include "regex_escape.h"
+#include "routing/elided_text.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -146,7 +147,7 @@ private:
         const QString name = browser.value(u"name"_s).toString();
         const std::optional<Browsers::Browser> found = Browsers::browserNamed(name);
         if (!found) {
-            const QString text = u"No browser named “"_s + name +
+            const QString text = u"No browser named “"_s + elidedText(name, 120) +
                                  u"” is installed. Rules pointing at it were imported "_s + u"set to "_s +
                                  askEveryTime + u'.';
             if (!m_imported.notes.contains(text))

@@ -1,6 +1,7 @@
 #include "javascript_engine.h"
 
 #include "platform/process_memory.h"
+#include "routing/elided_text.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -17,6 +18,7 @@
 #include <js/Interrupt.h>
 #include <js/MemoryCallbacks.h>
 #include <js/SourceText.h>
+#include <js/String.h>
 #include <jsapi.h>
 #include <jsfriendapi.h>
 #include <mozilla/Range.h>
@@ -66,6 +68,26 @@ QString textOf(JSContext* cx, JSString* string)
     if (!JS_CopyStringChars(cx, mozilla::Range<char16_t>(reinterpret_cast<char16_t*>(text.data()), length), string))
         return QString();
     return text;
+}
+
+// A script may throw any amount of text (a string of 50 MB, say); the message keeps its start and its end, and
+// only they are copied out of the engine.
+constexpr size_t longestExceptionText = 500;
+
+QString shortTextOf(JSContext* cx, JS::HandleString string)
+{
+    const size_t length = JS_GetStringLength(string);
+    if (length <= longestExceptionText)
+        return textOf(cx, string);
+    const size_t part = longestExceptionText / 2 + 1;
+    JS::RootedString head(cx, JS_NewDependentString(cx, string, 0, part));
+    JS::RootedString tail(cx, JS_NewDependentString(cx, string, length - part, part));
+    if (!head || !tail) {
+        JS_ClearPendingException(cx);
+        return u"an exception too long to show"_s;
+    }
+    const QString ends = textOf(cx, head) + textOf(cx, tail);
+    return elidedText(ends, qsizetype(longestExceptionText));
 }
 
 // SpiderMonkey allows one context per thread; a second one would take over the first one's thread state.
@@ -206,8 +228,8 @@ struct JavaScriptEngine::Session final {
         if (exception.isSymbol()) {
             // Symbols refuse to become strings implicitly; String(symbol) would give "Symbol(description)".
             text = u"a symbol"_s;
-        } else if (JSString* string = JS::ToString(cx, exception)) {
-            text = textOf(cx, string);
+        } else if (JS::RootedString string(cx, JS::ToString(cx, exception)); string) {
+            text = shortTextOf(cx, string);
         } else {
             // The value's own toString failed, for example by throwing in turn.
             JS_ClearPendingException(cx);

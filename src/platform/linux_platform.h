@@ -3,6 +3,7 @@
 #include "gio_application_catalog.h"
 #include "gio_application_launcher.h"
 #include "gio_default_handlers.h"
+#include "gio_desktop_notifications.h"
 #include "xdg_autostart_entry.h"
 
 // The platform services of a real Linux desktop, for the executables to hand to the layers above.
@@ -11,4 +12,5 @@ struct LinuxPlatform final {
     GioApplicationLauncher launcher;
     GioDefaultHandlers defaultHandlers;
     XdgAutostartEntry autostart;
+    GioDesktopNotifications notifications;
 };

@@ -41,6 +41,13 @@ RegexCache::Entry& RegexCache::entry(const QString& pattern)
     auto matcher = std::make_unique<icu::RegexMatcher>(expression, UREGEX_CASE_INSENSITIVE, status);
     if (U_SUCCESS(status))
         matcher->setTimeLimit(matchTimeLimitSteps, status);
+    // ICU calls back after every step of 10,000 operations, a fraction of a millisecond: the search ends soon
+    // after the deadline of the decision it serves.
+    URegexMatchCallback* const beforeDeadline = [](const void* cache, int32_t) -> UBool {
+        return std::chrono::steady_clock::now() < static_cast<const RegexCache*>(cache)->m_deadline;
+    };
+    if (U_SUCCESS(status))
+        matcher->setMatchCallback(beforeDeadline, this, status);
     if (U_SUCCESS(status))
         created->matcher = std::move(matcher);
     ++m_compilations;
@@ -52,27 +59,31 @@ bool RegexCache::compiles(const QString& pattern)
     return entry(pattern).matcher != nullptr;
 }
 
-bool RegexCache::findsMatch(const QString& pattern, const QString& text)
+RegexCache::Search RegexCache::search(const QString& pattern, const QString& text,
+                                      std::chrono::steady_clock::time_point deadline)
 {
     Entry& compiled = entry(pattern);
     if (!compiled.matcher)
-        return false;
+        return Search::notFound;
 
     static const icu::UnicodeString nothing;
     const icu::UnicodeString input = aliasOf(text);
     compiled.matcher->reset(input);
     UErrorCode status = U_ZERO_ERROR;
+    m_deadline = deadline;
     const bool found = compiled.matcher->find(status);
     compiled.matcher->reset(nothing); // the matcher must not keep pointing at text that is about to go
     if (U_SUCCESS(status))
-        return found;
+        return found ? Search::found : Search::notFound;
+    if (status == U_REGEX_STOPPED_BY_CALLER)
+        return Search::pastDeadline;
 
     if (!compiled.gaveUpLogged) {
         compiled.gaveUpLogged = true;
         qCWarning(lcRules, "Gave up matching the expression %s (%s); the rule does not match", qUtf8Printable(pattern),
                   u_errorName(status));
     }
-    return false;
+    return Search::notFound;
 }
 
 RegexCache& regexCache()

@@ -3,6 +3,7 @@
 #include <QHashFunctions>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <unordered_map>
 
@@ -18,10 +19,12 @@ public:
 
     bool compiles(const QString& pattern);
 
-    // Whether the expression finds a match anywhere in the text. False when the pattern does not compile,
-    // and when the search runs out of time or stack: a pathological expression must not hold up a link.
-    // Such a give-up is logged once per pattern.
-    bool findsMatch(const QString& pattern, const QString& text);
+    enum class Search { found, notFound, pastDeadline };
+    // Whether the expression finds a match anywhere in the text. Not found when the pattern does not compile,
+    // and when the search runs out of its own time or stack: a pathological expression must not hold up a
+    // link. Such a give-up is logged once per pattern. A search still going at the deadline stops there.
+    Search search(const QString& pattern, const QString& text,
+                  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
 
     qsizetype size() const { return static_cast<qsizetype>(m_entries.size()); }
     qsizetype compilationCount() const { return m_compilations; }
@@ -32,6 +35,7 @@ private:
 
     std::unordered_map<QString, std::unique_ptr<Entry>> m_entries;
     qsizetype m_compilations = 0;
+    std::chrono::steady_clock::time_point m_deadline; // of the search going on
 };
 
 // The process-wide cache.

@@ -1,6 +1,7 @@
 #include "rule_evaluation.h"
 
 #include "link_parts.h"
+#include "logging.h"
 #include "regex_cache.h"
 #include "regex_literal.h"
 
@@ -98,7 +99,31 @@ bool PreparedRule::passesSourceFilter(const QString& sourceBundleID) const
     return !sourceBundleID.isEmpty() && m_sourceBundleIDs.contains(sourceBundleID, Qt::CaseInsensitive);
 }
 
-bool PreparedRule::matches(const MatchSubject& subject, const QString& sourceBundleID) const
+ExpressionBudget::~ExpressionBudget()
+{
+    if (m_untried > 0)
+        qCWarning(lcRules,
+                  "The expressions of one decision took more than %lld ms; %lld expression rules were cut short or "
+                  "not tried, and did not match",
+                  qlonglong(limit.count()), qlonglong(m_untried));
+}
+
+bool ExpressionBudget::allowsAnother()
+{
+    if (m_isSpent)
+        return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_isStarted) {
+        m_isStarted = true;
+        m_deadline = now + limit;
+        return true;
+    }
+    if (now >= m_deadline)
+        m_isSpent = true;
+    return !m_isSpent;
+}
+
+bool PreparedRule::matches(const MatchSubject& subject, const QString& sourceBundleID, ExpressionBudget& budget) const
 {
     if (!m_isEnabled || m_pattern.isEmpty() || !passesSourceFilter(sourceBundleID))
         return false;
@@ -112,14 +137,29 @@ bool PreparedRule::matches(const MatchSubject& subject, const QString& sourceBun
         // holds only for ASCII links.
         if (m_hasRequiredText && subject.isAscii && m_search.indexIn(subject.link) < 0)
             return false;
-        return regexCache().findsMatch(m_pattern, subject.link);
+        if (!budget.allowsAnother()) {
+            budget.countUntried();
+            return false;
+        }
+        switch (regexCache().search(m_pattern, subject.link, budget.deadline())) {
+        case RegexCache::Search::found:
+            return true;
+        case RegexCache::Search::notFound:
+            return false;
+        case RegexCache::Search::pastDeadline:
+            budget.markSpent();
+            budget.countUntried();
+            return false;
+        }
+        return false;
     }
     return false;
 }
 
 bool Rule::matches(const QString& link, const QString& sourceBundleID) const
 {
-    return PreparedRule(*this).matches(MatchSubject(link), sourceBundleID);
+    ExpressionBudget budget;
+    return PreparedRule(*this).matches(MatchSubject(link), sourceBundleID, budget);
 }
 
 PreparedRules::PreparedRules(const QList<Rule>& rules)
@@ -132,8 +172,9 @@ PreparedRules::PreparedRules(const QList<Rule>& rules)
 std::optional<qsizetype> PreparedRules::firstMatch(const QString& link, const QString& sourceBundleID) const
 {
     const MatchSubject subject(link);
+    ExpressionBudget budget;
     for (qsizetype index = 0; index < m_rules.size(); ++index) {
-        if (m_rules[index].matches(subject, sourceBundleID))
+        if (m_rules[index].matches(subject, sourceBundleID, budget))
             return index;
     }
     return std::nullopt;
@@ -143,8 +184,9 @@ Decision decide(const QList<Rule>& rules, const Destination& fallback, const QSt
                 const QString& sourceBundleID)
 {
     const MatchSubject subject(link);
+    ExpressionBudget budget;
     for (qsizetype index = 0; index < rules.size(); ++index) {
-        if (PreparedRule(rules[index]).matches(subject, sourceBundleID))
+        if (PreparedRule(rules[index]).matches(subject, sourceBundleID, budget))
             return {rules[index].destination, index};
     }
     return {fallback, std::nullopt};

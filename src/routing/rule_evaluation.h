@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringMatcher>
 
+#include <chrono>
 #include <optional>
 
 // A link as the rules look at it, prepared once for a whole walk through the rules.
@@ -18,13 +19,40 @@ struct MatchSubject final {
     std::optional<QString> host; // lower case, IDNA ASCII form; absent without a host or for text that is not a link
 };
 
+// The time the expressions of one decision may take together, counted from the first expression tried. A list
+// of pathological expressions must not hold up a link: once the time is spent, the decision's remaining
+// expression rules do not match (rules of the other kinds still do).
+class ExpressionBudget final {
+public:
+    static constexpr std::chrono::milliseconds limit{100};
+
+    ExpressionBudget() = default;
+    ExpressionBudget(const ExpressionBudget&) = delete;
+    ExpressionBudget& operator=(const ExpressionBudget&) = delete;
+    // Logs once when expressions were left untried.
+    ~ExpressionBudget();
+
+    // Whether an expression may still be tried; starts the clock at the first one.
+    bool allowsAnother();
+    std::chrono::steady_clock::time_point deadline() const { return m_deadline; }
+    // An expression was stopped at the deadline, or was not tried.
+    void markSpent() { m_isSpent = true; }
+    void countUntried() { ++m_untried; }
+
+private:
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_isStarted = false;
+    bool m_isSpent = false;
+    qsizetype m_untried = 0;
+};
+
 // One rule made ready to be matched against many links: its pattern trimmed and folded once, its search
 // prepared. It decides exactly as the rule itself.
 class PreparedRule final {
 public:
     explicit PreparedRule(const Rule& rule);
 
-    bool matches(const MatchSubject& subject, const QString& sourceBundleID) const;
+    bool matches(const MatchSubject& subject, const QString& sourceBundleID, ExpressionBudget& budget) const;
 
 private:
     bool passesSourceFilter(const QString& sourceBundleID) const;

@@ -1,18 +1,24 @@
 #include "rule_store.h"
 
 #include "atomic_file.h"
+#include "bounded_file.h"
 #include "directory_watcher.h"
 #include "logging.h"
 #include "rule_evaluation.h"
 #include "rules_codec.h"
 #include "rules_file.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 
 RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_fileURL(std::move(fileURL))
 {
+    for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL))
+        qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
+
     RulesFile::Contents contents = RulesFile::read(m_fileURL);
     switch (contents.status) {
     case RulesFile::Contents::Status::decoded:
@@ -28,19 +34,27 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
     case RulesFile::Contents::Status::unreadable: {
         // Starting afresh would overwrite the user's file at the first save; keep it first.
         m_isFirstRun = true;
-        if (!contents.bytes.isNull())
-            m_lastWrittenData = std::move(contents.bytes);
-        const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL);
+        const UnreadableContent content{contents.bytes.isNull() ? std::nullopt : std::optional(contents.bytes),
+                                        contents.error};
+        m_unreadableSeen = content;
+        UnreadableRules problem{UnreadableRules::Occasion::start, m_fileURL, contents.error, {}, {}};
+        const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, contents.bytes);
         if (copy) {
-            m_unreadableCopy = copy.value();
+            problem.keptAs = copy.value();
+            m_keptAside = contents.bytes;
             qCWarning(lcRules,
                       "The rules file %s could not be read (%s); starting without rules. "
                       "The file was kept as %s",
-                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(m_unreadableCopy));
+                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(problem.keptAs));
         } else {
-            qCCritical(lcRules, "The rules file %s could not be read (%s), nor copied aside (%s)",
+            problem.copyError = copy.error();
+            m_refusedToReplace = content;
+            qCCritical(lcRules,
+                       "The rules file %s could not be read (%s), nor copied aside (%s); starting without rules "
+                       "and leaving the file as it is",
                        qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(copy.error()));
         }
+        m_unreadableAtStart = std::move(problem);
         break;
     }
     }
@@ -148,9 +162,49 @@ RuleStore::Document RuleStore::currentDocument() const
     return Document::make(m_rules, m_fallback, m_rewriter);
 }
 
+bool RuleStore::mayReplaceFile()
+{
+    if (!QFile::exists(m_fileURL))
+        return true;
+    const Result<QByteArray> bytes = BoundedFile::read(m_fileURL, BoundedFile::rulesFileLimit);
+    QString error;
+    if (bytes) {
+        if (*bytes == m_lastWrittenData || *bytes == m_keptAside)
+            return true;
+        // A readable outside edit that has not been taken over yet is replaced, as the store's rules are the
+        // ones the user just changed.
+        const Result<RulesDocument> decoded = RulesCodec::decode(*bytes);
+        if (decoded)
+            return true;
+        error = decoded.error();
+    } else {
+        error = bytes.error();
+    }
+
+    UnreadableRules problem{UnreadableRules::Occasion::save, m_fileURL, error, {}, {}};
+    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, bytes ? *bytes : QByteArray());
+    if (copy) {
+        m_keptAside = *bytes;
+        problem.keptAs = copy.value();
+        qCWarning(lcRules, "The rules file %s could not be read (%s); it was kept as %s before saving",
+                  qUtf8Printable(m_fileURL), qUtf8Printable(error), qUtf8Printable(problem.keptAs));
+        Q_EMIT unreadableFileFound(problem);
+        return true;
+    }
+    qCCritical(lcRules, "Not saving rules: %s could not be read (%s), nor copied aside (%s)", qUtf8Printable(m_fileURL),
+               qUtf8Printable(error), qUtf8Printable(copy.error()));
+    const UnreadableContent content{bytes ? std::optional(*bytes) : std::nullopt, error};
+    if (m_refusedToReplace != content) {
+        m_refusedToReplace = content;
+        problem.copyError = copy.error();
+        Q_EMIT unreadableFileFound(problem);
+    }
+    return false;
+}
+
 void RuleStore::save()
 {
-    if (m_isApplyingExternalChange)
+    if (m_isApplyingExternalChange || !mayReplaceFile())
         return;
     const QByteArray bytes = RulesCodec::encode(currentDocument());
     const Result<void> written = writeFileAtomically(m_fileURL, bytes);
@@ -159,13 +213,29 @@ void RuleStore::save()
         return;
     }
     m_lastWrittenData = bytes;
+    m_unreadableSeen.reset();
 }
 
 void RuleStore::startWatching()
 {
-    if (m_watcher)
+    if (!m_watchers.isEmpty())
         return;
-    const QString directory = QFileInfo(m_fileURL).absolutePath();
+    // A rules file kept elsewhere (dotfiles) and linked into place is edited where it lives: the folder of
+    // every link on the way to it is watched, and the folder of the file itself.
+    QFileInfo entry(m_fileURL);
+    QHash<QString, QStringList> namesByFolder;
+    for (int depth = 0; depth < 64; ++depth) {
+        namesByFolder[entry.absolutePath()].append(entry.fileName());
+        if (!entry.isSymLink())
+            break;
+        entry.setFile(entry.symLinkTarget());
+    }
+    for (auto folder = namesByFolder.cbegin(); folder != namesByFolder.cend(); ++folder)
+        watchFolder(folder.key(), folder.value());
+}
+
+void RuleStore::watchFolder(const QString& directory, const QStringList& fileNames)
+{
     auto* watcher = new DirectoryWatcher(this);
     const Result<void> watching = watcher->watch(directory);
     if (!watching) {
@@ -173,27 +243,36 @@ void RuleStore::startWatching()
         delete watcher;
         return;
     }
-    const QString fileName = QFileInfo(m_fileURL).fileName();
-    connect(watcher, &DirectoryWatcher::entriesChanged, this, [this, fileName](const QStringList& names) {
+    connect(watcher, &DirectoryWatcher::entriesChanged, this, [this, fileNames](const QStringList& names) {
         // Other files in the folder (the preferences, for one) are none of the store's business.
-        if (names.contains(fileName) || names.contains(QString()))
+        const bool concernsTheRules =
+            names.contains(QString()) ||
+            std::any_of(names.cbegin(), names.cend(), [&](const QString& name) { return fileNames.contains(name); });
+        if (concernsTheRules)
             reloadFromDisk();
     });
-    m_watcher = watcher;
+    m_watchers.append(watcher);
 }
 
 void RuleStore::reloadFromDisk()
 {
     RulesFile::Contents contents = RulesFile::read(m_fileURL);
-    if (contents.status == RulesFile::Contents::Status::missing || contents.bytes.isNull())
-        return;
-    if (m_lastWrittenData && *m_lastWrittenData == contents.bytes)
+    if (contents.status == RulesFile::Contents::Status::missing)
         return;
     if (contents.status != RulesFile::Contents::Status::decoded) {
+        const UnreadableContent content{contents.bytes.isNull() ? std::nullopt : std::optional(contents.bytes),
+                                        contents.error};
+        if (content == m_unreadableSeen)
+            return;
+        m_unreadableSeen = content;
         qCCritical(lcRules, "Ignoring an unreadable rules file; keeping the rules already loaded");
         qCDebug(lcRules, "The rules file could not be read: %s", qUtf8Printable(contents.error));
+        Q_EMIT unreadableFileFound({UnreadableRules::Occasion::outsideEdit, m_fileURL, contents.error, {}, {}});
         return;
     }
+    if (m_lastWrittenData && *m_lastWrittenData == contents.bytes)
+        return;
+    m_unreadableSeen.reset();
     m_lastWrittenData = std::move(contents.bytes);
     m_isApplyingExternalChange = true;
     assign(std::move(contents.document.rules), std::move(contents.document.fallback),

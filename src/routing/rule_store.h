@@ -18,16 +18,34 @@
 
 class DirectoryWatcher;
 
+// A rules file the store could not read, and what the store did about it, for telling the user.
+struct UnreadableRules final {
+    enum class Occasion {
+        start,       // found at start-up: Linkherd starts without rules
+        outsideEdit, // another program wrote it: the rules already loaded stay in force
+        save,        // still on disk when Linkherd was about to replace it with a change
+    };
+    Occasion occasion = Occasion::start;
+    QString path;
+    QString error;     // why it could not be read, as `linkherd rules` says it
+    QString keptAs;    // where its content was kept aside; empty when no copy was made
+    QString copyError; // why no copy could be made; the store then leaves the file as it is
+
+    friend bool operator==(const UnreadableRules&, const UnreadableRules&) = default;
+};
+
 // The one owner of the rules: the ordered rules, the fallback and the link-cleaning settings. Every change
 // is written to rules.json at once, atomically; changes other programs make to the file are taken over
-// while Linkherd runs. Main thread only.
+// while Linkherd runs. A file it cannot read is never replaced before its content has been kept aside.
+// Main thread only.
 class RuleStore final : public QObject {
     Q_OBJECT
 
 public:
     using Document = RulesDocument;
 
-    // Loads the file; never fails. A file that exists but cannot be read is copied aside first.
+    // Loads the file; never fails. A file that exists but cannot be read is copied aside first. What interrupted
+    // saves left next to the file is removed.
     explicit RuleStore(QString fileURL, QObject* parent = nullptr);
     ~RuleStore() override;
 
@@ -43,8 +61,8 @@ public:
 
     bool isFirstRun() const { return m_isFirstRun; }
     const QString& fileURL() const { return m_fileURL; }
-    // Where an unreadable rules file found at start-up was copied to; empty when there was none.
-    const QString& unreadableCopy() const { return m_unreadableCopy; }
+    // The rules file found at start-up when it could not be read.
+    const std::optional<UnreadableRules>& unreadableAtStart() const { return m_unreadableAtStart; }
 
     void add(Rule rule);
     // Replaces the first rule with the same id; without one, nothing changes and nothing is written.
@@ -56,6 +74,7 @@ public:
     Destination destination(const QString& link, const QString& sourceBundleID = QString()) const;
 
     void save();
+    // Takes over changes to the file, and to the file a link in its place points to.
     void startWatching();
     void reloadFromDisk();
 
@@ -73,11 +92,25 @@ Q_SIGNALS:
     void rulesChanged();
     void fallbackChanged();
     void rewriterChanged();
+    // An outside edit could not be read, or an unreadable file was met before a save; reported once for each
+    // content of the file.
+    void unreadableFileFound(const UnreadableRules& problem);
 
 private:
     // Assigns without saving; returns which parts changed and notifies their observers.
     void assign(std::optional<QList<Rule>> rules, std::optional<Destination> fallback,
                 std::optional<LinkRewriter> rewriter);
+    // Whether the file may be replaced now: nothing is lost by it, or what would be lost has been kept aside.
+    bool mayReplaceFile();
+    void watchFolder(const QString& directory, const QStringList& fileNames);
+
+    // A file's content as the store last met it unreadable: its bytes (none when nothing could be read) and
+    // why it could not be read.
+    struct UnreadableContent final {
+        std::optional<QByteArray> bytes;
+        QString error;
+        friend bool operator==(const UnreadableContent&, const UnreadableContent&) = default;
+    };
 
     QList<Rule> m_rules;
     PreparedRules m_preparedRules; // m_rules ready for matching; rebuilt with every change of m_rules
@@ -85,8 +118,11 @@ private:
     LinkRewriter m_rewriter;
     bool m_isFirstRun = false;
     QString m_fileURL;
-    QString m_unreadableCopy;
+    std::optional<UnreadableRules> m_unreadableAtStart;
     bool m_isApplyingExternalChange = false;
-    std::optional<QByteArray> m_lastWrittenData;
-    DirectoryWatcher* m_watcher = nullptr;
+    std::optional<QByteArray> m_lastWrittenData;         // the file's bytes as written or taken over
+    std::optional<UnreadableContent> m_unreadableSeen;   // reported to the user already
+    std::optional<QByteArray> m_keptAside;               // unreadable bytes whose copy aside exists
+    std::optional<UnreadableContent> m_refusedToReplace; // could not be kept aside; reported already
+    QList<DirectoryWatcher*> m_watchers;
 };

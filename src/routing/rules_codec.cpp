@@ -1,5 +1,6 @@
 #include "rules_codec.h"
 
+#include "elided_text.h"
 #include "json_writer.h"
 
 #include <QJsonArray>
@@ -120,9 +121,11 @@ QString describeType(const QJsonValue& value)
     return u"nothing"_s;
 }
 
+// A refused value is quoted so that the user finds it; a huge one only in part, so that the message stays
+// readable wherever it is shown.
 QString quoted(const QString& text)
 {
-    return u'"' + text + u'"';
+    return u'"' + elidedText(text, 120) + u'"';
 }
 
 int hexValue(char16_t c)

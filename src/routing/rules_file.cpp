@@ -1,11 +1,13 @@
 #include "rules_file.h"
 
+#include "bounded_file.h"
 #include "rules_codec.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -39,20 +41,15 @@ Result<QString> ensureDefaultDirectory()
 Contents read(const QString& path)
 {
     Contents contents;
-    QFile file(path);
-    if (!file.exists())
+    if (!QFile::exists(path))
         return contents;
-    if (!file.open(QIODevice::ReadOnly)) {
+    Result<QByteArray> bytes = BoundedFile::read(path, BoundedFile::rulesFileLimit);
+    if (!bytes) {
         contents.status = Contents::Status::unreadable;
-        contents.error = file.errorString();
+        contents.error = bytes.error();
         return contents;
     }
-    contents.bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        contents.status = Contents::Status::unreadable;
-        contents.error = file.errorString();
-        return contents;
-    }
+    contents.bytes = std::move(bytes).value();
     Result<RulesDocument> decoded = RulesCodec::decode(contents.bytes);
     if (!decoded) {
         contents.status = Contents::Status::unreadable;
@@ -64,16 +61,55 @@ Contents read(const QString& path)
     return contents;
 }
 
-Result<QString> keepUnreadableCopy(const QString& path)
+Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes)
 {
+    if (bytes.isNull())
+        return Failure{u"nothing could be read from it"_s};
     const QString stamp = QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmss'Z'"_s);
-    QString copy = path + u".unreadable-"_s + stamp;
-    for (int attempt = 2; QFileInfo::exists(copy); ++attempt)
-        copy = path + u".unreadable-"_s + stamp + u'-' + QString::number(attempt);
-    QFile original(path);
-    if (!original.copy(copy))
-        return Failure{original.errorString()};
-    return copy;
+    QString copyPath = path + u".unreadable-"_s + stamp;
+    // A dangling link counts as taken: writing through it would put the copy who knows where.
+    const auto taken = [](const QString& candidate) {
+        const QFileInfo info(candidate);
+        return info.exists() || info.isSymLink();
+    };
+    for (int attempt = 2; taken(copyPath); ++attempt)
+        copyPath = path + u".unreadable-"_s + stamp + u'-' + QString::number(attempt);
+    // NewOnly: whatever appears under the name in the meantime is left alone, and the copy fails.
+    QFile copy(copyPath);
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return Failure{copy.errorString()};
+    if (copy.write(bytes) != bytes.size() || !copy.flush()) {
+        const QString error = copy.errorString();
+        copy.remove();
+        return Failure{error};
+    }
+    return copyPath;
+}
+
+QStringList removeInterruptedSaves(const QString& path)
+{
+    // QSaveFile writes into "<final name>.XXXXXX", the six X replaced by letters, and renames that over the
+    // final file; a process killed in between leaves it. Six lower-case letters are left alone: that is how
+    // people name their own copies (rules.json.backup), and a save's random name is all lower case only once
+    // in 64.
+    QFileInfo target(path);
+    for (int depth = 0; depth < 64 && target.isSymLink(); ++depth)
+        target.setFile(target.symLinkTarget());
+    const QDir directory = target.absoluteDir();
+    const QRegularExpression leftover(u"^"_s + QRegularExpression::escape(target.fileName()) +
+                                      u"\\.(?![a-z]{6}$)[A-Za-z]{6}$"_s);
+    const QDateTime aMinuteAgo = QDateTime::currentDateTimeUtc().addSecs(-60);
+    QStringList removed;
+    const QFileInfoList entries =
+        directory.entryInfoList({target.fileName() + u".??????"_s}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() || !entry.isFile() || !leftover.match(entry.fileName()).hasMatch() ||
+            entry.lastModified() >= aMinuteAgo)
+            continue;
+        if (QFile::remove(entry.filePath()))
+            removed.append(entry.filePath());
+    }
+    return removed;
 }
 
 } // namespace RulesFile

@@ -25,8 +25,13 @@ struct Contents final {
 
 Contents read(const QString& path);
 
-// Copies an unreadable rules file aside as "<name>.unreadable-<UTC time>", so that nothing Linkherd writes
-// later can destroy what the user had. Returns the copy's path.
-Result<QString> keepUnreadableCopy(const QString& path);
+// Keeps what an unreadable rules file held (bytes, as read) as "<name>.unreadable-<UTC time>" next to it, so that
+// nothing Linkherd writes later can destroy what the user had. An existing file is never replaced. Returns the
+// copy's path; fails when bytes is null (nothing could be read: there is nothing to keep).
+Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes);
+
+// Removes what interrupted atomic saves of the file left behind: "<name>.XXXXXX" next to the file (after
+// following a symbolic link, where the saves go), older than a minute. Returns the paths removed.
+QStringList removeInterruptedSaves(const QString& path);
 
 } // namespace RulesFile

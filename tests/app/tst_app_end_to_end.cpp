@@ -2,17 +2,37 @@
 #include "support/test_files.h"
 
 #include <QDeadlineTimer>
+#include <QDBusConnection>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
+
+// The desktop's notification server, as far as Linkherd uses it: it records what it is asked to show.
+class FakeNotificationServer final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList bodies;
+
+public Q_SLOTS:
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body, const QStringList&,
+                const QVariantMap&, int)
+    {
+        bodies.append(body);
+        return uint(bodies.size());
+    }
+};
 
 // The resident application on a sandboxed desktop with a private session bus (the test runs under
 // dbus-run-session): links from `gio open`, from a second linkherd-app and over D-Bus reach the right fake
@@ -412,6 +432,33 @@ private Q_SLOTS:
         QVERIFY(help.out.contains(u"  --version       Show the version.\n"_s));
         // Nothing was started or handed over.
         QVERIFY(!instanceIsOnTheBus());
+    }
+
+    // A FIFO would block a reader until something writes to it: it is refused, the resident takes links with
+    // the fallback it found, says so in a notification and leaves the FIFO as it is.
+    void fifoAsTheRulesFileIsToldAndLeftAlone()
+    {
+        FakeNotificationServer server;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject(u"/org/freedesktop/Notifications"_s, &server, QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_s));
+        const auto unregister = qScopeGuard([&] {
+            bus.unregisterService(u"org.freedesktop.Notifications"_s);
+            bus.unregisterObject(u"/org/freedesktop/Notifications"_s);
+        });
+        QVERIFY(QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s));
+        QCOMPARE(::mkfifo(QFile::encodeName(m_rules).constData(), 0600), 0);
+
+        startResident();
+        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://fifo.example/"_s}).exitCode, 0);
+        QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1).size(), 1);
+        QTRY_COMPARE(server.bodies.size(), 1);
+        QCOMPARE(server.bodies[0], m_rules +
+                                       u": Not a regular file\nLinkherd started with no rules. Your file could "
+                                       u"not be kept aside (nothing could be read from it), so Linkherd leaves it "
+                                       u"as it is and saves no changes until it can read it."_s);
+        QVERIFY(QFileInfo(m_rules).isFile() == false && QFileInfo::exists(m_rules));
     }
 
     void rulesFolderThatCannotBeMadeIsFatal()

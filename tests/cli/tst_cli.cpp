@@ -134,6 +134,23 @@ private Q_SLOTS:
         }
     }
 
+    // Reading stops at what is not a regular file and at 64 MiB: a device would never end, and either would
+    // take the tool's memory with it.
+    void rulesThatAreNoRegularFileOrTooLargeAreRefused()
+    {
+        const QString large = m_directory->filePath(u"large.json"_s);
+        TestFiles::write(large, "{}");
+        QVERIFY(QFile::resize(large, qint64(64) * 1024 * 1024 + 1)); // sparse
+        for (const auto& [path, error] :
+             {std::pair(u"/dev/zero"_s, u"Not a regular file"_s),
+              std::pair(m_directory->path(), u"Not a regular file"_s), std::pair(large, u"Larger than 64 MiB"_s)}) {
+            const CliRun result = run({u"--rules"_s, path, u"rules"_s}, m_rules);
+            QCOMPARE(result.status, 1);
+            QCOMPARE(result.out, QString());
+            QCOMPARE(result.err, u"linkherd: "_s + path + u": "_s + error + u'\n');
+        }
+    }
+
     void wrongCommandLinesAreUsageErrors()
     {
         for (const QStringList& arguments :

@@ -58,6 +58,9 @@ private Q_SLOTS:
         QTest::newRow("runaway recursion") << u"function down(n) { return down(n + 1) + 1; } down(0);"_s
                                            << u"InternalError: too much recursion at line 1"_s;
         QTest::newRow("rejected promise is no failure") << u"Promise.reject(new Error('later')); 1"_s << QString();
+        // 50 MB of text thrown: its two ends, 500 characters in all.
+        QTest::newRow("huge text") << u"throw 'A' + 'x'.repeat(50 * 1000 * 1000) + 'Z';"_s
+                                   << u"A"_s + QString(249, u'x') + u"…"_s + QString(248, u'x') + u"Z"_s;
     }
 
     void thrownValuesBecomeText()

@@ -1,6 +1,7 @@
 #include "routing/regex_cache.h"
 #include "routing/rule_evaluation.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -154,6 +155,33 @@ private Q_SLOTS:
         QVERIFY(makeRule(Rule::Match::regex, u"(a+)+!$"_s).matches(u"aaaa!"_s));
         const QList<Rule> rules = {runaway, makeRule(Rule::Match::urlContains, u"e.com"_s, u"next"_s)};
         QCOMPARE(decide(rules, Destination::ask(), link, QString()).destination, Destination::browser(u"next"_s));
+    }
+
+    // 500 runaway expressions, each stopped only by its own time limit, would hold one link up for seconds.
+    // Once the expressions of a decision have had their time, the rest count as not matching; rules of other
+    // kinds still decide.
+    void expressionsOfOneDecisionShareATimeBudget()
+    {
+        QList<Rule> rules;
+        for (int i = 1; i <= 500; ++i)
+            rules.append(makeRule(Rule::Match::regex, u"(a+)+b{0,%1}$"_s.arg(i), u"runaway"_s));
+        rules.append(makeRule(Rule::Match::regex, u"e\\.com"_s, u"expression"_s));
+        rules.append(makeRule(Rule::Match::host, u"e.com"_s, u"host"_s));
+        const QString link = u"https://e.com/"_s + QString(40, u'a') + u'!';
+        const QRegularExpression spent(u"^The expressions of one decision took more than 100 ms; \\d+ expression "_s);
+
+        for (const bool prepared : {false, true}) {
+            QTest::ignoreMessage(QtWarningMsg, spent);
+            QElapsedTimer timer;
+            timer.start();
+            const std::optional<qsizetype> index = prepared
+                                                       ? PreparedRules(rules).firstMatch(link, QString())
+                                                       : decide(rules, Destination::ask(), link, QString()).ruleIndex;
+            QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+            QCOMPARE(index, 501);
+        }
+        // The next decision has time of its own.
+        QCOMPARE(decide(rules.last(2), Destination::ask(), link, QString()).ruleIndex, 0);
     }
 };
 

@@ -4,9 +4,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -84,12 +89,151 @@ private Q_SLOTS:
         const QStringList copies = QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s});
         QCOMPARE(copies.size(), 1);
         QVERIFY(QRegularExpression(u"^rules\\.json\\.unreadable-\\d{8}T\\d{6}Z$"_s).match(copies.front()).hasMatch());
-        QCOMPARE(store.unreadableCopy(), m_directory->filePath(copies.front()));
-        QCOMPARE(TestFiles::read(store.unreadableCopy()), broken);
+        QVERIFY(store.unreadableAtStart());
+        const QString copy = store.unreadableAtStart()->keptAs;
+        QCOMPARE(copy, m_directory->filePath(copies.front()));
+        QCOMPARE(store.unreadableAtStart()->error,
+                 u"rules[1].match: \"Host\" is not one of host, urlContains, regex"_s);
+        QCOMPARE(TestFiles::read(copy), broken);
 
         store.setFallback(Destination::browser(u"firefox"_s)); // what the first run does
-        QCOMPARE(TestFiles::read(store.unreadableCopy()), broken);
+        QCOMPARE(TestFiles::read(copy), broken);
         QVERIFY(TestFiles::read(m_path) != broken);
+    }
+
+    // Neither a FIFO (which would block the reader) nor a device nor a huge file is read, and as nothing of them
+    // can be kept aside, the store leaves them alone.
+    void refusesWhatIsNotARegularFileOrTooLarge_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("FIFO") << u"fifo"_s << u"Not a regular file"_s;
+        QTest::newRow("link to /dev/zero") << u"zero"_s << u"Not a regular file"_s;
+        QTest::newRow("folder") << u"folder"_s << u"Not a regular file"_s;
+        QTest::newRow("65 MiB") << u"large"_s << u"Larger than 64 MiB"_s;
+    }
+
+    void refusesWhatIsNotARegularFileOrTooLarge()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        const QByteArray path = QFile::encodeName(m_path);
+        if (kind == u"fifo"_s) {
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        } else if (kind == u"zero"_s) {
+            QVERIFY(QFile::link(u"/dev/zero"_s, m_path));
+        } else if (kind == u"folder"_s) {
+            QVERIFY(QDir().mkdir(m_path));
+        } else {
+            TestFiles::write(m_path, "{}");
+            QVERIFY(QFile::resize(m_path, qint64(65) * 1024 * 1024)); // sparse: costs no space
+        }
+
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression(u"could not be read \\(%1\\), nor copied aside"_s.arg(error)));
+        RuleStore store(m_path);
+        QVERIFY(store.isFirstRun());
+        QVERIFY(store.unreadableAtStart());
+        QCOMPARE(store.unreadableAtStart()->error, error);
+        QVERIFY(store.unreadableAtStart()->keptAs.isEmpty());
+        QVERIFY(!store.unreadableAtStart()->copyError.isEmpty());
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Not saving rules: "_s));
+        store.setFallback(Destination::browser(u"firefox"_s));
+        QCOMPARE(store.fallback(), Destination::browser(u"firefox"_s)); // routes with what it has
+        const QFileInfo after(m_path);
+        QCOMPARE(after.isFile(), kind == u"large"_s);
+        QCOMPARE(after.isSymLink(), kind == u"zero"_s);
+        if (kind == u"large"_s)
+            QCOMPARE(after.size(), qint64(65) * 1024 * 1024);
+        QVERIFY(QDir(m_directory->path()).entryList({u"rules.json.*"_s}).isEmpty());
+    }
+
+    // A copy that cannot be written (the disk is full, say: here a file size limit) leaves the file untouched
+    // for as long as it stays unreadable; the refusal is reported once.
+    void unreadableFileThatCannotBeKeptAsideIsNeverReplaced()
+    {
+        const QByteArray broken = "{\"rules\": [" + QByteArray(64 * 1024, ' ');
+        TestFiles::write(m_path, broken);
+        rlimit original{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &original), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = original;
+        limited.rlim_cur = 16 * 1024;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &original);
+            std::signal(SIGXFSZ, previousHandler);
+        });
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"nor copied aside"_s));
+        RuleStore store(m_path);
+        QVERIFY(!store.unreadableAtStart()->copyError.isEmpty());
+        QSignalSpy found(&store, &RuleStore::unreadableFileFound);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Not saving rules: "_s));
+        store.setFallback(Destination::browser(u"firefox"_s));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Not saving rules: "_s));
+        store.add(hostRule(u"new.example"_s));
+        QCOMPARE(TestFiles::read(m_path), broken);
+        QCOMPARE(found.size(), 0); // told at start-up already
+        QVERIFY(QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s}).isEmpty());
+
+        // Once the file is mended, changes are saved again.
+        TestFiles::write(m_path, documentWith({hostRule(u"mended.example"_s)}));
+        store.add(hostRule(u"newer.example"_s));
+        QCOMPARE(savedPatterns(), QStringList({u"new.example"_s, u"newer.example"_s}));
+    }
+
+    // QSaveFile's temporary files, when the saving process was killed: removed once they are a minute old.
+    void leftoversOfInterruptedSavesAreRemoved()
+    {
+        TestFiles::write(m_path, documentWith({hostRule(u"kept.example"_s)}));
+        const QStringList removed{u"rules.json.QwErTy"_s, u"rules.json.ABCDEF"_s};
+        const QStringList kept{u"rules.json.backup"_s,
+                               u"rules.json.AbCdEf1"_s,
+                               u"rules.json.AbCdE"_s,
+                               u"rules.json.Ab-dEf"_s,
+                               u"rules.jsonXAbCdEf"_s,
+                               u"other.json.AbCdEf"_s,
+                               u"rules.json.unreadable-20260101T000000Z"_s};
+        const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-61);
+        for (const QString& name : removed + kept) {
+            QFile file(m_directory->filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        TestFiles::write(m_directory->filePath(u"rules.json.FrEsHh"_s), "a save going on right now");
+
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"rules\\.json\\.QwErTy, left by an interrupted save"_s));
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"rules\\.json\\.ABCDEF, left by an interrupted save"_s));
+        RuleStore store(m_path);
+        QCOMPARE(patterns(store.rules()), QStringList{u"kept.example"_s});
+        QStringList left = QDir(m_directory->path()).entryList(QDir::Files);
+        left.sort();
+        QStringList expected = kept + QStringList{u"rules.json"_s, u"rules.json.FrEsHh"_s};
+        expected.sort();
+        QCOMPARE(left, expected);
+    }
+
+    // Dotfile set-ups link rules.json to a file kept elsewhere: edits there are taken over, and saves go
+    // through the link, which stays a link.
+    void followsALinkedRulesFile()
+    {
+        QVERIFY(QDir(m_directory->path()).mkdir(u"dotfiles"_s));
+        const QString target = m_directory->filePath(u"dotfiles/linkherd.json"_s);
+        TestFiles::write(target, documentWith({hostRule(u"old.example"_s)}));
+        QVERIFY(QFile::link(u"dotfiles/linkherd.json"_s, m_path));
+        RuleStore store(m_path);
+        store.startWatching();
+
+        TestFiles::writeAtomicallyAsAnotherProgram(target, documentWith({hostRule(u"edited.example"_s)}));
+        QTRY_COMPARE(patterns(store.rules()), QStringList{u"edited.example"_s});
+
+        store.add(hostRule(u"added.example"_s));
+        QVERIFY(QFileInfo(m_path).isSymLink());
+        QCOMPARE(patterns(RulesCodec::decode(TestFiles::read(target))->rules),
+                 QStringList({u"edited.example"_s, u"added.example"_s}));
+        QCOMPARE(QDir(m_directory->path()).entryList(QDir::Files), QStringList{u"rules.json"_s});
     }
 
     void mutationsSaveAndNotifyOnlyOnChange()
@@ -220,23 +364,46 @@ private Q_SLOTS:
         QTRY_COMPARE(patterns(store.rules()), QStringList{u"edited.example"_s});
     }
 
+    // A broken outside edit leaves the rules in force; it is reported once, and kept aside before the next change
+    // made in Linkherd replaces it.
     void keepsItsRulesWhenAnOutsideSaveIsBroken()
     {
         TestFiles::write(m_path, documentWith({hostRule(u"good.example"_s)}));
         RuleStore store(m_path);
         store.startWatching();
         QSignalSpy rulesChanged(&store, &RuleStore::rulesChanged);
+        QSignalSpy found(&store, &RuleStore::unreadableFileFound);
 
         const QByteArray broken = "{\"fallback\": {\"ask\": {}}, \"rules\": [,], \"version\": 1}";
         QTest::ignoreMessage(QtCriticalMsg, "Ignoring an unreadable rules file; keeping the rules already loaded");
         TestFiles::writeAtomicallyAsAnotherProgram(m_path, broken);
+        QTRY_COMPARE(found.size(), 1);
+        TestFiles::write(m_path, broken); // saved again, unchanged: not reported again
         settle();
+        QCOMPARE(found.size(), 1);
+        const auto outsideEdit = found.takeFirst().front().value<UnreadableRules>();
+        QCOMPARE(outsideEdit.occasion, UnreadableRules::Occasion::outsideEdit);
+        QCOMPARE(outsideEdit.path, m_path);
+        QCOMPARE(outsideEdit.error, RulesCodec::decode(broken).error());
         QCOMPARE(rulesChanged.size(), 0);
         QCOMPARE(patterns(store.rules()), QStringList{u"good.example"_s});
         QCOMPARE(TestFiles::read(m_path), broken);
 
-        store.add(hostRule(u"more.example"_s)); // the next change in the application replaces the bad file
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as .*rules\\.json\\.unreadable-"_s));
+        store.add(hostRule(u"more.example"_s));
         QCOMPARE(savedPatterns(), QStringList({u"good.example"_s, u"more.example"_s}));
+        const QStringList copies = QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s});
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(TestFiles::read(m_directory->filePath(copies.front())), broken);
+        QCOMPARE(found.size(), 1);
+        const auto beforeSave = found.takeFirst().front().value<UnreadableRules>();
+        QCOMPARE(beforeSave.occasion, UnreadableRules::Occasion::save);
+        QCOMPARE(beforeSave.keptAs, m_directory->filePath(copies.front()));
+
+        store.add(hostRule(u"most.example"_s)); // nothing more to keep
+        settle();
+        QCOMPARE(QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s}).size(), 1);
+        QCOMPARE(found.size(), 0);
     }
 
     void ownSavesAndDeletionCauseNoReload()

@@ -4,6 +4,7 @@
 #include "platform/application_launcher.h"
 #include "platform/autostart_entry.h"
 #include "platform/default_handlers.h"
+#include "platform/desktop_notifications.h"
 
 #include <QHash>
 #include <QList>
@@ -67,4 +68,16 @@ public:
     Status status() override { return current; }
     Result<void> enable() override;
     Result<void> disable() override;
+};
+
+class FakeDesktopNotifications final : public DesktopNotifications {
+public:
+    struct Notification {
+        QString summary;
+        QString body;
+    };
+
+    QList<Notification> sent;
+
+    void notify(const QString& summary, const QString& body) override { sent.append({summary, body}); }
 };
