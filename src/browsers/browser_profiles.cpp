@@ -1,6 +1,7 @@
 #include "browser_profiles.h"
 
 #include "localized_compare.h"
+#include "routing/bounded_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,9 @@ using namespace Qt::StringLiterals;
 namespace BrowserProfiles {
 
 namespace {
+
+// A browser's "Local State" holds its settings and one record per profile: a few hundred kilobytes at most.
+constexpr qint64 localStateLimit = qint64(16) * 1024 * 1024;
 
 DataDirectory native(const QString& directory)
 {
@@ -118,10 +122,10 @@ QList<Profile> profiles(const QString& bundleID)
     const std::optional<QString> dataDirectory = userDataDirectory(bundleID);
     if (!dataDirectory)
         return {};
-    QFile file(*dataDirectory + u"/Local State"_s);
-    if (!file.open(QIODevice::ReadOnly))
+    const Result<QByteArray> localState = BoundedFile::read(*dataDirectory + u"/Local State"_s, localStateLimit);
+    if (!localState)
         return {};
-    const std::optional<QJsonObject> records = infoCache(file.readAll());
+    const std::optional<QJsonObject> records = infoCache(localState.value());
     if (!records)
         return {};
 

@@ -1,8 +1,9 @@
 #include "config_files.h"
 
 #include "routing/atomic_file.h"
+#include "routing/bounded_file.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -10,6 +11,9 @@ using namespace Qt::StringLiterals;
 namespace ConfigFiles {
 
 namespace {
+
+// mimeapps.list and kdeglobals are a few kilobytes; anything near this is not one of them.
+constexpr qint64 configFileLimit = qint64(4) * 1024 * 1024;
 
 bool isGroupHeader(const QString& line)
 {
@@ -30,11 +34,12 @@ Result<void> edit(const QString& path, const QString& group, const QString& key,
                   bool onlyWhenPresent)
 {
     QStringList lines;
-    QFile file(path);
-    if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly))
-            return Failure{u"%1: %2"_s.arg(path, file.errorString())};
-        lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    if (QFileInfo::exists(path)) {
+        // A file that cannot be read whole is left as it is: rewriting it from a part would lose the rest.
+        const Result<QByteArray> bytes = BoundedFile::read(path, configFileLimit);
+        if (!bytes)
+            return Failure{u"%1: %2"_s.arg(path, bytes.error())};
+        lines = QString::fromUtf8(bytes.value()).split(u'\n');
         if (!lines.isEmpty() && lines.back().isEmpty())
             lines.removeLast();
     }

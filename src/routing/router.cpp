@@ -2,6 +2,7 @@
 
 #include "app/preferences.h"
 #include "browsers/browser_launcher.h"
+#include "elided_text.h"
 #include "link_parts.h"
 #include "logging.h"
 #include "platform/keyboard_state.h"
@@ -13,24 +14,6 @@
 #include <utility>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Laying out megabytes of text freezes an alert for minutes; its beginning and end say which link it was.
-QString elidedInTheMiddle(const QString& text, qsizetype length)
-{
-    if (text.size() <= length)
-        return text;
-    qsizetype head = length / 2;
-    qsizetype tail = length - head - 1;
-    if (text[head - 1].isHighSurrogate())
-        --head;
-    if (text[text.size() - tail].isLowSurrogate())
-        --tail;
-    return text.first(head) + u'…' + text.last(tail);
-}
-
-} // namespace
 
 Router::Router(RuleStore& store, Preferences& preferences, BrowserLaunching& launcher, QObject* parent)
     : QObject(parent),
@@ -174,14 +157,14 @@ void Router::showFailureAlert()
     if (count == 1) {
         const Failure& failure = failures.front();
         alert.message = failure.browserName + u" could not open the link"_s;
-        alert.informativeText = elidedInTheMiddle(failure.error, alertTextLength) + u"\n\n"_s +
-                                elidedInTheMiddle(failure.url, alertTextLength);
+        alert.informativeText = elidedText(failure.error, alertTextLength) + u"\n\n"_s +
+                                elidedText(failure.url, alertTextLength);
     } else {
         alert.message = u"%1 links could not be opened"_s.arg(count);
         QStringList reasons;
         for (const Failure& failure : failures.first(std::min(failures.size(), reasonsShown))) {
-            reasons.append(failure.browserName + u": "_s + elidedInTheMiddle(failure.error, alertTextLength) + u'\n' +
-                           elidedInTheMiddle(failure.url, alertTextLength));
+            reasons.append(failure.browserName + u": "_s + elidedText(failure.error, alertTextLength) + u'\n' +
+                           elidedText(failure.url, alertTextLength));
         }
         if (count > reasonsShown)
             reasons.append(u"and %1 more."_s.arg(count - reasonsShown));

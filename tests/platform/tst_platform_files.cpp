@@ -3,8 +3,11 @@
 #include "platform/xdg_autostart_entry.h"
 #include "support/test_files.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +47,17 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(path), before);
         QVERIFY(ConfigFiles::replaceValue(path, u"Default Applications"_s, u"text/html"_s, u"x.desktop;"_s));
         QCOMPARE(TestFiles::read(path), "[Default Applications]\ntext/html=x.desktop;\n");
+    }
+
+    // A FIFO would block the read until something writes to it; it is refused and left in place.
+    void leavesWhatItCannotReadWhole()
+    {
+        const QString path = m_directory->filePath(u"mimeapps.list"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        const Result<void> edited = ConfigFiles::setValue(path, u"Default Applications"_s, u"text/html"_s, u"x;"_s);
+        QVERIFY(!edited);
+        QVERIFY2(edited.error().endsWith(u"Not a regular file"_s), qPrintable(edited.error()));
+        QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
     }
 
     void autostartEntry()
