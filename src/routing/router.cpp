@@ -157,8 +157,8 @@ void Router::showFailureAlert()
     if (count == 1) {
         const Failure& failure = failures.front();
         alert.message = failure.browserName + u" could not open the link"_s;
-        alert.informativeText = elidedText(failure.error, alertTextLength) + u"\n\n"_s +
-                                elidedText(failure.url, alertTextLength);
+        alert.informativeText =
+            elidedText(failure.error, alertTextLength) + u"\n\n"_s + elidedText(failure.url, alertTextLength);
     } else {
         alert.message = u"%1 links could not be opened"_s.arg(count);
         QStringList reasons;
