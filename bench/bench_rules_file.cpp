@@ -1,7 +1,7 @@
 // Loading and saving a rules file of 10,000 rules, as the store does at start-up and after every change.
 // The in-memory codec is timed on its own as well, to tell JSON work from file system work.
 
-#include "routing/atomic_file.h"
+#include "base/atomic_file.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 #include "rule_sets.h"

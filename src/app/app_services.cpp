@@ -1,15 +1,15 @@
 #include "app_services.h"
 
-#include "app/preferences.h"
-#include "app/rules_file_notices.h"
-#include "browsers/browser_launcher.h"
+#include "services/preferences.h"
+#include "services/rules_file_notices.h"
+#include "browsers/system_browser_launcher.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
-#include "chooser/chooser_controller.h"
-#include "chooser/message_box.h"
+#include "gui/chooser/chooser_controller.h"
+#include "gui/common/message_box.h"
 #include "platform/linux_platform.h"
-#include "routing/logging.h"
-#include "routing/router.h"
+#include "base/logging.h"
+#include "services/router.h"
 #include "routing/rule_store.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "application_bus.h"
 
 #include "app_services.h"
-#include "platform/instance_bus.h"
-#include "routing/logging.h"
+#include "platform/running_instance.h"
+#include "base/logging.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -3,14 +3,14 @@
 
 #include "app/app_services.h"
 #include "app/application_bus.h"
-#include "app/preferences.h"
+#include "services/preferences.h"
 #include "app/tray_icon.h"
 #include "app_info.h"
-#include "chooser/message_box.h"
+#include "gui/common/message_box.h"
 #include "platform/active_window.h"
 #include "platform/caller_identity.h"
-#include "platform/instance_bus.h"
-#include "routing/logging.h"
+#include "platform/running_instance.h"
+#include "base/logging.h"
 #include "routing/rule_store.h"
 #include "routing/rules_file.h"
 

@@ -1,7 +1,7 @@
 #include "browser_profiles.h"
 
 #include "localized_compare.h"
-#include "routing/bounded_file.h"
+#include "base/bounded_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "platform/application_catalog.h"
 #include "platform/autostart_entry.h"
 #include "platform/default_handlers.h"
-#include "routing/logging.h"
+#include "base/logging.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

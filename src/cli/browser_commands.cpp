@@ -1,6 +1,6 @@
 #include "browser_commands.h"
 
-#include "browsers/browser_launcher.h"
+#include "browsers/system_browser_launcher.h"
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"

@@ -2,9 +2,9 @@
 
 #include "finicky_export_commands.h"
 #include "interchange/finicky_config.h"
-#include "routing/atomic_file.h"
-#include "routing/bounded_file.h"
-#include "routing/json_writer.h"
+#include "base/atomic_file.h"
+#include "base/bounded_file.h"
+#include "base/json_writer.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 

@@ -1,7 +1,7 @@
 #include "finicky_export_commands.h"
 
 #include "interchange/finicky_config.h"
-#include "routing/atomic_file.h"
+#include "base/atomic_file.h"
 
 #include <QFileInfo>
 

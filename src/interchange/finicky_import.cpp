@@ -5,7 +5,7 @@
 #include "finicky_scripts.h"
 #include "hostname_regex.h"
 #include "regex_escape.h"
-#include "routing/elided_text.h"
+#include "base/elided_text.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

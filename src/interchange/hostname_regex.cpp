@@ -1,6 +1,6 @@
 #include "hostname_regex.h"
 
-#include "routing/hex_digit.h"
+#include "base/hex_digit.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "routing/result.h"
+#include "base/result.h"
 
 #include <QString>
 #include <QStringList>

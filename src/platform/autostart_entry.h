@@ -1,6 +1,6 @@
 #pragma once
 
-#include "routing/result.h"
+#include "base/result.h"
 
 // Starting Linkherd when the user logs in: an XDG autostart entry.
 class AutostartEntry {

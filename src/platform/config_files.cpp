@@ -1,7 +1,7 @@
 #include "config_files.h"
 
-#include "routing/atomic_file.h"
-#include "routing/bounded_file.h"
+#include "base/atomic_file.h"
+#include "base/bounded_file.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "gio_desktop_notifications.h"
 
 #include "app_info.h"
-#include "routing/logging.h"
+#include "base/logging.h"
 
 #include <gio/gio.h>
 

@@ -1,7 +1,7 @@
 #include "xdg_autostart_entry.h"
 
 #include "app_info.h"
-#include "routing/atomic_file.h"
+#include "base/atomic_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "regex_cache.h"
 
-#include "logging.h"
+#include "base/logging.h"
 
 #include <unicode/regex.h>
 

@@ -1,7 +1,7 @@
 #include "rule_evaluation.h"
 
 #include "link_parts.h"
-#include "logging.h"
+#include "base/logging.h"
 #include "regex_cache.h"
 #include "regex_literal.h"
 

@@ -1,9 +1,9 @@
 #include "rule_store.h"
 
-#include "atomic_file.h"
-#include "bounded_file.h"
-#include "directory_watcher.h"
-#include "logging.h"
+#include "base/atomic_file.h"
+#include "base/bounded_file.h"
+#include "base/directory_watcher.h"
+#include "base/logging.h"
 #include "rule_evaluation.h"
 #include "rules_codec.h"
 #include "rules_file.h"

@@ -2,7 +2,7 @@
 
 #include "destination.h"
 #include "link_rewriter.h"
-#include "result.h"
+#include "base/result.h"
 #include "rule.h"
 #include "rule_evaluation.h"
 #include "rules_document.h"

@@ -1,7 +1,7 @@
 #include "rules_codec.h"
 
-#include "elided_text.h"
-#include "json_writer.h"
+#include "base/elided_text.h"
+#include "base/json_writer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

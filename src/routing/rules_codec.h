@@ -1,6 +1,6 @@
 #pragma once
 
-#include "result.h"
+#include "base/result.h"
 #include "rules_document.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "rules_file.h"
 
-#include "bounded_file.h"
+#include "base/bounded_file.h"
 #include "rules_codec.h"
 
 #include <QDateTime>

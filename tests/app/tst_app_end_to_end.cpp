@@ -1,4 +1,4 @@
-#include "support/sandboxed_desktop.h"
+#include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
 #include <QDeadlineTimer>

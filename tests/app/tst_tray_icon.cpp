@@ -1,5 +1,5 @@
 #include "app/app_services.h"
-#include "app/preferences.h"
+#include "services/preferences.h"
 #include "app/tray_icon.h"
 
 #include <QMenu>

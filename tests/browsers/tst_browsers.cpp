@@ -1,5 +1,5 @@
 #include "browsers/browsers.h"
-#include "support/fake_platform.h"
+#include "support/fakes/fake_platform.h"
 
 #include <QImage>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "browsers/default_browser.h"
-#include "support/fake_platform.h"
+#include "support/fakes/fake_platform.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 #include "cli/cli.h"
 #include "routing/rules_codec.h"
 #include "support/cli_run.h"
-#include "support/fake_platform.h"
-#include "support/sandboxed_desktop.h"
+#include "support/fakes/fake_platform.h"
+#include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
 #include <QDir>

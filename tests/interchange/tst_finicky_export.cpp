@@ -2,8 +2,8 @@
 #include "cli/cli.h"
 #include "interchange/finicky_config.h"
 #include "support/cli_run.h"
-#include "support/fake_platform.h"
-#include "support/sandboxed_desktop.h"
+#include "support/fakes/fake_platform.h"
+#include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
 #include <QDir>

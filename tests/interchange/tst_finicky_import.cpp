@@ -1,6 +1,6 @@
 #include "browsers/browsers.h"
 #include "interchange/finicky_import.h"
-#include "support/fake_platform.h"
+#include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "chooser_controller.h"
 
-#include "browsers/browser_launcher.h"
+#include "browsers/system_browser_launcher.h"
 #include "chooser_view.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browsers/browsers.h"
-#include "destination.h"
+#include "routing/destination.h"
 
 #include <QList>
 #include <QObject>

@@ -1,5 +1,5 @@
-#include "browsers/browser_launcher.h"
-#include "support/fake_platform.h"
+#include "browsers/system_browser_launcher.h"
+#include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -253,4 +253,4 @@ private:
 };
 
 QTEST_GUILESS_MAIN(BrowserLauncherTest)
-#include "tst_browser_launcher.moc"
+#include "tst_system_browser_launcher.moc"

@@ -1,8 +1,8 @@
-#include "app/preferences.h"
-#include "browsers/browser_launcher.h"
-#include "routing/router.h"
+#include "services/preferences.h"
+#include "browsers/system_browser_launcher.h"
+#include "services/router.h"
 #include "routing/rule_store.h"
-#include "support/fake_platform.h"
+#include "support/fakes/fake_platform.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browsers/browsers.h"
-#include "routing/router.h"
+#include "services/router.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "instance_forwarding.h"
-#include "routing/result.h"
+#include "base/result.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,11 @@
-#include "app/preferences.h"
-#include "browsers/browser_launcher.h"
-#include "chooser/chooser_controller.h"
-#include "chooser/chooser_view.h"
-#include "chooser/message_box.h"
-#include "routing/router.h"
+#include "services/preferences.h"
+#include "browsers/system_browser_launcher.h"
+#include "gui/chooser/chooser_controller.h"
+#include "gui/chooser/chooser_view.h"
+#include "gui/common/message_box.h"
+#include "services/router.h"
 #include "routing/rule_store.h"
-#include "support/fake_platform.h"
+#include "support/fakes/fake_platform.h"
 
 #include <QAbstractButton>
 #include <QApplication>

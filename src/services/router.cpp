@@ -1,12 +1,12 @@
 #include "router.h"
 
-#include "app/preferences.h"
-#include "browsers/browser_launcher.h"
-#include "elided_text.h"
-#include "link_parts.h"
-#include "logging.h"
+#include "services/preferences.h"
+#include "browsers/system_browser_launcher.h"
+#include "base/elided_text.h"
+#include "routing/link_parts.h"
+#include "base/logging.h"
 #include "platform/keyboard_state.h"
-#include "rule_store.h"
+#include "routing/rule_store.h"
 
 #include <QMetaObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "browsers/browsers.h"
-#include "chooser/destination_picker.h"
-#include "support/fake_platform.h"
+#include "gui/common/destination_picker.h"
+#include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 
 #include <QDir>

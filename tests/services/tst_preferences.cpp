@@ -1,4 +1,4 @@
-#include "app/preferences.h"
+#include "services/preferences.h"
 #include "support/test_files.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "app/rules_file_notices.h"
+#include "services/rules_file_notices.h"
 #include "routing/rule_store.h"
-#include "support/fake_platform.h"
+#include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 
 #include <QDir>

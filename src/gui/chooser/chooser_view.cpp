@@ -1,6 +1,6 @@
 #include "chooser_view.h"
 
-#include "app/preferences.h"
+#include "services/preferences.h"
 #include "routing/link_parts.h"
 
 #include <QAbstractButton>

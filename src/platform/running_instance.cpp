@@ -1,4 +1,4 @@
-#include "instance_bus.h"
+#include "running_instance.h"
 
 namespace InstanceBus {
 

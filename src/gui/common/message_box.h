@@ -1,6 +1,6 @@
 #pragma once
 
-#include "routing/router.h"
+#include "services/router.h"
 
 #include <QString>
 #include <QStringList>
