@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-// linkherd finicky SUBCOMMAND …: the subcommands that move rules between Linkherd and Finicky.
-int runFinicky(const CliContext& context, const QStringList& arguments);
-// linkherd finicky import FILE [--add | --replace]
-int runFinickyImport(const CliContext& context, const QStringList& arguments);
+// linkherd finicky locate
+int runFinickyLocate(const CliContext& context, const QStringList& arguments);
+// linkherd finicky export [--output FILE]
+int runFinickyExport(const CliContext& context, const QStringList& arguments);

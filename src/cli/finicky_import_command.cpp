@@ -1,0 +1,152 @@
+#include "finicky_commands.h"
+
+#include "finicky_export_commands.h"
+#include "interchange/finicky_config.h"
+#include "base/atomic_file.h"
+#include "base/bounded_file.h"
+#include "base/json_writer.h"
+#include "routing/rules_codec.h"
+#include "routing/rules_file.h"
+
+#include <QStringDecoder>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The whole file as text; a file that is not UTF-8 is refused rather than imported with replacement characters.
+std::variant<QString, FinickyConfig::ImportError> readConfiguration(const QString& path)
+{
+    const Result<QByteArray> bytes = BoundedFile::read(path, BoundedFile::finickyConfigLimit);
+    if (!bytes)
+        return FinickyConfig::ImportError::unreadable(bytes.error());
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(*bytes);
+    if (decoder.hasError())
+        return FinickyConfig::ImportError::unreadable(u"the file is not UTF-8 text"_s);
+    return text;
+}
+
+// {"fallback": …, "notes": […], "rules": […]}, rules and destinations as the rules file writes them.
+QByteArray report(const FinickyConfig::Imported& imported)
+{
+    JsonWriter json(1024 + 400 * imported.rules.size());
+    json.beginObject();
+    json.key("fallback");
+    if (imported.fallback)
+        RulesCodec::writeDestination(json, *imported.fallback);
+    else
+        json.null();
+    json.key("notes");
+    json.beginArray();
+    for (const QString& note : imported.notes) {
+        json.element();
+        json.string(note);
+    }
+    json.endArray();
+    json.key("rules");
+    json.beginArray();
+    for (const Rule& rule : imported.rules) {
+        json.element();
+        RulesCodec::writeRule(json, rule);
+    }
+    json.endArray();
+    json.endObject();
+    return json.finish();
+}
+
+QString countOfRules(qsizetype count)
+{
+    return count == 1 ? u"1 rule"_s : QString::number(count) + u" rules"_s;
+}
+
+QString destinationText(const Destination& destination)
+{
+    if (destination.isAsk())
+        return u"“Ask every time”"_s;
+    return destination.profile() ? destination.bundleID() + u" (profile "_s + *destination.profile() + u')'
+                                 : destination.bundleID();
+}
+
+Result<void> save(const CliContext& context, const RulesDocument& document)
+{
+    if (context.rulesPath == RulesFile::defaultPath()) {
+        if (const Result<QString> directory = RulesFile::ensureDefaultDirectory(); !directory)
+            return Failure{directory.error()};
+    }
+    return writeFileAtomically(context.rulesPath, RulesCodec::encode(document));
+}
+
+} // namespace
+
+int runFinicky(const CliContext& context, const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return context.usageError(u"finicky needs a command: locate, import or export"_s);
+    const QString command = arguments.front();
+    if (command == u"locate"_s)
+        return runFinickyLocate(context, arguments.mid(1));
+    if (command == u"import"_s)
+        return runFinickyImport(context, arguments.mid(1));
+    if (command == u"export"_s)
+        return runFinickyExport(context, arguments.mid(1));
+    return context.usageError(u"unknown finicky command "_s + command);
+}
+
+int runFinickyImport(const CliContext& context, const QStringList& arguments)
+{
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--add"_s, u"--replace"_s}, {});
+    if (!parsed)
+        return context.usageError(parsed.error());
+    if (parsed->positional.size() != 1)
+        return context.usageError(u"finicky import takes one file"_s);
+    const bool adds = parsed->flags.contains(u"--add"_s);
+    const bool replaces = parsed->flags.contains(u"--replace"_s);
+    if (adds && replaces)
+        return context.usageError(u"--add and --replace exclude each other"_s);
+    // Browsers are looked up by name among the installed ones; without a desktop every one would be missing.
+    if (!context.services.catalog)
+        return context.failure(u"finicky import needs a desktop to work with"_s);
+
+    // The rules file is read first: when it cannot be read, nothing is imported into it.
+    std::optional<RulesDocument> document;
+    if (adds || replaces) {
+        document = context.loadRules();
+        if (!document)
+            return ExitCode::failure;
+    }
+
+    const std::variant<QString, FinickyConfig::ImportError> text = readConfiguration(parsed->positional.front());
+    if (const auto* error = std::get_if<FinickyConfig::ImportError>(&text))
+        return context.failure(error->description());
+    const std::variant<FinickyConfig::Imported, FinickyConfig::ImportError> result =
+        FinickyConfig::parse(std::get<QString>(text));
+    if (const auto* error = std::get_if<FinickyConfig::ImportError>(&result))
+        return context.failure(error->description());
+    const FinickyConfig::Imported& imported = std::get<FinickyConfig::Imported>(result);
+
+    if (!document) {
+        context.out << QString::fromUtf8(report(imported));
+        return ExitCode::success;
+    }
+
+    QString summary;
+    if (adds) {
+        document->rules.append(imported.rules);
+        summary = u"Added "_s + countOfRules(imported.rules.size()) + u'.';
+    } else {
+        document->rules = imported.rules;
+        summary = u"Replaced the rules with "_s + countOfRules(imported.rules.size());
+        if (imported.fallback) {
+            document->fallback = *imported.fallback;
+            summary += u"; the fallback is now "_s + destinationText(*imported.fallback);
+        }
+        summary += u'.';
+    }
+    if (const Result<void> saved = save(context, *document); !saved)
+        return context.failure(context.rulesPath + u": "_s + saved.error());
+    context.out << summary << '\n';
+    for (const QString& note : imported.notes)
+        context.err << "note: " << note << '\n';
+    return ExitCode::success;
+}

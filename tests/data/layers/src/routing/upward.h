@@ -1,0 +1,4 @@
+#pragma once
+
+#include "base/result.h"
+#include "services/router.h"
