@@ -1,7 +1,6 @@
 // Loading and saving a rules file of 10,000 rules, as the store does at start-up and after every change.
 // The in-memory codec is timed on its own as well, to tell JSON work from file system work.
 
-#include "base/atomic_file.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 #include "rule_sets.h"
@@ -27,7 +26,7 @@ public:
             state.SkipWithError("no temporary folder");
             return false;
         }
-        if (!writeFileAtomically(m_path, RulesCodec::encode(m_document))) {
+        if (!RulesFile::write(m_path, m_document)) {
             state.SkipWithError("the rules file could not be written");
             return false;
         }
@@ -45,7 +44,7 @@ private:
 
 bool save(const QString& path, const RulesDocument& document)
 {
-    return writeFileAtomically(path, RulesCodec::encode(document)).ok();
+    return RulesFile::write(path, document).ok();
 }
 
 void saveRulesFile(benchmark::State& state)
@@ -67,8 +66,8 @@ void loadRulesFile(benchmark::State& state)
     if (!folder.isReady(state))
         return;
     for (auto _ : state) {
-        RulesFile::Contents contents = RulesFile::read(folder.path());
-        if (contents.status != RulesFile::Contents::Status::decoded || contents.document.rules.size() != ruleCount) {
+        auto contents = RulesFile::read(folder.path());
+        if (!contents || !*contents || (*contents)->document.rules.size() != ruleCount) {
             state.SkipWithError("the rules file did not load");
             break;
         }
@@ -83,8 +82,8 @@ void loadAndSaveRulesFile(benchmark::State& state)
     if (!folder.isReady(state))
         return;
     for (auto _ : state) {
-        const RulesFile::Contents contents = RulesFile::read(folder.path());
-        if (contents.status != RulesFile::Contents::Status::decoded || !save(folder.path(), contents.document)) {
+        const auto contents = RulesFile::read(folder.path());
+        if (!contents || !*contents || !save(folder.path(), (*contents)->document)) {
             state.SkipWithError("the rules file did not load and save");
             break;
         }

@@ -1,9 +1,10 @@
 #include "browser_commands.h"
 
-#include "browsers/system_browser_launcher.h"
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
+#include "browsers/system_browser_launcher.h"
+#include "command_arguments.h"
 
 #include <QEventLoop>
 #include <QTimer>

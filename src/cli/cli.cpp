@@ -5,7 +5,6 @@
 #include "browsers/browsers.h"
 #include "cli_context.h"
 #include "finicky_commands.h"
-#include "finicky_export_commands.h"
 #include "rules_commands.h"
 
 using namespace Qt::StringLiterals;

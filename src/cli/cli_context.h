@@ -3,13 +3,8 @@
 #include "base/result.h"
 #include "routing/rules_document.h"
 
-#include <QHash>
-#include <QSet>
 #include <QString>
-#include <QStringList>
 #include <QTextStream>
-
-#include <optional>
 
 namespace ExitCode {
 inline constexpr int success = 0;
@@ -37,22 +32,12 @@ struct CliContext final {
     QString rulesPath;
     CliServices services;
 
-    // The rules document; a missing file is an empty one. When the file cannot be read, says why on the
-    // error stream and gives nothing: the tool never guesses at rules.
-    std::optional<RulesDocument> loadRules() const;
+    // The rules document; a missing file is an empty one. A file that cannot be read gives the reason, naming
+    // the file: the tool never guesses at rules.
+    Result<RulesDocument> loadRules() const;
 
     // Reports a wrong command line and returns the usage exit code.
     int usageError(const QString& message) const;
     // Reports why the command could not do its work and returns the failure exit code.
     int failure(const QString& message) const;
-};
-
-// The options and positional arguments of one command. "--name VALUE" and "--name=VALUE" are both taken.
-struct CommandArguments final {
-    QStringList positional;
-    QSet<QString> flags;
-    QHash<QString, QString> values;
-
-    static Result<CommandArguments> parse(const QStringList& arguments, const QStringList& flagNames,
-                                          const QStringList& valueNames);
 };

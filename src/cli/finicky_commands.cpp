@@ -1,7 +1,9 @@
-#include "finicky_export_commands.h"
+#include "finicky_commands.h"
 
-#include "interchange/finicky_config.h"
 #include "base/atomic_file.h"
+#include "command_arguments.h"
+#include "finicky_import_command.h"
+#include "interchange/finicky_config.h"
 
 #include <QFileInfo>
 
@@ -15,8 +17,6 @@ bool isSameFile(const QString& a, const QString& b)
     const QString canonical = QFileInfo(a).canonicalFilePath();
     return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
-
-} // namespace
 
 int runFinickyLocate(const CliContext& context, const QStringList& arguments)
 {
@@ -49,9 +49,9 @@ int runFinickyExport(const CliContext& context, const QStringList& arguments)
     if (toFile && isSameFile(output, context.rulesPath))
         return context.failure(u"%1 is the rules file; choose another file to export to"_s.arg(output));
 
-    const std::optional<RulesDocument> document = context.loadRules();
+    const Result<RulesDocument> document = context.loadRules();
     if (!document)
-        return ExitCode::failure;
+        return context.failure(document.error());
     const QString text = FinickyConfig::exportConfig(document->rules, document->fallback);
     if (!toFile) {
         context.out << text;
@@ -60,4 +60,20 @@ int runFinickyExport(const CliContext& context, const QStringList& arguments)
     if (const Result<void> written = writeFileAtomically(output, text.toUtf8()); !written)
         return context.failure(output + u": "_s + written.error());
     return ExitCode::success;
+}
+
+} // namespace
+
+int runFinicky(const CliContext& context, const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return context.usageError(u"finicky needs a command: locate, import or export"_s);
+    const QString command = arguments.front();
+    if (command == u"locate"_s)
+        return runFinickyLocate(context, arguments.mid(1));
+    if (command == u"import"_s)
+        return runFinickyImport(context, arguments.mid(1));
+    if (command == u"export"_s)
+        return runFinickyExport(context, arguments.mid(1));
+    return context.usageError(u"unknown finicky command "_s + command);
 }

@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-// linkherd finicky locate
-int runFinickyLocate(const CliContext& context, const QStringList& arguments);
-// linkherd finicky export [--output FILE]
-int runFinickyExport(const CliContext& context, const QStringList& arguments);
+// linkherd finicky SUBCOMMAND …: the subcommands that move rules between Linkherd and Finicky (locate, import,
+// export).
+int runFinicky(const CliContext& context, const QStringList& arguments);

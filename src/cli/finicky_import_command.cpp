@@ -1,10 +1,9 @@
-#include "finicky_commands.h"
+#include "finicky_import_command.h"
 
-#include "finicky_export_commands.h"
-#include "interchange/finicky_config.h"
-#include "base/atomic_file.h"
 #include "base/bounded_file.h"
 #include "base/json_writer.h"
+#include "command_arguments.h"
+#include "interchange/finicky_config.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 
@@ -15,7 +14,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The whole file as text; a file that is not UTF-8 is refused rather than imported with replacement characters.
-std::variant<QString, FinickyConfig::ImportError> readConfiguration(const QString& path)
+Result<QString, FinickyConfig::ImportError> readConfiguration(const QString& path)
 {
     const Result<QByteArray> bytes = BoundedFile::read(path, BoundedFile::finickyConfigLimit);
     if (!bytes)
@@ -68,30 +67,7 @@ QString destinationText(const Destination& destination)
                                  : destination.bundleID();
 }
 
-Result<void> save(const CliContext& context, const RulesDocument& document)
-{
-    if (context.rulesPath == RulesFile::defaultPath()) {
-        if (const Result<QString> directory = RulesFile::ensureDefaultDirectory(); !directory)
-            return Failure{directory.error()};
-    }
-    return writeFileAtomically(context.rulesPath, RulesCodec::encode(document));
-}
-
 } // namespace
-
-int runFinicky(const CliContext& context, const QStringList& arguments)
-{
-    if (arguments.isEmpty())
-        return context.usageError(u"finicky needs a command: locate, import or export"_s);
-    const QString command = arguments.front();
-    if (command == u"locate"_s)
-        return runFinickyLocate(context, arguments.mid(1));
-    if (command == u"import"_s)
-        return runFinickyImport(context, arguments.mid(1));
-    if (command == u"export"_s)
-        return runFinickyExport(context, arguments.mid(1));
-    return context.usageError(u"unknown finicky command "_s + command);
-}
 
 int runFinickyImport(const CliContext& context, const QStringList& arguments)
 {
@@ -111,19 +87,19 @@ int runFinickyImport(const CliContext& context, const QStringList& arguments)
     // The rules file is read first: when it cannot be read, nothing is imported into it.
     std::optional<RulesDocument> document;
     if (adds || replaces) {
-        document = context.loadRules();
-        if (!document)
-            return ExitCode::failure;
+        Result<RulesDocument> loaded = context.loadRules();
+        if (!loaded)
+            return context.failure(loaded.error());
+        document = std::move(loaded).value();
     }
 
-    const std::variant<QString, FinickyConfig::ImportError> text = readConfiguration(parsed->positional.front());
-    if (const auto* error = std::get_if<FinickyConfig::ImportError>(&text))
-        return context.failure(error->description());
-    const std::variant<FinickyConfig::Imported, FinickyConfig::ImportError> result =
-        FinickyConfig::parse(std::get<QString>(text));
-    if (const auto* error = std::get_if<FinickyConfig::ImportError>(&result))
-        return context.failure(error->description());
-    const FinickyConfig::Imported& imported = std::get<FinickyConfig::Imported>(result);
+    const Result<QString, FinickyConfig::ImportError> text = readConfiguration(parsed->positional.front());
+    if (!text)
+        return context.failure(text.error().description());
+    const Result<FinickyConfig::Imported, FinickyConfig::ImportError> result = FinickyConfig::parse(*text);
+    if (!result)
+        return context.failure(result.error().description());
+    const FinickyConfig::Imported& imported = *result;
 
     if (!document) {
         context.out << QString::fromUtf8(report(imported));
@@ -143,7 +119,7 @@ int runFinickyImport(const CliContext& context, const QStringList& arguments)
         }
         summary += u'.';
     }
-    if (const Result<void> saved = save(context, *document); !saved)
+    if (const Result<QByteArray> saved = RulesFile::write(context.rulesPath, *document); !saved)
         return context.failure(context.rulesPath + u": "_s + saved.error());
     context.out << summary << '\n';
     for (const QString& note : imported.notes)

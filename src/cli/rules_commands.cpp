@@ -1,5 +1,6 @@
 #include "rules_commands.h"
 
+#include "command_arguments.h"
 #include "routing/link_parts.h"
 #include "routing/rule_evaluation.h"
 #include "routing/rules_codec.h"
@@ -13,9 +14,9 @@ int runResolve(const CliContext& context, const QStringList& arguments)
         return context.usageError(parsed.error());
     if (parsed->positional.size() != 1 || !LinkParts::hasScheme(parsed->positional.front()))
         return context.usageError(u"Give resolve a URL, as text."_s);
-    const std::optional<RulesDocument> document = context.loadRules();
+    const Result<RulesDocument> document = context.loadRules();
     if (!document)
-        return ExitCode::failure;
+        return context.failure(document.error());
 
     // As the rules stand, without cleaning: the same decision the automation interface reports.
     const Decision decision =
@@ -39,9 +40,9 @@ int runClean(const CliContext& context, const QStringList& arguments)
         return context.usageError(parsed.error());
     if (parsed->positional.size() != 1)
         return context.usageError(u"Give clean a URL, as text."_s);
-    const std::optional<RulesDocument> document = context.loadRules();
+    const Result<RulesDocument> document = context.loadRules();
     if (!document)
-        return ExitCode::failure;
+        return context.failure(document.error());
     const LinkRewriter rewriter = document->rewriter.value_or(LinkRewriter::initial());
     context.out << rewriter.apply(parsed->positional.front()) << '\n';
     return ExitCode::success;
@@ -54,9 +55,9 @@ int runRules(const CliContext& context, const QStringList& arguments)
         return context.usageError(parsed.error());
     if (!parsed->positional.isEmpty())
         return context.usageError(u"rules takes no arguments"_s);
-    const std::optional<RulesDocument> document = context.loadRules();
+    const Result<RulesDocument> document = context.loadRules();
     if (!document)
-        return ExitCode::failure;
+        return context.failure(document.error());
     const RulesDocument written =
         RulesDocument::make(document->rules, document->fallback, document->rewriter.value_or(LinkRewriter::initial()));
     context.out << QString::fromUtf8(RulesCodec::encode(written));

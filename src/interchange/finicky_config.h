@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.h"
 #include "routing/destination.h"
 #include "routing/rule.h"
 
@@ -8,7 +9,6 @@
 #include <QStringList>
 
 #include <optional>
-#include <variant>
 
 // Moving rules between Linkherd and Finicky, whose configuration is a JavaScript file. Importing evaluates
 // that file in a bounded JavaScript engine next to a small stand-in for Finicky's runtime and maps what it
@@ -48,7 +48,7 @@ std::optional<QString> locateExisting();
 
 // Evaluates a whole configuration text and converts what it exports. Browsers are resolved against the
 // installed ones (Browsers::installed).
-std::variant<Imported, ImportError> parse(const QString& text);
+Result<Imported, ImportError> parse(const QString& text);
 
 // The whole text of a Finicky configuration for these rules and this fallback. Cannot fail.
 QString exportConfig(const QList<Rule>& rules, const Destination& fallback);

@@ -1,11 +1,11 @@
 #include "finicky_import.h"
 
+#include "base/elided_text.h"
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "finicky_scripts.h"
 #include "hostname_regex.h"
 #include "regex_escape.h"
-#include "base/elided_text.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -102,7 +102,7 @@ class Conversion final {
 public:
     explicit Conversion(const QJsonObject& extras) : m_extras(extras) {}
 
-    std::variant<Imported, ImportError> convert(const QJsonObject& extracted)
+    Result<Imported, ImportError> convert(const QJsonObject& extracted)
     {
         const QJsonValue defaultBrowser = extracted.value(u"defaultBrowser"_s);
         if (defaultBrowser.isObject() && defaultBrowser[u"name"_s].isString())
@@ -218,12 +218,12 @@ QString ImportError::description() const
     return u"That file does not look like a Finicky config — no handlers were found in it."_s;
 }
 
-std::variant<Imported, ImportError> parse(const QString& text)
+Result<Imported, ImportError> parse(const QString& text)
 {
     return parse(text, JavaScriptLimits());
 }
 
-std::variant<Imported, ImportError> parse(const QString& text, const JavaScriptLimits& limits)
+Result<Imported, ImportError> parse(const QString& text, const JavaScriptLimits& limits)
 {
     JavaScriptEngine engine(limits);
     if (!engine.isRunning())

@@ -6,6 +6,6 @@
 namespace FinickyConfig {
 
 // parse() with other bounds than the standard ones, so that tests of runaway configurations stay quick.
-std::variant<Imported, ImportError> parse(const QString& text, const JavaScriptLimits& limits);
+Result<Imported, ImportError> parse(const QString& text, const JavaScriptLimits& limits);
 
 } // namespace FinickyConfig

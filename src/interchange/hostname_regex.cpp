@@ -1,6 +1,6 @@
 #include "hostname_regex.h"
 
-#include "base/hex_digit.h"
+#include "base/ascii_chars.h"
 
 #include <algorithm>
 
@@ -16,11 +16,6 @@ const QString hostStart = u"(?<=//|@)"_s;
 const QString hostEnd = u"(?=[/?#:]|$)"_s;
 // The scheme, then a user name and password when the link has them: taken whole, never searched.
 const QString linkStart = u"^https?://(?:[^/?#@]*@)?+"_s;
-
-bool isAsciiAlphanumeric(QChar c)
-{
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-}
 
 // Reads the JavaScript source left to right and writes the ICU pattern, refusing at the first construct it is
 // not sure of.

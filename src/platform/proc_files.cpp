@@ -1,7 +1,7 @@
 #include "proc_files.h"
 
 #include "app_info.h"
-#include "base/hex_digit.h"
+#include "base/ascii_chars.h"
 
 #include <QList>
 #include <QStringDecoder>

@@ -1,18 +1,10 @@
 #include "regex_literal.h"
 
+#include "base/ascii_chars.h"
+
 namespace {
 
 constexpr qsizetype minimumLength = 3;
-
-bool isAsciiAlphanumeric(QChar c)
-{
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-}
-
-bool isHexDigit(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
 
 // Reads a pattern left to right, collecting the runs of plain characters at the top level (outside any
 // group) that no quantifier makes optional, and keeps the longest. Anything it does not understand

@@ -1,7 +1,7 @@
 #include "rule_evaluation.h"
 
-#include "link_parts.h"
 #include "base/logging.h"
+#include "link_parts.h"
 #include "regex_cache.h"
 #include "regex_literal.h"
 
@@ -169,25 +169,38 @@ PreparedRules::PreparedRules(const QList<Rule>& rules)
         m_rules.append(PreparedRule(rule));
 }
 
-std::optional<qsizetype> PreparedRules::firstMatch(const QString& link, const QString& sourceBundleID) const
+namespace {
+
+// The one walk through the rules: the first that takes the link wins, and all of them share one expression budget.
+// ruleAt(index) gives the rule prepared, so that a one-off decision prepares only the rules it reaches.
+template <typename RuleAt>
+std::optional<qsizetype> firstMatchingRule(qsizetype count, RuleAt ruleAt, const QString& link,
+                                           const QString& sourceBundleID)
 {
     const MatchSubject subject(link);
     ExpressionBudget budget;
-    for (qsizetype index = 0; index < m_rules.size(); ++index) {
-        if (m_rules[index].matches(subject, sourceBundleID, budget))
+    for (qsizetype index = 0; index < count; ++index) {
+        if (ruleAt(index).matches(subject, sourceBundleID, budget))
             return index;
     }
     return std::nullopt;
 }
 
+} // namespace
+
+std::optional<qsizetype> PreparedRules::firstMatch(const QString& link, const QString& sourceBundleID) const
+{
+    return firstMatchingRule(
+        m_rules.size(), [this](qsizetype index) -> const PreparedRule& { return m_rules[index]; }, link,
+        sourceBundleID);
+}
+
 Decision decide(const QList<Rule>& rules, const Destination& fallback, const QString& link,
                 const QString& sourceBundleID)
 {
-    const MatchSubject subject(link);
-    ExpressionBudget budget;
-    for (qsizetype index = 0; index < rules.size(); ++index) {
-        if (PreparedRule(rules[index]).matches(subject, sourceBundleID, budget))
-            return {rules[index].destination, index};
-    }
-    return {fallback, std::nullopt};
+    const std::optional<qsizetype> index = firstMatchingRule(
+        rules.size(), [&rules](qsizetype at) { return PreparedRule(rules[at]); }, link, sourceBundleID);
+    if (!index)
+        return {fallback, std::nullopt};
+    return {rules[*index].destination, index};
 }

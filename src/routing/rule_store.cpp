@@ -1,6 +1,5 @@
 #include "rule_store.h"
 
-#include "base/atomic_file.h"
 #include "base/bounded_file.h"
 #include "base/directory_watcher.h"
 #include "base/logging.h"
@@ -19,45 +18,42 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
     for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL))
         qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
 
-    RulesFile::Contents contents = RulesFile::read(m_fileURL);
-    switch (contents.status) {
-    case RulesFile::Contents::Status::decoded:
+    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
+    if (read && *read) {
+        RulesFile::Contents& contents = *read.value();
         m_rules = std::move(contents.document.rules);
         m_preparedRules = PreparedRules(m_rules);
         m_fallback = std::move(contents.document.fallback);
         m_rewriter = contents.document.rewriter.value_or(LinkRewriter::initial());
         m_lastWrittenData = std::move(contents.bytes);
-        break;
-    case RulesFile::Contents::Status::missing:
-        m_isFirstRun = true;
-        break;
-    case RulesFile::Contents::Status::unreadable: {
-        // Starting afresh would overwrite the user's file at the first save; keep it first.
-        m_isFirstRun = true;
-        const UnreadableContent content{contents.bytes.isNull() ? std::nullopt : std::optional(contents.bytes),
-                                        contents.error};
-        m_unreadableSeen = content;
-        UnreadableRules problem{UnreadableRules::Occasion::start, m_fileURL, contents.error, {}, {}};
-        const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, contents.bytes);
-        if (copy) {
-            problem.keptAs = copy.value();
-            m_keptAside = contents.bytes;
-            qCWarning(lcRules,
-                      "The rules file %s could not be read (%s); starting without rules. "
-                      "The file was kept as %s",
-                      qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(problem.keptAs));
-        } else {
-            problem.copyError = copy.error();
-            m_refusedToReplace = content;
-            qCCritical(lcRules,
-                       "The rules file %s could not be read (%s), nor copied aside (%s); starting without rules "
-                       "and leaving the file as it is",
-                       qUtf8Printable(m_fileURL), qUtf8Printable(contents.error), qUtf8Printable(copy.error()));
-        }
-        m_unreadableAtStart = std::move(problem);
-        break;
+        return;
     }
+    m_isFirstRun = true;
+    if (read)
+        return;
+    // Starting afresh would overwrite the user's file at the first save; keep it first.
+    const RulesFile::Unreadable& unreadable = read.error();
+    const UnreadableContent content{unreadable.bytes.isNull() ? std::nullopt : std::optional(unreadable.bytes),
+                                    unreadable.error};
+    m_unreadableSeen = content;
+    UnreadableRules problem{UnreadableRules::Occasion::start, m_fileURL, unreadable.error, {}, {}};
+    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, unreadable.bytes);
+    if (copy) {
+        problem.keptAs = copy.value();
+        m_keptAside = unreadable.bytes;
+        qCWarning(lcRules,
+                  "The rules file %s could not be read (%s); starting without rules. "
+                  "The file was kept as %s",
+                  qUtf8Printable(m_fileURL), qUtf8Printable(unreadable.error), qUtf8Printable(problem.keptAs));
+    } else {
+        problem.copyError = copy.error();
+        m_refusedToReplace = content;
+        qCCritical(lcRules,
+                   "The rules file %s could not be read (%s), nor copied aside (%s); starting without rules "
+                   "and leaving the file as it is",
+                   qUtf8Printable(m_fileURL), qUtf8Printable(unreadable.error), qUtf8Printable(copy.error()));
     }
+    m_unreadableAtStart = std::move(problem);
 }
 
 RuleStore::~RuleStore() = default;
@@ -206,13 +202,12 @@ void RuleStore::save()
 {
     if (m_isApplyingExternalChange || !mayReplaceFile())
         return;
-    const QByteArray bytes = RulesCodec::encode(currentDocument());
-    const Result<void> written = writeFileAtomically(m_fileURL, bytes);
+    Result<QByteArray> written = RulesFile::write(m_fileURL, currentDocument());
     if (!written) {
         qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(written.error()));
         return;
     }
-    m_lastWrittenData = bytes;
+    m_lastWrittenData = std::move(written).value();
     m_unreadableSeen.reset();
 }
 
@@ -256,20 +251,22 @@ void RuleStore::watchFolder(const QString& directory, const QStringList& fileNam
 
 void RuleStore::reloadFromDisk()
 {
-    RulesFile::Contents contents = RulesFile::read(m_fileURL);
-    if (contents.status == RulesFile::Contents::Status::missing)
-        return;
-    if (contents.status != RulesFile::Contents::Status::decoded) {
-        const UnreadableContent content{contents.bytes.isNull() ? std::nullopt : std::optional(contents.bytes),
-                                        contents.error};
+    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
+    if (!read) {
+        const RulesFile::Unreadable& unreadable = read.error();
+        const UnreadableContent content{unreadable.bytes.isNull() ? std::nullopt : std::optional(unreadable.bytes),
+                                        unreadable.error};
         if (content == m_unreadableSeen)
             return;
         m_unreadableSeen = content;
         qCCritical(lcRules, "Ignoring an unreadable rules file; keeping the rules already loaded");
-        qCDebug(lcRules, "The rules file could not be read: %s", qUtf8Printable(contents.error));
-        Q_EMIT unreadableFileFound({UnreadableRules::Occasion::outsideEdit, m_fileURL, contents.error, {}, {}});
+        qCDebug(lcRules, "The rules file could not be read: %s", qUtf8Printable(unreadable.error));
+        Q_EMIT unreadableFileFound({UnreadableRules::Occasion::outsideEdit, m_fileURL, unreadable.error, {}, {}});
         return;
     }
+    if (!*read)
+        return;
+    RulesFile::Contents& contents = *read.value();
     if (m_lastWrittenData && *m_lastWrittenData == contents.bytes)
         return;
     m_unreadableSeen.reset();

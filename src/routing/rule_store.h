@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/result.h"
 #include "destination.h"
 #include "link_rewriter.h"
-#include "base/result.h"
 #include "rule.h"
 #include "rule_evaluation.h"
 #include "rules_document.h"

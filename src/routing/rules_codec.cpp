@@ -1,5 +1,6 @@
 #include "rules_codec.h"
 
+#include "base/ascii_chars.h"
 #include "base/elided_text.h"
 #include "base/json_writer.h"
 
@@ -128,17 +129,6 @@ QString quoted(const QString& text)
     return u'"' + elidedText(text, 120) + u'"';
 }
 
-int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // The 8-4-4-4-12 form, in either letter case; braces and other spellings QUuid would take are refused.
 std::optional<QUuid> canonicalUuid(QStringView text)
 {
@@ -152,7 +142,7 @@ std::optional<QUuid> canonicalUuid(QStringView text)
                 return std::nullopt;
             continue;
         }
-        const int value = hexValue(text[i].unicode());
+        const int value = hexDigitValue(text[i]);
         if (value < 0)
             return std::nullopt;
         bytes[digits / 2] = char(bytes[digits / 2] | (digits % 2 == 0 ? value << 4 : value));

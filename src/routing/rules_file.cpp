@@ -1,5 +1,7 @@
 #include "rules_file.h"
 
+#include "base/app_folders.h"
+#include "base/atomic_file.h"
 #include "base/bounded_file.h"
 #include "rules_codec.h"
 
@@ -8,57 +10,44 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
 namespace RulesFile {
 
-namespace {
-
-QString configDirectory()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-}
-
-} // namespace
-
 QString defaultPath()
 {
-    return configDirectory() + u"/linkherd/rules.json"_s;
+    return AppFolders::configFile(u"rules.json");
 }
 
 Result<QString> ensureDefaultDirectory()
 {
-    if (configDirectory().isEmpty())
-        return Failure{u"There is no configuration folder (neither XDG_CONFIG_HOME nor HOME is set)."_s};
-    const QString directory = QFileInfo(defaultPath()).absolutePath();
-    if (!QDir().mkpath(directory))
-        return Failure{u"The folder %1 could not be created."_s.arg(directory)};
-    return directory;
+    return AppFolders::ensureConfig();
 }
 
-Contents read(const QString& path)
+Result<std::optional<Contents>, Unreadable> read(const QString& path)
 {
-    Contents contents;
     if (!QFile::exists(path))
-        return contents;
+        return std::optional<Contents>();
     Result<QByteArray> bytes = BoundedFile::read(path, BoundedFile::rulesFileLimit);
-    if (!bytes) {
-        contents.status = Contents::Status::unreadable;
-        contents.error = bytes.error();
-        return contents;
+    if (!bytes)
+        return Unreadable{{}, bytes.error()};
+    Result<RulesDocument> decoded = RulesCodec::decode(*bytes);
+    if (!decoded)
+        return Unreadable{std::move(bytes).value(), decoded.error()};
+    return std::optional(Contents{std::move(bytes).value(), std::move(decoded).value()});
+}
+
+Result<QByteArray> write(const QString& path, const RulesDocument& document)
+{
+    if (path == defaultPath()) {
+        if (const Result<QString> directory = ensureDefaultDirectory(); !directory)
+            return Failure{directory.error()};
     }
-    contents.bytes = std::move(bytes).value();
-    Result<RulesDocument> decoded = RulesCodec::decode(contents.bytes);
-    if (!decoded) {
-        contents.status = Contents::Status::unreadable;
-        contents.error = decoded.error();
-        return contents;
-    }
-    contents.status = Contents::Status::decoded;
-    contents.document = std::move(decoded).value();
-    return contents;
+    QByteArray bytes = RulesCodec::encode(document);
+    if (const Result<void> written = writeFileAtomically(path, bytes); !written)
+        return Failure{written.error()};
+    return bytes;
 }
 
 Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes)

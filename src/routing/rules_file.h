@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The rules file on disk: where it lives, reading it whole, replacing it atomically.
 namespace RulesFile {
 
@@ -15,15 +17,25 @@ QString defaultPath();
 // The folder of the default rules file, created with its parents when missing.
 Result<QString> ensureDefaultDirectory();
 
+// A rules file that decoded, and the bytes it came from.
 struct Contents final {
-    enum class Status { missing, unreadable, decoded };
-    Status status = Status::missing;
-    QByteArray bytes;       // what was read, also when it did not decode
-    RulesDocument document; // when decoded
-    QString error;          // when unreadable: why
+    QByteArray bytes;
+    RulesDocument document;
 };
 
-Contents read(const QString& path);
+// A rules file that could not be read or did not decode.
+struct Unreadable final {
+    QByteArray bytes; // what was read; null when nothing could be
+    QString error;    // why
+};
+
+// The file's contents; nothing when there is no file.
+Result<std::optional<Contents>, Unreadable> read(const QString& path);
+
+// Replaces the file with the document as Linkherd writes it, atomically (through a symbolic link in its place);
+// the default file's folder is created when missing. Every writer of rules files goes through here. Gives the
+// bytes written.
+Result<QByteArray> write(const QString& path, const RulesDocument& document);
 
 // Keeps what an unreadable rules file held (bytes, as read) as "<name>.unreadable-<UTC time>" next to it, so that
 // nothing Linkherd writes later can destroy what the user had. An existing file is never replaced. Returns the

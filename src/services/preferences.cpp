@@ -1,7 +1,8 @@
 #include "preferences.h"
 
+#include "base/app_folders.h"
+
 #include <QSettings>
-#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -99,7 +100,7 @@ Preferences::~Preferences() = default;
 
 QString Preferences::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/linkherd/preferences.ini"_s;
+    return AppFolders::configFile(u"preferences.ini");
 }
 
 Preferences& Preferences::shared()

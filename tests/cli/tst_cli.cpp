@@ -221,9 +221,9 @@ private Q_SLOTS:
         QFETCH(QString, output);
         const QString example = m_directory->filePath(u"example.json"_s);
         TestFiles::write(example, readmeJsonBlock(u"{\n    \"fallback\""_s).toUtf8());
-        const RulesFile::Contents contents = RulesFile::read(example);
-        QVERIFY2(contents.status == RulesFile::Contents::Status::decoded, qPrintable(contents.error));
-        QCOMPARE(contents.document.rules.value(0).destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
+        const auto contents = RulesFile::read(example);
+        QVERIFY2(contents && *contents, qPrintable(contents.error().error));
+        QCOMPARE((*contents)->document.rules.value(0).destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
         const CliRun result =
             run(QStringList{u"--rules"_s, example, u"resolve"_s, u"--explain"_s} + arguments, m_rules);
         QCOMPARE(result.err, QString());

@@ -95,8 +95,8 @@ private Q_SLOTS:
         QCOMPARE(text.split(u'\n'), fixture(u"every_kind.exported.js"_s).split(u'\n'));
 
         const auto result = FinickyConfig::parse(text);
-        QVERIFY(std::holds_alternative<FinickyConfig::Imported>(result));
-        const FinickyConfig::Imported& imported = std::get<FinickyConfig::Imported>(result);
+        QVERIFY(result.ok());
+        const FinickyConfig::Imported& imported = *result;
         QStringList reimported;
         for (const Rule& rule : imported.rules) {
             QVERIFY2(rule.isValid(), qPrintable(rule.pattern));

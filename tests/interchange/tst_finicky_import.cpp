@@ -32,11 +32,11 @@ QString describe(const std::optional<Destination>& destination)
 }
 
 // The import as the *.imported.txt fixtures write it: the fallback, one line a rule, then the notes.
-QStringList describe(const std::variant<Imported, ImportError>& result)
+QStringList describe(const Result<Imported, ImportError>& result)
 {
-    if (const auto* error = std::get_if<ImportError>(&result))
-        return {u"failed: "_s + error->description()};
-    const Imported& imported = std::get<Imported>(result);
+    if (!result)
+        return {u"failed: "_s + result.error().description()};
+    const Imported& imported = *result;
     QStringList lines{u"fallback: "_s + describe(imported.fallback)};
     for (const Rule& rule : imported.rules)
         lines.append(matchText(rule.match) + u' ' + rule.pattern + u" -> "_s + describe(rule.destination));
@@ -79,11 +79,11 @@ private Q_SLOTS:
         const auto result = FinickyConfig::parse(fixture(name + u".js"_s));
         QCOMPARE(describe(result), fixture(name + u".imported.txt"_s).split(u'\n', Qt::SkipEmptyParts));
         QSet<QUuid> ids;
-        for (const Rule& rule : std::get<Imported>(result).rules) {
+        for (const Rule& rule : result->rules) {
             QVERIFY2(rule.isEnabled && rule.sourceBundleIDs.isEmpty() && rule.isValid(), qPrintable(rule.pattern));
             ids.insert(rule.id);
         }
-        QCOMPARE(ids.size(), std::get<Imported>(result).rules.size());
+        QCOMPARE(ids.size(), result->rules.size());
     }
 
     void failures_data()

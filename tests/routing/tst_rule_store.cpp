@@ -1,5 +1,6 @@
 #include "routing/rule_store.h"
 #include "routing/rules_codec.h"
+#include "routing/rules_file.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -435,6 +436,23 @@ private Q_SLOTS:
         store.add(hostRule(u"b.example"_s));
         QCOMPARE(patterns(store.rules()), QStringList{u"b.example"_s});
         QVERIFY(!QFile::exists(unwritable));
+    }
+
+    // Every writer of rules.json goes through RulesFile::write: the tool's first import on a fresh account has no
+    // linkherd folder yet, and the file must be exactly what the codec writes, whatever the writer.
+    void rulesFileWritesTheDefaultFileIntoAFolderItCreates()
+    {
+        const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&configHome] { qputenv("XDG_CONFIG_HOME", configHome); });
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_directory->filePath(u"fresh/config"_s)));
+        QCOMPARE(RulesFile::defaultPath(), m_directory->filePath(u"fresh/config/linkherd/rules.json"_s));
+
+        RulesDocument document;
+        document.rules = {hostRule(u"a.example"_s)};
+        const Result<QByteArray> written = RulesFile::write(RulesFile::defaultPath(), document);
+        QVERIFY2(written, qPrintable(written.error()));
+        QCOMPARE(*written, RulesCodec::encode(document));
+        QCOMPARE(TestFiles::read(RulesFile::defaultPath()), *written);
     }
 
 private:

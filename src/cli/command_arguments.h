@@ -1,0 +1,18 @@
+#pragma once
+
+#include "base/result.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// The options and positional arguments of one command. "--name VALUE" and "--name=VALUE" are both taken.
+struct CommandArguments final {
+    QStringList positional;
+    QSet<QString> flags;
+    QHash<QString, QString> values;
+
+    static Result<CommandArguments> parse(const QStringList& arguments, const QStringList& flagNames,
+                                          const QStringList& valueNames);
+};
