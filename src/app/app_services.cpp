@@ -1,16 +1,16 @@
 #include "app_services.h"
 
-#include "services/preferences.h"
-#include "services/rules_file_notices.h"
-#include "browsers/system_browser_launcher.h"
+#include "base/logging.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
+#include "browsers/system_browser_launcher.h"
 #include "gui/chooser/chooser_controller.h"
 #include "gui/common/message_box.h"
 #include "platform/linux_platform.h"
-#include "base/logging.h"
-#include "services/router.h"
 #include "routing/rule_store.h"
+#include "services/preferences.h"
+#include "services/router.h"
+#include "services/rules_file_notices.h"
 
 #include <QCoreApplication>
 
@@ -44,7 +44,7 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
     Browsers::setCatalog(&m_platform->catalog);
     m_launcher = std::make_unique<SystemBrowserLauncher>(m_platform->catalog, m_platform->launcher);
     m_router = std::make_unique<Router>(*m_store, m_preferences, *m_launcher);
-    m_chooser = std::make_unique<ChooserController>(*m_router, *m_store, m_preferences, *m_launcher);
+    m_chooser = std::make_unique<ChooserController>(*m_router, *m_store, m_preferences);
     m_defaultBrowser =
         std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {

@@ -65,6 +65,10 @@ public:
 
     // False when the text is not a link (it has no scheme): it is refused without an alert.
     bool route(const QString& link, const QString& sourceBundleID = QString());
+    // The one way a link leaves for a browser, for the rules and the chooser alike: opens it (in the profile, when
+    // given), remembers it among the recent links, and has a failure told in an alert.
+    void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
+                const QString& sourceBundleID);
     void remember(const Routed& routed);
     void clearRecent();
     // Called on the main thread when a browser would not open a link. Failures reported in one turn of the
@@ -99,8 +103,6 @@ private:
     void askChooser(const QString& link, const QString& sourceBundleID);
     void open(const QString& link, const Destination& destination, const QString& sourceBundleID);
     void openFallback(const QString& link, const QString& sourceBundleID);
-    void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                const QString& sourceBundleID);
     void setRecent(QList<Routed> recent);
     void scheduleFailureAlert();
     void showFailureAlert();

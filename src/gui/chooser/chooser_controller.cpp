@@ -1,6 +1,5 @@
 #include "chooser_controller.h"
 
-#include "browsers/system_browser_launcher.h"
 #include "chooser_view.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
@@ -68,13 +67,11 @@ private:
     bool m_dismissed = false;
 };
 
-ChooserController::ChooserController(Router& router, RuleStore& store, Preferences& preferences,
-                                     BrowserLaunching& launcher, QObject* parent)
+ChooserController::ChooserController(Router& router, RuleStore& store, Preferences& preferences, QObject* parent)
     : QObject(parent),
       m_router(router),
       m_store(store),
-      m_preferences(preferences),
-      m_launcher(launcher)
+      m_preferences(preferences)
 {}
 
 ChooserController::~ChooserController()
@@ -176,11 +173,7 @@ void ChooserController::choose(const Browsers::Browser& browser, bool remember, 
             m_store.add(std::move(rule));
         }
     }
-    m_launcher.open(url, browser, [router = QPointer<Router>(&m_router), url, browser](const QString& error) {
-        if (router)
-            router->reportFailure(error, url, browser);
-    });
-    m_router.remember(Router::Routed{QUuid::createUuid(), url, browser.bundleID, std::nullopt, sourceBundleID});
+    m_router.launch(url, browser, std::nullopt, sourceBundleID);
     if (!m_queue.isEmpty())
         m_queue.removeFirst();
     showNext();

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QPointer>
 
-class BrowserLaunching;
 class ChooserPanel;
 class ChooserView;
 class Preferences;
@@ -20,8 +19,7 @@ class ChooserController final : public QObject {
     Q_OBJECT
 
 public:
-    ChooserController(Router& router, RuleStore& store, Preferences& preferences, BrowserLaunching& launcher,
-                      QObject* parent = nullptr);
+    ChooserController(Router& router, RuleStore& store, Preferences& preferences, QObject* parent = nullptr);
     ~ChooserController() override;
 
     // Shows the request at once when nothing is on screen; otherwise it waits behind the others.
@@ -46,7 +44,6 @@ private:
     Router& m_router;
     RuleStore& m_store;
     Preferences& m_preferences;
-    BrowserLaunching& m_launcher;
     QList<Router::Request> m_queue;
     QPointer<ChooserPanel> m_panel;
     QPointer<ChooserView> m_view;

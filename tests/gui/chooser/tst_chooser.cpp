@@ -1,10 +1,10 @@
-#include "services/preferences.h"
-#include "browsers/system_browser_launcher.h"
+#include "browsers/browser_launching.h"
 #include "gui/chooser/chooser_controller.h"
 #include "gui/chooser/chooser_view.h"
 #include "gui/common/message_box.h"
-#include "services/router.h"
 #include "routing/rule_store.h"
+#include "services/preferences.h"
+#include "services/router.h"
 #include "support/fakes/fake_platform.h"
 
 #include <QAbstractButton>
@@ -79,7 +79,7 @@ private Q_SLOTS:
         m_launcher = RecordingLauncher();
         m_launcher.store = m_store.get();
         m_router = std::make_unique<Router>(*m_store, *m_preferences, m_launcher);
-        m_controller = std::make_unique<ChooserController>(*m_router, *m_store, *m_preferences, m_launcher);
+        m_controller = std::make_unique<ChooserController>(*m_router, *m_store, *m_preferences);
         m_router->presentChooser = [this](const Router::Request& asked) { m_controller->enqueue(asked); };
         m_router->showAlert = [](const Router::Alert& alert, Router::AlertAnswer answered) {
             MessageBox::open(alert, std::move(answered));
