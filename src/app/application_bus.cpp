@@ -1,8 +1,8 @@
 #include "application_bus.h"
 
 #include "app_services.h"
-#include "platform/running_instance.h"
 #include "base/logging.h"
+#include "platform/running_instance.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -22,12 +22,12 @@ ApplicationBus::Registration ApplicationBus::registerOnSessionBus()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return Registration::noSessionBus;
-    if (!bus.registerObject(QString::fromLatin1(InstanceBus::objectPath), this, QDBusConnection::ExportAllSlots)) {
-        qCCritical(lcApp, "Could not offer %s on the session bus", InstanceBus::objectPath);
+    if (!bus.registerObject(QString::fromLatin1(RunningInstance::objectPath), this, QDBusConnection::ExportAllSlots)) {
+        qCCritical(lcApp, "Could not offer %s on the session bus", RunningInstance::objectPath);
         return Registration::noSessionBus;
     }
-    if (!bus.registerService(QString::fromLatin1(InstanceBus::serviceName))) {
-        bus.unregisterObject(QString::fromLatin1(InstanceBus::objectPath));
+    if (!bus.registerService(QString::fromLatin1(RunningInstance::serviceName))) {
+        bus.unregisterObject(QString::fromLatin1(RunningInstance::objectPath));
         return Registration::nameTaken;
     }
     return Registration::registered;
@@ -35,9 +35,10 @@ ApplicationBus::Registration ApplicationBus::registerOnSessionBus()
 
 QString ApplicationBus::sourceOf(const QVariantMap& platformData) const
 {
-    // A forwarding linkherd-app found its caller before it was started by the link opener's chain; GIO's
-    // own Open comes straight from the clicking application's connection.
-    const QString forwarded = platformData.value(QString::fromLatin1(InstanceBus::sourceKey)).toString();
+    // A caller may name the source itself. Otherwise the caller's process tells: GIO's own Open comes straight
+    // from the clicking application's connection, and linkherd-app names nothing but waits for the answer, so
+    // that its ancestry still leads to whoever opened the link.
+    const QString forwarded = platformData.value(QString::fromLatin1(RunningInstance::sourceKey)).toString();
     if (!forwarded.isEmpty())
         return forwarded;
     if (!calledFromDBus() || !m_sourceOfCaller)

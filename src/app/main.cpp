@@ -3,16 +3,16 @@
 
 #include "app/app_services.h"
 #include "app/application_bus.h"
-#include "services/preferences.h"
 #include "app/tray_icon.h"
 #include "app_info.h"
+#include "base/logging.h"
 #include "gui/common/message_box.h"
 #include "platform/active_window.h"
 #include "platform/caller_identity.h"
 #include "platform/running_instance.h"
-#include "base/logging.h"
 #include "routing/rule_store.h"
 #include "routing/rules_file.h"
+#include "services/preferences.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -122,8 +122,8 @@ int main(int argc, char* argv[])
     if (startupErrorsRelayed)
         holdStartupErrors();
     if (!commandLine.background) {
-        const Result<InstanceBus::Outcome> forwarded = InstanceBus::forward(commandLine.links, source);
-        if (forwarded && forwarded.value() == InstanceBus::Outcome::forwarded)
+        const Result<RunningInstance::Outcome> forwarded = RunningInstance::forward(commandLine.links, source);
+        if (forwarded && forwarded.value() == RunningInstance::Outcome::forwarded)
             return 0;
     }
 
@@ -149,8 +149,8 @@ int main(int argc, char* argv[])
         // Another instance won the race to the name: it takes the links, and is the instance.
         if (commandLine.background && commandLine.links.isEmpty())
             return 0;
-        const Result<InstanceBus::Outcome> late = InstanceBus::forward(commandLine.links, source);
-        if (late && late.value() == InstanceBus::Outcome::forwarded)
+        const Result<RunningInstance::Outcome> late = RunningInstance::forward(commandLine.links, source);
+        if (late && late.value() == RunningInstance::Outcome::forwarded)
             return 0;
         qCCritical(lcApp, "Another Linkherd owns the session bus name but does not answer");
     }

@@ -7,8 +7,8 @@ class AppServices;
 class QMenu;
 class QSystemTrayIcon;
 
-// Linkherd's icon in the system tray (StatusNotifierItem where the desktop has one). Linkherd stays fully
-// usable without a tray: launching it again shows the rules window.
+// Linkherd's icon in the system tray (StatusNotifierItem where the desktop has one); its menu offers Quit.
+// Linkherd stays fully usable without a tray: launching it again raises the chooser when links wait in it.
 class TrayIcon final : public QObject {
     Q_OBJECT
 

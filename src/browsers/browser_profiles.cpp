@@ -1,7 +1,7 @@
 #include "browser_profiles.h"
 
-#include "localized_compare.h"
 #include "base/bounded_file.h"
+#include "localized_compare.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 #include "default_browser.h"
 
 #include "app_info.h"
+#include "base/logging.h"
 #include "browsers.h"
 #include "platform/application_catalog.h"
 #include "platform/autostart_entry.h"
 #include "platform/default_handlers.h"
-#include "base/logging.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

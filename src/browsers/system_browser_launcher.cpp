@@ -1,10 +1,10 @@
 #include "system_browser_launcher.h"
 
+#include "base/logging.h"
 #include "browser_profiles.h"
 #include "platform/application_catalog.h"
 #include "platform/application_launcher.h"
 #include "routing/link_parts.h"
-#include "base/logging.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

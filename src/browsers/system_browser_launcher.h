@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser_launching.h"
 #include "browsers.h"
 #include "platform/argument_limits.h"
 
@@ -11,20 +12,6 @@
 
 class ApplicationCatalog;
 class ApplicationLauncher;
-
-// The one place where Linkherd hands a link to another application. It never blocks and never reports
-// success; a failure reaches the handler later, on the main thread, exactly once.
-class BrowserLaunching {
-public:
-    using FailureHandler = std::function<void(const QString& error)>;
-
-    virtual ~BrowserLaunching() = default;
-
-    // In the given Chromium-family profile when the browser has profiles; otherwise a plain open.
-    virtual void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                      FailureHandler onFailure) = 0;
-    virtual void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) = 0;
-};
 
 // Plain opens asked for in one turn of the event loop go out together at its end: consecutive links for the
 // same browser as one launch (as many as one start of a program can carry), so a browser that takes several

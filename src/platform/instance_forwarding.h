@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-// Handing links to the running Linkherd over the session bus, with nothing but libdbus: linkherd-app runs this
-// for every link the desktop opens, so it must not pay for loading Qt or GLib.
+// The calling side of handing links to the running Linkherd over the session bus, with nothing but libdbus:
+// linkherd-app runs this for every link the desktop opens, so it must not pay for loading Qt or GLib. The resident
+// answers in ApplicationBus (src/app).
 namespace InstanceForwarding {
 
 inline constexpr char serviceName[] = "org.linkherd.Linkherd";

@@ -1,6 +1,6 @@
 #include "running_instance.h"
 
-namespace InstanceBus {
+namespace RunningInstance {
 
 Result<Outcome> forward(const QStringList& links, const QString& sourceApplication)
 {
@@ -22,4 +22,4 @@ Result<Outcome> forward(const QStringList& links, const QString& sourceApplicati
     return Failure{QString::fromStdString(answer.error)};
 }
 
-} // namespace InstanceBus
+} // namespace RunningInstance

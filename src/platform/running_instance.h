@@ -1,14 +1,15 @@
 #pragma once
 
-#include "instance_forwarding.h"
 #include "base/result.h"
+#include "instance_forwarding.h"
 
 #include <QString>
 #include <QStringList>
 
-// Reaching the running Linkherd over the session bus before this process has built any Qt application:
-// a second `linkherd-app URL…` hands its links over and exits at once.
-namespace InstanceBus {
+// The resident's side of finding a Linkherd already running: before this process has built any Qt application, a
+// second resident hands its links to the first over the session bus (instance_forwarding, as linkherd-app does)
+// and exits at once. The object that answers such calls is the application's ApplicationBus.
+namespace RunningInstance {
 
 using InstanceForwarding::objectPath;
 using InstanceForwarding::serviceName;
@@ -20,4 +21,4 @@ enum class Outcome { forwarded, noInstance };
 // owns serviceName. Never starts one: without an owner (or without a session bus) the answer is noInstance.
 Result<Outcome> forward(const QStringList& links, const QString& sourceApplication);
 
-} // namespace InstanceBus
+} // namespace RunningInstance

@@ -1,12 +1,12 @@
 #include "router.h"
 
-#include "services/preferences.h"
-#include "browsers/system_browser_launcher.h"
 #include "base/elided_text.h"
-#include "routing/link_parts.h"
 #include "base/logging.h"
+#include "browsers/browser_launching.h"
 #include "platform/keyboard_state.h"
+#include "routing/link_parts.h"
 #include "routing/rule_store.h"
+#include "services/preferences.h"
 
 #include <QMetaObject>
 #include <QPointer>

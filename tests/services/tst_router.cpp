@@ -1,7 +1,7 @@
-#include "services/preferences.h"
-#include "browsers/system_browser_launcher.h"
-#include "services/router.h"
+#include "browsers/browser_launching.h"
 #include "routing/rule_store.h"
+#include "services/preferences.h"
+#include "services/router.h"
 #include "support/fakes/fake_platform.h"
 
 #include <QRegularExpression>

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "browsers.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The one place where Linkherd hands a link to another application. It never blocks and never reports
+// success; a failure reaches the handler later, on the main thread, exactly once.
+class BrowserLaunching {
+public:
+    using FailureHandler = std::function<void(const QString& error)>;
+
+    virtual ~BrowserLaunching() = default;
+
+    // In the given Chromium-family profile when the browser has profiles; otherwise a plain open.
+    virtual void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
+                      FailureHandler onFailure) = 0;
+    virtual void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) = 0;
+};
