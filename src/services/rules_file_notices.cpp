@@ -1,7 +1,7 @@
 #include "rules_file_notices.h"
 
-#include "platform/desktop_notifications.h"
 #include "base/elided_text.h"
+#include "platform/desktop_notifications.h"
 #include "routing/rule_store.h"
 
 using namespace Qt::StringLiterals;

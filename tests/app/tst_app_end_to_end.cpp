@@ -1,8 +1,8 @@
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
-#include <QDeadlineTimer>
 #include <QDBusConnection>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>

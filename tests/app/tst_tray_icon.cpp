@@ -1,6 +1,6 @@
 #include "app/app_services.h"
-#include "services/preferences.h"
 #include "app/tray_icon.h"
+#include "services/preferences.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>

@@ -1,5 +1,5 @@
-#include "services/rules_file_notices.h"
 #include "routing/rule_store.h"
+#include "services/rules_file_notices.h"
 #include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 

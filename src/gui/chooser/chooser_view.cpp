@@ -1,7 +1,7 @@
 #include "chooser_view.h"
 
-#include "services/preferences.h"
 #include "routing/link_parts.h"
+#include "services/preferences.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
