@@ -3,6 +3,7 @@
 #include "browsers/browser_launcher.h"
 #include "chooser_view.h"
 #include "routing/link_parts.h"
+#include "routing/logging.h"
 #include "routing/rule_store.h"
 
 #include <QCloseEvent>
@@ -12,6 +13,24 @@
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Qt's Wayland platform activates a window with the token in XDG_ACTIVATION_TOKEN and removes the variable once
+// used; elsewhere the variable is left alone, and it goes here, so that no program started later inherits it.
+void activateWithToken(QWidget* window, const QString& token)
+{
+    if (token.isEmpty() || QGuiApplication::platformName() != u"wayland"_s) {
+        window->activateWindow();
+        return;
+    }
+    qCDebug(lcApp, "activating the panel with the token \"%s\"", qUtf8Printable(token));
+    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    window->activateWindow();
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
+} // namespace
 
 // The "Open Link" window: a tool window above the others that sizes itself to its content. It has a title and a
 // close button and nothing else: a panel minimized or maximized out of the way would leave links waiting where
@@ -95,26 +114,28 @@ ChooserView* ChooserController::view() const
 void ChooserController::enqueue(const Router::Request& request)
 {
     m_queue.append(request);
+    // Taken here, for this panel: the queue keeps none for later.
+    const LaunchActivation activation = takeActivation(request.activation);
     // While a panel is up the new link only waits (the panel's waiting count is refreshed with the next link),
     // but the user is shown that one more wants an answer.
     if (m_panel)
-        raisePanel();
+        raisePanel(activation);
     else
-        showNext();
+        showNext(activation);
 }
 
-bool ChooserController::raisePanel()
+bool ChooserController::raisePanel(const LaunchActivation& activation)
 {
     if (!m_panel)
         return false;
     m_panel->setWindowState(m_panel->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     m_panel->show();
     m_panel->raise();
-    m_panel->activateWindow();
+    activateWithToken(m_panel, activation.token);
     return true;
 }
 
-void ChooserController::showNext()
+void ChooserController::showNext(const LaunchActivation& activation)
 {
     if (m_queue.isEmpty()) {
         closePanel();
@@ -143,7 +164,7 @@ void ChooserController::showNext()
             m_panel->move(screen->availableGeometry().center() - m_panel->rect().center());
         }
     }
-    raisePanel();
+    raisePanel(activation);
     view->focusFirstRow();
 }
 

@@ -24,14 +24,16 @@ public:
                       QObject* parent = nullptr);
     ~ChooserController() override;
 
-    // Shows the request at once when nothing is on screen; otherwise it waits behind the others.
+    // Shows the request at once when nothing is on screen; otherwise it waits behind the others. Either way the
+    // panel comes to the front with the request's activation, which it takes.
     void enqueue(const Router::Request& request);
     // Optionally keeps the choice as a rule for the link's host, opens the link, records it, moves on.
     void choose(const Browsers::Browser& browser, bool remember, const Router::Request& request);
     // Drops the link on screen without opening it anywhere, and moves on.
     void cancel();
     // Brings the panel back in front of the user, neither minimized nor maximized, and active; false while idle.
-    bool raisePanel();
+    // The activation, when there is one, is what lets a Wayland compositor give the panel the focus.
+    bool raisePanel(const LaunchActivation& activation = {});
 
     // Waiting requests, oldest (the one on screen) first.
     const QList<Router::Request>& queue() const { return m_queue; }
@@ -40,7 +42,7 @@ public:
     ChooserView* view() const;
 
 private:
-    void showNext();
+    void showNext(const LaunchActivation& activation = {});
     void closePanel();
 
     Router& m_router;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "instance_forwarding.h"
+#include "launch_activation.h"
 #include "routing/result.h"
 
 #include <QString>
@@ -18,6 +19,7 @@ enum class Outcome { forwarded, noInstance };
 
 // Calls org.freedesktop.Application.Open with the links (Activate when there are none) on the instance that
 // owns serviceName. Never starts one: without an owner (or without a session bus) the answer is noInstance.
-Result<Outcome> forward(const QStringList& links, const QString& sourceApplication);
+Result<Outcome> forward(const QStringList& links, const QString& sourceApplication,
+                        const LaunchActivation& activation = {});
 
 } // namespace InstanceBus

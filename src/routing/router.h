@@ -2,6 +2,7 @@
 
 #include "browsers/browsers.h"
 #include "destination.h"
+#include "platform/launch_activation.h"
 
 #include <QList>
 #include <QObject>
@@ -27,6 +28,8 @@ public:
         QUuid id = QUuid::createUuid();
         QString url;            // already cleaned
         QString sourceBundleID; // empty when the source is not known
+        // The hand-over's, for bringing the panel to the front; the browser picked there does not get it.
+        HandOverActivation activation;
 
         friend bool operator==(const Request&, const Request&) = default;
     };
@@ -63,8 +66,10 @@ public:
 
     Router(RuleStore& store, Preferences& preferences, BrowserLaunching& launcher, QObject* parent = nullptr);
 
-    // False when the text is not a link (it has no scheme): it is refused without an alert.
-    bool route(const QString& link, const QString& sourceBundleID = QString());
+    // False when the text is not a link (it has no scheme): it is refused without an alert. The activation is the
+    // hand-over's the link is part of: the first launch or panel its links reach takes it.
+    bool route(const QString& link, const QString& sourceBundleID = QString(),
+               const HandOverActivation& activation = nullptr);
     void remember(const Routed& routed);
     void clearRecent();
     // Called on the main thread when a browser would not open a link. Failures reported in one turn of the
@@ -96,11 +101,12 @@ private:
     };
 
     bool shouldAsk() const;
-    void askChooser(const QString& link, const QString& sourceBundleID);
-    void open(const QString& link, const Destination& destination, const QString& sourceBundleID);
-    void openFallback(const QString& link, const QString& sourceBundleID);
+    void askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
+    void open(const QString& link, const Destination& destination, const QString& sourceBundleID,
+              const HandOverActivation& activation);
+    void openFallback(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
     void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                const QString& sourceBundleID);
+                const QString& sourceBundleID, const HandOverActivation& activation);
     void setRecent(QList<Routed> recent);
     void scheduleFailureAlert();
     void showFailureAlert();
