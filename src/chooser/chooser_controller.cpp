@@ -2,8 +2,8 @@
 
 #include "browsers/browser_launcher.h"
 #include "chooser_view.h"
+#include "platform/window_activation.h"
 #include "routing/link_parts.h"
-#include "routing/logging.h"
 #include "routing/rule_store.h"
 
 #include <QCloseEvent>
@@ -13,24 +13,6 @@
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Qt's Wayland platform activates a window with the token in XDG_ACTIVATION_TOKEN and removes the variable once
-// used; elsewhere the variable is left alone, and it goes here, so that no program started later inherits it.
-void activateWithToken(QWidget* window, const QString& token)
-{
-    if (token.isEmpty() || QGuiApplication::platformName() != u"wayland"_s) {
-        window->activateWindow();
-        return;
-    }
-    qCDebug(lcApp, "activating the panel with the token \"%s\"", qUtf8Printable(token));
-    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
-    window->activateWindow();
-    qunsetenv("XDG_ACTIVATION_TOKEN");
-}
-
-} // namespace
 
 // The "Open Link" window: a tool window above the others that sizes itself to its content. It has a title and a
 // close button and nothing else: a panel minimized or maximized out of the way would leave links waiting where
@@ -129,9 +111,11 @@ bool ChooserController::raisePanel(const LaunchActivation& activation)
     if (!m_panel)
         return false;
     m_panel->setWindowState(m_panel->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_panel->winId(); // the native window, for the startup ID to be on it before it is mapped
+    WindowActivation::adoptStartupID(m_panel->windowHandle(), activation.startupID);
     m_panel->show();
     m_panel->raise();
-    activateWithToken(m_panel, activation.token);
+    WindowActivation::activate(m_panel->windowHandle(), activation.token);
     return true;
 }
 

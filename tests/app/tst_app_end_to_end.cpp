@@ -229,7 +229,8 @@ private Q_SLOTS:
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://ask.example/page"_s});
     }
 
-    // The token that came with a link for the panel is the panel's; the browser picked there does not get it.
+    // The activation that came with a link for the panel is the panel's: on X11 its window carries the startup ID,
+    // from which the window manager takes the time of the click. The browser picked there does not get it.
     void browserPickedInThePanelGetsNoStaleActivation()
     {
         startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
@@ -239,6 +240,8 @@ private Q_SLOTS:
                  0);
         const QString panel = waitForPanel();
         QVERIFY2(!panel.isEmpty(), "no Open Link panel");
+        QCOMPARE(m_desktop->run(u"xprop"_s, {u"-id"_s, panel, u"_NET_STARTUP_ID"_s}).out.trimmed(),
+                 u"_NET_STARTUP_ID(UTF8_STRING) = \"S-1\""_s);
         m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, panel});
         m_desktop->run(u"xdotool"_s, {u"key"_s, u"ctrl+1"_s});
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
