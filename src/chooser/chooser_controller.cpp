@@ -9,8 +9,12 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QInputEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -112,6 +116,7 @@ bool ChooserController::raisePanel(const LaunchActivation& activation)
         return false;
     m_panel->setWindowState(m_panel->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     m_panel->winId(); // the native window, for the startup ID to be on it before it is mapped
+    m_panel->windowHandle()->installEventFilter(this);
     WindowActivation::adoptStartupID(m_panel->windowHandle(), activation.startupID);
     m_panel->show();
     m_panel->raise();
@@ -181,14 +186,33 @@ void ChooserController::choose(const Browsers::Browser& browser, bool remember, 
             m_store.add(std::move(rule));
         }
     }
-    m_launcher.open(url, browser, [router = QPointer<Router>(&m_router), url, browser](const QString& error) {
-        if (router)
-            router->reportFailure(error, url, browser);
-    });
+    // The hand-over's activation was the panel's; the browser comes to the front as what the user's choice asked
+    // for, where Linkherd can say so.
+    const LaunchActivation fresh{QString(), WindowActivation::startupIDForInputAt(std::exchange(m_inputTime, 0))};
+    m_launcher.open(url, browser, std::nullopt, shareActivation(fresh),
+                    [router = QPointer<Router>(&m_router), url, browser](const QString& error) {
+                        if (router)
+                            router->reportFailure(error, url, browser);
+                    });
     m_router.remember(Router::Routed{QUuid::createUuid(), url, browser.bundleID, std::nullopt, sourceBundleID});
     if (!m_queue.isEmpty())
         m_queue.removeFirst();
     showNext();
+}
+
+bool ChooserController::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+        m_inputTime = static_cast<QInputEvent*>(event)->timestamp();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ChooserController::cancel()

@@ -41,6 +41,10 @@ public:
     QWidget* panel() const;
     ChooserView* view() const;
 
+protected:
+    // Notes the time of the user's input in the panel, for the launch it leads to.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void showNext(const LaunchActivation& activation = {});
     void closePanel();
@@ -52,4 +56,5 @@ private:
     QList<Router::Request> m_queue;
     QPointer<ChooserPanel> m_panel;
     QPointer<ChooserView> m_view;
+    quint64 m_inputTime = 0; // of the user's last key or click in the panel, in the window system's clock
 };

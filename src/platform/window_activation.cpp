@@ -79,6 +79,14 @@ void adoptStartupID(QWindow* window, const QString& startupID)
     xcb_flush(connection);
 }
 
+QString startupIDForInputAt(quint64 serverTime)
+{
+    if (serverTime == 0 || !qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        return QString();
+    static quint64 launches = 0;
+    return u"linkherd-%1-%2_TIME%3"_s.arg(QCoreApplication::applicationPid()).arg(++launches).arg(serverTime);
+}
+
 void activate(QWindow* window, const QString& token)
 {
     if (!window)

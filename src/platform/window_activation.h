@@ -17,4 +17,9 @@ void adoptStartupID(QWindow* window, const QString& startupID);
 // Activates the shown window; on Wayland with the xdg-activation token, when there is one.
 void activate(QWindow* window, const QString& token);
 
+// On X11, a startup ID of Linkherd's own for a program started because of the user's input at this X server time:
+// the window manager and the program's toolkit take the time from its "_TIME" part as that of the user's click.
+// Empty elsewhere, where Linkherd cannot make one, and without a time.
+QString startupIDForInputAt(quint64 serverTime);
+
 } // namespace WindowActivation

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -242,13 +243,20 @@ private Q_SLOTS:
         QVERIFY2(!panel.isEmpty(), "no Open Link panel");
         QCOMPARE(m_desktop->run(u"xprop"_s, {u"-id"_s, panel, u"_NET_STARTUP_ID"_s}).out.trimmed(),
                  u"_NET_STARTUP_ID(UTF8_STRING) = \"S-1\""_s);
+        // Activating Linkherd again brings the waiting panel back with the new activation.
+        QCOMPARE(callResident(u"Activate"_s, {u"{'desktop-startup-id': <'S-3'>}"_s}).exitCode, 0);
+        QTRY_COMPARE(m_desktop->run(u"xprop"_s, {u"-id"_s, panel, u"_NET_STARTUP_ID"_s}).out.trimmed(),
+                     u"_NET_STARTUP_ID(UTF8_STRING) = \"S-3\""_s);
         m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, panel});
         m_desktop->run(u"xdotool"_s, {u"key"_s, u"ctrl+1"_s});
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
         QCOMPARE(launches.size(), 1);
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://ask.example/token"_s});
         QVERIFY(!launches[0].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
-        QVERIFY(!launches[0].environment.contains(u"DESKTOP_STARTUP_ID"_s));
+        // Linkherd's own, for the key press that chose the browser.
+        const QString startupID = launches[0].environment.value(u"DESKTOP_STARTUP_ID"_s);
+        QVERIFY2(QRegularExpression(u"^linkherd-\\d+-\\d+_TIME[1-9]\\d*$"_s).match(startupID).hasMatch(),
+                 qPrintable(startupID));
     }
 
     // Alt held while a link arrives skips the rules and asks; Escape then drops the link.
