@@ -35,6 +35,24 @@ public Q_SLOTS:
     }
 };
 
+// A browser that takes links over D-Bus (DBusActivatable=true), as far as Linkherd calls it: it records each Open.
+class FakeDBusBrowser final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    QList<QStringList> links;
+    QList<QVariantMap> platformData;
+
+public Q_SLOTS:
+    void Open(const QStringList& uris, const QVariantMap& platform_data)
+    {
+        links.append(uris);
+        platformData.append(platform_data);
+    }
+    void Activate(const QVariantMap&) {}
+};
+
 // The resident application on a sandboxed desktop with a private session bus (the test runs under
 // dbus-run-session): links from `gio open`, from a second linkherd-app and over D-Bus reach the right fake
 // browser, once, cleaned, in order.
@@ -370,6 +388,40 @@ private Q_SLOTS:
         QCOMPARE(launches.size(), 2);
         QVERIFY(!launches[1].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
         QVERIFY(!launches[1].environment.contains(u"DESKTOP_STARTUP_ID"_s));
+    }
+
+    // A browser that takes links over D-Bus gets the activation in its Open call's platform_data, also when its
+    // entry does not ask for startup notification (GIO then leaves both out).
+    void activationReachesADBusActivatableBrowser()
+    {
+        FakeDBusBrowser browser;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject(u"/org/example/Web_Browser"_s, &browser, QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(u"org.example.Web-Browser"_s));
+        const auto unregister = qScopeGuard([&] {
+            bus.unregisterService(u"org.example.Web-Browser"_s);
+            bus.unregisterObject(u"/org/example/Web_Browser"_s);
+        });
+        m_desktop->addBrowser(
+            {.id = u"org.example.Web-Browser"_s, .name = u"Web"_s, .extraKeys = {{u"DBusActivatable"_s, u"true"_s}}});
+        m_desktop->refreshDesktopDatabase();
+        startResident();
+        writeRules(R"({"fallback": {"browser": {"bundleID": "org.example.Web-Browser"}}, "rules": [], "version": 1})");
+
+        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/d1', 'https://example.com/d2']"_s,
+                                          u"{'activation-token': <'T-4'>, 'desktop-startup-id': <'S-4'>}"_s})
+                     .exitCode,
+                 0);
+        QTRY_COMPARE(browser.links.size(), 1);
+        QCOMPARE(browser.links[0], (QStringList{u"https://example.com/d1"_s, u"https://example.com/d2"_s}));
+        QCOMPARE(browser.platformData[0].value(u"activation-token"_s), QVariant(u"T-4"_s));
+        QCOMPARE(browser.platformData[0].value(u"desktop-startup-id"_s), QVariant(u"S-4"_s));
+
+        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/d3']"_s, u"{}"_s}).exitCode, 0);
+        QTRY_COMPARE(browser.links.size(), 2);
+        QCOMPARE(browser.links[1], QStringList{u"https://example.com/d3"_s});
+        QVERIFY(!browser.platformData[1].contains(u"activation-token"_s));
+        QVERIFY(!browser.platformData[1].contains(u"desktop-startup-id"_s));
     }
 
     // On the Exec path the token is in linkherd-app's environment; it goes with the links to the resident, also to
