@@ -90,22 +90,28 @@ void AppServices::start()
     m_store->startWatching();
 }
 
-void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithSources)
+void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithSources,
+                            const LaunchActivation& activation)
 {
+    if (!activation.isEmpty())
+        qCDebug(lcApp, "the links come with the activation token \"%s\" and startup ID \"%s\"",
+                qUtf8Printable(activation.token), qUtf8Printable(activation.startupID));
+    const HandOverActivation shared = shareActivation(activation);
     qsizetype refused = 0;
     for (const auto& [link, source] : linksWithSources) {
         qCDebug(lcApp, "asked to open %s", qUtf8Printable(link));
-        if (!m_router->route(link, source))
+        if (!m_router->route(link, source, shared))
             ++refused;
     }
     if (refused > 0)
         qCWarning(lcApp, "Refused %lld texts that are not links", static_cast<long long>(refused));
 }
 
-void AppServices::reopen()
+void AppServices::reopen(const LaunchActivation& activation)
 {
-    // Links waiting for an answer come first: the panel may have been buried under other windows.
-    if (!m_chooser->raisePanel())
+    // Links waiting for an answer come first: the panel may have been buried under other windows. There is no
+    // rules window to bring to the front yet, so without a panel the activation goes unused.
+    if (!m_chooser->raisePanel(activation))
         showRulesWindow();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/result.h"
+#include "platform/launch_activation.h"
 
 #include <QObject>
 #include <QPointer>
@@ -41,10 +42,11 @@ public:
     // Tells the user when the rules file could not be read. On the first run, the system's default browser
     // becomes the fallback; then outside edits of the rules are taken over.
     void start();
-    // Each link in order, each with the application it came from (empty when unknown).
-    void openLinks(const QList<std::pair<QString, QString>>& linksWithSources);
-    // What launching Linkherd again (or activating it) shows.
-    void reopen();
+    // Each link in order, each with the application it came from (empty when unknown): one hand-over, whose
+    // activation (the clicking application's token) goes to the first browser or panel its links reach.
+    void openLinks(const QList<std::pair<QString, QString>>& linksWithSources, const LaunchActivation& activation = {});
+    // What launching Linkherd again (or activating it) shows, brought to the front with the activation.
+    void reopen(const LaunchActivation& activation = {});
     void showRulesWindow();
     void quit();
 

@@ -2,6 +2,7 @@
 
 #include "app_services.h"
 #include "base/logging.h"
+#include "platform/launch_activation.h"
 #include "platform/running_instance.h"
 
 #include <QDBusConnection>
@@ -51,8 +52,7 @@ QString ApplicationBus::sourceOf(const QVariantMap& platformData) const
 
 void ApplicationBus::Activate(const QVariantMap& platform_data)
 {
-    Q_UNUSED(platform_data);
-    m_services.reopen();
+    m_services.reopen(LaunchActivation::fromPlatformData(platform_data));
 }
 
 void ApplicationBus::Open(const QStringList& uris, const QVariantMap& platform_data)
@@ -62,7 +62,7 @@ void ApplicationBus::Open(const QStringList& uris, const QVariantMap& platform_d
     QList<std::pair<QString, QString>> links;
     for (const QString& uri : uris)
         links.append({uri, source});
-    m_services.openLinks(links);
+    m_services.openLinks(links, LaunchActivation::fromPlatformData(platform_data));
 }
 
 void ApplicationBus::ActivateAction(const QString& action_name, const QVariantList& parameter,

@@ -75,6 +75,12 @@ std::vector<std::string> linksOf(int argc, char* argv[])
     return links;
 }
 
+std::string variable(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 // This process becomes the resident, with the same arguments and the same parent: for --background (autostart
 // and the bus's own start), and where there is no session bus to hand links over.
 int becomeResident(char* argv[])
@@ -141,6 +147,9 @@ pid_t startDetached()
         ::dup2(null, STDIN_FILENO);
         ::dup2(null, STDOUT_FILENO);
         ::dup2(errorsOut, STDERR_FILENO);
+        // The resident lives on after this hand-over; the links' activation goes with the call, not with it.
+        ::unsetenv("XDG_ACTIVATION_TOKEN");
+        ::unsetenv("DESKTOP_STARTUP_ID");
         char background[] = "--background";
         char* const arguments[] = {const_cast<char*>(resident.c_str()), background, nullptr};
         ::execv(resident.c_str(), arguments);
@@ -195,7 +204,10 @@ int main(int argc, char* argv[])
 
     using InstanceForwarding::Outcome;
     const std::vector<std::string> links = linksOf(argc, argv);
-    const InstanceForwarding::Answer answer = InstanceForwarding::forward(links, {}, InstanceForwarding::Start::byBus);
+    // On the Exec path the desktop hands the clicking application's activation over in our environment.
+    const InstanceForwarding::HandOver handOver{{}, variable("XDG_ACTIVATION_TOKEN"), variable("DESKTOP_STARTUP_ID")};
+    const InstanceForwarding::Answer answer =
+        InstanceForwarding::forward(links, handOver, InstanceForwarding::Start::byBus);
     switch (answer.outcome) {
     case Outcome::forwarded:
         return 0;
@@ -214,7 +226,7 @@ int main(int argc, char* argv[])
     const pid_t resident = startDetached();
     if (resident == 0)
         return 1;
-    const InstanceForwarding::Answer late = InstanceForwarding::forward(links);
+    const InstanceForwarding::Answer late = InstanceForwarding::forward(links, handOver);
     if (late.outcome == Outcome::forwarded)
         return 0;
     if (const int ended = exitStatusOf(resident); ended >= 0)

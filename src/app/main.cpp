@@ -9,6 +9,7 @@
 #include "gui/common/message_box.h"
 #include "platform/active_window.h"
 #include "platform/caller_identity.h"
+#include "platform/launch_activation.h"
 #include "platform/running_instance.h"
 #include "routing/rule_store.h"
 #include "routing/rules_file.h"
@@ -119,10 +120,17 @@ int main(int argc, char* argv[])
     // in the background, this process is meant to be the instance: whether another one is, the bus name says.
     const bool startupErrorsRelayed = qEnvironmentVariableIsSet(InstanceForwarding::startupErrorsVariable);
     qunsetenv(InstanceForwarding::startupErrorsVariable); // not for the browsers started from here
+    // The activation this process was started with belongs to the links on its command line. Taken out of the
+    // environment before Qt reads it: a resident started in the background (by the bus, at login, by
+    // linkherd-app) must not spend it on a later window or hand it to a later browser.
+    LaunchActivation activation = LaunchActivation::takeFromEnvironment();
+    if (commandLine.background)
+        activation = {};
     if (startupErrorsRelayed)
         holdStartupErrors();
     if (!commandLine.background) {
-        const Result<RunningInstance::Outcome> forwarded = RunningInstance::forward(commandLine.links, source);
+        const Result<RunningInstance::Outcome> forwarded =
+            RunningInstance::forward(commandLine.links, source, activation);
         if (forwarded && forwarded.value() == RunningInstance::Outcome::forwarded)
             return 0;
     }
@@ -149,7 +157,7 @@ int main(int argc, char* argv[])
         // Another instance won the race to the name: it takes the links, and is the instance.
         if (commandLine.background && commandLine.links.isEmpty())
             return 0;
-        const Result<RunningInstance::Outcome> late = RunningInstance::forward(commandLine.links, source);
+        const Result<RunningInstance::Outcome> late = RunningInstance::forward(commandLine.links, source, activation);
         if (late && late.value() == RunningInstance::Outcome::forwarded)
             return 0;
         qCCritical(lcApp, "Another Linkherd owns the session bus name but does not answer");
@@ -168,7 +176,7 @@ int main(int argc, char* argv[])
     for (const QString& link : commandLine.links)
         links.append({link, ownSource});
     if (!links.isEmpty())
-        services.openLinks(links);
+        services.openLinks(links, activation);
     else if (!commandLine.background && services.store().isFirstRun())
         services.showRulesWindow();
     if (startupErrorsRelayed)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browsers.h"
+#include "platform/launch_activation.h"
 
 #include <QString>
 
@@ -15,8 +16,9 @@ public:
 
     virtual ~BrowserLaunching() = default;
 
-    // In the given Chromium-family profile when the browser has profiles; otherwise a plain open.
+    // In the given Chromium-family profile when the browser has profiles; otherwise a plain open. The launch that
+    // carries the link takes the hand-over's activation unless an earlier launch has taken it.
     virtual void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                      FailureHandler onFailure) = 0;
+                      const HandOverActivation& activation, FailureHandler onFailure) = 0;
     virtual void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) = 0;
 };

@@ -95,6 +95,7 @@ struct SystemBrowserLauncher::PendingLaunches final {
         QStringList links;
         QList<BrowserLaunching::FailureHandler> failureHandlers; // one per link
         qsizetype argumentBytes = 0;                             // of ArgumentLimits::allArguments
+        HandOverActivation activation;                           // of the hand-over all its links come from
     };
 
     PendingLaunches(ApplicationLauncher& applicationLauncher, qsizetype allArguments)
@@ -103,12 +104,13 @@ struct SystemBrowserLauncher::PendingLaunches final {
     {}
 
     void add(const QString& applicationPath, const QString& link, qsizetype linkBytes,
-             BrowserLaunching::FailureHandler onFailure, std::function<void()> onSettled)
+             const HandOverActivation& activation, BrowserLaunching::FailureHandler onFailure,
+             std::function<void()> onSettled)
     {
         const qsizetype cost = ArgumentLimits::argumentCost(linkBytes);
         if (launches.isEmpty() || launches.back().applicationPath != applicationPath ||
-            launches.back().argumentBytes + cost > argumentSpace)
-            launches.append({applicationPath, {}, {}, 0});
+            launches.back().activation != activation || launches.back().argumentBytes + cost > argumentSpace)
+            launches.append({applicationPath, {}, {}, 0, activation});
         launches.back().argumentBytes += cost;
         launches.back().links.append(link);
         launches.back().failureHandlers.append(std::move(onFailure));
@@ -121,7 +123,7 @@ struct SystemBrowserLauncher::PendingLaunches final {
         scheduled = false;
         for (const Launch& launch : due) {
             // The completion holds copies, not the launcher: it may run after the launcher is gone.
-            launcher.openLinks(launch.applicationPath, launch.links,
+            launcher.openLinks(launch.applicationPath, launch.links, takeActivation(launch.activation),
                                [handlers = launch.failureHandlers, settled = settled](std::optional<QString> error) {
                                    for (const BrowserLaunching::FailureHandler& onFailure : handlers) {
                                        if (error && onFailure)
@@ -154,14 +156,15 @@ SystemBrowserLauncher::~SystemBrowserLauncher()
 }
 
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser,
-                                 const std::optional<QString>& profile, FailureHandler onFailure)
+                                 const std::optional<QString>& profile, const HandOverActivation& activation,
+                                 FailureHandler onFailure)
 {
     if (refuses(link, browser, onFailure))
         return;
     if (profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID)) {
         // Links asked for earlier go out first.
         m_pending->flush();
-        if (launchInProfile(link, browser, *profile)) {
+        if (launchInProfile(link, browser, *profile, activation)) {
             later([settled = onSettled] {
                 if (settled)
                     settled();
@@ -169,13 +172,13 @@ void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& b
             return;
         }
     }
-    openPlain(link, browser, std::move(onFailure));
+    openPlain(link, browser, activation, std::move(onFailure));
 }
 
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure)
 {
     if (!refuses(link, browser, onFailure))
-        openPlain(link, browser, std::move(onFailure));
+        openPlain(link, browser, nullptr, std::move(onFailure));
 }
 
 bool SystemBrowserLauncher::refuses(const QString& link, const Browsers::Browser& browser, FailureHandler& onFailure)
@@ -206,9 +209,10 @@ bool SystemBrowserLauncher::refuses(const QString& link, const Browsers::Browser
     return true;
 }
 
-void SystemBrowserLauncher::openPlain(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure)
+void SystemBrowserLauncher::openPlain(const QString& link, const Browsers::Browser& browser,
+                                      const HandOverActivation& activation, FailureHandler onFailure)
 {
-    m_pending->add(browser.url, link, utf8Length(link), std::move(onFailure), onSettled);
+    m_pending->add(browser.url, link, utf8Length(link), activation, std::move(onFailure), onSettled);
     if (!m_pending->scheduled) {
         m_pending->scheduled = true;
         later([pending = std::weak_ptr<PendingLaunches>(m_pending)] {
@@ -219,7 +223,7 @@ void SystemBrowserLauncher::openPlain(const QString& link, const Browsers::Brows
 }
 
 bool SystemBrowserLauncher::launchInProfile(const QString& link, const Browsers::Browser& browser,
-                                            const QString& profile)
+                                            const QString& profile, const HandOverActivation& activation)
 {
     // A directory the browser does not know would make it create a new, empty profile under that name.
     const QList<BrowserProfiles::Profile> known = BrowserProfiles::profiles(browser.bundleID);
@@ -239,7 +243,7 @@ bool SystemBrowserLauncher::launchInProfile(const QString& link, const Browsers:
         qCCritical(lcLauncher, "No executable inside %s; opening without a profile", qUtf8Printable(browser.name));
         return false;
     }
-    const Result<void> started = m_launcher.spawnDetached(command);
+    const Result<void> started = m_launcher.spawnDetached(command, takeActivation(activation));
     if (!started) {
         qCCritical(lcLauncher, "Could not start %s: %s", qUtf8Printable(browser.name), qUtf8Printable(started.error()));
         return false;

@@ -3,6 +3,7 @@
 #include "browser_launching.h"
 #include "browsers.h"
 #include "platform/argument_limits.h"
+#include "platform/launch_activation.h"
 
 #include <QString>
 
@@ -15,7 +16,8 @@ class ApplicationLauncher;
 
 // Plain opens asked for in one turn of the event loop go out together at its end: consecutive links for the
 // same browser as one launch (as many as one start of a program can carry), so a browser that takes several
-// links gets them at once and in order instead of racing several of its processes against each other.
+// links gets them at once and in order instead of racing several of its processes against each other. Links of
+// different hand-overs with an activation never share a launch: an activation reaches only its own links' browser.
 //
 // A link longer than one argument can be is refused before anything starts, whatever the browser: also one
 // that takes links over D-Bus, since a link must not open or fail depending on how the chosen browser
@@ -30,7 +32,7 @@ public:
     SystemBrowserLauncher& operator=(const SystemBrowserLauncher&) = delete;
 
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-              FailureHandler onFailure) override;
+              const HandOverActivation& activation, FailureHandler onFailure) override;
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override;
 
     // Called once each launch has settled, however it ended; a short-lived process waits for it.
@@ -41,8 +43,10 @@ private:
 
     // Schedules the failure and returns true for text that is not a link or too long to hand over.
     bool refuses(const QString& link, const Browsers::Browser& browser, FailureHandler& onFailure);
-    void openPlain(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure);
-    bool launchInProfile(const QString& link, const Browsers::Browser& browser, const QString& profile);
+    void openPlain(const QString& link, const Browsers::Browser& browser, const HandOverActivation& activation,
+                   FailureHandler onFailure);
+    bool launchInProfile(const QString& link, const Browsers::Browser& browser, const QString& profile,
+                         const HandOverActivation& activation);
 
     ApplicationCatalog& m_catalog;
     ApplicationLauncher& m_launcher;

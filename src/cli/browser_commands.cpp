@@ -103,7 +103,8 @@ int runOpen(const CliContext& context, const QStringList& arguments)
     std::optional<QString> failure;
     const bool settled = waitUntil([&](std::function<void()> done) {
         launcher.onSettled = std::move(done);
-        launcher.open(parsed->positional.front(), *browser, profile, [&](const QString& error) { failure = error; });
+        launcher.open(parsed->positional.front(), *browser, profile, nullptr,
+                      [&](const QString& error) { failure = error; });
     });
     if (!settled)
         return context.failure(u"%1 did not start in time"_s.arg(browser->name));

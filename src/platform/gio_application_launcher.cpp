@@ -1,6 +1,9 @@
 #include "gio_application_launcher.h"
 
+#include "base/logging.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -22,6 +25,29 @@ void finishLaunch(GObject* source, GAsyncResult* result, gpointer data)
     (*completion)(message);
     delete completion;
     g_object_unref(source);
+}
+
+void finishOpenCall(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* completion = static_cast<ApplicationLauncher::Completion*>(data);
+    GError* error = nullptr;
+    std::optional<QString> message;
+    if (GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error)) {
+        g_variant_unref(reply);
+    } else {
+        message = error ? QString::fromUtf8(error->message) : u"The application could not be started."_s;
+        g_clear_error(&error);
+    }
+    (*completion)(message);
+    delete completion;
+}
+
+// org.freedesktop.Application's object path for an application ID, as the desktop entry specification derives it.
+QByteArray objectPathOf(const QByteArray& applicationID)
+{
+    QByteArray path = '/' + applicationID;
+    path.replace('.', '/').replace('-', '_');
+    return path;
 }
 
 void reapWhenDone(GDesktopAppInfo*, GPid pid, gpointer)
@@ -47,7 +73,8 @@ GioApplicationLauncher::~GioApplicationLauncher()
         g_object_unref(m_sessionBus);
 }
 
-void GioApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links, Completion completion)
+void GioApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links,
+                                       const LaunchActivation& activation, Completion completion)
 {
     GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(applicationPath.toUtf8().constData());
     if (!info) {
@@ -58,9 +85,17 @@ void GioApplicationLauncher::openLinks(const QString& applicationPath, const QSt
     }
     if (!m_sessionBus)
         m_sessionBus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!activation.isEmpty())
+        qCDebug(lcLauncher, "handing %s the activation token \"%s\" and startup ID \"%s\"",
+                qUtf8Printable(applicationPath), qUtf8Printable(activation.token),
+                qUtf8Printable(activation.startupID));
     GAppLaunchContext* context = g_app_launch_context_new();
     for (const char* const* variable = launchVariables(); *variable; ++variable)
         g_app_launch_context_unsetenv(context, *variable);
+    if (!activation.token.isEmpty())
+        g_app_launch_context_setenv(context, "XDG_ACTIVATION_TOKEN", activation.token.toUtf8().constData());
+    if (!activation.startupID.isEmpty())
+        g_app_launch_context_setenv(context, "DESKTOP_STARTUP_ID", activation.startupID.toUtf8().constData());
     QList<QByteArray> encoded;
     encoded.reserve(links.size());
     GList* uris = nullptr;
@@ -68,7 +103,30 @@ void GioApplicationLauncher::openLinks(const QString& applicationPath, const QSt
         encoded.append(link.toUtf8());
         uris = g_list_append(uris, const_cast<char*>(encoded.back().constData()));
     }
-    if (g_desktop_app_info_get_boolean(info, G_KEY_FILE_DESKTOP_KEY_DBUS_ACTIVATABLE)) {
+    const QByteArray applicationID = QFileInfo(applicationPath).completeBaseName().toUtf8();
+    const bool dbusActivatable = g_desktop_app_info_get_boolean(info, G_KEY_FILE_DESKTOP_KEY_DBUS_ACTIVATABLE);
+    if (dbusActivatable && !activation.isEmpty() && m_sessionBus && g_dbus_is_name(applicationID.constData())) {
+        // GIO puts a token into the Open call's platform_data only for an entry with StartupNotify=true, and then
+        // one and the same for both keys (what the launch context makes up); the call is made here instead, with
+        // the two the desktop handed over.
+        GVariantBuilder files;
+        g_variant_builder_init(&files, G_VARIANT_TYPE_STRING_ARRAY);
+        for (const QByteArray& link : std::as_const(encoded))
+            g_variant_builder_add(&files, "s", link.constData());
+        GVariantBuilder platformData;
+        g_variant_builder_init(&platformData, G_VARIANT_TYPE_VARDICT);
+        if (!activation.token.isEmpty())
+            g_variant_builder_add(&platformData, "{sv}", "activation-token",
+                                  g_variant_new_string(activation.token.toUtf8().constData()));
+        if (!activation.startupID.isEmpty())
+            g_variant_builder_add(&platformData, "{sv}", "desktop-startup-id",
+                                  g_variant_new_string(activation.startupID.toUtf8().constData()));
+        g_dbus_connection_call(G_DBUS_CONNECTION(m_sessionBus), applicationID.constData(),
+                               objectPathOf(applicationID).constData(), "org.freedesktop.Application", "Open",
+                               g_variant_new("(asa{sv})", &files, &platformData), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+                               nullptr, finishOpenCall, new Completion(std::move(completion)));
+        g_object_unref(info);
+    } else if (dbusActivatable) {
         // GIO calls back in the main context, which Qt's event loop runs on the main thread. It reads the list
         // before returning.
         g_app_info_launch_uris_async(G_APP_INFO(info), uris, context, nullptr, finishLaunch,
@@ -93,13 +151,17 @@ void GioApplicationLauncher::openLinks(const QString& applicationPath, const QSt
     g_object_unref(context);
 }
 
-Result<void> GioApplicationLauncher::spawnDetached(const QStringList& argv)
+Result<void> GioApplicationLauncher::spawnDetached(const QStringList& argv, const LaunchActivation& activation)
 {
     if (argv.isEmpty())
         return Failure{u"There is no program to start."_s};
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* const* variable = launchVariables(); *variable; ++variable)
         environment.remove(QString::fromLatin1(*variable));
+    if (!activation.token.isEmpty())
+        environment.insert(u"XDG_ACTIVATION_TOKEN"_s, activation.token);
+    if (!activation.startupID.isEmpty())
+        environment.insert(u"DESKTOP_STARTUP_ID"_s, activation.startupID);
     QProcess process;
     process.setProgram(argv.front());
     process.setArguments(argv.mid(1));

@@ -10,8 +10,9 @@ public:
     GioApplicationLauncher(const GioApplicationLauncher&) = delete;
     GioApplicationLauncher& operator=(const GioApplicationLauncher&) = delete;
 
-    void openLinks(const QString& applicationPath, const QStringList& links, Completion completion) override;
-    Result<void> spawnDetached(const QStringList& argv) override;
+    void openLinks(const QString& applicationPath, const QStringList& links, const LaunchActivation& activation,
+                   Completion completion) override;
+    Result<void> spawnDetached(const QStringList& argv, const LaunchActivation& activation) override;
 
 private:
     // GIO announces every launch on the session bus through the shared connection and lets it go when

@@ -26,7 +26,21 @@ Outcome outcomeOf(const DBusError& error)
     return Outcome::failed;
 }
 
-DBusMessage* callFor(const std::vector<std::string>& links, const std::string& sourceApplication, Start start)
+bool appendEntry(DBusMessageIter* platformData, const char* key, const std::string& text)
+{
+    if (text.empty())
+        return true;
+    DBusMessageIter entry;
+    DBusMessageIter value;
+    const char* string = text.c_str();
+    return dbus_message_iter_open_container(platformData, DBUS_TYPE_DICT_ENTRY, nullptr, &entry) &&
+           dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key) &&
+           dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING, &value) &&
+           dbus_message_iter_append_basic(&value, DBUS_TYPE_STRING, &string) &&
+           dbus_message_iter_close_container(&entry, &value) && dbus_message_iter_close_container(platformData, &entry);
+}
+
+DBusMessage* callFor(const std::vector<std::string>& links, const HandOver& handOver, Start start)
 {
     DBusMessage* call = dbus_message_new_method_call(serviceName, objectPath, "org.freedesktop.Application",
                                                      links.empty() ? "Activate" : "Open");
@@ -49,18 +63,9 @@ DBusMessage* callFor(const std::vector<std::string>& links, const std::string& s
     }
     DBusMessageIter platformData;
     built = built && dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, "{sv}", &platformData);
-    if (built && !sourceApplication.empty()) {
-        DBusMessageIter entry;
-        DBusMessageIter value;
-        const char* key = sourceKey;
-        const char* source = sourceApplication.c_str();
-        built = dbus_message_iter_open_container(&platformData, DBUS_TYPE_DICT_ENTRY, nullptr, &entry) &&
-                dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key) &&
-                dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING, &value) &&
-                dbus_message_iter_append_basic(&value, DBUS_TYPE_STRING, &source) &&
-                dbus_message_iter_close_container(&entry, &value) &&
-                dbus_message_iter_close_container(&platformData, &entry);
-    }
+    built = built && appendEntry(&platformData, sourceKey, handOver.sourceApplication) &&
+            appendEntry(&platformData, "activation-token", handOver.activationToken) &&
+            appendEntry(&platformData, "desktop-startup-id", handOver.startupID);
     built = built && dbus_message_iter_close_container(&arguments, &platformData);
     if (!built) {
         dbus_message_unref(call);
@@ -76,14 +81,20 @@ bool isText(const std::string& text)
     return dbus_validate_utf8(text.c_str(), nullptr) && std::strlen(text.c_str()) == text.size();
 }
 
-Answer forward(const std::vector<std::string>& links, const std::string& sourceApplication, Start start)
+Answer forward(const std::vector<std::string>& links, const HandOver& handOver, Start start)
 {
     for (const std::string& text : links) {
         if (!isText(text))
             return {Outcome::failed, "a link is not UTF-8 text"};
     }
-    if (!sourceApplication.empty() && !isText(sourceApplication))
+    if (!isText(handOver.sourceApplication))
         return {Outcome::failed, "the source application is not UTF-8 text"};
+    // A token the bus cannot carry is not one the desktop made; the links go without it.
+    HandOver checked = handOver;
+    if (!isText(checked.activationToken))
+        checked.activationToken.clear();
+    if (!isText(checked.startupID))
+        checked.startupID.clear();
 
     DBusError error;
     dbus_error_init(&error);
@@ -97,7 +108,7 @@ Answer forward(const std::vector<std::string>& links, const std::string& sourceA
     dbus_connection_set_exit_on_disconnect(bus, FALSE);
 
     Answer answer{Outcome::failed, "out of memory"};
-    if (DBusMessage* call = callFor(links, sourceApplication, start)) {
+    if (DBusMessage* call = callFor(links, checked, start)) {
         // The bus answers a call to a name nobody owns (and that it cannot or may not start) with an error at
         // once, so there is no need to ask first.
         if (DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, callTimeoutMs, &error)) {

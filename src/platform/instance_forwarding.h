@@ -29,6 +29,13 @@ enum class Outcome {
 // serviceName.
 enum class Start { never, byBus };
 
+// What goes with the links in the call's platform_data; empty texts are left out.
+struct HandOver {
+    std::string sourceApplication; // under sourceKey
+    std::string activationToken;   // "activation-token": the clicking application's XDG_ACTIVATION_TOKEN
+    std::string startupID;         // "desktop-startup-id": its DESKTOP_STARTUP_ID
+};
+
 struct Answer {
     Outcome outcome = Outcome::noInstance;
     std::string error;
@@ -37,8 +44,7 @@ struct Answer {
 // Calls org.freedesktop.Application.Open with the links (Activate when there are none) on the instance that owns
 // serviceName, waiting for its answer. With Start::never, nobody owning the name costs one round trip and gives
 // noInstance. Text that is not UTF-8 is refused (failed) before anything is sent.
-Answer forward(const std::vector<std::string>& links, const std::string& sourceApplication = {},
-               Start start = Start::never);
+Answer forward(const std::vector<std::string>& links, const HandOver& handOver = {}, Start start = Start::never);
 
 // Whether the bus can carry this text: UTF-8 without NUL characters.
 bool isText(const std::string& text);

@@ -2,6 +2,7 @@
 
 #include "base/result.h"
 #include "instance_forwarding.h"
+#include "launch_activation.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,7 @@ enum class Outcome { forwarded, noInstance };
 
 // Calls org.freedesktop.Application.Open with the links (Activate when there are none) on the instance that
 // owns serviceName. Never starts one: without an owner (or without a session bus) the answer is noInstance.
-Result<Outcome> forward(const QStringList& links, const QString& sourceApplication);
+Result<Outcome> forward(const QStringList& links, const QString& sourceApplication,
+                        const LaunchActivation& activation = {});
 
 } // namespace RunningInstance

@@ -23,7 +23,7 @@ Router::Router(RuleStore& store, Preferences& preferences, BrowserLaunching& lau
       m_launcher(launcher)
 {}
 
-bool Router::route(const QString& link, const QString& sourceBundleID)
+bool Router::route(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation)
 {
     // Text that is not a link must never reach a browser (it could pass for an option); it comes from a
     // program rather than from a click, so the user is not asked to dismiss an alert for each.
@@ -35,9 +35,9 @@ bool Router::route(const QString& link, const QString& sourceBundleID)
     qCDebug(lcRouter, "routing %s from %s", qUtf8Printable(cleaned),
             qUtf8Printable(sourceBundleID.isEmpty() ? u"unknown"_s : sourceBundleID));
     if (shouldAsk())
-        askChooser(cleaned, sourceBundleID);
+        askChooser(cleaned, sourceBundleID, activation);
     else
-        open(cleaned, m_store.destination(cleaned, sourceBundleID), sourceBundleID);
+        open(cleaned, m_store.destination(cleaned, sourceBundleID), sourceBundleID, activation);
     return true;
 }
 
@@ -46,7 +46,7 @@ bool Router::shouldAsk() const
     return m_preferences.asksWhenOptionHeld() && currentModifiers && currentModifiers().testFlag(Qt::AltModifier);
 }
 
-void Router::askChooser(const QString& link, const QString& sourceBundleID)
+void Router::askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation)
 {
     if (!presentChooser) {
         qCCritical(lcRouter, "No chooser is installed; the link has nowhere to go");
@@ -55,44 +55,47 @@ void Router::askChooser(const QString& link, const QString& sourceBundleID)
     Request request;
     request.url = link;
     request.sourceBundleID = sourceBundleID;
+    request.activation = activation;
     presentChooser(request);
 }
 
-void Router::open(const QString& link, const Destination& destination, const QString& sourceBundleID)
+void Router::open(const QString& link, const Destination& destination, const QString& sourceBundleID,
+                  const HandOverActivation& activation)
 {
     if (destination.isAsk()) {
-        askChooser(link, sourceBundleID);
+        askChooser(link, sourceBundleID, activation);
         return;
     }
     if (const std::optional<Browsers::Browser> browser = Browsers::browser(destination.bundleID())) {
-        launch(link, *browser, destination.profile(), sourceBundleID);
+        launch(link, *browser, destination.profile(), sourceBundleID, activation);
         return;
     }
     qCCritical(lcRouter, "%s is not installed; using the fallback", qUtf8Printable(destination.bundleID()));
-    openFallback(link, sourceBundleID);
+    openFallback(link, sourceBundleID, activation);
 }
 
-void Router::openFallback(const QString& link, const QString& sourceBundleID)
+void Router::openFallback(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation)
 {
     // Consulted once: a fallback that cannot be used asks the user rather than looping.
     const Destination& fallback = m_store.fallback();
     if (fallback.isBrowser()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::browser(fallback.bundleID())) {
-            launch(link, *browser, fallback.profile(), sourceBundleID);
+            launch(link, *browser, fallback.profile(), sourceBundleID, activation);
             return;
         }
     }
-    askChooser(link, sourceBundleID);
+    askChooser(link, sourceBundleID, activation);
 }
 
 void Router::launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                    const QString& sourceBundleID)
+                    const QString& sourceBundleID, const HandOverActivation& activation)
 {
     // A pending launch must not keep the router alive, nor reach one that is gone.
-    m_launcher.open(link, browser, profile, [router = QPointer<Router>(this), link, browser](const QString& error) {
-        if (router)
-            router->reportFailure(error, link, browser);
-    });
+    m_launcher.open(link, browser, profile, activation,
+                    [router = QPointer<Router>(this), link, browser](const QString& error) {
+                        if (router)
+                            router->reportFailure(error, link, browser);
+                    });
     Routed routed;
     routed.url = link;
     routed.browserBundleID = browser.bundleID;
@@ -186,7 +189,7 @@ void Router::answerFailureAlert(const QList<Failure>& failures, int answer)
     m_failureAlertOpen = false;
     if (answer == 0) {
         for (const Failure& failure : failures)
-            askChooser(failure.url, QString());
+            askChooser(failure.url, QString(), nullptr);
     }
     if (!m_failures.isEmpty())
         scheduleFailureAlert();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browsers/browsers.h"
+#include "platform/launch_activation.h"
 #include "routing/destination.h"
 
 #include <QList>
@@ -27,6 +28,8 @@ public:
         QUuid id = QUuid::createUuid();
         QString url;            // already cleaned
         QString sourceBundleID; // empty when the source is not known
+        // The hand-over's, for bringing the panel to the front; the browser picked there does not get it.
+        HandOverActivation activation;
 
         friend bool operator==(const Request&, const Request&) = default;
     };
@@ -63,12 +66,14 @@ public:
 
     Router(RuleStore& store, Preferences& preferences, BrowserLaunching& launcher, QObject* parent = nullptr);
 
-    // False when the text is not a link (it has no scheme): it is refused without an alert.
-    bool route(const QString& link, const QString& sourceBundleID = QString());
+    // False when the text is not a link (it has no scheme): it is refused without an alert. The activation is the
+    // hand-over's the link is part of: the first launch or panel its links reach takes it.
+    bool route(const QString& link, const QString& sourceBundleID = QString(),
+               const HandOverActivation& activation = nullptr);
     // The one way a link leaves for a browser, for the rules and the chooser alike: opens it (in the profile, when
-    // given), remembers it among the recent links, and has a failure told in an alert.
+    // given) with the activation, remembers it among the recent links, and has a failure told in an alert.
     void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                const QString& sourceBundleID);
+                const QString& sourceBundleID, const HandOverActivation& activation);
     void remember(const Routed& routed);
     void clearRecent();
     // Called on the main thread when a browser would not open a link. Failures reported in one turn of the
@@ -100,9 +105,10 @@ private:
     };
 
     bool shouldAsk() const;
-    void askChooser(const QString& link, const QString& sourceBundleID);
-    void open(const QString& link, const Destination& destination, const QString& sourceBundleID);
-    void openFallback(const QString& link, const QString& sourceBundleID);
+    void askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
+    void open(const QString& link, const Destination& destination, const QString& sourceBundleID,
+              const HandOverActivation& activation);
+    void openFallback(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
     void setRecent(QList<Routed> recent);
     void scheduleFailureAlert();
     void showFailureAlert();

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,24 @@ public Q_SLOTS:
         bodies.append(body);
         return uint(bodies.size());
     }
+};
+
+// A browser that takes links over D-Bus (DBusActivatable=true), as far as Linkherd calls it: it records each Open.
+class FakeDBusBrowser final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    QList<QStringList> links;
+    QList<QVariantMap> platformData;
+
+public Q_SLOTS:
+    void Open(const QStringList& uris, const QVariantMap& platform_data)
+    {
+        links.append(uris);
+        platformData.append(platform_data);
+    }
+    void Activate(const QVariantMap&) {}
 };
 
 // The resident application on a sandboxed desktop with a private session bus (the test runs under
@@ -229,6 +248,35 @@ private Q_SLOTS:
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://ask.example/page"_s});
     }
 
+    // The activation that came with a link for the panel is the panel's: on X11 its window carries the startup ID,
+    // from which the window manager takes the time of the click. The browser picked there does not get it.
+    void browserPickedInThePanelGetsNoStaleActivation()
+    {
+        startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
+        QCOMPARE(callResident(u"Open"_s, {u"['https://ask.example/token']"_s,
+                                          u"{'activation-token': <'T-1'>, 'desktop-startup-id': <'S-1'>}"_s})
+                     .exitCode,
+                 0);
+        const QString panel = waitForPanel();
+        QVERIFY2(!panel.isEmpty(), "no Open Link panel");
+        QCOMPARE(m_desktop->run(u"xprop"_s, {u"-id"_s, panel, u"_NET_STARTUP_ID"_s}).out.trimmed(),
+                 u"_NET_STARTUP_ID(UTF8_STRING) = \"S-1\""_s);
+        // Activating Linkherd again brings the waiting panel back with the new activation.
+        QCOMPARE(callResident(u"Activate"_s, {u"{'desktop-startup-id': <'S-3'>}"_s}).exitCode, 0);
+        QTRY_COMPARE(m_desktop->run(u"xprop"_s, {u"-id"_s, panel, u"_NET_STARTUP_ID"_s}).out.trimmed(),
+                     u"_NET_STARTUP_ID(UTF8_STRING) = \"S-3\""_s);
+        m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, panel});
+        m_desktop->run(u"xdotool"_s, {u"key"_s, u"ctrl+1"_s});
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://ask.example/token"_s});
+        QVERIFY(!launches[0].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
+        // Linkherd's own, for the key press that chose the browser.
+        const QString startupID = launches[0].environment.value(u"DESKTOP_STARTUP_ID"_s);
+        QVERIFY2(QRegularExpression(u"^linkherd-\\d+-\\d+_TIME[1-9]\\d*$"_s).match(startupID).hasMatch(),
+                 qPrintable(startupID));
+    }
+
     // Alt held while a link arrives skips the rules and asks; Escape then drops the link.
     void altHeldAsksInsteadOfTheRule()
     {
@@ -311,6 +359,103 @@ private Q_SLOTS:
                 QTest::qWait(250);
         }
         QCOMPARE(taker, u"fake"_s);
+    }
+
+    // The clicking application's activation token and startup ID, handed over with links that a rule sends to a
+    // browser, reach it in the one launch of those links, and no later one.
+    void activationReachesTheRuleBrowserOnce()
+    {
+        // Nor does the resident's own, from its start.
+        m_desktop->setEnvironmentVariable(u"XDG_ACTIVATION_TOKEN"_s, u"T-0"_s);
+        startResident();
+        m_desktop->unsetEnvironmentVariable(u"XDG_ACTIVATION_TOKEN"_s);
+        writeRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "version": 1,
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
+                       "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "fake"}}}]})");
+        const QStringList links{u"https://example.com/1"_s, u"https://example.com/2"_s};
+        QCOMPARE(callResident(u"Open"_s, {u"['%1']"_s.arg(links.join(u"', '"_s)),
+                                          u"{'activation-token': <'T-1'>, 'desktop-startup-id': <'S-1'>}"_s})
+                     .exitCode,
+                 0);
+        QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), links);
+        QCOMPARE(launches[0].environment.value(u"XDG_ACTIVATION_TOKEN"_s), u"T-1"_s);
+        QCOMPARE(launches[0].environment.value(u"DESKTOP_STARTUP_ID"_s), u"S-1"_s);
+
+        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/3']"_s, u"{}"_s}).exitCode, 0);
+        launches = m_desktop->waitForLaunches(u"fake"_s, 2);
+        QCOMPARE(launches.size(), 2);
+        QVERIFY(!launches[1].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
+        QVERIFY(!launches[1].environment.contains(u"DESKTOP_STARTUP_ID"_s));
+    }
+
+    // A browser that takes links over D-Bus gets the activation in its Open call's platform_data, also when its
+    // entry does not ask for startup notification (GIO then leaves both out).
+    void activationReachesADBusActivatableBrowser()
+    {
+        FakeDBusBrowser browser;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject(u"/org/example/Web_Browser"_s, &browser, QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(u"org.example.Web-Browser"_s));
+        const auto unregister = qScopeGuard([&] {
+            bus.unregisterService(u"org.example.Web-Browser"_s);
+            bus.unregisterObject(u"/org/example/Web_Browser"_s);
+        });
+        m_desktop->addBrowser(
+            {.id = u"org.example.Web-Browser"_s, .name = u"Web"_s, .extraKeys = {{u"DBusActivatable"_s, u"true"_s}}});
+        m_desktop->refreshDesktopDatabase();
+        startResident();
+        writeRules(R"({"fallback": {"browser": {"bundleID": "org.example.Web-Browser"}}, "rules": [], "version": 1})");
+
+        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/d1', 'https://example.com/d2']"_s,
+                                          u"{'activation-token': <'T-4'>, 'desktop-startup-id': <'S-4'>}"_s})
+                     .exitCode,
+                 0);
+        QTRY_COMPARE(browser.links.size(), 1);
+        QCOMPARE(browser.links[0], (QStringList{u"https://example.com/d1"_s, u"https://example.com/d2"_s}));
+        QCOMPARE(browser.platformData[0].value(u"activation-token"_s), QVariant(u"T-4"_s));
+        QCOMPARE(browser.platformData[0].value(u"desktop-startup-id"_s), QVariant(u"S-4"_s));
+
+        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/d3']"_s, u"{}"_s}).exitCode, 0);
+        QTRY_COMPARE(browser.links.size(), 2);
+        QCOMPARE(browser.links[1], QStringList{u"https://example.com/d3"_s});
+        QVERIFY(!browser.platformData[1].contains(u"activation-token"_s));
+        QVERIFY(!browser.platformData[1].contains(u"desktop-startup-id"_s));
+    }
+
+    // On the Exec path the token is in linkherd-app's environment; it goes with the links to the resident, also to
+    // one that linkherd-app starts for them, which must not keep it for the next link.
+    void execPathHandsItsActivationOver_data()
+    {
+        QTest::addColumn<bool>("residentRuns");
+        QTest::newRow("resident running") << true;
+        QTest::newRow("linkherd-app starts the resident") << false;
+    }
+
+    void execPathHandsItsActivationOver()
+    {
+        QFETCH(bool, residentRuns);
+        if (residentRuns) {
+            startResident();
+        } else {
+            QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
+            TestFiles::write(m_rules, R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        }
+        const QString app = QStringLiteral(LINKHERD_APP_EXECUTABLE);
+        QCOMPARE(m_desktop->run(u"env"_s, {u"XDG_ACTIVATION_TOKEN=T-2"_s, app, u"https://exec.example/1"_s}, 10'000)
+                     .exitCode,
+                 0);
+        QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].environment.value(u"XDG_ACTIVATION_TOKEN"_s), u"T-2"_s);
+        QVERIFY(!launches[0].environment.contains(u"DESKTOP_STARTUP_ID"_s));
+
+        QCOMPARE(m_desktop->run(app, {u"https://exec.example/2"_s}).exitCode, 0);
+        launches = m_desktop->waitForLaunches(u"fake"_s, 2);
+        QCOMPARE(launches.size(), 2);
+        QCOMPARE(launches[1].arguments.mid(1), QStringList{u"https://exec.example/2"_s});
+        QVERIFY(!launches[1].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
     }
 
     void aSecondLaunchForwardsFiveLinksInOrder()

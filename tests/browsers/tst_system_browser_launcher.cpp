@@ -80,7 +80,7 @@ private Q_SLOTS:
     {
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
         int failures = 0;
-        launcher.open(u"https://e.com/search?q=a%20b&x=1#top"_s, browser(m_chrome), u"Profile 3"_s,
+        launcher.open(u"https://e.com/search?q=a%20b&x=1#top"_s, browser(m_chrome), u"Profile 3"_s, nullptr,
                       [&](const QString&) { ++failures; });
         const QStringList expected = {u"/bin/true"_s, u"--profile-directory=Profile 3"_s,
                                       u"https://e.com/search?q=a%20b&x=1#top"_s};
@@ -115,7 +115,7 @@ private Q_SLOTS:
             QTest::ignoreMessage(message.startsWith(u"No"_s) ? QtCriticalMsg : QtWarningMsg,
                                  QRegularExpression(message));
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
-        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(bundleID)), profile, nullptr);
+        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(bundleID)), profile, nullptr, nullptr);
         QVERIFY(m_launcher.spawns.isEmpty());
         QTRY_COMPARE(m_launcher.opens.size(), 1);
         QCOMPARE(m_launcher.opens[0].applicationPath, u"/apps/"_s + bundleID + u".desktop"_s);
@@ -130,7 +130,7 @@ private Q_SLOTS:
         int settled = 0;
         launcher->onSettled = [&] { ++settled; };
         launcher->open(u"https://e.com/1"_s, firefox, nullptr);
-        launcher->open(u"https://e.com/2"_s, firefox, std::nullopt, nullptr);
+        launcher->open(u"https://e.com/2"_s, firefox, std::nullopt, nullptr, nullptr);
         launcher->open(u"https://e.com/3"_s, browser(m_chrome), nullptr);
         launcher->open(u"https://e.com/4"_s, firefox, nullptr);
         QVERIFY(m_launcher.linksPerLaunch.isEmpty());
@@ -142,7 +142,7 @@ private Q_SLOTS:
 
         // A profile launch is immediate, so the plain links before it are sent first.
         launcher->open(u"https://e.com/5"_s, firefox, nullptr);
-        launcher->open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, nullptr);
+        launcher->open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, nullptr, nullptr);
         QCOMPARE(m_launcher.linksPerLaunch.size(), 4);
         QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/5"_s});
         QCOMPARE(m_launcher.spawns.size(), 1);
@@ -152,6 +152,36 @@ private Q_SLOTS:
         launcher.reset();
         QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/7"_s});
         QTRY_COMPARE(settled, 7);
+    }
+
+    // A hand-over's activation goes with its links' first launch and no other: links of another hand-over in the
+    // same turn, its own links for another browser and the next turn's launches go without it.
+    void activationGoesWithOneLaunchOfItsHandOver()
+    {
+        const Browsers::Browser firefox = browser(*m_catalog.application(u"firefox"_s));
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        const LaunchActivation first{u"T-1"_s, u"S-1"_s};
+        const LaunchActivation second{u"T-2"_s, QString()};
+        const HandOverActivation handOver = shareActivation(first);
+        launcher.open(u"https://e.com/1"_s, firefox, std::nullopt, handOver, nullptr);
+        launcher.open(u"https://e.com/2"_s, firefox, std::nullopt, handOver, nullptr);
+        launcher.open(u"https://e.com/3"_s, firefox, std::nullopt, shareActivation(second), nullptr);
+        launcher.open(u"https://e.com/4"_s, firefox, std::nullopt, nullptr, nullptr);
+        launcher.open(u"https://e.com/5"_s, browser(m_chrome), std::nullopt, handOver, nullptr);
+        QTRY_COMPARE(m_launcher.linksPerLaunch.size(), 4);
+        QCOMPARE(m_launcher.linksPerLaunch, (QList<QStringList>{{u"https://e.com/1"_s, u"https://e.com/2"_s},
+                                                                {u"https://e.com/3"_s},
+                                                                {u"https://e.com/4"_s},
+                                                                {u"https://e.com/5"_s}}));
+        QCOMPARE(m_launcher.activations, (QList<LaunchActivation>{first, second, {}, {}}));
+
+        // A profile launch spawns the browser itself, with the activation in its environment.
+        const HandOverActivation later = shareActivation(second);
+        launcher.open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, later, nullptr);
+        launcher.open(u"https://e.com/7"_s, firefox, std::nullopt, later, nullptr);
+        QTRY_COMPARE(m_launcher.activations.size(), 6);
+        QCOMPARE(m_launcher.spawns.size(), 1);
+        QCOMPARE(m_launcher.activations.mid(4), (QList<LaunchActivation>{second, {}}));
     }
 
     void failedLaunchReachesEveryLinkOfIt()
@@ -175,7 +205,8 @@ private Q_SLOTS:
         launcher.onSettled = [&] { ++settled; };
         QStringList errors;
         QTest::ignoreMessage(QtCriticalMsg, "Could not start Google Chrome: Permission denied");
-        launcher.open(u"https://e.com/"_s, browser(m_chrome), u"Default"_s, [&](const QString& e) { errors << e; });
+        launcher.open(u"https://e.com/"_s, browser(m_chrome), u"Default"_s, nullptr,
+                      [&](const QString& e) { errors << e; });
         QVERIFY(errors.isEmpty());
         QTRY_COMPARE(settled, 1);
         QCOMPARE(errors, QStringList{u"No such browser"_s}); // the open's error; the spawn's is only logged
@@ -188,7 +219,7 @@ private Q_SLOTS:
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
         QStringList errors;
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"not a link"_s));
-        launcher.open(u"--remote-debugging-port=9222"_s, browser(m_chrome), u"Default"_s,
+        launcher.open(u"--remote-debugging-port=9222"_s, browser(m_chrome), u"Default"_s, nullptr,
                       [&](const QString& e) { errors << e; });
         QTRY_COMPARE(errors.size(), 1);
         QVERIFY(m_launcher.spawns.isEmpty() && m_launcher.opens.isEmpty());
@@ -219,7 +250,7 @@ private Q_SLOTS:
         QStringList errors;
         if (refused)
             QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Refusing to hand Google Chrome a link of"_s));
-        launcher.open(link, browser(m_chrome), profile, [&](const QString& error) { errors << error; });
+        launcher.open(link, browser(m_chrome), profile, nullptr, [&](const QString& error) { errors << error; });
         if (!refused) {
             QTRY_COMPARE(m_launcher.opens.size(), 1);
             return;

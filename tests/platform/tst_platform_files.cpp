@@ -1,5 +1,6 @@
 #include "platform/config_files.h"
 #include "platform/instance_forwarding.h"
+#include "platform/launch_activation.h"
 #include "platform/xdg_autostart_entry.h"
 #include "support/test_files.h"
 
@@ -89,6 +90,52 @@ private Q_SLOTS:
             InstanceForwarding::forward({"https://example.com/", "https://example.com/\xc3"});
         QCOMPARE(answer.outcome, InstanceForwarding::Outcome::failed);
         QCOMPARE(answer.error, std::string("a link is not UTF-8 text"));
+    }
+
+    // What org.freedesktop.Application's caller puts into platform_data is not trusted: only strings of a sane
+    // size count, and a value of another type (which QVariant would gladly turn into text) is ignored.
+    void activationFromPlatformData_data()
+    {
+        QTest::addColumn<QVariantMap>("platformData");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("startupID");
+        QTest::newRow("both") << QVariantMap{{u"activation-token"_s, u"T-1"_s}, {u"desktop-startup-id"_s, u"S-1"_s}}
+                              << u"T-1"_s << u"S-1"_s;
+        QTest::newRow("token only") << QVariantMap{{u"activation-token"_s, u"T-1"_s}} << u"T-1"_s << QString();
+        QTest::newRow("none") << QVariantMap{{u"org.linkherd.source"_s, u"org.gnome.Evolution"_s}} << QString()
+                              << QString();
+        QTest::newRow("a number") << QVariantMap{{u"activation-token"_s, 7}, {u"desktop-startup-id"_s, u"S-1"_s}}
+                                  << QString() << u"S-1"_s;
+        QTest::newRow("bytes") << QVariantMap{{u"activation-token"_s, QByteArray("T-1")}} << QString() << QString();
+        QTest::newRow("a list") << QVariantMap{{u"desktop-startup-id"_s, QStringList{u"S-1"_s}}} << QString()
+                                << QString();
+        QTest::newRow("a line break") << QVariantMap{{u"activation-token"_s, u"T-1\nXDG_ACTIVATION_TOKEN=T-9"_s}}
+                                      << QString() << QString();
+        QTest::newRow("too long") << QVariantMap{{u"activation-token"_s, QString(LaunchActivation::longest + 1, u'x')}}
+                                  << QString() << QString();
+    }
+
+    void activationFromPlatformData()
+    {
+        QFETCH(QVariantMap, platformData);
+        QFETCH(QString, token);
+        QFETCH(QString, startupID);
+        const LaunchActivation activation = LaunchActivation::fromPlatformData(platformData);
+        QCOMPARE(activation.token, token);
+        QCOMPARE(activation.startupID, startupID);
+    }
+
+    // Taken once: what a launch took is gone for every later one.
+    void activationIsTakenOnce()
+    {
+        qputenv("XDG_ACTIVATION_TOKEN", "T-2");
+        qputenv("DESKTOP_STARTUP_ID", "S-2");
+        const HandOverActivation shared = shareActivation(LaunchActivation::takeFromEnvironment());
+        QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
+        QVERIFY(!qEnvironmentVariableIsSet("DESKTOP_STARTUP_ID"));
+        QCOMPARE(takeActivation(shared), (LaunchActivation{u"T-2"_s, u"S-2"_s}));
+        QVERIFY(takeActivation(shared).isEmpty());
+        QVERIFY(!shareActivation({}));
     }
 
 private:

@@ -1,14 +1,19 @@
 #include "chooser_controller.h"
 
 #include "chooser_view.h"
+#include "platform/window_activation.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
 
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QInputEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -92,26 +97,31 @@ ChooserView* ChooserController::view() const
 void ChooserController::enqueue(const Router::Request& request)
 {
     m_queue.append(request);
+    // Taken here, for this panel: the queue keeps none for later.
+    const LaunchActivation activation = takeActivation(request.activation);
     // While a panel is up the new link only waits (the panel's waiting count is refreshed with the next link),
     // but the user is shown that one more wants an answer.
     if (m_panel)
-        raisePanel();
+        raisePanel(activation);
     else
-        showNext();
+        showNext(activation);
 }
 
-bool ChooserController::raisePanel()
+bool ChooserController::raisePanel(const LaunchActivation& activation)
 {
     if (!m_panel)
         return false;
     m_panel->setWindowState(m_panel->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_panel->winId(); // the native window, for the startup ID to be on it before it is mapped
+    m_panel->windowHandle()->installEventFilter(this);
+    WindowActivation::adoptStartupID(m_panel->windowHandle(), activation.startupID);
     m_panel->show();
     m_panel->raise();
-    m_panel->activateWindow();
+    WindowActivation::activate(m_panel->windowHandle(), activation.token);
     return true;
 }
 
-void ChooserController::showNext()
+void ChooserController::showNext(const LaunchActivation& activation)
 {
     if (m_queue.isEmpty()) {
         closePanel();
@@ -140,7 +150,7 @@ void ChooserController::showNext()
             m_panel->move(screen->availableGeometry().center() - m_panel->rect().center());
         }
     }
-    raisePanel();
+    raisePanel(activation);
     view->focusFirstRow();
 }
 
@@ -173,10 +183,28 @@ void ChooserController::choose(const Browsers::Browser& browser, bool remember, 
             m_store.add(std::move(rule));
         }
     }
-    m_router.launch(url, browser, std::nullopt, sourceBundleID);
+    // The hand-over's activation was the panel's; the browser comes to the front as what the user's choice asked
+    // for, where Linkherd can say so.
+    const LaunchActivation fresh{QString(), WindowActivation::startupIDForInputAt(std::exchange(m_inputTime, 0))};
+    m_router.launch(url, browser, std::nullopt, sourceBundleID, shareActivation(fresh));
     if (!m_queue.isEmpty())
         m_queue.removeFirst();
     showNext();
+}
+
+bool ChooserController::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+        m_inputTime = static_cast<QInputEvent*>(event)->timestamp();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ChooserController::cancel()

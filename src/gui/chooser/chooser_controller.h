@@ -22,14 +22,16 @@ public:
     ChooserController(Router& router, RuleStore& store, Preferences& preferences, QObject* parent = nullptr);
     ~ChooserController() override;
 
-    // Shows the request at once when nothing is on screen; otherwise it waits behind the others.
+    // Shows the request at once when nothing is on screen; otherwise it waits behind the others. Either way the
+    // panel comes to the front with the request's activation, which it takes.
     void enqueue(const Router::Request& request);
     // Optionally keeps the choice as a rule for the link's host, opens the link, records it, moves on.
     void choose(const Browsers::Browser& browser, bool remember, const Router::Request& request);
     // Drops the link on screen without opening it anywhere, and moves on.
     void cancel();
     // Brings the panel back in front of the user, neither minimized nor maximized, and active; false while idle.
-    bool raisePanel();
+    // The activation, when there is one, is what lets a Wayland compositor give the panel the focus.
+    bool raisePanel(const LaunchActivation& activation = {});
 
     // Waiting requests, oldest (the one on screen) first.
     const QList<Router::Request>& queue() const { return m_queue; }
@@ -37,8 +39,12 @@ public:
     QWidget* panel() const;
     ChooserView* view() const;
 
+protected:
+    // Notes the time of the user's input in the panel, for the launch it leads to.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    void showNext();
+    void showNext(const LaunchActivation& activation = {});
     void closePanel();
 
     Router& m_router;
@@ -47,4 +53,5 @@ private:
     QList<Router::Request> m_queue;
     QPointer<ChooserPanel> m_panel;
     QPointer<ChooserView> m_view;
+    quint64 m_inputTime = 0; // of the user's last key or click in the panel, in the window system's clock
 };

@@ -42,20 +42,20 @@ public:
     QList<FailureHandler> failures;
 
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>&,
-              FailureHandler onFailure) override
+              const HandOverActivation&, FailureHandler onFailure) override
     {
         opens.append({link, browser.bundleID, store ? store->rules().size() : 0});
         failures.append(std::move(onFailure));
     }
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override
     {
-        open(link, browser, std::nullopt, std::move(onFailure));
+        open(link, browser, std::nullopt, nullptr, std::move(onFailure));
     }
 };
 
 Router::Request request(const QString& url, const QString& source = QString())
 {
-    return Router::Request{QUuid::createUuid(), url, source};
+    return Router::Request{QUuid::createUuid(), url, source, nullptr};
 }
 
 } // namespace

@@ -34,8 +34,10 @@ std::optional<DesktopEntry> FakeApplicationCatalog::applicationWithWindowClass(c
     return std::nullopt;
 }
 
-void FakeApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links, Completion completion)
+void FakeApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links,
+                                        const LaunchActivation& activation, Completion completion)
 {
+    activations.append(activation);
     for (const QString& link : links)
         opens.append({applicationPath, link});
     linksPerLaunch.append(links);
@@ -43,8 +45,9 @@ void FakeApplicationLauncher::openLinks(const QString& applicationPath, const QS
         QCoreApplication::instance(), [completion, error = openError] { completion(error); }, Qt::QueuedConnection);
 }
 
-Result<void> FakeApplicationLauncher::spawnDetached(const QStringList& argv)
+Result<void> FakeApplicationLauncher::spawnDetached(const QStringList& argv, const LaunchActivation& activation)
 {
+    activations.append(activation);
     spawns.append(argv);
     if (spawnError)
         return Failure{*spawnError};

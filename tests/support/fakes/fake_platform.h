@@ -42,11 +42,13 @@ public:
     QList<Open> opens;                 // one per link
     QList<QStringList> linksPerLaunch; // the links of each launch
     QList<QStringList> spawns;
-    std::optional<QString> openError;  // what every open reports, later
-    std::optional<QString> spawnError; // what every spawn fails with
+    QList<LaunchActivation> activations; // of each launch and spawn, in order
+    std::optional<QString> openError;    // what every open reports, later
+    std::optional<QString> spawnError;   // what every spawn fails with
 
-    void openLinks(const QString& applicationPath, const QStringList& links, Completion completion) override;
-    Result<void> spawnDetached(const QStringList& argv) override;
+    void openLinks(const QString& applicationPath, const QStringList& links, const LaunchActivation& activation,
+                   Completion completion) override;
+    Result<void> spawnDetached(const QStringList& argv, const LaunchActivation& activation) override;
 };
 
 class FakeDefaultHandlers final : public DefaultHandlers {
