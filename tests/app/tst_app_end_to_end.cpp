@@ -716,7 +716,11 @@ private:
         const QStringList pids = QDir(u"/proc"_s).entryList({u"[0-9]*"_s}, QDir::Dirs);
         for (const QString& pid : pids) {
             // "pid (command) state ppid …": the command may hold spaces, so read from the last ')'.
-            const QString stat = QString::fromUtf8(TestFiles::read(u"/proc/"_s + pid + u"/stat"_s));
+            // A process may end between the listing and the read.
+            QFile file(u"/proc/"_s + pid + u"/stat"_s);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QString stat = QString::fromUtf8(file.readAll());
             const QStringList fields = stat.mid(stat.lastIndexOf(u')') + 2).split(u' ');
             if (fields.size() > 1 && fields[0] == u"Z"_s && fields[1].toLongLong() == parent)
                 ++zombies;
