@@ -6,6 +6,7 @@
 #include "browsers/system_browser_launcher.h"
 #include "gui/chooser/chooser_controller.h"
 #include "gui/common/message_box.h"
+#include "gui/rules_window/rules_window_controller.h"
 #include "platform/linux_platform.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"
@@ -47,6 +48,8 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
     m_chooser = std::make_unique<ChooserController>(*m_router, *m_store, m_preferences);
     m_defaultBrowser =
         std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
+    m_rulesWindow =
+        std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser, m_platform->fileManager);
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
         chooser->enqueue(request);
     };
@@ -63,6 +66,7 @@ AppServices::~AppServices()
 {
     // The chooser and the router refer to each other's callbacks: tear down in reverse order of building.
     m_router->presentChooser = nullptr;
+    m_rulesWindow.reset();
     m_chooser.reset();
     m_router.reset();
     Browsers::setCatalog(nullptr);
@@ -109,19 +113,14 @@ void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithS
 
 void AppServices::reopen(const LaunchActivation& activation)
 {
-    // Links waiting for an answer come first: the panel may have been buried under other windows. There is no
-    // rules window to bring to the front yet, so without a panel the activation goes unused.
+    // Links waiting for an answer come first: the panel may have been buried under other windows.
     if (!m_chooser->raisePanel(activation))
-        showRulesWindow();
+        showRulesWindow(activation);
 }
 
-void AppServices::showRulesWindow()
+void AppServices::showRulesWindow(const LaunchActivation& activation)
 {
-    // There is no rules window yet, and the tool does not edit rules one by one: the file is the way.
-    qCInfo(lcApp,
-           "The rules are in %s: edit that file and Linkherd takes over each saved change ('linkherd rules' prints "
-           "them, 'linkherd finicky import FILE --add' adds those of a Finicky configuration)",
-           qUtf8Printable(m_store->fileURL()));
+    m_rulesWindow->show(activation);
 }
 
 void AppServices::quit()

@@ -15,6 +15,7 @@ class DefaultBrowser;
 class Preferences;
 class Router;
 class RuleStore;
+class RulesWindowController;
 class RulesFileNotices;
 struct LinuxPlatform;
 
@@ -35,6 +36,7 @@ public:
     Preferences& preferences() { return m_preferences; }
     Router& router() { return *m_router; }
     ChooserController& chooser() { return *m_chooser; }
+    RulesWindowController& rulesWindow() { return *m_rulesWindow; }
     DefaultBrowser& defaultBrowser() { return *m_defaultBrowser; }
     // The installed applications, for telling which one a link came from.
     ApplicationCatalog& catalog();
@@ -47,7 +49,8 @@ public:
     void openLinks(const QList<std::pair<QString, QString>>& linksWithSources, const LaunchActivation& activation = {});
     // What launching Linkherd again (or activating it) shows, brought to the front with the activation.
     void reopen(const LaunchActivation& activation = {});
-    void showRulesWindow();
+    // Shows the rules window, brought to the front with the activation.
+    void showRulesWindow(const LaunchActivation& activation = {});
     void quit();
 
 private:
@@ -61,4 +64,5 @@ private:
     std::unique_ptr<Router> m_router;
     std::unique_ptr<ChooserController> m_chooser;
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
+    std::unique_ptr<RulesWindowController> m_rulesWindow;
 };

@@ -69,11 +69,10 @@ void ApplicationBus::ActivateAction(const QString& action_name, const QVariantLi
                                     const QVariantMap& platform_data)
 {
     Q_UNUSED(parameter);
-    Q_UNUSED(platform_data);
     if (action_name == u"quit"_s) {
         m_services.quit();
     } else if (action_name == u"show-rules"_s) {
-        m_services.showRulesWindow();
+        m_services.showRulesWindow(LaunchActivation::fromPlatformData(platform_data));
     } else if (calledFromDBus()) {
         sendErrorReply(QDBusError::InvalidArgs, u"Linkherd has no action named %1."_s.arg(action_name));
     }

@@ -177,7 +177,7 @@ int main(int argc, char* argv[])
         links.append({link, ownSource});
     if (!links.isEmpty())
         services.openLinks(links, activation);
-    else if (!commandLine.background && services.store().isFirstRun())
+    else if (!commandLine.background)
         services.showRulesWindow();
     if (startupErrorsRelayed)
         releaseStartupErrors();

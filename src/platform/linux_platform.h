@@ -4,6 +4,7 @@
 #include "gio_application_launcher.h"
 #include "gio_default_handlers.h"
 #include "gio_desktop_notifications.h"
+#include "gio_file_manager.h"
 #include "xdg_autostart_entry.h"
 
 // The platform services of a real Linux desktop, for the executables to hand to the layers above.
@@ -13,4 +14,5 @@ struct LinuxPlatform final {
     GioDefaultHandlers defaultHandlers;
     XdgAutostartEntry autostart;
     GioDesktopNotifications notifications;
+    GioFileManager fileManager;
 };

@@ -16,6 +16,7 @@ constexpr auto recentLinkCountKey = "recentLinkCount"_L1;
 constexpr auto asksWhenOptionHeldKey = "asksWhenOptionHeld"_L1;
 constexpr auto browserOrderKey = "browserOrder"_L1;
 constexpr auto hasDeclinedDefaultBrowserPromptKey = "hasDeclinedDefaultBrowserPrompt"_L1;
+constexpr auto rulesWindowKey = "RulesWindow"_L1;
 
 // An INI file keeps no types: a value set in this process comes back typed, one read from the file comes
 // back as text. Only the words QSettings itself writes count as a Boolean; "1" or "yes" are some other
@@ -155,4 +156,15 @@ void Preferences::setHasDeclinedDefaultBrowserPrompt(bool value)
 {
     if (assign(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt, value))
         Q_EMIT hasDeclinedDefaultBrowserPromptChanged();
+}
+
+QByteArray Preferences::rulesWindowGeometry() const
+{
+    // Read when asked: the window's place is nobody's setting to observe.
+    return m_settings->value(rulesWindowKey).toByteArray();
+}
+
+void Preferences::setRulesWindowGeometry(const QByteArray& geometry)
+{
+    m_settings->setValue(rulesWindowKey, geometry);
 }

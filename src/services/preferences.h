@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,9 @@ public:
     void setBrowserOrder(const QStringList& value);
     bool hasDeclinedDefaultBrowserPrompt() const { return m_hasDeclinedDefaultBrowserPrompt; }
     void setHasDeclinedDefaultBrowserPrompt(bool value);
+    // The rules window's place and size, as QWidget::saveGeometry gives them; empty until it was first closed.
+    QByteArray rulesWindowGeometry() const;
+    void setRulesWindowGeometry(const QByteArray& geometry);
 
 Q_SIGNALS:
     void launchesAtLoginChanged();

@@ -247,6 +247,16 @@ private Q_SLOTS:
         QVERIFY(instanceIsOnTheBus());
     }
 
+    // Launching Linkherd again, without links, brings up the rules window.
+    void launchWithoutLinksShowsTheRulesWindow()
+    {
+        startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {}).exitCode, 0);
+        const SandboxedDesktop::Run search = m_desktop->run(
+            u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^Rules$"_s}, 10'000);
+        QVERIFY2(!search.out.trimmed().isEmpty(), "no Rules window");
+    }
+
     // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
     void askingLinkShowsThePanelAndCtrl1Opens()
     {

@@ -1,0 +1,582 @@
+#include "rules_view.h"
+
+#include "base/atomic_file.h"
+#include "base/bounded_file.h"
+#include "browsers/browser_profiles.h"
+#include "browsers/browsers.h"
+#include "browsers/default_browser.h"
+#include "gui/common/destination_menu_items.h"
+#include "gui/common/destination_picker.h"
+#include "gui/common/file_dialog.h"
+#include "gui/common/message_box.h"
+#include "interchange/finicky_config.h"
+#include "routing/link_parts.h"
+#include "routing/rule_evaluation.h"
+#include "routing/rule_store.h"
+#include "rule_row_delegate.h"
+#include "rules_list_model.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How old the browser list may be before showing the window scans again.
+constexpr qint64 rescanAfterMSecs = 5'000;
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// A small square button showing a symbol of the icon theme, or the character where the theme has none. Its
+// tooltip is what a screen reader says.
+QToolButton* symbolButton(const QString& iconName, const QString& fallbackText, const QString& toolTip, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(QIcon::fromTheme(iconName));
+    button->setText(fallbackText);
+    button->setToolTip(toolTip);
+    button->setAccessibleName(toolTip);
+    button->setMinimumSize(28, 22);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+QString destinationText(const Destination& destination)
+{
+    if (destination.isAsk())
+        return u"asks every time"_s;
+    QString text = u"opens in "_s + Browsers::displayName(destination.bundleID());
+    if (destination.profile())
+        text += u" ("_s + BrowserProfiles::profileName(*destination.profile(), destination.bundleID()) + u')';
+    if (!Browsers::browser(destination.bundleID()))
+        text += u", which is not installed"_s;
+    return text;
+}
+
+QString counted(const QString& single, const QString& format, qsizetype count)
+{
+    return count == 1 ? single : format.arg(count);
+}
+
+} // namespace
+
+RulesView::RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::function<void(const QString&)> showFile,
+                     QWidget* parent)
+    : QWidget(parent),
+      m_store(store),
+      m_defaultBrowser(defaultBrowser),
+      m_showFile(std::move(showFile)),
+      m_model(new RulesListModel(store, this)),
+      m_delegate(new RuleRowDelegate(this))
+{
+    setMinimumSize(560, 360);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    buildBanner();
+    layout->addWidget(m_banner);
+
+    auto* test = new QWidget(this);
+    auto* testLayout = new QVBoxLayout(test);
+    testLayout->setContentsMargins(10, 8, 10, 4);
+    testLayout->setSpacing(4);
+    m_testField = new QLineEdit(test);
+    m_testField->setPlaceholderText(u"Paste a link to see where it goes"_s);
+    m_testField->setAccessibleName(u"Test a link"_s);
+    m_testField->setClearButtonEnabled(true);
+    m_testResult = new QLabel(test);
+    m_testResult->setAccessibleName(u"Where the link goes"_s);
+    m_testResult->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_testResult->setWordWrap(true);
+    m_testResult->hide();
+    testLayout->addWidget(m_testField);
+    testLayout->addWidget(m_testResult);
+    layout->addWidget(test);
+
+    m_list = new QListView(this);
+    m_list->setAccessibleName(u"Rules"_s);
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(m_delegate);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setDragDropMode(QAbstractItemView::InternalMove);
+    m_list->setDefaultDropAction(Qt::MoveAction);
+    m_list->setDragDropOverwriteMode(false);
+    m_list->setDropIndicatorShown(true);
+    m_list->setUniformItemSizes(false);
+    m_list->setMouseTracking(true);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->installEventFilter(this);
+    m_list->viewport()->installEventFilter(this);
+    layout->addWidget(m_list, 1);
+
+    m_emptyState = new QWidget(m_list->viewport());
+    m_emptyState->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* emptyLayout = new QVBoxLayout(m_emptyState);
+    emptyLayout->setContentsMargins(40, 40, 40, 40);
+    emptyLayout->setSpacing(6);
+    emptyLayout->addStretch();
+    auto* emptyTitle = new QLabel(u"No rules yet"_s, m_emptyState);
+    QFont headline = emptyTitle->font();
+    headline.setBold(true);
+    emptyTitle->setFont(headline);
+    emptyTitle->setAlignment(Qt::AlignCenter);
+    auto* emptyText = new QLabel(u"Every link goes to the fallback below. Add a rule to send some of them elsewhere — "
+                                 u"or pick “Ask every time” and build rules as you go."_s,
+                                 m_emptyState);
+    emptyText->setWordWrap(true);
+    emptyText->setAlignment(Qt::AlignCenter);
+    emptyText->setMaximumWidth(340);
+    emptyText->setForegroundRole(QPalette::PlaceholderText);
+    emptyLayout->addWidget(emptyTitle, 0, Qt::AlignHCenter);
+    emptyLayout->addWidget(emptyText, 0, Qt::AlignHCenter);
+    emptyLayout->addStretch();
+
+    layout->addWidget(divider(this));
+    buildBottomBar();
+
+    auto* newRule = new QAction(u"New Rule…"_s, this);
+    newRule->setShortcut(QKeySequence::New);
+    newRule->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(newRule, &QAction::triggered, this, &RulesView::addRule);
+    addAction(newRule);
+
+    connect(m_list, &QListView::customContextMenuRequested, this, &RulesView::showContextMenu);
+    connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (selectedIds().size() <= 1)
+            editRule(index.data(RulesListModel::ruleIdRole).toUuid());
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &RulesView::updateDeleteButton);
+    // A reset forgets the selection; it is kept by identifier, so rules that are gone drop out of it.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_selectionBeforeReset = selectedIds(); });
+    connect(m_model, &RulesListModel::rowsRelaidOut, this, [this] {
+        select(QSet<QUuid>(m_selectionBeforeReset.begin(), m_selectionBeforeReset.end()));
+        m_selectionBeforeReset.clear();
+        updateEmptyState();
+    });
+    connect(&m_store, &RuleStore::rulesChanged, this, &RulesView::updateTest);
+    connect(&m_store, &RuleStore::fallbackChanged, this, &RulesView::updateTest);
+    connect(&m_store, &RuleStore::rewriterChanged, this, &RulesView::updateTest);
+    connect(m_testField, &QLineEdit::textChanged, this, &RulesView::updateTest);
+
+    setDefaultBrowser(m_defaultBrowser.isDefaultBrowser());
+    updateEmptyState();
+    updateDeleteButton();
+}
+
+RulesView::~RulesView() = default;
+
+void RulesView::buildBanner()
+{
+    m_banner = new QWidget(this);
+    m_banner->setAccessibleName(u"Linkherd is not your default browser"_s);
+    m_banner->setAutoFillBackground(true);
+    QPalette palette = m_banner->palette();
+    QColor orange(255, 149, 0);
+    orange.setAlphaF(0.12f);
+    palette.setColor(QPalette::Window, orange);
+    m_banner->setPalette(palette);
+    auto* outer = new QVBoxLayout(m_banner);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(10);
+    auto* symbol = new QLabel(m_banner);
+    symbol->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(20, 20));
+    symbol->setAccessibleName(u"Warning"_s);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    auto* title = new QLabel(u"Linkherd is not your default browser"_s, m_banner);
+    QFont medium = title->font();
+    medium.setWeight(QFont::Medium);
+    title->setFont(medium);
+    auto* line = new QLabel(u"Links will keep opening the way they do now, and these rules will not run."_s, m_banner);
+    QFont caption = line->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    line->setFont(caption);
+    line->setForegroundRole(QPalette::PlaceholderText);
+    line->setWordWrap(true);
+    texts->addWidget(title);
+    texts->addWidget(line);
+    m_makeDefaultButton = new QPushButton(u"Make Default"_s, m_banner);
+    m_makeDefaultButton->setAccessibleName(u"Make Default"_s);
+    connect(m_makeDefaultButton, &QPushButton::clicked, this, [this] {
+        m_defaultBrowser.becomeDefaultBrowser([guard = QPointer(this)](bool isDefault) {
+            if (RulesView* view = guard.data())
+                view->setDefaultBrowser(isDefault);
+        });
+    });
+    row->addWidget(symbol, 0, Qt::AlignTop);
+    row->addLayout(texts, 1);
+    row->addWidget(m_makeDefaultButton, 0, Qt::AlignVCenter);
+    outer->addLayout(row);
+    outer->addWidget(divider(m_banner));
+}
+
+void RulesView::buildBottomBar()
+{
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(10, 10, 10, 10);
+    bar->setSpacing(8);
+    m_addButton = symbolButton(u"list-add"_s, u"+"_s, u"Add a rule"_s, this);
+    connect(m_addButton, &QToolButton::clicked, this, &RulesView::addRule);
+    m_deleteButton = symbolButton(u"list-remove"_s, u"−"_s, u"Delete the selected rules"_s, this);
+    connect(m_deleteButton, &QToolButton::clicked, this, [this] {
+        const QList<QUuid> ids = selectedIds();
+        m_list->clearSelection();
+        deleteRules(QSet<QUuid>(ids.begin(), ids.end()));
+    });
+    m_moreButton = symbolButton(u"view-more"_s, u"…"_s, u"Import, export, and hand editing"_s, this);
+    m_moreButton->setPopupMode(QToolButton::InstantPopup);
+    m_moreButton->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0px; }"_s);
+    auto* menu = new QMenu(m_moreButton);
+    menu->addAction(u"Edit as JSON…"_s, this, &RulesView::editJson);
+    menu->addAction(u"Show rules.json in File Manager"_s, this, [this] {
+        if (m_showFile)
+            m_showFile(m_store.fileURL());
+    });
+    menu->addSeparator();
+    menu->addAction(u"Import from Finicky…"_s, this, &RulesView::importFromFinicky);
+    menu->addAction(u"Export to Finicky…"_s, this, &RulesView::exportToFinicky);
+    m_moreButton->setMenu(menu);
+
+    m_fallbackPicker = new DestinationPicker(u"Everything else:"_s, this);
+    m_fallbackPicker->setAccessibleName(u"Everything else"_s);
+    m_fallbackPicker->setMaximumWidth(220);
+    m_fallbackPicker->setDestination(m_store.fallback());
+    connect(m_fallbackPicker, &DestinationPicker::destinationChanged, this,
+            [this](const Destination& destination) { m_store.setFallback(destination); });
+    connect(&m_store, &RuleStore::fallbackChanged, this,
+            [this] { m_fallbackPicker->setDestination(m_store.fallback()); });
+
+    bar->addWidget(m_addButton);
+    bar->addWidget(m_deleteButton);
+    bar->addWidget(m_moreButton);
+    bar->addStretch();
+    bar->addWidget(m_fallbackPicker);
+    static_cast<QVBoxLayout*>(layout())->addLayout(bar);
+}
+
+void RulesView::refresh()
+{
+    if (const std::optional<qint64> discovered = Browsers::discoveryTimeMSecs();
+        discovered && QDateTime::currentMSecsSinceEpoch() - *discovered >= rescanAfterMSecs)
+        Browsers::invalidate();
+    setDefaultBrowser(m_defaultBrowser.isDefaultBrowser());
+    // Rows read the browsers as they are drawn: a browser installed or removed meanwhile shows at once.
+    m_list->viewport()->update();
+    updateTest();
+}
+
+void RulesView::setDefaultBrowser(bool isDefault)
+{
+    m_banner->setVisible(!isDefault);
+}
+
+QList<QUuid> RulesView::selectedIds() const
+{
+    QList<QUuid> ids;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QModelIndex index = m_model->index(row);
+        if (m_list->selectionModel()->isSelected(index))
+            ids.append(index.data(RulesListModel::ruleIdRole).toUuid());
+    }
+    return ids;
+}
+
+void RulesView::select(const QSet<QUuid>& ids)
+{
+    QItemSelection selection;
+    for (const QUuid& id : ids) {
+        if (const std::optional<int> row = m_model->rowOf(id))
+            selection.select(m_model->index(*row), m_model->index(*row));
+    }
+    m_list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    updateDeleteButton();
+}
+
+void RulesView::addRule()
+{
+    Q_EMIT editingRequested(Rule());
+}
+
+void RulesView::editRule(const QUuid& id)
+{
+    if (const std::optional<int> row = m_model->rowOf(id))
+        Q_EMIT editingRequested(m_store.rules().at(*row));
+}
+
+void RulesView::editJson()
+{
+    Q_EMIT jsonEditingRequested();
+}
+
+void RulesView::saveRule(const Rule& rule)
+{
+    if (m_model->rowOf(rule.id))
+        m_store.replace(rule);
+    else
+        m_store.add(rule);
+}
+
+void RulesView::deleteRules(const QSet<QUuid>& ids)
+{
+    if (!ids.isEmpty())
+        m_store.deleteRules(ids);
+}
+
+void RulesView::duplicateRules(const QSet<QUuid>& ids)
+{
+    QList<Rule> rules;
+    rules.reserve(m_store.rules().size() + ids.size());
+    for (const Rule& rule : m_store.rules()) {
+        rules.append(rule);
+        if (ids.contains(rule.id)) {
+            Rule copy = rule;
+            copy.id = QUuid::createUuid();
+            rules.append(copy);
+        }
+    }
+    m_store.setRules(std::move(rules));
+}
+
+void RulesView::sendRules(const QSet<QUuid>& ids, const Destination& destination)
+{
+    QList<Rule> rules = m_store.rules();
+    for (Rule& rule : rules) {
+        if (ids.contains(rule.id))
+            rule.destination = destination;
+    }
+    m_store.setRules(std::move(rules));
+}
+
+QMenu* RulesView::contextMenuFor(const QList<QUuid>& ids)
+{
+    auto* menu = new QMenu(this);
+    const QSet<QUuid> set(ids.begin(), ids.end());
+    const qsizetype count = set.size();
+    if (count == 0) {
+        menu->addAction(u"New Rule…"_s, this, &RulesView::addRule);
+        return menu;
+    }
+    if (count == 1 && m_model->rowOf(ids.first()))
+        menu->addAction(u"Edit…"_s, this, [this, id = ids.first()] { editRule(id); });
+    QMenu* sendTo = menu->addMenu(counted(u"Send To"_s, u"Send %1 Rules To"_s, count));
+    DestinationMenuItems items;
+    items.browsers = Browsers::installed();
+    for (const Browsers::Browser& browser : items.browsers) {
+        if (BrowserProfiles::supportsProfiles(browser.bundleID))
+            items.profiles.insert(browser.bundleID, BrowserProfiles::profiles(browser.bundleID));
+    }
+    items.pick = [guard = QPointer(this), set](const Destination& destination) {
+        if (RulesView* view = guard.data())
+            view->sendRules(set, destination);
+    };
+    items.addTo(*sendTo);
+    menu->addAction(counted(u"Duplicate"_s, u"Duplicate %1 Rules"_s, count), this,
+                    [this, set] { duplicateRules(set); });
+    menu->addSeparator();
+    menu->addAction(counted(u"Delete"_s, u"Delete %1 Rules"_s, count), this, [this, set] { deleteRules(set); });
+    return menu;
+}
+
+void RulesView::showContextMenu(const QPoint& position)
+{
+    const QModelIndex clicked = m_list->indexAt(position);
+    QList<QUuid> ids;
+    if (clicked.isValid()) {
+        ids = m_list->selectionModel()->isSelected(clicked)
+                  ? selectedIds()
+                  : QList<QUuid>{clicked.data(RulesListModel::ruleIdRole).toUuid()};
+    }
+    QMenu* menu = contextMenuFor(ids);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_list->viewport()->mapToGlobal(position));
+}
+
+void RulesView::updateEmptyState()
+{
+    m_emptyState->setGeometry(m_list->viewport()->rect());
+    m_emptyState->setVisible(m_model->rowCount() == 0);
+}
+
+void RulesView::updateDeleteButton()
+{
+    m_deleteButton->setEnabled(m_list->selectionModel()->hasSelection());
+}
+
+void RulesView::updateTest()
+{
+    const QString text = m_testField->text().trimmed();
+    if (text.isEmpty()) {
+        m_decidingRule = QUuid();
+        m_model->setDecidingRule(m_decidingRule);
+        m_testResult->clear();
+        m_testResult->hide();
+        return;
+    }
+    m_testResult->show();
+    if (!LinkParts::hasScheme(text)) {
+        m_decidingRule = QUuid();
+        m_model->setDecidingRule(m_decidingRule);
+        m_testResult->setText(u"Not a link yet: links start with their scheme, as in https://"_s);
+        return;
+    }
+    // The decision the router takes for a link from any application, after cleaning.
+    const QString link = m_store.rewriter().apply(text);
+    const Decision decision = decide(m_store.rules(), m_store.fallback(), link, QString());
+    QString line = destinationText(decision.destination);
+    line[0] = line[0].toUpper();
+    if (decision.ruleIndex) {
+        const Rule& rule = m_store.rules().at(*decision.ruleIndex);
+        m_decidingRule = rule.id;
+        line += u": rule %1, “%2”, takes it"_s.arg(*decision.ruleIndex + 1).arg(rule.summary());
+        m_list->scrollTo(m_model->index(int(*decision.ruleIndex)));
+    } else {
+        m_decidingRule = QUuid();
+        line += u": no rule takes it, so it falls through to Everything else"_s;
+    }
+    if (link != text)
+        line += u" (after cleaning: "_s + link + u')';
+    m_model->setDecidingRule(m_decidingRule);
+    m_testResult->setText(line);
+}
+
+bool RulesView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        m_emptyState->setGeometry(m_list->viewport()->rect());
+    } else if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Delete) || key->key() == Qt::Key_Delete) {
+            const QList<QUuid> ids = selectedIds();
+            m_list->clearSelection();
+            deleteRules(QSet<QUuid>(ids.begin(), ids.end()));
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            if (const QList<QUuid> ids = selectedIds(); ids.size() == 1)
+                editRule(ids.first());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void RulesView::importFromFinicky()
+{
+    FileDialog::Request request;
+    request.mode = FileDialog::Request::Mode::open;
+    request.message = u"Choose a Finicky configuration file."_s;
+    request.acceptLabel = u"Import"_s;
+    request.nameFilters = {u"JavaScript (*.js *.mjs *.cjs *.ts)"_s, u"Text (*.txt)"_s, u"All files (*)"_s};
+    request.showsHiddenFiles = true;
+    if (const std::optional<QString> existing = FinickyConfig::locateExisting()) {
+        const QFileInfo file(*existing);
+        request.directory = file.absolutePath();
+        request.fileName = file.fileName();
+    }
+    FileDialog::open(
+        request,
+        [guard = QPointer(this)](const std::optional<QString>& path) {
+            if (RulesView* view = guard.data(); view && path)
+                view->importFile(*path);
+        },
+        window());
+}
+
+void RulesView::importFile(const QString& path)
+{
+    const auto failed = [this](const QString& description) {
+        MessageBox::open(
+            {MessageBox::Style::warning, u"Could not read that Finicky config"_s, description, {}}, [](int) {},
+            window());
+    };
+    const Result<QByteArray> bytes = BoundedFile::read(path, BoundedFile::finickyConfigLimit);
+    if (!bytes) {
+        failed(FinickyConfig::ImportError::unreadable(bytes.error()).description());
+        return;
+    }
+    const Result<FinickyConfig::Imported, FinickyConfig::ImportError> parsed =
+        FinickyConfig::parse(QString::fromUtf8(bytes.value()));
+    if (!parsed) {
+        failed(parsed.error().description());
+        return;
+    }
+    const FinickyConfig::Imported imported = parsed.value();
+    const qsizetype count = imported.rules.size();
+    QStringList paragraphs{u"From "_s + QFileInfo(path).fileName() + u'.'};
+    if (imported.fallback && imported.fallback->isBrowser())
+        paragraphs.append(u"Finicky's default browser is "_s + Browsers::displayName(imported.fallback->bundleID()) +
+                          u"; replacing your rules will use it as the fallback too."_s);
+    paragraphs.append(imported.notes);
+    const MessageBox::Message message{imported.notes.isEmpty() ? MessageBox::Style::information
+                                                               : MessageBox::Style::warning,
+                                      u"Import %1 rule%2?"_s.arg(count).arg(count == 1 ? QString() : u"s"_s),
+                                      paragraphs.join(u"\n\n"_s),
+                                      {u"Add to My Rules"_s, u"Replace My Rules"_s, u"Cancel"_s}};
+    MessageBox::open(
+        message,
+        [guard = QPointer(this), imported](int button) {
+            RulesView* view = guard.data();
+            if (!view)
+                return;
+            if (button == 0) {
+                QList<Rule> rules = view->m_store.rules();
+                rules.append(imported.rules);
+                view->m_store.setRules(std::move(rules));
+            } else if (button == 1) {
+                view->m_store.setRules(imported.rules);
+                if (imported.fallback)
+                    view->m_store.setFallback(*imported.fallback);
+            }
+        },
+        window());
+}
+
+void RulesView::exportToFinicky()
+{
+    FileDialog::Request request;
+    request.mode = FileDialog::Request::Mode::save;
+    request.message = u"Anything Finicky cannot express is written into the file as a comment."_s;
+    request.fileName = u"finicky.js"_s;
+    request.nameFilters = {u"JavaScript (*.js)"_s};
+    FileDialog::open(
+        request,
+        [guard = QPointer(this)](const std::optional<QString>& path) {
+            RulesView* view = guard.data();
+            if (!view || !path || path->isEmpty())
+                return;
+            const QString text = FinickyConfig::exportConfig(view->m_store.rules(), view->m_store.fallback());
+            if (const Result<void> written = writeFileAtomically(*path, text.toUtf8()); !written) {
+                MessageBox::open(
+                    {MessageBox::Style::warning, u"Could not write that file"_s, written.error(), {}}, [](int) {},
+                    view->window());
+            }
+        },
+        window());
+}

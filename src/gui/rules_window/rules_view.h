@@ -1,0 +1,111 @@
+#pragma once
+
+#include "routing/rule.h"
+
+#include <QList>
+#include <QSet>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+class DefaultBrowser;
+class DestinationPicker;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QToolButton;
+class QPushButton;
+class RuleRowDelegate;
+class RuleStore;
+class RulesListModel;
+
+// The rules window's content: the default-browser banner, the "Test a link" field, the rules in evaluation order,
+// and the bottom bar (add, delete, the JSON and Finicky menu, the fallback). Keeps no copy of the rules: every
+// change goes through the store, and the list follows the store, outside edits included.
+class RulesView final : public QWidget {
+    Q_OBJECT
+
+public:
+    RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::function<void(const QString&)> showFile,
+              QWidget* parent = nullptr);
+    ~RulesView() override;
+
+    // Rescans the browsers when the last scan is 5 s old or more, and asks again whether Linkherd is the default
+    // browser.
+    void refresh();
+
+    // The rules selected in the list, in list order.
+    QList<QUuid> selectedIds() const;
+    void select(const QSet<QUuid>& ids);
+
+    // Opens the editor for a new rule; the store sees it only when the editor saves.
+    void addRule();
+    void editRule(const QUuid& id);
+    void editJson();
+    void deleteRules(const QSet<QUuid>& ids);
+    void duplicateRules(const QSet<QUuid>& ids);
+    void sendRules(const QSet<QUuid>& ids, const Destination& destination);
+    // The editor's save: replaces the rule with the same identifier in place, else appends it.
+    void saveRule(const Rule& rule);
+
+    void importFromFinicky();
+    void exportToFinicky();
+
+    // The context menu for these rules (the clicked row, or the selection it is part of; none: empty space).
+    // The caller owns it.
+    QMenu* contextMenuFor(const QList<QUuid>& ids);
+
+    // For tests and the window: the parts a user works with.
+    QListView* list() const { return m_list; }
+    RulesListModel* model() const { return m_model; }
+    RuleRowDelegate* delegate() const { return m_delegate; }
+    QWidget* banner() const { return m_banner; }
+    QWidget* emptyState() const { return m_emptyState; }
+    QLineEdit* testField() const { return m_testField; }
+    QLabel* testResult() const { return m_testResult; }
+    QToolButton* addButton() const { return m_addButton; }
+    QToolButton* deleteButton() const { return m_deleteButton; }
+    QToolButton* moreButton() const { return m_moreButton; }
+    QPushButton* makeDefaultButton() const { return m_makeDefaultButton; }
+    DestinationPicker* fallbackPicker() const { return m_fallbackPicker; }
+    // The rule the "Test a link" field points at; null when the field is empty or the fallback decides.
+    QUuid decidingRule() const { return m_decidingRule; }
+
+Q_SIGNALS:
+    // Until an editor is wired in: a rule (new or existing) to be edited, and the JSON text to be edited.
+    void editingRequested(const Rule& rule);
+    void jsonEditingRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildBanner();
+    void buildBottomBar();
+    void showContextMenu(const QPoint& position);
+    void updateEmptyState();
+    void updateDeleteButton();
+    void updateTest();
+    void setDefaultBrowser(bool isDefault);
+    void importFile(const QString& path);
+
+    RuleStore& m_store;
+    DefaultBrowser& m_defaultBrowser;
+    std::function<void(const QString&)> m_showFile;
+    RulesListModel* m_model;
+    RuleRowDelegate* m_delegate;
+    QWidget* m_banner = nullptr;
+    QPushButton* m_makeDefaultButton = nullptr;
+    QLineEdit* m_testField = nullptr;
+    QLabel* m_testResult = nullptr;
+    QListView* m_list = nullptr;
+    QWidget* m_emptyState = nullptr;
+    QToolButton* m_addButton = nullptr;
+    QToolButton* m_deleteButton = nullptr;
+    QToolButton* m_moreButton = nullptr;
+    DestinationPicker* m_fallbackPicker = nullptr;
+    QUuid m_decidingRule;
+    QList<QUuid> m_selectionBeforeReset;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/launch_activation.h"
+
+#include <QObject>
+#include <QPointer>
+
+class DefaultBrowser;
+class FileManager;
+class Preferences;
+class RuleStore;
+class RulesView;
+class QWidget;
+
+// The rules window: made at the first show and kept for the whole run (closing hides it), its place and size
+// remembered across runs. Main thread only.
+class RulesWindowController final : public QObject {
+    Q_OBJECT
+
+public:
+    RulesWindowController(RuleStore& store, Preferences& preferences, DefaultBrowser& defaultBrowser,
+                          FileManager& fileManager, QObject* parent = nullptr);
+    ~RulesWindowController() override;
+
+    // Shows the window, made on first use, raised and active, with the activation that came with the request
+    // when there is one; refreshes what it shows and emits didOpen.
+    void show(const LaunchActivation& activation = {});
+
+    // Null until first shown.
+    QWidget* window() const;
+    RulesView* view() const;
+
+Q_SIGNALS:
+    // Every show, the first and each later one.
+    void didOpen();
+
+private:
+    void create();
+
+    RuleStore& m_store;
+    Preferences& m_preferences;
+    DefaultBrowser& m_defaultBrowser;
+    FileManager& m_fileManager;
+    QPointer<QWidget> m_window;
+    RulesView* m_view = nullptr; // the window's content, gone with it
+};

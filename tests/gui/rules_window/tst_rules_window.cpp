@@ -1,0 +1,524 @@
+#include "browsers/default_browser.h"
+#include "gui/common/destination_picker.h"
+#include "gui/common/file_dialog.h"
+#include "gui/common/message_box.h"
+#include "gui/rules_window/rule_row_delegate.h"
+#include "gui/rules_window/rules_list_model.h"
+#include "gui/rules_window/rules_view.h"
+#include "gui/rules_window/rules_window_controller.h"
+#include "interchange/finicky_config.h"
+#include "platform/file_manager.h"
+#include "routing/rule_store.h"
+#include "services/preferences.h"
+#include "support/fakes/fake_platform.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordingFileManager final : public FileManager {
+public:
+    QStringList shown;
+    void showItem(const QString& path) override { shown.append(path); }
+};
+
+Rule hostRule(const QString& host, const Destination& destination = Destination::browser(u"b1"_s))
+{
+    Rule rule;
+    rule.pattern = host;
+    rule.destination = destination;
+    return rule;
+}
+
+QStringList patternsOf(const QList<Rule>& rules)
+{
+    QStringList patterns;
+    for (const Rule& rule : rules)
+        patterns.append(rule.pattern);
+    return patterns;
+}
+
+QStringList labelsOf(const QMenu& menu)
+{
+    QStringList labels;
+    for (const QAction* action : menu.actions())
+        labels.append(action->text());
+    return labels;
+}
+
+QAction* actionNamed(const QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class RulesWindowTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_dir.emplace().isValid());
+        m_catalog = FakeApplicationCatalog();
+        m_catalog.browsers = {fakeEntry(u"b1"_s, u"Browser One"_s), fakeEntry(u"b2"_s, u"Browser Two"_s)};
+        m_catalog.applications = {fakeEntry(u"org.linkherd.Linkherd"_s, u"Linkherd"_s)};
+        m_catalog.defaultBrowser = m_catalog.browsers.first();
+        Browsers::setCatalog(&m_catalog);
+        m_handlers = FakeDefaultHandlers();
+        m_handlers.catalog = &m_catalog;
+        m_store = std::make_unique<RuleStore>(m_dir->filePath(u"rules.json"_s));
+        m_preferences = std::make_unique<Preferences>(m_dir->filePath(u"preferences.ini"_s));
+        m_defaultBrowser = std::make_unique<DefaultBrowser>(m_catalog, m_handlers, m_autostart);
+        m_files = RecordingFileManager();
+        m_controller = std::make_unique<RulesWindowController>(*m_store, *m_preferences, *m_defaultBrowser, m_files);
+        MessageBox::reset();
+        FileDialog::reset();
+    }
+
+    void cleanup()
+    {
+        m_controller.reset();
+        m_defaultBrowser.reset();
+        m_store.reset();
+        Browsers::setCatalog(nullptr);
+    }
+
+    void showReusesOneWindowAndRemembersItsPlace()
+    {
+        QSignalSpy opened(m_controller.get(), &RulesWindowController::didOpen);
+        m_controller->show();
+        QWidget* window = m_controller->window();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), u"Rules"_s);
+        QCOMPARE(window->size(), QSize(620, 420));
+        QCOMPARE(window->minimumSize(), QSize(560, 360));
+        window->close();
+        QVERIFY(!window->isVisible());
+        m_controller->show();
+        QCOMPARE(m_controller->window(), window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(opened.count(), 2);
+
+        window->resize(700, 500);
+        window->close();
+        RulesWindowController later(*m_store, *m_preferences, *m_defaultBrowser, m_files);
+        later.show();
+        QCOMPARE(later.window()->size(), QSize(700, 500));
+    }
+
+    void emptyStateAndDeleteButtonFollowTheList()
+    {
+        RulesView& view = shownView();
+        QVERIFY(view.emptyState()->isVisible());
+        QVERIFY(!view.deleteButton()->isEnabled());
+
+        QSignalSpy editing(&view, &RulesView::editingRequested);
+        view.addButton()->click();
+        QCOMPARE(editing.count(), 1);
+        QVERIFY(m_store->rules().isEmpty()); // nothing is stored before the editor saves
+        Rule rule = editing.first().first().value<Rule>();
+        rule.pattern = u"example.com"_s;
+        view.saveRule(rule);
+        QCOMPARE(m_store->rules(), QList<Rule>{rule});
+        QVERIFY(!view.emptyState()->isVisible());
+        rule.pattern = u"example.org"_s;
+        view.saveRule(rule); // the same identifier: replaced in place
+        QCOMPARE(m_store->rules(), QList<Rule>{rule});
+
+        view.select({rule.id});
+        QVERIFY(view.deleteButton()->isEnabled());
+        view.deleteButton()->click();
+        QVERIFY(m_store->rules().isEmpty());
+        QVERIFY(view.emptyState()->isVisible());
+        QVERIFY(!view.deleteButton()->isEnabled());
+    }
+
+    void toggleWritesThroughTheStore()
+    {
+        m_store->setRules({hostRule(u"a.example"_s), hostRule(u"b.example"_s)});
+        RulesView& view = shownView();
+        QListView* list = view.list();
+        const QModelIndex second = view.model()->index(1);
+        QCOMPARE(second.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+        QVERIFY(second.flags() & Qt::ItemIsUserCheckable); // what a screen reader offers as "toggle"
+
+        list->setFocus();
+        list->setCurrentIndex(second);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(m_store->rules().at(1).isEnabled, false);
+        QCOMPARE(m_store->rules().at(0).isEnabled, true);
+
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.rect = list->visualRect(view.model()->index(0));
+        const QPoint box = view.delegate()->checkBoxRect(option).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box);
+        QCOMPARE(m_store->rules().at(0).isEnabled, false);
+        QCOMPARE(RuleRowDelegate::toggleToolTip(false), u"Rule is ignored"_s);
+    }
+
+    void rowTexts_data()
+    {
+        QTest::addColumn<Rule>("rule");
+        QTest::addColumn<QString>("sources");
+        QTest::addColumn<QString>("missing");
+        Rule slack = hostRule(u"example.com"_s);
+        slack.sourceBundleIDs = {u"com.tinyspeck.slackmacgap"_s, u"com.apple.mail"_s};
+        QTest::newRow("sources that are not browsers") << slack << u"from slackmacgap, mail"_s << QString();
+        QTest::newRow("missing browser") << hostRule(u"example.com"_s, Destination::browser(u"com.google.Chrome"_s))
+                                         << QString()
+                                         << u"Chrome is not installed. Links matching this rule go to the fallback "
+                                            u"instead."_s;
+        QTest::newRow("ask is never missing")
+            << hostRule(u"example.com"_s, Destination::ask()) << QString() << QString();
+    }
+
+    void rowTexts()
+    {
+        QFETCH(Rule, rule);
+        QFETCH(QString, sources);
+        QFETCH(QString, missing);
+        QCOMPARE(RuleRowDelegate::sourcesText(rule), sources);
+        QCOMPARE(RuleRowDelegate::missingBrowserText(rule), missing);
+        const QString spoken = RuleRowDelegate::spokenText(rule);
+        QVERIFY(spoken.startsWith(u"Host is example.com"_s));
+        QVERIFY(spoken.contains(sources));
+        QVERIFY(spoken.contains(missing));
+    }
+
+    void contextMenuLabels_data()
+    {
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("empty space") << QList<int>{} << QStringList{u"New Rule…"_s};
+        QTest::newRow("one") << QList<int>{1}
+                             << QStringList{u"Edit…"_s, u"Send To"_s, u"Duplicate"_s, QString(), u"Delete"_s};
+        QTest::newRow("two") << QList<int>{0, 2}
+                             << QStringList{u"Send 2 Rules To"_s, u"Duplicate 2 Rules"_s, QString(),
+                                            u"Delete 2 Rules"_s};
+    }
+
+    void contextMenuLabels()
+    {
+        QFETCH(QList<int>, rows);
+        QFETCH(QStringList, labels);
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s, u"C"_s});
+        QList<QUuid> ids;
+        for (int row : rows)
+            ids.append(m_store->rules().at(row).id);
+        const std::unique_ptr<QMenu> menu(view.contextMenuFor(ids));
+        QCOMPARE(labelsOf(*menu), labels);
+    }
+
+    void contextDeleteKeepsTheRestOfTheSelection()
+    {
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s, u"C"_s, u"D"_s});
+        const QList<Rule> rules = m_store->rules();
+        view.select({rules[0].id, rules[2].id, rules[3].id});
+        const std::unique_ptr<QMenu> menu(view.contextMenuFor({rules[2].id}));
+        actionNamed(*menu, u"Delete"_s)->trigger();
+        QCOMPARE(patternsOf(m_store->rules()), (QStringList{u"A"_s, u"B"_s, u"D"_s}));
+        QCOMPARE(view.selectedIds(), (QList<QUuid>{rules[0].id, rules[3].id}));
+
+        view.list()->setFocus();
+        QTest::keyClick(view.list(), Qt::Key_Delete);
+        QCOMPARE(patternsOf(m_store->rules()), QStringList{u"B"_s});
+        QVERIFY(view.selectedIds().isEmpty());
+    }
+
+    void duplicateInsertsEachCopyAfterItsRule()
+    {
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s, u"C"_s});
+        const QList<Rule> before = m_store->rules();
+        const std::unique_ptr<QMenu> menu(view.contextMenuFor({before[2].id, before[0].id}));
+        actionNamed(*menu, u"Duplicate 2 Rules"_s)->trigger();
+        const QList<Rule> after = m_store->rules();
+        QCOMPARE(patternsOf(after), (QStringList{u"A"_s, u"A"_s, u"B"_s, u"C"_s, u"C"_s}));
+        QCOMPARE(after[0], before[0]);
+        QVERIFY(after[1].id != before[0].id);
+        Rule copy = after[4];
+        copy.id = before[2].id;
+        QCOMPARE(copy, before[2]);
+        QVERIFY(view.selectedIds().isEmpty());
+    }
+
+    void sendToSetsEveryConcernedRule()
+    {
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s, u"C"_s});
+        const QList<Rule> rules = m_store->rules();
+        const std::unique_ptr<QMenu> menu(view.contextMenuFor({rules[0].id, rules[2].id}));
+        QMenu* sendTo = actionNamed(*menu, u"Send 2 Rules To"_s)->menu();
+        QVERIFY(sendTo);
+        actionNamed(*sendTo, u"Browser Two"_s)->trigger();
+        QCOMPARE(m_store->rules()[0].destination, Destination::browser(u"b2"_s));
+        QCOMPARE(m_store->rules()[1].destination, Destination::browser(u"b1"_s));
+        QCOMPARE(m_store->rules()[2].destination, Destination::browser(u"b2"_s));
+    }
+
+    void dropMovesRulesInTheStore_data()
+    {
+        QTest::addColumn<QList<int>>("dragged");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("two rows before the last")
+            << QList<int>{0, 2} << 3 << QStringList{u"B"_s, u"A"_s, u"C"_s, u"D"_s};
+        QTest::newRow("below the last row") << QList<int>{2, 0} << -1 << QStringList{u"B"_s, u"D"_s, u"A"_s, u"C"_s};
+        QTest::newRow("to the top") << QList<int>{3} << 0 << QStringList{u"D"_s, u"A"_s, u"B"_s, u"C"_s};
+    }
+
+    void dropMovesRulesInTheStore()
+    {
+        QFETCH(QList<int>, dragged);
+        QFETCH(int, row);
+        QFETCH(QStringList, order);
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s, u"C"_s, u"D"_s});
+        RulesListModel* model = view.model();
+        QModelIndexList indexes;
+        for (int at : dragged)
+            indexes.append(model->index(at));
+        const std::unique_ptr<QMimeData> data(model->mimeData(indexes));
+        model->dropMimeData(data.get(), Qt::MoveAction, row, 0, QModelIndex());
+        QCOMPARE(patternsOf(m_store->rules()), order);
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(model->index(0).data(RulesListModel::ruleIdRole).toUuid(), m_store->rules()[0].id);
+    }
+
+    void listFollowsOutsideEdits()
+    {
+        RulesView& view = viewWithRules({u"A"_s});
+        // Another program writes the file: what the store takes over, the list shows.
+        RuleStore other(m_dir->filePath(u"other.json"_s));
+        other.setRules({hostRule(u"x.example"_s), hostRule(u"y.example"_s)});
+        other.setFallback(Destination::browser(u"b2"_s));
+        QVERIFY(m_store->apply(other.jsonText()));
+        QCOMPARE(view.model()->rowCount(), 2);
+        QCOMPARE(view.model()->index(1).data().toString(), u"Host is y.example"_s);
+        QCOMPARE(view.fallbackPicker()->destination(), Destination::browser(u"b2"_s));
+    }
+
+    void fallbackPickerAssignsTheStoreFallback()
+    {
+        RulesView& view = shownView();
+        QAction* two = nullptr;
+        for (QAction* action : view.fallbackPicker()->menu()->actions()) {
+            if (action->text() == u"Browser Two"_s)
+                two = action;
+        }
+        QVERIFY(two);
+        two->trigger();
+        QCOMPARE(m_store->fallback(), Destination::browser(u"b2"_s));
+    }
+
+    void bannerFollowsTheDefaultBrowser()
+    {
+        RulesView& view = shownView();
+        QVERIFY(view.banner()->isVisible());
+        view.makeDefaultButton()->click();
+        QTRY_VERIFY(!view.banner()->isVisible());
+        QCOMPARE(m_handlers.schemesSet, DefaultBrowser::webSchemes());
+
+        // Changed elsewhere: the next showing tells.
+        m_catalog.defaultBrowser = m_catalog.browsers.first();
+        m_controller->show();
+        QVERIFY(view.banner()->isVisible());
+    }
+
+    void showFileInFileManager()
+    {
+        RulesView& view = shownView();
+        QMenu* menu = view.moreButton()->menu();
+        QCOMPARE(labelsOf(*menu), (QStringList{u"Edit as JSON…"_s, u"Show rules.json in File Manager"_s, QString(),
+                                               u"Import from Finicky…"_s, u"Export to Finicky…"_s}));
+        actionNamed(*menu, u"Show rules.json in File Manager"_s)->trigger();
+        QCOMPARE(m_files.shown, QStringList{m_store->fileURL()});
+    }
+
+    void everyControlHasAnAccessibleName()
+    {
+        RulesView& view = shownView();
+        QCOMPARE(view.addButton()->accessibleName(), u"Add a rule"_s);
+        QCOMPARE(view.deleteButton()->accessibleName(), u"Delete the selected rules"_s);
+        QCOMPARE(view.moreButton()->accessibleName(), u"Import, export, and hand editing"_s);
+        for (QWidget* widget : view.findChildren<QWidget*>()) {
+            if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(&view))
+                continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(), widget->metaObject()->className());
+        }
+    }
+
+    void finickyImport_data()
+    {
+        QTest::addColumn<QString>("config");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<MessageBox::Style>("style");
+        QTest::addColumn<QStringList>("patterns");
+        QTest::addColumn<Destination>("fallback");
+        const QString one =
+            u"module.exports = { defaultBrowser: \"Browser Two\", handlers: [{ match: \"x.example\", browser: \"Browser One\" }] };"_s;
+        const QString two = u"module.exports = { handlers: [{ match: \"x.example\", browser: \"Browser One\" }, "
+                            u"{ match: \"y.example\", browser: \"Browser Two\" }] };"_s;
+        const QString noted = u"module.exports = { handlers: [{ match: \"x.example\", browser: \"Nowhere\" }] };"_s;
+        QTest::newRow("one rule, added") << one << 0 << u"Import 1 rule?"_s << MessageBox::Style::information
+                                         << QStringList{u"A"_s, u"x.example"_s} << Destination::ask();
+        QTest::newRow("one rule, replacing") << one << 1 << u"Import 1 rule?"_s << MessageBox::Style::information
+                                             << QStringList{u"x.example"_s} << Destination::browser(u"b2"_s);
+        QTest::newRow("replacing without a fallback keeps it")
+            << two << 1 << u"Import 2 rules?"_s << MessageBox::Style::information
+            << QStringList{u"x.example"_s, u"y.example"_s} << Destination::ask();
+        QTest::newRow("notes warn, cancelled") << noted << 2 << u"Import 1 rule?"_s << MessageBox::Style::warning
+                                               << QStringList{u"A"_s} << Destination::ask();
+    }
+
+    void finickyImport()
+    {
+        QFETCH(QString, config);
+        QFETCH(int, answer);
+        QFETCH(QString, text);
+        QFETCH(MessageBox::Style, style);
+        QFETCH(QStringList, patterns);
+        QFETCH(Destination, fallback);
+        RulesView& view = viewWithRules({u"A"_s});
+        const QString path = m_dir->filePath(u"finicky.js"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(config.toUtf8());
+        file.close();
+
+        FileDialog::setNextFileName(path);
+        MessageBox::setNextAnswer(answer);
+        view.importFromFinicky();
+        QCOMPARE(FileDialog::lastShown()->acceptLabel, u"Import"_s);
+        QCOMPARE(MessageBox::lastShown()->text, text);
+        QCOMPARE(MessageBox::lastShown()->style, style);
+        QVERIFY(MessageBox::lastShown()->informativeText.startsWith(u"From finicky.js."_s));
+        QCOMPARE(patternsOf(m_store->rules()), patterns);
+        QCOMPARE(m_store->fallback(), fallback);
+    }
+
+    void finickyImportOfAnUnreadableFileChangesNothing()
+    {
+        RulesView& view = viewWithRules({u"A"_s});
+        FileDialog::setNextFileName(m_dir->filePath(u"missing.js"_s));
+        MessageBox::setNextAnswer(0);
+        view.importFromFinicky();
+        QCOMPARE(MessageBox::lastShown()->text, u"Could not read that Finicky config"_s);
+        QVERIFY(!MessageBox::lastShown()->informativeText.isEmpty());
+        QCOMPARE(patternsOf(m_store->rules()), QStringList{u"A"_s});
+    }
+
+    void finickyExport()
+    {
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s});
+        const QString path = m_dir->filePath(u"out.js"_s);
+        FileDialog::setNextFileName(path);
+        view.exportToFinicky();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), FinickyConfig::exportConfig(m_store->rules(), m_store->fallback()));
+        QVERIFY(!MessageBox::lastShown());
+
+        FileDialog::setNextFileName(m_dir->filePath(u"no/such/folder/out.js"_s));
+        MessageBox::setNextAnswer(0);
+        view.exportToFinicky();
+        QCOMPARE(MessageBox::lastShown()->text, u"Could not write that file"_s);
+        QCOMPARE(MessageBox::lastShown()->style, MessageBox::Style::warning);
+
+        FileDialog::setNextFileName(std::nullopt); // cancelled: nothing written, nothing said
+        MessageBox::reset();
+        view.exportToFinicky();
+        QVERIFY(!MessageBox::lastShown());
+    }
+
+    void testALink_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<int>("decidingRow");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("host rule") << u"https://www.b.example/page"_s << 2
+                                   << u"Opens in Browser Two: rule 3, “Host is b.example”, takes it"_s;
+        QTest::newRow("disabled rule is skipped") << u"https://a.example/"_s << -1
+                                                  << u"Asks every time: no rule takes it, so it falls through to "
+                                                     u"Everything else"_s;
+        QTest::newRow("cleaned before deciding")
+            << u"https://c.example/?utm_source=x"_s << 1
+            << u"Opens in Browser One: rule 2, “URL contains c.example/”, takes it (after cleaning: "
+               u"https://c.example/)"_s;
+        QTest::newRow("empty") << QString() << -1 << QString();
+    }
+
+    void testALink()
+    {
+        QFETCH(QString, link);
+        QFETCH(int, decidingRow);
+        QFETCH(QString, line);
+        Rule disabled = hostRule(u"a.example"_s);
+        disabled.isEnabled = false;
+        Rule contains = hostRule(u"c.example/"_s);
+        contains.match = Rule::Match::urlContains;
+        m_store->setRules({disabled, contains, hostRule(u"b.example"_s, Destination::browser(u"b2"_s))});
+        LinkRewriter cleaning;
+        cleaning.stripsTrackingParameters = true;
+        m_store->setRewriter(cleaning);
+        RulesView& view = shownView();
+        QCOMPARE(view.testField()->placeholderText(), u"Paste a link to see where it goes"_s);
+        view.testField()->setText(link);
+        QCOMPARE(view.testResult()->text(), line);
+        QCOMPARE(view.decidingRule(), decidingRow < 0 ? QUuid() : m_store->rules().at(decidingRow).id);
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(view.model()->index(row).data(RulesListModel::isDecidingRole).toBool(), row == decidingRow);
+    }
+
+private:
+    RulesView& shownView()
+    {
+        m_controller->show();
+        return *m_controller->view();
+    }
+
+    RulesView& viewWithRules(const QStringList& patterns)
+    {
+        QList<Rule> rules;
+        for (const QString& pattern : patterns)
+            rules.append(hostRule(pattern));
+        m_store->setRules(rules);
+        return shownView();
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    FakeApplicationCatalog m_catalog;
+    FakeDefaultHandlers m_handlers;
+    FakeAutostartEntry m_autostart;
+    RecordingFileManager m_files;
+    std::unique_ptr<RuleStore> m_store;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<DefaultBrowser> m_defaultBrowser;
+    std::unique_ptr<RulesWindowController> m_controller;
+};
+
+QTEST_MAIN(RulesWindowTest)
+#include "tst_rules_window.moc"
