@@ -84,9 +84,11 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const Rule& rule, const 
     const Destination& destination = rule.destination;
     if (destination.isBrowser() && !Browsers::browser(destination.bundleID()))
         layout.warning = takeFromRight(iconSize);
+    // Advances are rounded down: a rectangle of exactly that width would cut the text.
+    const auto widthOf = [&metrics](const QString& text) { return metrics.boundingRect(text).width() + 2; };
     if (const QString profile = profileText(destination); !profile.isEmpty())
-        layout.profile = takeFromRight(std::min(metrics.horizontalAdvance(profile), area.width() / 6));
-    layout.name = takeFromRight(std::min(metrics.horizontalAdvance(destinationName(destination)), area.width() / 4));
+        layout.profile = takeFromRight(std::min(widthOf(profile), area.width() / 6));
+    layout.name = takeFromRight(std::min(widthOf(destinationName(destination)), area.width() / 4));
     const bool hasIcon = destination.isAsk() ? !DestinationMenuItems::askIcon().isNull()
                                              : !Browsers::icon(destination.bundleID(), iconSize).isNull();
     if (hasIcon)

@@ -148,7 +148,9 @@ RulesView::RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::func
                                  m_emptyState);
     emptyText->setWordWrap(true);
     emptyText->setAlignment(Qt::AlignCenter);
-    emptyText->setMaximumWidth(340);
+    // Centred in its row, a wrapping label is given its preferred size, not a height for its width.
+    emptyText->setFixedWidth(340);
+    emptyText->setMinimumHeight(emptyText->heightForWidth(340));
     emptyText->setForegroundRole(QPalette::PlaceholderText);
     emptyLayout->addWidget(emptyTitle, 0, Qt::AlignHCenter);
     emptyLayout->addWidget(emptyText, 0, Qt::AlignHCenter);
