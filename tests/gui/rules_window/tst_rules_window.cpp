@@ -180,6 +180,21 @@ private Q_SLOTS:
         QCOMPARE(RuleRowDelegate::toggleToolTip(false), u"Rule is ignored"_s);
     }
 
+    void doubleClickEditsExceptOnTheCheckBox()
+    {
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s});
+        QSignalSpy editing(&view, &RulesView::editingRequested);
+        QListView* list = view.list();
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.rect = list->visualRect(view.model()->index(1));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, view.delegate()->checkBoxRect(option).center());
+        QCOMPARE(editing.count(), 0);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, option.rect.center());
+        QCOMPARE(editing.count(), 1);
+        QCOMPARE(editing.first().first().value<Rule>(), m_store->rules().at(1));
+    }
+
     void rowTexts_data()
     {
         QTest::addColumn<Rule>("rule");
