@@ -113,6 +113,7 @@ public:
 
     QList<DesktopEntry> webBrowsers() override { return inner.webBrowsers(); }
     std::optional<DesktopEntry> defaultWebBrowser() override { return inner.defaultWebBrowser(); }
+    QList<DesktopEntry> shownApplications() override { return inner.shownApplications(); }
     std::optional<DesktopEntry> application(const QString& id) override { return inner.application(id); }
     std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) override
     {

@@ -33,6 +33,7 @@ public:
         return entries;
     }
     std::optional<DesktopEntry> defaultWebBrowser() override { return std::nullopt; }
+    QList<DesktopEntry> shownApplications() override { return webBrowsers(); }
     std::optional<DesktopEntry> application(const QString&) override { return std::nullopt; }
     std::optional<DesktopEntry> applicationWithWindowClass(const QString&) override { return std::nullopt; }
     void setChangeHandler(std::function<void()>) override {}

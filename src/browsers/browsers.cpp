@@ -51,12 +51,11 @@ std::optional<Browser> browserFrom(const DesktopEntry& entry)
     return Browser{entry.id, displayNameOf(entry), entry.filePath};
 }
 
-QList<Browser> discover()
+// The entries as applications, sorted by name.
+QList<Browser> listed(const QList<DesktopEntry>& entries)
 {
     QList<Browser> browsers;
-    if (!caches().catalog)
-        return browsers;
-    for (const DesktopEntry& entry : caches().catalog->webBrowsers()) {
+    for (const DesktopEntry& entry : entries) {
         std::optional<Browser> browser = browserFrom(entry);
         // The same application can be listed twice (a user entry shadowing a system one, or two data
         // directories); the one the system lists first is the one it would use.
@@ -69,6 +68,11 @@ QList<Browser> discover()
     std::stable_sort(browsers.begin(), browsers.end(),
                      [](const Browser& a, const Browser& b) { return localizedLessThan(a.name, b.name); });
     return browsers;
+}
+
+QList<Browser> discover()
+{
+    return caches().catalog ? listed(caches().catalog->webBrowsers()) : QList<Browser>();
 }
 
 // The desktop says applications changed: what is cached may be wrong from now on. The list is found again soon,
@@ -130,6 +134,11 @@ void invalidate()
     state.icons.clear();
     state.sizedIcons.clear();
     state.names.clear();
+}
+
+QList<Browser> applications()
+{
+    return caches().catalog ? listed(caches().catalog->shownApplications()) : QList<Browser>();
 }
 
 std::optional<qint64> discoveryTimeMSecs()

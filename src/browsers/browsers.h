@@ -34,6 +34,10 @@ void invalidate();
 // When the installed list was last discovered; absent while nothing is cached.
 std::optional<qint64> discoveryTimeMSecs();
 
+// Every application the desktop shows in its menus but Linkherd, sorted like installed(), each once; read from
+// the catalog at each call.
+QList<Browser> applications();
+
 // The installed browser with this bundle identifier, compared ignoring case.
 std::optional<Browser> browser(const QString& bundleID);
 // The browser the system opens web links with, unless that is Linkherd.

@@ -17,6 +17,9 @@ public:
     virtual QList<DesktopEntry> webBrowsers() = 0;
     // The application the system opens https links with.
     virtual std::optional<DesktopEntry> defaultWebBrowser() = 0;
+    // Every application the desktop shows in its menus, in the system's order: entries hidden from menus
+    // (NoDisplay, Hidden) and entries meant for other desktops are left out.
+    virtual QList<DesktopEntry> shownApplications() = 0;
     // An application by desktop file ID (without ".desktop").
     virtual std::optional<DesktopEntry> application(const QString& id) = 0;
     // The application that says its windows carry this WM_CLASS name (StartupWMClass), compared ignoring case.

@@ -56,6 +56,19 @@ std::optional<DesktopEntry> GioApplicationCatalog::defaultWebBrowser()
     return entry;
 }
 
+QList<DesktopEntry> GioApplicationCatalog::shownApplications()
+{
+    QList<DesktopEntry> entries;
+    GList* all = g_app_info_get_all();
+    for (GList* item = all; item; item = item->next) {
+        // g_app_info_should_show() is the menus' own test: NoDisplay, Hidden, OnlyShowIn and NotShowIn.
+        if (G_IS_DESKTOP_APP_INFO(item->data) && g_app_info_should_show(G_APP_INFO(item->data)))
+            entries.append(desktopEntryOf(G_DESKTOP_APP_INFO(item->data)));
+    }
+    g_list_free_full(all, g_object_unref);
+    return entries;
+}
+
 std::optional<DesktopEntry> GioApplicationCatalog::application(const QString& id)
 {
     if (id.isEmpty())

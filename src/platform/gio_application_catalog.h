@@ -16,6 +16,7 @@ public:
 
     QList<DesktopEntry> webBrowsers() override;
     std::optional<DesktopEntry> defaultWebBrowser() override;
+    QList<DesktopEntry> shownApplications() override;
     std::optional<DesktopEntry> application(const QString& id) override;
     std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) override;
     void setChangeHandler(std::function<void()> handler) override;

@@ -27,6 +27,8 @@ public:
 
     QList<DesktopEntry> webBrowsers() override { return browsers; }
     std::optional<DesktopEntry> defaultWebBrowser() override { return defaultBrowser; }
+    // The browsers, then the other applications.
+    QList<DesktopEntry> shownApplications() override { return browsers + applications; }
     std::optional<DesktopEntry> application(const QString& id) override;
     std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) override;
     void setChangeHandler(std::function<void()> handler) override { changeHandler = std::move(handler); }

@@ -1,0 +1,266 @@
+#include "rule_editor_dialog.h"
+
+#include "application_chooser.h"
+#include "browsers/browsers.h"
+#include "gui/common/destination_picker.h"
+#include "text_style.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int sourceIconSize = 16;
+
+QString matchTitle(Rule::Match match)
+{
+    switch (match) {
+    case Rule::Match::host:
+        return u"Host is"_s;
+    case Rule::Match::urlContains:
+        return u"URL contains"_s;
+    case Rule::Match::regex:
+        return u"URL matches"_s;
+    }
+    return QString();
+}
+
+QString placeholder(Rule::Match match)
+{
+    switch (match) {
+    case Rule::Match::host:
+        return u"example.com"_s;
+    case Rule::Match::urlContains:
+        return u"/pull/"_s;
+    case Rule::Match::regex:
+        return u"^https://.*\\.internal/"_s;
+    }
+    return QString();
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// A button showing only a symbol: the theme's icon, or a character where the theme has none.
+QToolButton* symbolButton(const QString& iconName, const QString& fallback, const QString& description, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    const QIcon icon = QIcon::fromTheme(iconName);
+    if (icon.isNull())
+        button->setText(fallback);
+    else
+        button->setIcon(icon);
+    button->setToolTip(description);
+    button->setAccessibleName(description);
+    return button;
+}
+
+} // namespace
+
+RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(parent), m_rule(rule)
+{
+    setWindowModality(Qt::WindowModal);
+    setWindowTitle(rule.trimmedPattern().isEmpty() ? tr("New Rule") : tr("Edit Rule"));
+    setFixedWidth(fixedWidth);
+
+    auto* form = new QWidget(this);
+    auto* formLayout = new QVBoxLayout(form);
+
+    // The match: kind, pattern and what the pattern means.
+    auto* matchSection = new QFormLayout;
+    m_match = new QComboBox(form);
+    m_match->setAccessibleName(tr("When the"));
+    for (Rule::Match match : {Rule::Match::host, Rule::Match::urlContains, Rule::Match::regex})
+        m_match->addItem(matchTitle(match), QVariant::fromValue(static_cast<int>(match)));
+    m_match->setCurrentIndex(m_match->findData(static_cast<int>(rule.match)));
+    matchSection->addRow(tr("When the"), m_match);
+    m_pattern = new QLineEdit(rule.pattern, form);
+    m_pattern->setAccessibleName(tr("Pattern"));
+    m_pattern->setInputMethodHints(Qt::ImhNoAutoUppercase | Qt::ImhNoPredictiveText | Qt::ImhUrlCharactersOnly);
+    matchSection->addRow(m_pattern);
+    m_help = plainLabel(QString(), form);
+    m_help->setWordWrap(true);
+    TextStyle::makeCaption(m_help);
+    matchSection->addRow(m_help);
+    formLayout->addLayout(matchSection);
+
+    // The source applications.
+    auto* sources = new QGroupBox(tr("Only for links from"), form);
+    sources->setAccessibleName(tr("Only for links from"));
+    auto* sourcesLayout = new QVBoxLayout(sources);
+    m_sourceRows = new QVBoxLayout;
+    sourcesLayout->addLayout(m_sourceRows);
+    auto* addApp = new QPushButton(tr("Add App…"), sources);
+    addApp->setAccessibleName(tr("Add App…"));
+    addApp->setAutoDefault(false);
+    sourcesLayout->addWidget(addApp, 0, Qt::AlignLeft);
+    formLayout->addWidget(sources);
+
+    m_destination = new DestinationPicker(tr("Open in"), form);
+    m_destination->setAccessibleName(tr("Open in"));
+    m_destination->setDestination(rule.destination);
+    formLayout->addWidget(m_destination);
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->setContentsMargins(12, 12, 12, 12);
+    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    cancel->setAccessibleName(cancel->text().remove(u'&'));
+    m_save = buttons->addButton(tr("Save"), QDialogButtonBox::AcceptRole);
+    m_save->setAccessibleName(tr("Save"));
+    // Return anywhere in the dialog, the pattern field included, saves; a disabled Save makes it do nothing.
+    m_save->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(form);
+    layout->addWidget(divider(this));
+    layout->addWidget(buttons);
+
+    connect(m_match, &QComboBox::currentIndexChanged, this, &RuleEditorDialog::updateMatch);
+    connect(m_pattern, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_rule.pattern = text;
+        updateValidity();
+    });
+    connect(addApp, &QPushButton::clicked, this, &RuleEditorDialog::chooseApplications);
+    connect(m_destination, &DestinationPicker::destinationChanged, this,
+            [this](const Destination& destination) { m_rule.destination = destination; });
+    connect(buttons, &QDialogButtonBox::accepted, this, &RuleEditorDialog::save);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    updateMatch();
+    updateSources();
+    m_pattern->setFocus();
+}
+
+void RuleEditorDialog::save()
+{
+    if (!m_rule.isValid())
+        return;
+    // Only the ends: letter case, scheme and path stay as typed.
+    m_rule.pattern = m_rule.trimmedPattern();
+    Q_EMIT saved(m_rule);
+    accept();
+}
+
+void RuleEditorDialog::chooseApplications()
+{
+    auto* chooser = new ApplicationChooser(this);
+    chooser->setAttribute(Qt::WA_DeleteOnClose);
+    connect(chooser, &ApplicationChooser::chosen, this, &RuleEditorDialog::addSources);
+    chooser->open();
+}
+
+void RuleEditorDialog::addSources(const QStringList& bundleIDs)
+{
+    QStringList sources = m_rule.sourceBundleIDs + bundleIDs;
+    // By character code, case-sensitive: the list reads the same wherever it is edited.
+    std::sort(sources.begin(), sources.end());
+    sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
+    m_rule.sourceBundleIDs = sources;
+    updateSources();
+}
+
+void RuleEditorDialog::removeSource(const QString& bundleID)
+{
+    m_rule.sourceBundleIDs.removeAll(bundleID);
+    updateSources();
+}
+
+void RuleEditorDialog::updateMatch()
+{
+    // The typed pattern stays: only what it means changes.
+    m_rule.match = static_cast<Rule::Match>(m_match->currentData().toInt());
+    m_pattern->setPlaceholderText(placeholder(m_rule.match));
+    updateValidity();
+}
+
+void RuleEditorDialog::updateValidity()
+{
+    const bool valid = m_rule.isValid();
+    m_save->setEnabled(valid);
+
+    QString text;
+    QColor colour = TextStyle::secondary(palette());
+    switch (m_rule.match) {
+    case Rule::Match::host:
+        text = tr("Subdomains are included — example.com also matches docs.example.com.");
+        break;
+    case Rule::Match::urlContains:
+        text = tr("Matched anywhere in the whole link, ignoring case.");
+        break;
+    case Rule::Match::regex:
+        if (m_rule.trimmedPattern().isEmpty()) {
+            text = tr("A regular expression, matched against the whole link.");
+        } else if (valid) {
+            text = u"✓ "_s + tr("Valid expression");
+            colour = TextStyle::green(palette());
+        } else {
+            text = u"⚠ "_s + tr("Not a valid regular expression");
+            colour = TextStyle::orange(palette());
+        }
+        break;
+    }
+    m_help->setText(text);
+    TextStyle::setTextColour(m_help, colour);
+}
+
+void RuleEditorDialog::updateSources()
+{
+    // Later: the row's own remove button may be what called.
+    while (QLayoutItem* item = m_sourceRows->takeAt(0)) {
+        item->widget()->setParent(nullptr);
+        item->widget()->deleteLater();
+        delete item;
+    }
+    QWidget* parent = m_sourceRows->parentWidget();
+    if (m_rule.sourceBundleIDs.isEmpty()) {
+        QLabel* any = plainLabel(tr("Any app"), parent);
+        TextStyle::setTextColour(any, TextStyle::secondary(palette()));
+        m_sourceRows->addWidget(any);
+    }
+    for (const QString& bundleID : std::as_const(m_rule.sourceBundleIDs)) {
+        auto* row = new QWidget(parent);
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        rowLayout->setSpacing(8);
+        auto* icon = new QLabel(row);
+        icon->setFixedSize(sourceIconSize, sourceIconSize);
+        icon->setPixmap(Browsers::icon(bundleID, sourceIconSize).pixmap(sourceIconSize, sourceIconSize));
+        const QString name = Browsers::displayName(bundleID);
+        QLabel* nameLabel = plainLabel(name, row);
+        nameLabel->setToolTip(bundleID);
+        QToolButton* remove = symbolButton(u"list-remove"_s, u"⊖"_s, tr("Remove %1").arg(name), row);
+        connect(remove, &QToolButton::clicked, this, [this, bundleID] { removeSource(bundleID); });
+        rowLayout->addWidget(icon);
+        rowLayout->addWidget(nameLabel, 1);
+        rowLayout->addWidget(remove);
+        m_sourceRows->addWidget(row);
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "routing/rule.h"
+
+#include <QDialog>
+
+class DestinationPicker;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QVBoxLayout;
+
+// The editor of one rule: its match kind, pattern, source applications and destination. It edits a copy and
+// never touches the store; whoever opens it decides what saving means. Whether the rule is on is not edited
+// here: the copy keeps the value it came with.
+class RuleEditorDialog final : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int fixedWidth = 460;
+
+    // Window-modal on parent.
+    explicit RuleEditorDialog(const Rule& rule, QWidget* parent = nullptr);
+
+    // The working copy.
+    const Rule& rule() const { return m_rule; }
+
+Q_SIGNALS:
+    // Save: the finished rule, its pattern trimmed, right before the dialog accepts.
+    void saved(const Rule& rule);
+
+private:
+    void save();
+    void chooseApplications();
+    void addSources(const QStringList& bundleIDs);
+    void removeSource(const QString& bundleID);
+    void updateMatch();
+    void updateValidity();
+    void updateSources();
+
+    Rule m_rule;
+    QComboBox* m_match;
+    QLineEdit* m_pattern;
+    QLabel* m_help;
+    QVBoxLayout* m_sourceRows;
+    DestinationPicker* m_destination;
+    QPushButton* m_save;
+};
