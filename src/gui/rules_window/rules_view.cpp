@@ -10,9 +10,11 @@
 #include "gui/common/file_dialog.h"
 #include "gui/common/message_box.h"
 #include "interchange/finicky_config.h"
+#include "json_editor_dialog.h"
 #include "routing/link_parts.h"
 #include "routing/rule_evaluation.h"
 #include "routing/rule_store.h"
+#include "rule_editor_dialog.h"
 #include "rule_row_delegate.h"
 #include "rules_list_model.h"
 
@@ -321,20 +323,46 @@ void RulesView::select(const QSet<QUuid>& ids)
     updateDeleteButton();
 }
 
+bool RulesView::raiseOpenDialog()
+{
+    QDialog* dialog = m_dialog.data();
+    if (!dialog)
+        return false;
+    dialog->raise();
+    dialog->activateWindow();
+    return true;
+}
+
 void RulesView::addRule()
 {
-    Q_EMIT editingRequested(Rule());
+    editRule(Rule());
 }
 
 void RulesView::editRule(const QUuid& id)
 {
     if (const std::optional<int> row = m_model->rowOf(id))
-        Q_EMIT editingRequested(m_store.rules().at(*row));
+        editRule(m_store.rules().at(*row));
+}
+
+void RulesView::editRule(const Rule& rule)
+{
+    if (raiseOpenDialog())
+        return;
+    auto* dialog = new RuleEditorDialog(rule, window());
+    connect(dialog, &RuleEditorDialog::saved, this, &RulesView::saveRule);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_dialog = dialog;
+    dialog->open();
 }
 
 void RulesView::editJson()
 {
-    Q_EMIT jsonEditingRequested();
+    if (raiseOpenDialog())
+        return;
+    auto* dialog = new JsonEditorDialog(m_store, window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_dialog = dialog;
+    dialog->open();
 }
 
 void RulesView::saveRule(const Rule& rule)

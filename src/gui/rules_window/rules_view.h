@@ -2,7 +2,9 @@
 
 #include "routing/rule.h"
 
+#include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QSet>
 #include <QUuid>
 #include <QWidget>
@@ -42,6 +44,7 @@ public:
 
     // Opens the editor for a new rule; the store sees it only when the editor saves.
     void addRule();
+    // Opens the editor for the stored rule with this identifier; nothing when there is none.
     void editRule(const QUuid& id);
     void editJson();
     void deleteRules(const QSet<QUuid>& ids);
@@ -72,11 +75,8 @@ public:
     DestinationPicker* fallbackPicker() const { return m_fallbackPicker; }
     // The rule the "Test a link" field points at; null when the field is empty or the fallback decides.
     QUuid decidingRule() const { return m_decidingRule; }
-
-Q_SIGNALS:
-    // Until an editor is wired in: a rule (new or existing) to be edited, and the JSON text to be edited.
-    void editingRequested(const Rule& rule);
-    void jsonEditingRequested();
+    // The rule editor or JSON editor on screen; null when neither is.
+    QDialog* openDialog() const { return m_dialog; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -90,6 +90,9 @@ private:
     void updateTest();
     void setDefaultBrowser(bool isDefault);
     void importFile(const QString& path);
+    // One sheet at a time: a second request brings the one on screen forward.
+    bool raiseOpenDialog();
+    void editRule(const Rule& rule);
 
     RuleStore& m_store;
     DefaultBrowser& m_defaultBrowser;
@@ -108,4 +111,5 @@ private:
     DestinationPicker* m_fallbackPicker = nullptr;
     QUuid m_decidingRule;
     QList<QUuid> m_selectionBeforeReset;
+    QPointer<QDialog> m_dialog;
 };

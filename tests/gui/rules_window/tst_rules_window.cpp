@@ -2,6 +2,8 @@
 #include "gui/common/destination_picker.h"
 #include "gui/common/file_dialog.h"
 #include "gui/common/message_box.h"
+#include "gui/rules_window/json_editor_dialog.h"
+#include "gui/rules_window/rule_editor_dialog.h"
 #include "gui/rules_window/rule_row_delegate.h"
 #include "gui/rules_window/rules_list_model.h"
 #include "gui/rules_window/rules_view.h"
@@ -21,6 +23,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -62,6 +65,24 @@ QStringList labelsOf(const QMenu& menu)
     for (const QAction* action : menu.actions())
         labels.append(action->text());
     return labels;
+}
+
+QLineEdit* patternField(QDialog& dialog)
+{
+    for (QLineEdit* field : dialog.findChildren<QLineEdit*>()) {
+        if (field->accessibleName() == u"Pattern"_s)
+            return field;
+    }
+    return nullptr;
+}
+
+QPushButton* buttonNamed(QDialog& dialog, const QString& name)
+{
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (button->accessibleName() == name)
+            return button;
+    }
+    return nullptr;
 }
 
 QAction* actionNamed(const QMenu& menu, const QString& text)
@@ -135,18 +156,35 @@ private Q_SLOTS:
         QVERIFY(view.emptyState()->isVisible());
         QVERIFY(!view.deleteButton()->isEnabled());
 
-        QSignalSpy editing(&view, &RulesView::editingRequested);
         view.addButton()->click();
-        QCOMPARE(editing.count(), 1);
-        QVERIFY(m_store->rules().isEmpty()); // nothing is stored before the editor saves
-        Rule rule = editing.first().first().value<Rule>();
-        rule.pattern = u"example.com"_s;
-        view.saveRule(rule);
-        QCOMPARE(m_store->rules(), QList<Rule>{rule});
+        auto* editor = qobject_cast<RuleEditorDialog*>(view.openDialog());
+        QVERIFY(editor);
+        QCOMPARE(editor->windowModality(), Qt::WindowModal);
+        QCOMPARE(editor->rule().pattern, QString());
+        patternField(*editor)->setText(u"example.com"_s);
+        editor->reject();
+        QTRY_VERIFY(!view.openDialog());
+        QVERIFY(m_store->rules().isEmpty()); // cancelled: nothing is stored
+
+        view.addButton()->click();
+        editor = qobject_cast<RuleEditorDialog*>(view.openDialog());
+        QVERIFY(editor);
+        patternField(*editor)->setText(u"example.com"_s);
+        buttonNamed(*editor, u"Save"_s)->click();
+        QCOMPARE(patternsOf(m_store->rules()), QStringList{u"example.com"_s});
         QVERIFY(!view.emptyState()->isVisible());
-        rule.pattern = u"example.org"_s;
-        view.saveRule(rule); // the same identifier: replaced in place
-        QCOMPARE(m_store->rules(), QList<Rule>{rule});
+        QTRY_VERIFY(!view.openDialog());
+
+        const Rule rule = m_store->rules().first();
+        view.editRule(rule.id);
+        editor = qobject_cast<RuleEditorDialog*>(view.openDialog());
+        QVERIFY(editor);
+        patternField(*editor)->setText(u"example.org"_s);
+        buttonNamed(*editor, u"Save"_s)->click(); // the same identifier: replaced in place
+        QCOMPARE(m_store->rules().size(), 1);
+        QCOMPARE(m_store->rules().first().id, rule.id);
+        QCOMPARE(m_store->rules().first().pattern, u"example.org"_s);
+        QTRY_VERIFY(!view.openDialog());
 
         view.select({rule.id});
         QVERIFY(view.deleteButton()->isEnabled());
@@ -183,16 +221,65 @@ private Q_SLOTS:
     void doubleClickEditsExceptOnTheCheckBox()
     {
         RulesView& view = viewWithRules({u"A"_s, u"B"_s});
-        QSignalSpy editing(&view, &RulesView::editingRequested);
         QListView* list = view.list();
         QStyleOptionViewItem option;
         option.initFrom(list);
         option.rect = list->visualRect(view.model()->index(1));
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, view.delegate()->checkBoxRect(option).center());
-        QCOMPARE(editing.count(), 0);
+        QVERIFY(!view.openDialog());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, option.rect.center());
-        QCOMPARE(editing.count(), 1);
-        QCOMPARE(editing.first().first().value<Rule>(), m_store->rules().at(1));
+        auto* editor = qobject_cast<RuleEditorDialog*>(view.openDialog());
+        QVERIFY(editor);
+        QCOMPARE(editor->rule(), m_store->rules().at(1));
+        view.editJson(); // one sheet at a time
+        QCOMPARE(view.openDialog(), editor);
+        editor->reject();
+        QTRY_VERIFY(!view.openDialog());
+    }
+
+    void keysStartAndEditRules_data()
+    {
+        QTest::addColumn<QKeyCombination>("key");
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<int>("edited"); // -1: a new rule; -2: no editor
+        QTest::newRow("Ctrl+N") << QKeyCombination(Qt::ControlModifier, Qt::Key_N) << QList<int>{} << -1;
+        QTest::newRow("Return edits the selected rule") << QKeyCombination(Qt::Key_Return) << QList<int>{1} << 1;
+        QTest::newRow("Return with two selected") << QKeyCombination(Qt::Key_Return) << QList<int>{0, 1} << -2;
+    }
+
+    void keysStartAndEditRules()
+    {
+        QFETCH(QKeyCombination, key);
+        QFETCH(QList<int>, selected);
+        QFETCH(int, edited);
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s});
+        QVERIFY(QTest::qWaitForWindowActive(view.window()));
+        QSet<QUuid> ids;
+        for (int row : selected)
+            ids.insert(m_store->rules().at(row).id);
+        view.select(ids);
+        view.list()->setFocus();
+        QTest::keyClick(view.list(), key.key(), key.keyboardModifiers());
+        auto* editor = qobject_cast<RuleEditorDialog*>(view.openDialog());
+        QCOMPARE(editor != nullptr, edited != -2);
+        if (edited >= 0)
+            QCOMPARE(editor->rule(), m_store->rules().at(edited));
+        if (edited == -1)
+            QVERIFY(!view.model()->rowOf(editor->rule().id)); // new, not stored yet
+        if (editor)
+            editor->reject();
+    }
+
+    void jsonEditorOpensOnTheStoreText()
+    {
+        RulesView& view = viewWithRules({u"A"_s});
+        actionNamed(*view.moreButton()->menu(), u"Edit as JSON…"_s)->trigger();
+        auto* editor = qobject_cast<JsonEditorDialog*>(view.openDialog());
+        QVERIFY(editor);
+        QCOMPARE(editor->windowModality(), Qt::WindowModal);
+        QCOMPARE(editor->findChild<QPlainTextEdit*>()->toPlainText(), m_store->jsonText());
+        editor->reject();
+        QTRY_VERIFY(!view.openDialog());
     }
 
     void rowTexts_data()
