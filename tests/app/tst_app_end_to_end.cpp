@@ -247,14 +247,19 @@ private Q_SLOTS:
         QVERIFY(instanceIsOnTheBus());
     }
 
-    // Launching Linkherd again, without links, brings up the rules window.
+    // Launching Linkherd again, without links, brings up the rules window; activating it again brings the same
+    // window forward with the new activation.
     void launchWithoutLinksShowsTheRulesWindow()
     {
         startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
         QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {}).exitCode, 0);
         const SandboxedDesktop::Run search = m_desktop->run(
             u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^Rules$"_s}, 10'000);
-        QVERIFY2(!search.out.trimmed().isEmpty(), "no Rules window");
+        const QString window = search.out.section(u'\n', 0, 0).trimmed();
+        QVERIFY2(!window.isEmpty(), "no Rules window");
+        QCOMPARE(callResident(u"Activate"_s, {u"{'desktop-startup-id': <'S-7'>}"_s}).exitCode, 0);
+        QTRY_COMPARE(m_desktop->run(u"xprop"_s, {u"-id"_s, window, u"_NET_STARTUP_ID"_s}).out.trimmed(),
+                     u"_NET_STARTUP_ID(UTF8_STRING) = \"S-7\""_s);
     }
 
     // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
