@@ -2,6 +2,7 @@
 
 #include "base/atomic_file.h"
 #include "base/bounded_file.h"
+#include "base/elided_text.h"
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
@@ -42,6 +43,8 @@ namespace {
 
 // How old the browser list may be before showing the window scans again.
 constexpr qint64 rescanAfterMSecs = 5'000;
+// A pasted text can be of any length; the line under the field shows both ends of a long one.
+constexpr qsizetype maxShownLinkLength = 200;
 
 QFrame* divider(QWidget* parent)
 {
@@ -491,7 +494,7 @@ void RulesView::updateTest()
         line += u": no rule takes it, so it falls through to Everything else"_s;
     }
     if (link != text)
-        line += u" (after cleaning: "_s + link + u')';
+        line += u" (after cleaning: "_s + elidedText(link, maxShownLinkLength) + u')';
     m_model->setDecidingRule(m_decidingRule);
     m_testResult->setText(line);
 }

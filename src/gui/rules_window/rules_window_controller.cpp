@@ -50,11 +50,13 @@ RulesWindowController::RulesWindowController(RuleStore& store, Preferences& pref
       m_fileManager(fileManager)
 {
     // The refresh of the view also follows the application coming to the front, from any of its windows.
-    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        RulesView* view = this->view();
-        if (state == Qt::ApplicationActive && view && view->isVisible())
-            view->refresh();
-    });
+    if (qGuiApp) {
+        connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            RulesView* view = this->view();
+            if (state == Qt::ApplicationActive && view && view->isVisible())
+                view->refresh();
+        });
+    }
     connect(this, &RulesWindowController::didOpen, this, [this] {
         if (RulesView* view = this->view())
             view->refresh();

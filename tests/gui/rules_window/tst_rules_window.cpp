@@ -595,6 +595,18 @@ private Q_SLOTS:
             QCOMPARE(view.model()->index(row).data(RulesListModel::isDecidingRole).toBool(), row == decidingRow);
     }
 
+    void testALinkShowsBothEndsOfAHugeLink()
+    {
+        LinkRewriter cleaning;
+        cleaning.stripsTrackingParameters = true;
+        m_store->setRewriter(cleaning);
+        RulesView& view = shownView();
+        view.testField()->setText(u"https://c.example/"_s + QString(20'000, u'a') + u"?utm_source=x"_s);
+        QVERIFY(view.testResult()->text().size() < 500);
+        QVERIFY2(view.testResult()->text().contains(u"https://c.example/aaa"_s),
+                 qUtf8Printable(view.testResult()->text()));
+    }
+
 private:
     RulesView& shownView()
     {
