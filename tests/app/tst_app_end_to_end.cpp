@@ -119,8 +119,7 @@ private Q_SLOTS:
 
     void gioOpenReachesTheRuleBrowserOnceCleaned()
     {
-        startResident();
-        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
             "rewriter": {"parameters": ["utm_*"], "stripsTrackingParameters": true, "upgradesToHTTPS": true},
             "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
                        "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "other"}}}]})");
@@ -175,7 +174,7 @@ private Q_SLOTS:
         TestFiles::write(entry, TestFiles::read(entry) + "DBusActivatable=true\n");
         m_desktop->refreshDesktopDatabase();
         QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
-        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        TestFiles::write(m_rules, R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
         QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
 
         QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://activated.example/"_s}, 10'000).exitCode, 0);
@@ -359,8 +358,7 @@ private Q_SLOTS:
     // does: the fallback does.
     void browsersInstalledOrRemovedWhileRunning()
     {
-        startResident();
-        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
             "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
                        "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "late"}}}]})");
         // The resident has looked at the browsers before the new one comes.
@@ -395,9 +393,8 @@ private Q_SLOTS:
     {
         // Nor does the resident's own, from its start.
         m_desktop->setEnvironmentVariable(u"XDG_ACTIVATION_TOKEN"_s, u"T-0"_s);
-        startResident();
         m_desktop->unsetEnvironmentVariable(u"XDG_ACTIVATION_TOKEN"_s);
-        writeRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "version": 1,
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "version": 1,
             "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
                        "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "fake"}}}]})");
         const QStringList links{u"https://example.com/1"_s, u"https://example.com/2"_s};
@@ -433,8 +430,8 @@ private Q_SLOTS:
         m_desktop->addBrowser(
             {.id = u"org.example.Web-Browser"_s, .name = u"Web"_s, .extraKeys = {{u"DBusActivatable"_s, u"true"_s}}});
         m_desktop->refreshDesktopDatabase();
-        startResident();
-        writeRules(R"({"fallback": {"browser": {"bundleID": "org.example.Web-Browser"}}, "rules": [], "version": 1})");
+        startResidentWithRules(
+            R"({"fallback": {"browser": {"bundleID": "org.example.Web-Browser"}}, "rules": [], "version": 1})");
 
         QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/d1', 'https://example.com/d2']"_s,
                                           u"{'activation-token': <'T-4'>, 'desktop-startup-id': <'S-4'>}"_s})
@@ -505,8 +502,7 @@ private Q_SLOTS:
 
     void ruleForTheSourceApplication()
     {
-        startResident();
-        writeRules(rulesSendingLinksFrom("org.gnome.Evolution"));
+        startResidentWithRules(rulesSendingLinksFrom("org.gnome.Evolution"));
         const auto open = [this](const QString& link, const QString& platformData) {
             return m_desktop->run(u"gdbus"_s,
                                   {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
@@ -525,8 +521,7 @@ private Q_SLOTS:
     // The source comes from the caller itself: its sandbox's .flatpak-info, read through /proc.
     void ruleForASandboxedSourceApplication()
     {
-        startResident();
-        writeRules(rulesSendingLinksFrom("org.example.Sandboxed"));
+        startResidentWithRules(rulesSendingLinksFrom("org.example.Sandboxed"));
         QTemporaryDir sandbox;
         TestFiles::write(sandbox.filePath(u".flatpak-info"_s),
                          "[Application]\nname=org.example.Sandboxed\nruntime=runtime/org.example.Platform/x86_64/1\n");
@@ -798,11 +793,13 @@ private:
         return QString();
     }
 
-    // An outside edit, which the resident takes over.
-    void writeRules(const QByteArray& json)
+    // The resident, started on these rules: nothing waits for an outside edit to be taken over.
+    void startResidentWithRules(const QByteArray& json)
     {
-        TestFiles::writeAtomicallyAsAnotherProgram(m_rules, json);
-        QTest::qWait(300);
+        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
+        TestFiles::write(m_rules, json);
+        startResident();
+        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
     }
 
     std::optional<SandboxedDesktop> m_desktop;
