@@ -163,8 +163,9 @@ Outcome<Rule> RuleCommands::add(const RuleFields& fields, qsizetype position)
 
 Outcome<Rule> RuleCommands::update(const QString& id, const RuleFields& changes)
 {
-    std::optional<Rule> result;
-    const Outcome<void> done = m_edit([&, id, changes](RulesDocument& document) -> Outcome<void> {
+    // Shared, not referred to: the store may make the change again later, on a newer document.
+    const auto result = std::make_shared<std::optional<Rule>>();
+    const Outcome<void> done = m_edit([result, id, changes](RulesDocument& document) -> Outcome<void> {
         const Outcome<qsizetype> index = find(document, id);
         if (!index)
             return index.error();
@@ -172,27 +173,27 @@ Outcome<Rule> RuleCommands::update(const QString& id, const RuleFields& changes)
         if (!rule)
             return rule.error();
         document.rules[*index] = *rule;
-        result = *rule;
+        *result = *rule;
         return {};
     });
     if (!done)
         return done.error();
-    return *result;
+    return **result;
 }
 
 Outcome<Rule> RuleCommands::remove(const QString& id)
 {
-    std::optional<Rule> result;
-    const Outcome<void> done = m_edit([&, id](RulesDocument& document) -> Outcome<void> {
+    const auto result = std::make_shared<std::optional<Rule>>();
+    const Outcome<void> done = m_edit([result, id](RulesDocument& document) -> Outcome<void> {
         const Outcome<qsizetype> index = find(document, id);
         if (!index)
             return index.error();
-        result = document.rules.takeAt(*index);
+        *result = document.rules.takeAt(*index);
         return {};
     });
     if (!done)
         return done.error();
-    return *result;
+    return **result;
 }
 
 Outcome<void> RuleCommands::removeAt(qsizetype index)
@@ -223,12 +224,24 @@ Outcome<void> RuleCommands::setFallback(const Destination& fallback)
     });
 }
 
-Outcome<void> RuleCommands::setRewriter(const LinkRewriter& rewriter)
+Outcome<LinkRewriter> RuleCommands::changeCleaning(const CleaningFields& changes)
 {
-    return m_edit([rewriter](RulesDocument& document) -> Outcome<void> {
+    const auto result = std::make_shared<LinkRewriter>();
+    const Outcome<void> done = m_edit([result, changes](RulesDocument& document) -> Outcome<void> {
+        LinkRewriter rewriter = document.rewriter.value_or(LinkRewriter::initial());
+        if (changes.stripsTrackingParameters)
+            rewriter.stripsTrackingParameters = *changes.stripsTrackingParameters;
+        if (changes.upgradesToHTTPS)
+            rewriter.upgradesToHTTPS = *changes.upgradesToHTTPS;
+        if (changes.parameters)
+            rewriter.parameters = *changes.parameters;
         document.rewriter = rewriter == LinkRewriter::initial() ? std::nullopt : std::optional(rewriter);
+        *result = rewriter;
         return {};
     });
+    if (!done)
+        return done.error();
+    return *result;
 }
 
 Outcome<RuleCommands::Resolution> RuleCommands::resolve(const QString& url, const QString& from) const

@@ -45,6 +45,13 @@ public:
         std::optional<QStringList> sourceApps; // empty: links from any application
     };
 
+    // The link-cleaning settings a request gives; what is absent stays as it is.
+    struct CleaningFields final {
+        std::optional<bool> stripsTrackingParameters;
+        std::optional<bool> upgradesToHTTPS;
+        std::optional<QStringList> parameters;
+    };
+
     // Where a link goes by the rules as they stand, without cleaning.
     struct Resolution final {
         Destination destination;
@@ -71,7 +78,7 @@ public:
     // To position (clamped into 0 … count - 1).
     Outcome<void> move(const QString& id, qsizetype position);
     Outcome<void> setFallback(const Destination& fallback);
-    Outcome<void> setRewriter(const LinkRewriter& rewriter);
+    Outcome<LinkRewriter> changeCleaning(const CleaningFields& changes);
     Outcome<Resolution> resolve(const QString& url, const QString& from = QString()) const;
     Outcome<QString> clean(const QString& url) const;
 
