@@ -247,6 +247,8 @@ void RuleStore::writeChanges(std::chrono::milliseconds wait)
         return;
     }
 
+    for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL, RulesFile::interruptedSaveAgeUnderLock))
+        qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
     // The rules in force hold every unwritten change already; an outside edit gets them applied to it.
     Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
     Document document;

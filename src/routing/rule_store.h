@@ -87,6 +87,8 @@ public:
 
     Destination destination(const QString& link, const QString& sourceBundleID = QString()) const;
 
+    // Whether changes wait for another writer's lock.
+    bool hasUnwrittenChanges() const { return !m_unwrittenChanges.isEmpty(); }
     // Writes whatever changes wait for the lock, or the rules in force when none do.
     void save();
     // Takes over changes to the file, and to the file a link in its place points to.

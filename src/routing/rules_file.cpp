@@ -83,6 +83,7 @@ Result<QByteArray> edit(const QString& path, const Change& change, std::chrono::
     const Result<FileLock, FileLock::Error> held = lock(path, wait);
     if (!held)
         return Failure{held.error().text};
+    removeInterruptedSaves(path, interruptedSaveAgeUnderLock);
     Result<std::optional<Contents>, Unreadable> current = read(path);
     if (!current)
         return Failure{path + u": "_s + current.error().error};
@@ -120,7 +121,7 @@ Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes)
     return copyPath;
 }
 
-QStringList removeInterruptedSaves(const QString& path)
+QStringList removeInterruptedSaves(const QString& path, std::chrono::seconds olderThan)
 {
     // QSaveFile writes into "<final name>.XXXXXX", the six X replaced by letters, and renames that over the
     // final file; a process killed in between leaves it. Six lower-case letters are left alone: that is how
@@ -130,13 +131,13 @@ QStringList removeInterruptedSaves(const QString& path)
     const QDir directory = target.absoluteDir();
     const QRegularExpression leftover(u"^"_s + QRegularExpression::escape(target.fileName()) +
                                       u"\\.(?![a-z]{6}$)[A-Za-z]{6}$"_s);
-    const QDateTime aMinuteAgo = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-olderThan.count());
     QStringList removed;
     const QFileInfoList entries =
         directory.entryInfoList({target.fileName() + u".??????"_s}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
         if (entry.isSymLink() || !entry.isFile() || !leftover.match(entry.fileName()).hasMatch() ||
-            entry.lastModified() >= aMinuteAgo)
+            entry.lastModified() >= before)
             continue;
         if (QFile::remove(entry.filePath()))
             removed.append(entry.filePath());

@@ -45,6 +45,12 @@ Result<QByteArray> write(const QString& path, const RulesDocument& document);
 QString lockPath(const QString& path);
 Result<FileLock, FileLock::Error> lock(const QString& path, std::chrono::milliseconds wait);
 
+// How old a save's temporary file must be for a writer holding the lock to remove it. Linkherd's writers keep
+// theirs only while they hold the lock, and a save names its file only for the moment between linking it and
+// renaming it over the rules (an unnamed O_TMPFILE until then): one seen by the lock's holder is a killed
+// writer's.
+inline constexpr std::chrono::seconds interruptedSaveAgeUnderLock{2};
+
 // One change to the document as it is on disk now.
 using Change = std::function<Result<void>(RulesDocument&)>;
 
@@ -61,7 +67,7 @@ Result<QByteArray> edit(const QString& path, const Change& change,
 Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes);
 
 // Removes what interrupted atomic saves of the file left behind: "<name>.XXXXXX" next to the file (after
-// following a symbolic link, where the saves go), older than a minute. Returns the paths removed.
-QStringList removeInterruptedSaves(const QString& path);
+// following a symbolic link, where the saves go), older than olderThan. Returns the paths removed.
+QStringList removeInterruptedSaves(const QString& path, std::chrono::seconds olderThan = std::chrono::minutes(1));
 
 } // namespace RulesFile

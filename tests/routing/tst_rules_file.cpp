@@ -2,6 +2,7 @@
 #include "routing/rules_file.h"
 #include "support/test_files.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -102,6 +103,23 @@ private Q_SLOTS:
         QVERIFY(RulesFile::edit(m_path, [](RulesDocument& document) { return appendRule(document, u"a"_s); }));
         QVERIFY(QFileInfo(m_path).isSymLink());
         QCOMPARE(RulesCodec::decode(TestFiles::read(real))->rules.size(), 1);
+    }
+
+    // A writer killed between naming its save and renaming it over the file leaves the save behind; the next
+    // writer holding the lock removes it once it is a moment old, and leaves a save in progress alone.
+    void theLockHolderRemovesAKilledWritersSave()
+    {
+        const QString killed = m_path + u".kIlLeD"_s;
+        const QString recent = m_path + u".rEcEnT"_s;
+        TestFiles::write(killed, "{");
+        TestFiles::write(recent, "{");
+        QFile old(killed);
+        QVERIFY(old.open(QIODevice::ReadWrite));
+        QVERIFY(old.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3), QFileDevice::FileModificationTime));
+        old.close();
+        QVERIFY(RulesFile::edit(m_path, [](RulesDocument& document) { return appendRule(document, u"a"_s); }));
+        QVERIFY(!QFile::exists(killed));
+        QVERIFY(QFile::exists(recent));
     }
 
 private:
