@@ -64,6 +64,7 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
 RuleStore::~RuleStore()
 {
     // At exit a held lock is waited for longer: what is not written now is lost.
+    m_isClosing = true;
     if (!m_unwrittenChanges.isEmpty())
         writeChanges(std::chrono::seconds(2));
 }
@@ -277,7 +278,8 @@ void RuleStore::writeChanges(std::chrono::milliseconds wait)
     m_unwrittenChanges.clear();
     m_lastWrittenData = std::move(written).value();
     m_unreadableSeen.reset();
-    if (takesOver) {
+    // Whoever would hear of it may be gone already while the store closes.
+    if (takesOver && !m_isClosing) {
         assignDocument(document);
         if (onExternalChange)
             onExternalChange();
@@ -348,12 +350,14 @@ void RuleStore::reloadFromDisk()
     }
     if (!*read)
         return;
-    // Changes waiting for the lock are written onto this edit, which is taken over then.
-    if (!m_unwrittenChanges.isEmpty())
-        return;
     RulesFile::Contents& contents = *read.value();
     if (m_lastWrittenData && *m_lastWrittenData == contents.bytes)
         return;
+    // Unwritten changes are made to this edit, which is taken over with them.
+    if (!m_unwrittenChanges.isEmpty()) {
+        writeChanges(lockWait);
+        return;
+    }
     m_unreadableSeen.reset();
     m_lastWrittenData = std::move(contents.bytes);
     m_isApplyingExternalChange = true;

@@ -180,8 +180,11 @@ private Q_SLOTS:
         QCOMPARE(found.size(), 0); // told at start-up already
         QVERIFY(QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s}).isEmpty());
 
-        // Once the file is mended, the mended file is taken over and the changes are made to it.
-        TestFiles::write(m_path, documentWith({hostRule(u"mended.example"_s)}));
+        // Once the file is mended, the mended file is taken over and the changes are made to it, as soon as the
+        // store hears of it.
+        store.startWatching();
+        TestFiles::writeAtomicallyAsAnotherProgram(m_path, documentWith({hostRule(u"mended.example"_s)}));
+        QTRY_COMPARE(savedPatterns(), QStringList({u"mended.example"_s, u"new.example"_s}));
         store.add(hostRule(u"newer.example"_s));
         const QStringList all{u"mended.example"_s, u"new.example"_s, u"newer.example"_s};
         QCOMPARE(savedPatterns(), all);
