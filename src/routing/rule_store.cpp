@@ -237,16 +237,19 @@ void RuleStore::writeChanges(std::chrono::milliseconds wait)
     m_retryTimer.stop();
     if (m_unwrittenChanges.isEmpty())
         return;
-    const Result<FileLock, FileLock::Error> lock = RulesFile::lock(m_fileURL, wait);
-    if (!lock) {
-        if (lock.error().busy) {
-            qCInfo(lcRules, "The rules file is locked by another program; saving the rules once it is free");
-            m_retryTimer.start();
-        } else {
-            qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(lock.error().text));
+    std::optional<Result<FileLock, FileLock::Error>> lock = RulesFile::lock(m_fileURL, wait);
+    if (!*lock) {
+        if (!lock->error().busy) {
+            qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(lock->error().text));
+            return;
         }
+        if (!m_isWaitingForLock)
+            qCInfo(lcRules, "The rules file is locked by another program; saving the rules once it is free");
+        m_isWaitingForLock = true;
+        m_retryTimer.start();
         return;
     }
+    m_isWaitingForLock = false;
 
     for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL, RulesFile::interruptedSaveAgeUnderLock))
         qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
@@ -278,9 +281,12 @@ void RuleStore::writeChanges(std::chrono::milliseconds wait)
     m_unwrittenChanges.clear();
     m_lastWrittenData = std::move(written).value();
     m_unreadableSeen.reset();
+    lock.reset(); // before anyone hears of it: what they do may be another edit
     // Whoever would hear of it may be gone already while the store closes.
     if (takesOver && !m_isClosing) {
+        m_isApplyingExternalChange = true;
         assignDocument(document);
+        m_isApplyingExternalChange = false;
         if (onExternalChange)
             onExternalChange();
     }

@@ -141,6 +141,7 @@ private:
     std::optional<UnreadableRules> m_unreadableAtStart;
     bool m_isApplyingExternalChange = false;
     bool m_isClosing = false;
+    bool m_isWaitingForLock = false;                     // told already
     std::optional<QByteArray> m_lastWrittenData;         // the file's bytes as written or taken over
     std::optional<UnreadableContent> m_unreadableSeen;   // reported to the user already
     std::optional<QByteArray> m_keptAside;               // unreadable bytes whose copy aside exists
