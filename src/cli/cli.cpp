@@ -5,6 +5,7 @@
 #include "browsers/browsers.h"
 #include "cli_context.h"
 #include "finicky_commands.h"
+#include "rule_edit_commands.h"
 #include "rules_commands.h"
 
 using namespace Qt::StringLiterals;
@@ -22,6 +23,25 @@ Commands:
                   --explain       add a line naming the rule that decided, or "fallback"
   clean URL       Print URL as the link-cleaning settings leave it.
   rules           Print the rules file as Linkherd writes it.
+  rules list      One rule a line, separated by tabs: position (from 1), ID, on or off, match (host,
+                  urlContains, regex), pattern, destination (ID, ID/PROFILE or "ask"), the source
+                  application IDs joined by "," (empty: any application).
+  rules add (--host HOST | --contains TEXT | --regex EXPRESSION) (--in ID [--profile DIR] | --ask)
+            [--from APP_ID]... [--at N] [--off]
+                  Add a rule (at position N, counted from 1; else at the end) and print its ID.
+  rules set ID [--host HOST | --contains TEXT | --regex EXPRESSION] [--in ID [--profile DIR] | --ask]
+               [--from APP_ID... | --any-app] [--on | --off]
+                  Change a rule; what is not given stays.
+  rules rm ID...  Delete rules.
+  rules mv ID N   Move a rule to position N, counted from 1.
+                  A rule's ID may be shortened to any part of its beginning, of 4 characters or more,
+                  that no other rule's ID begins with. A browser that is not installed is taken, with a
+                  warning.
+  fallback [--in ID [--profile DIR] | --ask]
+                  Set where links no rule takes go; without options, print it.
+  cleaning [--strip on|off] [--https on|off] [--parameters A,B,... | --default-parameters]
+                  Set link cleaning: removing tracking parameters, upgrading to https, the parameters
+                  removed (a name ending in "*" is a prefix); without options, print the three settings.
   browsers [--default]
                   List the installed browsers, one per line: ID, name and desktop file, separated by
                   tabs. --default: only the system's default browser other than Linkherd.
@@ -98,6 +118,10 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runRules(context, rest);
     if (command == u"finicky"_s)
         return runFinicky(context, rest);
+    if (command == u"fallback"_s)
+        return runFallback(context, rest);
+    if (command == u"cleaning"_s)
+        return runCleaning(context, rest);
     const bool needsDesktop =
         command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s || command == u"default"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))

@@ -3,7 +3,7 @@
 using namespace Qt::StringLiterals;
 
 Result<CommandArguments> CommandArguments::parse(const QStringList& arguments, const QStringList& flagNames,
-                                                 const QStringList& valueNames)
+                                                 const QStringList& valueNames, const QStringList& listNames)
 {
     CommandArguments parsed;
     bool optionsEnded = false;
@@ -20,14 +20,18 @@ Result<CommandArguments> CommandArguments::parse(const QStringList& arguments, c
         const QString name = equals >= 0 ? argument.first(equals) : argument;
         if (flagNames.contains(name) && equals < 0) {
             parsed.flags.insert(name);
-        } else if (valueNames.contains(name)) {
-            if (equals >= 0) {
-                parsed.values.insert(name, argument.mid(equals + 1));
-            } else if (index + 1 < arguments.size()) {
-                parsed.values.insert(name, arguments[++index]);
-            } else {
+        } else if (valueNames.contains(name) || listNames.contains(name)) {
+            QString value;
+            if (equals >= 0)
+                value = argument.mid(equals + 1);
+            else if (index + 1 < arguments.size())
+                value = arguments[++index];
+            else
                 return Failure{name + u" needs a value"_s};
-            }
+            if (listNames.contains(name))
+                parsed.lists[name].append(value);
+            else
+                parsed.values.insert(name, value);
         } else {
             return Failure{u"unknown option "_s + name};
         }

@@ -12,7 +12,8 @@ struct CommandArguments final {
     QStringList positional;
     QSet<QString> flags;
     QHash<QString, QString> values;
+    QHash<QString, QStringList> lists; // options that may be given more than once, in the order given
 
     static Result<CommandArguments> parse(const QStringList& arguments, const QStringList& flagNames,
-                                          const QStringList& valueNames);
+                                          const QStringList& valueNames, const QStringList& listNames = {});
 };

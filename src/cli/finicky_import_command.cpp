@@ -85,12 +85,10 @@ int runFinickyImport(const CliContext& context, const QStringList& arguments)
         return context.failure(u"finicky import needs a desktop to work with"_s);
 
     // The rules file is read first: when it cannot be read, nothing is imported into it.
-    std::optional<RulesDocument> document;
-    if (adds || replaces) {
-        Result<RulesDocument> loaded = context.loadRules();
-        if (!loaded)
+    const bool edits = adds || replaces;
+    if (edits) {
+        if (const Result<RulesDocument> loaded = context.loadRules(); !loaded)
             return context.failure(loaded.error());
-        document = std::move(loaded).value();
     }
 
     const Result<QString, FinickyConfig::ImportError> text = readConfiguration(parsed->positional.front());
@@ -101,26 +99,29 @@ int runFinickyImport(const CliContext& context, const QStringList& arguments)
         return context.failure(result.error().description());
     const FinickyConfig::Imported& imported = *result;
 
-    if (!document) {
+    if (!edits) {
         context.out << QString::fromUtf8(report(imported));
         return ExitCode::success;
     }
 
     QString summary;
-    if (adds) {
-        document->rules.append(imported.rules);
-        summary = u"Added "_s + countOfRules(imported.rules.size()) + u'.';
-    } else {
-        document->rules = imported.rules;
+    const Result<QByteArray> saved = RulesFile::edit(context.rulesPath, [&](RulesDocument& document) -> Result<void> {
+        if (adds) {
+            document.rules.append(imported.rules);
+            summary = u"Added "_s + countOfRules(imported.rules.size()) + u'.';
+            return {};
+        }
+        document.rules = imported.rules;
         summary = u"Replaced the rules with "_s + countOfRules(imported.rules.size());
         if (imported.fallback) {
-            document->fallback = *imported.fallback;
+            document.fallback = *imported.fallback;
             summary += u"; the fallback is now "_s + destinationText(*imported.fallback);
         }
         summary += u'.';
-    }
-    if (const Result<QByteArray> saved = RulesFile::write(context.rulesPath, *document); !saved)
-        return context.failure(context.rulesPath + u": "_s + saved.error());
+        return {};
+    });
+    if (!saved)
+        return context.failure(saved.error());
     context.out << summary << '\n';
     for (const QString& note : imported.notes)
         context.err << "note: " << note << '\n';

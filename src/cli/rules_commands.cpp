@@ -4,6 +4,7 @@
 #include "routing/link_parts.h"
 #include "routing/rule_evaluation.h"
 #include "routing/rules_codec.h"
+#include "rule_edit_commands.h"
 
 using namespace Qt::StringLiterals;
 
@@ -50,6 +51,8 @@ int runClean(const CliContext& context, const QStringList& arguments)
 
 int runRules(const CliContext& context, const QStringList& arguments)
 {
+    if (!arguments.isEmpty() && !arguments.front().startsWith(u'-'))
+        return runRulesVerb(context, arguments.front(), arguments.mid(1));
     const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
     if (!parsed)
         return context.usageError(parsed.error());

@@ -4,6 +4,8 @@
 
 #include <unicode/regex.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // ICU counts a match's time in steps of 10,000 engine operations. 150 steps (1.5 million operations, some
@@ -18,10 +20,44 @@ icu::UnicodeString aliasOf(const QString& text)
                               static_cast<int32_t>(text.size()));
 }
 
+// What is wrong with an expression, as ICU finds it, in words for the person who wrote it.
+QString describeError(UErrorCode status, const UParseError& where)
+{
+    QString what;
+    switch (status) {
+    case U_REGEX_MISMATCHED_PAREN:
+        what = u"parentheses do not pair up"_s;
+        break;
+    case U_REGEX_MISSING_CLOSE_BRACKET:
+        what = u"a bracket is not closed"_s;
+        break;
+    case U_REGEX_BAD_ESCAPE_SEQUENCE:
+        what = u"unknown escape sequence"_s;
+        break;
+    case U_REGEX_RULE_SYNTAX:
+        what = u"syntax error"_s;
+        break;
+    case U_REGEX_BAD_INTERVAL:
+    case U_REGEX_MAX_LT_MIN:
+        what = u"bad repetition count"_s;
+        break;
+    case U_REGEX_INVALID_RANGE:
+        what = u"bad character range"_s;
+        break;
+    default:
+        what = QString::fromLatin1(u_errorName(status));
+        break;
+    }
+    if (where.offset >= 0)
+        what += u" at character "_s + QString::number(where.offset + 1);
+    return what;
+}
+
 } // namespace
 
 struct RegexCache::Entry {
     std::unique_ptr<icu::RegexMatcher> matcher; // null when the pattern does not compile
+    QString error;                              // why it does not
     bool gaveUpLogged = false;
 };
 
@@ -39,6 +75,15 @@ RegexCache::Entry& RegexCache::entry(const QString& pattern)
     const icu::UnicodeString expression(reinterpret_cast<const char16_t*>(pattern.utf16()),
                                         static_cast<int32_t>(pattern.size()));
     auto matcher = std::make_unique<icu::RegexMatcher>(expression, UREGEX_CASE_INSENSITIVE, status);
+    if (U_FAILURE(status)) {
+        // Compiled once more for where the fault is, which only the pattern's compiler reports.
+        UParseError where{};
+        where.offset = -1;
+        UErrorCode again = U_ZERO_ERROR;
+        std::unique_ptr<icu::RegexPattern>(
+            icu::RegexPattern::compile(expression, UREGEX_CASE_INSENSITIVE, where, again));
+        created->error = describeError(status, where);
+    }
     if (U_SUCCESS(status))
         matcher->setTimeLimit(matchTimeLimitSteps, status);
     // ICU calls back after every step of 10,000 operations, a fraction of a millisecond: the search ends soon
@@ -57,6 +102,11 @@ RegexCache::Entry& RegexCache::entry(const QString& pattern)
 bool RegexCache::compiles(const QString& pattern)
 {
     return entry(pattern).matcher != nullptr;
+}
+
+QString RegexCache::compileError(const QString& pattern)
+{
+    return entry(pattern).error;
 }
 
 RegexCache::Search RegexCache::search(const QString& pattern, const QString& text,

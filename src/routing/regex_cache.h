@@ -18,6 +18,8 @@ public:
     RegexCache& operator=(const RegexCache&) = delete;
 
     bool compiles(const QString& pattern);
+    // Why the pattern does not compile ("a parenthesis is not closed at character 4"); empty when it does.
+    QString compileError(const QString& pattern);
 
     enum class Search { found, notFound, pastDeadline };
     // Whether the expression finds a match anywhere in the text. Not found when the pattern does not compile,

@@ -26,6 +26,16 @@ std::optional<Rule::Match> matchFromText(QStringView text)
     return std::nullopt;
 }
 
+QString Rule::validityError() const
+{
+    const QString trimmed = trimmedPattern();
+    if (trimmed.isEmpty())
+        return u"The pattern is empty."_s;
+    if (match == Match::regex && !regexCache().compiles(trimmed))
+        return u"Not a valid regular expression: "_s + regexCache().compileError(trimmed) + u'.';
+    return QString();
+}
+
 bool Rule::isValid() const
 {
     const QString trimmed = trimmedPattern();

@@ -22,6 +22,8 @@ struct Rule final {
 
     // A rule that can be stored from an editor: a pattern that is not blank and, for a regex rule, compiles.
     bool isValid() const;
+    // Why the rule is not valid ("The pattern is empty.", "Not a valid regular expression: …"); empty when it is.
+    QString validityError() const;
     // "Host is example.com", "URL contains …", "URL matches …".
     QString summary() const;
     // Whether this rule takes the link; an empty source means the link came from no known application.

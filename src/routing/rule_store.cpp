@@ -1,6 +1,5 @@
 #include "rule_store.h"
 
-#include "base/bounded_file.h"
 #include "base/directory_watcher.h"
 #include "base/logging.h"
 #include "rule_evaluation.h"
@@ -13,8 +12,14 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_fileURL(std::move(fileURL))
 {
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(100);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] { writeChanges(lockWait); });
+
     for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL))
         qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
 
@@ -56,7 +61,13 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
     m_unreadableAtStart = std::move(problem);
 }
 
-RuleStore::~RuleStore() = default;
+RuleStore::~RuleStore()
+{
+    // At exit a held lock is waited for longer: what is not written now is lost.
+    m_isClosing = true;
+    if (!m_unwrittenChanges.isEmpty())
+        writeChanges(std::chrono::seconds(2));
+}
 
 Result<QString> RuleStore::rulesDirectory()
 {
@@ -85,66 +96,103 @@ void RuleStore::assign(std::optional<QList<Rule>> rules, std::optional<Destinati
         Q_EMIT rewriterChanged();
 }
 
+void RuleStore::assignDocument(const Document& document)
+{
+    assign(document.rules, document.fallback, document.rewriter.value_or(LinkRewriter::initial()));
+}
+
+Result<void> RuleStore::edit(const RulesFile::Change& change)
+{
+    Document changed = currentDocument();
+    if (Result<void> applied = change(changed); !applied)
+        return applied;
+    assignDocument(changed);
+    // Observers that react to a change taken over from the file do not write it back.
+    if (m_isApplyingExternalChange)
+        return {};
+    m_unwrittenChanges.append(change);
+    writeChanges(lockWait);
+    return {};
+}
+
 void RuleStore::setRules(QList<Rule> rules)
 {
-    assign(std::move(rules), std::nullopt, std::nullopt);
-    save();
+    (void)edit([rules = std::move(rules)](Document& document) -> Result<void> {
+        document.rules = rules;
+        return {};
+    });
 }
 
 void RuleStore::setFallback(Destination fallback)
 {
-    assign(std::nullopt, std::move(fallback), std::nullopt);
-    save();
+    (void)edit([fallback = std::move(fallback)](Document& document) -> Result<void> {
+        document.fallback = fallback;
+        return {};
+    });
 }
 
 void RuleStore::setRewriter(LinkRewriter rewriter)
 {
-    assign(std::nullopt, std::nullopt, std::move(rewriter));
-    save();
+    (void)edit([rewriter = std::move(rewriter)](Document& document) -> Result<void> {
+        document.rewriter = rewriter == LinkRewriter::initial() ? std::nullopt : std::optional(rewriter);
+        return {};
+    });
 }
 
 void RuleStore::add(Rule rule)
 {
-    QList<Rule> rules = m_rules;
-    rules.append(std::move(rule));
-    setRules(std::move(rules));
+    (void)edit([rule = std::move(rule)](Document& document) -> Result<void> {
+        document.rules.append(rule);
+        return {};
+    });
 }
 
 void RuleStore::replace(const Rule& rule)
 {
-    const auto found =
-        std::find_if(m_rules.cbegin(), m_rules.cend(), [&](const Rule& existing) { return existing.id == rule.id; });
-    if (found == m_rules.cend())
-        return;
-    QList<Rule> rules = m_rules;
-    rules[found - m_rules.cbegin()] = rule;
-    setRules(std::move(rules));
+    (void)edit([rule](Document& document) -> Result<void> {
+        const auto found = std::find_if(document.rules.begin(), document.rules.end(),
+                                        [&](const Rule& existing) { return existing.id == rule.id; });
+        if (found == document.rules.end())
+            return Failure{u"no rule with id "_s + rule.id.toString(QUuid::WithoutBraces)};
+        *found = rule;
+        return {};
+    });
 }
 
 void RuleStore::deleteRules(const QSet<QUuid>& ids)
 {
-    QList<Rule> rules = m_rules;
-    rules.removeIf([&](const Rule& rule) { return ids.contains(rule.id); });
-    setRules(std::move(rules));
+    (void)edit([ids](Document& document) -> Result<void> {
+        document.rules.removeIf([&](const Rule& rule) { return ids.contains(rule.id); });
+        return {};
+    });
 }
 
 void RuleStore::move(const QList<qsizetype>& fromOffsets, qsizetype toOffset)
 {
-    QList<qsizetype> offsets = fromOffsets;
-    std::sort(offsets.begin(), offsets.end());
-    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
-    offsets.removeIf([&](qsizetype offset) { return offset < 0 || offset >= m_rules.size(); });
-
-    QList<Rule> moved;
-    QList<Rule> rest;
-    for (qsizetype index = 0; index < m_rules.size(); ++index)
-        (std::binary_search(offsets.cbegin(), offsets.cend(), index) ? moved : rest).append(m_rules[index]);
-    const auto takenBefore =
-        std::count_if(offsets.cbegin(), offsets.cend(), [&](qsizetype offset) { return offset < toOffset; });
-    const qsizetype insertAt = std::clamp<qsizetype>(toOffset - takenBefore, 0, rest.size());
-    for (qsizetype index = 0; index < moved.size(); ++index)
-        rest.insert(insertAt + index, moved[index]);
-    setRules(std::move(rest));
+    // By id, not by offset: the file may hold rules the store has not taken over yet.
+    QSet<QUuid> moving;
+    for (const qsizetype offset : fromOffsets) {
+        if (offset >= 0 && offset < m_rules.size())
+            moving.insert(m_rules[offset].id);
+    }
+    std::optional<QUuid> before;
+    for (qsizetype index = std::max<qsizetype>(toOffset, 0); index < m_rules.size() && !before; ++index) {
+        if (!moving.contains(m_rules[index].id))
+            before = m_rules[index].id;
+    }
+    (void)edit([moving, before](Document& document) -> Result<void> {
+        QList<Rule> moved;
+        QList<Rule> rest;
+        for (const Rule& rule : std::as_const(document.rules))
+            (moving.contains(rule.id) ? moved : rest).append(rule);
+        const auto target =
+            std::find_if(rest.cbegin(), rest.cend(), [&](const Rule& rule) { return rule.id == before; });
+        const qsizetype insertAt = target - rest.cbegin();
+        for (qsizetype index = 0; index < moved.size(); ++index)
+            rest.insert(insertAt + index, moved[index]);
+        document.rules = std::move(rest);
+        return {};
+    });
 }
 
 Destination RuleStore::destination(const QString& link, const QString& sourceBundleID) const
@@ -158,29 +206,15 @@ RuleStore::Document RuleStore::currentDocument() const
     return Document::make(m_rules, m_fallback, m_rewriter);
 }
 
-bool RuleStore::mayReplaceFile()
+bool RuleStore::mayReplace(const RulesFile::Unreadable& unreadable)
 {
-    if (!QFile::exists(m_fileURL))
+    if (!unreadable.bytes.isNull() && unreadable.bytes == m_keptAside)
         return true;
-    const Result<QByteArray> bytes = BoundedFile::read(m_fileURL, BoundedFile::rulesFileLimit);
-    QString error;
-    if (bytes) {
-        if (*bytes == m_lastWrittenData || *bytes == m_keptAside)
-            return true;
-        // A readable outside edit that has not been taken over yet is replaced, as the store's rules are the
-        // ones the user just changed.
-        const Result<RulesDocument> decoded = RulesCodec::decode(*bytes);
-        if (decoded)
-            return true;
-        error = decoded.error();
-    } else {
-        error = bytes.error();
-    }
-
+    const QString& error = unreadable.error;
     UnreadableRules problem{UnreadableRules::Occasion::save, m_fileURL, error, {}, {}};
-    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, bytes ? *bytes : QByteArray());
+    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, unreadable.bytes);
     if (copy) {
-        m_keptAside = *bytes;
+        m_keptAside = unreadable.bytes;
         problem.keptAs = copy.value();
         qCWarning(lcRules, "The rules file %s could not be read (%s); it was kept as %s before saving",
                   qUtf8Printable(m_fileURL), qUtf8Printable(error), qUtf8Printable(problem.keptAs));
@@ -189,7 +223,7 @@ bool RuleStore::mayReplaceFile()
     }
     qCCritical(lcRules, "Not saving rules: %s could not be read (%s), nor copied aside (%s)", qUtf8Printable(m_fileURL),
                qUtf8Printable(error), qUtf8Printable(copy.error()));
-    const UnreadableContent content{bytes ? std::optional(*bytes) : std::nullopt, error};
+    const UnreadableContent content{unreadable.bytes.isNull() ? std::nullopt : std::optional(unreadable.bytes), error};
     if (m_refusedToReplace != content) {
         m_refusedToReplace = content;
         problem.copyError = copy.error();
@@ -198,17 +232,73 @@ bool RuleStore::mayReplaceFile()
     return false;
 }
 
-void RuleStore::save()
+void RuleStore::writeChanges(std::chrono::milliseconds wait)
 {
-    if (m_isApplyingExternalChange || !mayReplaceFile())
+    m_retryTimer.stop();
+    if (m_unwrittenChanges.isEmpty())
         return;
-    Result<QByteArray> written = RulesFile::write(m_fileURL, currentDocument());
+    std::optional<Result<FileLock, FileLock::Error>> lock = RulesFile::lock(m_fileURL, wait);
+    if (!*lock) {
+        if (!lock->error().busy) {
+            qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(lock->error().text));
+            return;
+        }
+        if (!m_isWaitingForLock)
+            qCInfo(lcRules, "The rules file is locked by another program; saving the rules once it is free");
+        m_isWaitingForLock = true;
+        m_retryTimer.start();
+        return;
+    }
+    m_isWaitingForLock = false;
+
+    for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL, RulesFile::interruptedSaveAgeUnderLock))
+        qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
+    // The rules in force hold every unwritten change already; an outside edit gets them applied to it.
+    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
+    Document document;
+    bool takesOver = false;
+    if (!read) {
+        if (!mayReplace(read.error()))
+            return;
+        document = currentDocument();
+    } else if (*read && read.value()->bytes != m_lastWrittenData) {
+        document = std::move(read.value()->document);
+        takesOver = true;
+        for (const RulesFile::Change& change : std::as_const(m_unwrittenChanges)) {
+            if (const Result<void> applied = change(document); !applied)
+                qCWarning(lcRules, "A change no longer applies to the rules file as edited outside Linkherd: %s",
+                          qUtf8Printable(applied.error()));
+        }
+    } else {
+        document = currentDocument();
+    }
+
+    Result<QByteArray> written = RulesFile::write(m_fileURL, document);
     if (!written) {
         qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(written.error()));
         return;
     }
+    m_unwrittenChanges.clear();
     m_lastWrittenData = std::move(written).value();
     m_unreadableSeen.reset();
+    lock.reset(); // before anyone hears of it: what they do may be another edit
+    // Whoever would hear of it may be gone already while the store closes.
+    if (takesOver && !m_isClosing) {
+        m_isApplyingExternalChange = true;
+        assignDocument(document);
+        m_isApplyingExternalChange = false;
+        if (onExternalChange)
+            onExternalChange();
+    }
+}
+
+void RuleStore::save()
+{
+    if (m_isApplyingExternalChange)
+        return;
+    if (m_unwrittenChanges.isEmpty())
+        m_unwrittenChanges.append([](Document&) -> Result<void> { return {}; });
+    writeChanges(lockWait);
 }
 
 void RuleStore::startWatching()
@@ -269,6 +359,11 @@ void RuleStore::reloadFromDisk()
     RulesFile::Contents& contents = *read.value();
     if (m_lastWrittenData && *m_lastWrittenData == contents.bytes)
         return;
+    // Unwritten changes are made to this edit, which is taken over with them.
+    if (!m_unwrittenChanges.isEmpty()) {
+        writeChanges(lockWait);
+        return;
+    }
     m_unreadableSeen.reset();
     m_lastWrittenData = std::move(contents.bytes);
     m_isApplyingExternalChange = true;
@@ -289,9 +384,12 @@ Result<void> RuleStore::apply(const QString& jsonText)
     Result<Document> decoded = RulesCodec::decode(jsonText.toUtf8());
     if (!decoded)
         return Failure{decoded.error()};
-    Document& document = decoded.value();
-    // One write for the whole replacement: the file never holds the new rewriter with the old rules.
-    assign(std::move(document.rules), std::move(document.fallback), std::move(document.rewriter));
-    save();
-    return {};
+    // One write for the whole replacement: the file never holds the new rewriter with the old rules. Text without
+    // a rewriter keeps the one in force.
+    return edit([replacement = std::move(decoded).value()](Document& document) -> Result<void> {
+        const std::optional<LinkRewriter> rewriter = replacement.rewriter ? replacement.rewriter : document.rewriter;
+        document = replacement;
+        document.rewriter = rewriter;
+        return {};
+    });
 }

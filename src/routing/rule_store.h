@@ -6,11 +6,13 @@
 #include "rule.h"
 #include "rule_evaluation.h"
 #include "rules_document.h"
+#include "rules_file.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <QUuid>
 
 #include <functional>
@@ -35,14 +37,22 @@ struct UnreadableRules final {
 };
 
 // The one owner of the rules: the ordered rules, the fallback and the link-cleaning settings. Every change
-// is written to rules.json at once, atomically; changes other programs make to the file are taken over
-// while Linkherd runs. A file it cannot read is never replaced before its content has been kept aside.
-// Main thread only.
+// is an edit of rules.json as it is on disk, made under the rules file's lock (RulesFile::lock) and written
+// atomically: an outside edit the store has not taken over yet is taken over first, then the change is applied
+// to it. Changes other programs make to the file are taken over while Linkherd runs. A file it cannot read is
+// never replaced before its content has been kept aside. Main thread only.
+//
+// The store waits for the lock only briefly (lockWait) and never while a link is routed: when another writer
+// holds it longer, the change is in force at once and is written from the event loop as soon as the lock is
+// free.
 class RuleStore final : public QObject {
     Q_OBJECT
 
 public:
     using Document = RulesDocument;
+
+    // How long a change waits for another writer's lock before it is retried from the event loop.
+    static constexpr std::chrono::milliseconds lockWait{50};
 
     // Loads the file; never fails. A file that exists but cannot be read is copied aside first. What interrupted
     // saves left next to the file is removed.
@@ -64,6 +74,10 @@ public:
     // The rules file found at start-up when it could not be read.
     const std::optional<UnreadableRules>& unreadableAtStart() const { return m_unreadableAtStart; }
 
+    // Applies one change: to the rules in force at once (a refused change changes nothing and is passed on),
+    // and to the file as it is on disk, under its lock.
+    Result<void> edit(const RulesFile::Change& change);
+
     void add(Rule rule);
     // Replaces the first rule with the same id; without one, nothing changes and nothing is written.
     void replace(const Rule& rule);
@@ -73,6 +87,9 @@ public:
 
     Destination destination(const QString& link, const QString& sourceBundleID = QString()) const;
 
+    // Whether changes wait for another writer's lock.
+    bool hasUnwrittenChanges() const { return !m_unwrittenChanges.isEmpty(); }
+    // Writes whatever changes wait for the lock, or the rules in force when none do.
     void save();
     // Takes over changes to the file, and to the file a link in its place points to.
     void startWatching();
@@ -100,8 +117,11 @@ private:
     // Assigns without saving; returns which parts changed and notifies their observers.
     void assign(std::optional<QList<Rule>> rules, std::optional<Destination> fallback,
                 std::optional<LinkRewriter> rewriter);
-    // Whether the file may be replaced now: nothing is lost by it, or what would be lost has been kept aside.
-    bool mayReplaceFile();
+    void assignDocument(const Document& document);
+    // Writes the waiting changes, applied to the latest document, under the lock.
+    void writeChanges(std::chrono::milliseconds wait);
+    // Whether an unreadable file may be replaced now: what would be lost has been kept aside.
+    bool mayReplace(const RulesFile::Unreadable& unreadable);
     void watchFolder(const QString& directory, const QStringList& fileNames);
 
     // A file's content as the store last met it unreadable: its bytes (none when nothing could be read) and
@@ -120,9 +140,13 @@ private:
     QString m_fileURL;
     std::optional<UnreadableRules> m_unreadableAtStart;
     bool m_isApplyingExternalChange = false;
+    bool m_isClosing = false;
+    bool m_isWaitingForLock = false;                     // told already
     std::optional<QByteArray> m_lastWrittenData;         // the file's bytes as written or taken over
     std::optional<UnreadableContent> m_unreadableSeen;   // reported to the user already
     std::optional<QByteArray> m_keptAside;               // unreadable bytes whose copy aside exists
     std::optional<UnreadableContent> m_refusedToReplace; // could not be kept aside; reported already
     QList<DirectoryWatcher*> m_watchers;
+    QList<RulesFile::Change> m_unwrittenChanges; // in force, not yet in the file; in the order they were made
+    QTimer m_retryTimer;
 };

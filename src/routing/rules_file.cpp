@@ -13,6 +13,19 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Where saves of the file go: through every symbolic link in its place (QSaveFile follows them too).
+QFileInfo resolvedFile(const QString& path)
+{
+    QFileInfo target(path);
+    for (int depth = 0; depth < 64 && target.isSymLink(); ++depth)
+        target.setFile(target.symLinkTarget());
+    return target;
+}
+
+} // namespace
+
 namespace RulesFile {
 
 QString defaultPath()
@@ -50,6 +63,39 @@ Result<QByteArray> write(const QString& path, const RulesDocument& document)
     return bytes;
 }
 
+QString lockPath(const QString& path)
+{
+    const QFileInfo target = resolvedFile(path);
+    return target.absoluteDir().filePath(u'.' + target.fileName() + u".lock"_s);
+}
+
+Result<FileLock, FileLock::Error> lock(const QString& path, std::chrono::milliseconds wait)
+{
+    if (path == defaultPath()) {
+        if (const Result<QString> directory = ensureDefaultDirectory(); !directory)
+            return FileLock::Error{false, directory.error()};
+    }
+    return FileLock::acquire(lockPath(path), wait);
+}
+
+Result<QByteArray> edit(const QString& path, const Change& change, std::chrono::milliseconds wait)
+{
+    const Result<FileLock, FileLock::Error> held = lock(path, wait);
+    if (!held)
+        return Failure{held.error().text};
+    removeInterruptedSaves(path, interruptedSaveAgeUnderLock);
+    Result<std::optional<Contents>, Unreadable> current = read(path);
+    if (!current)
+        return Failure{path + u": "_s + current.error().error};
+    RulesDocument document = *current ? std::move(current.value()->document) : RulesDocument();
+    if (const Result<void> changed = change(document); !changed)
+        return Failure{changed.error()};
+    Result<QByteArray> written = write(path, document);
+    if (!written)
+        return Failure{path + u": "_s + written.error()};
+    return written;
+}
+
 Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes)
 {
     if (bytes.isNull())
@@ -75,25 +121,23 @@ Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes)
     return copyPath;
 }
 
-QStringList removeInterruptedSaves(const QString& path)
+QStringList removeInterruptedSaves(const QString& path, std::chrono::seconds olderThan)
 {
     // QSaveFile writes into "<final name>.XXXXXX", the six X replaced by letters, and renames that over the
     // final file; a process killed in between leaves it. Six lower-case letters are left alone: that is how
     // people name their own copies (rules.json.backup), and a save's random name is all lower case only once
     // in 64.
-    QFileInfo target(path);
-    for (int depth = 0; depth < 64 && target.isSymLink(); ++depth)
-        target.setFile(target.symLinkTarget());
+    const QFileInfo target = resolvedFile(path);
     const QDir directory = target.absoluteDir();
     const QRegularExpression leftover(u"^"_s + QRegularExpression::escape(target.fileName()) +
                                       u"\\.(?![a-z]{6}$)[A-Za-z]{6}$"_s);
-    const QDateTime aMinuteAgo = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-olderThan.count());
     QStringList removed;
     const QFileInfoList entries =
         directory.entryInfoList({target.fileName() + u".??????"_s}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
         if (entry.isSymLink() || !entry.isFile() || !leftover.match(entry.fileName()).hasMatch() ||
-            entry.lastModified() >= aMinuteAgo)
+            entry.lastModified() >= before)
             continue;
         if (QFile::remove(entry.filePath()))
             removed.append(entry.filePath());

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "base/file_lock.h"
 #include "base/result.h"
 #include "rules_document.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+#include <functional>
 #include <optional>
 
 // The rules file on disk: where it lives, reading it whole, replacing it atomically.
@@ -37,13 +40,34 @@ Result<std::optional<Contents>, Unreadable> read(const QString& path);
 // bytes written.
 Result<QByteArray> write(const QString& path, const RulesDocument& document);
 
+// Every Linkherd writer does its read-modify-write under this lock: ".<name>.lock" beside the file a symbolic
+// link in its place points to, where the saves go (two links to one file share one lock).
+QString lockPath(const QString& path);
+Result<FileLock, FileLock::Error> lock(const QString& path, std::chrono::milliseconds wait);
+
+// How old a save's temporary file must be for a writer holding the lock to remove it. Linkherd's writers keep
+// theirs only while they hold the lock, and a save names its file only for the moment between linking it and
+// renaming it over the rules (an unnamed O_TMPFILE until then): one seen by the lock's holder is a killed
+// writer's.
+inline constexpr std::chrono::seconds interruptedSaveAgeUnderLock{2};
+
+// One change to the document as it is on disk now.
+using Change = std::function<Result<void>(RulesDocument&)>;
+
+// Applies one change without losing anyone else's: takes the lock, reads the file's current bytes (no file is an
+// empty document), applies the change, writes atomically, lets go. A file that cannot be read, or a lock held
+// for longer than `wait`, writes nothing and fails with a text that names the file; a change that fails writes
+// nothing and passes its error on as it is. Gives the bytes written.
+Result<QByteArray> edit(const QString& path, const Change& change,
+                        std::chrono::milliseconds wait = std::chrono::seconds(10));
+
 // Keeps what an unreadable rules file held (bytes, as read) as "<name>.unreadable-<UTC time>" next to it, so that
 // nothing Linkherd writes later can destroy what the user had. An existing file is never replaced. Returns the
 // copy's path; fails when bytes is null (nothing could be read: there is nothing to keep).
 Result<QString> keepUnreadableCopy(const QString& path, const QByteArray& bytes);
 
 // Removes what interrupted atomic saves of the file left behind: "<name>.XXXXXX" next to the file (after
-// following a symbolic link, where the saves go), older than a minute. Returns the paths removed.
-QStringList removeInterruptedSaves(const QString& path);
+// following a symbolic link, where the saves go), older than olderThan. Returns the paths removed.
+QStringList removeInterruptedSaves(const QString& path, std::chrono::seconds olderThan = std::chrono::minutes(1));
 
 } // namespace RulesFile

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -179,10 +180,16 @@ private Q_SLOTS:
         QCOMPARE(found.size(), 0); // told at start-up already
         QVERIFY(QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s}).isEmpty());
 
-        // Once the file is mended, changes are saved again.
-        TestFiles::write(m_path, documentWith({hostRule(u"mended.example"_s)}));
+        // Once the file is mended, the mended file is taken over and the changes are made to it, as soon as the
+        // store hears of it.
+        store.startWatching();
+        TestFiles::writeAtomicallyAsAnotherProgram(m_path, documentWith({hostRule(u"mended.example"_s)}));
+        QTRY_COMPARE(savedPatterns(), QStringList({u"mended.example"_s, u"new.example"_s}));
         store.add(hostRule(u"newer.example"_s));
-        QCOMPARE(savedPatterns(), QStringList({u"new.example"_s, u"newer.example"_s}));
+        const QStringList all{u"mended.example"_s, u"new.example"_s, u"newer.example"_s};
+        QCOMPARE(savedPatterns(), all);
+        QCOMPARE(patterns(store.rules()), all);
+        QCOMPARE(store.fallback(), Destination::browser(u"firefox"_s));
     }
 
     // QSaveFile's temporary files, when the saving process was killed: removed once they are a minute old.
@@ -426,6 +433,76 @@ private Q_SLOTS:
         QCOMPARE(patterns(store.rules()), QStringList{u"a.example"_s});
         store.add(hostRule(u"b.example"_s));
         QCOMPARE(savedPatterns(), QStringList({u"a.example"_s, u"b.example"_s}));
+    }
+
+    // A change is made to the file as it is now: an outside edit not taken over yet (no watching here, or the
+    // notification still on its way) is taken over first, every kind of change applied to it.
+    void changesApplyToAnOutsideEditNotTakenOverYet_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("add") << 0 << QStringList{u"mine"_s, u"theirs"_s, u"added"_s};
+        QTest::newRow("replace") << 1 << QStringList{u"mine, edited"_s, u"theirs"_s};
+        QTest::newRow("delete") << 2 << QStringList{u"theirs"_s};
+        QTest::newRow("move") << 3 << QStringList{u"theirs"_s, u"mine"_s};
+        QTest::newRow("fallback") << 4 << QStringList{u"mine"_s, u"theirs"_s};
+    }
+
+    void changesApplyToAnOutsideEditNotTakenOverYet()
+    {
+        QFETCH(int, change);
+        QFETCH(QStringList, expected);
+        const Rule mine = hostRule(u"mine"_s);
+        TestFiles::write(m_path, documentWith({mine}));
+        RuleStore store(m_path);
+        int externalChanges = 0;
+        store.onExternalChange = [&] { ++externalChanges; };
+        TestFiles::write(m_path, documentWith({mine, hostRule(u"theirs"_s)}));
+
+        Rule edited = mine;
+        edited.pattern = u"mine, edited"_s;
+        switch (change) {
+        case 0:
+            store.add(hostRule(u"added"_s));
+            break;
+        case 1:
+            store.replace(edited);
+            break;
+        case 2:
+            store.deleteRules({mine.id});
+            break;
+        case 3:
+            store.move({0}, 1);
+            break;
+        case 4:
+            store.setFallback(Destination::browser(u"chromium"_s));
+            break;
+        }
+        QCOMPARE(savedPatterns(), expected);
+        QCOMPARE(patterns(store.rules()), expected);
+        QCOMPARE(externalChanges, 1);
+        if (change == 4)
+            QCOMPARE(store.fallback(), Destination::browser(u"chromium"_s));
+    }
+
+    // While another writer holds the lock the change is in force, and is written onto that writer's edit once
+    // the lock is free.
+    void aChangeWaitsForAnotherWritersLock()
+    {
+        RuleStore store(m_path);
+        store.startWatching();
+        std::optional<Result<FileLock, FileLock::Error>> held = RulesFile::lock(m_path, 0ms);
+        QVERIFY(*held);
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"locked by another program"_s));
+        store.add(hostRule(u"mine"_s));
+        QCOMPARE(patterns(store.rules()), QStringList{u"mine"_s});
+        QVERIFY(!QFile::exists(m_path));
+        TestFiles::writeAtomicallyAsAnotherProgram(m_path, documentWith({hostRule(u"theirs"_s)}));
+        settle();
+        QCOMPARE(patterns(store.rules()), QStringList{u"mine"_s});
+        held.reset();
+        QTRY_COMPARE(savedPatterns(), QStringList({u"theirs"_s, u"mine"_s}));
+        QCOMPARE(patterns(store.rules()), QStringList({u"theirs"_s, u"mine"_s}));
     }
 
     void failedSaveKeepsTheChangeInMemory()

@@ -1,0 +1,143 @@
+#include "cli/cli.h"
+#include "routing/rules_codec.h"
+#include "support/cli_run.h"
+#include "support/fakes/fake_platform.h"
+#include "support/test_files.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class RuleEditCliTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { m_catalog.browsers = {fakeEntry(u"firefox"_s, u"Firefox"_s)}; }
+
+    void init()
+    {
+        QVERIFY(m_directory.emplace().isValid());
+        m_rules = m_directory->filePath(u"rules.json"_s);
+    }
+
+    // The forms a script writes, and what `rules list` shows of them.
+    void addSetMoveAndRemove()
+    {
+        CliRun added = run({u"rules"_s, u"add"_s, u"--host"_s, u"github.com"_s, u"--in"_s, u"firefox"_s, u"--profile"_s,
+                            u"work"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--from"_s, u"thunderbird"_s});
+        QCOMPARE(added.status, 0);
+        QCOMPARE(added.err, QString());
+        const QString first = added.out.trimmed();
+        QCOMPARE(first.size(), 36);
+        added = run({u"rules"_s, u"add"_s, u"--regex"_s, u"\\.pdf$"_s, u"--ask"_s, u"--at"_s, u"1"_s, u"--off"_s});
+        QCOMPARE(added.status, 0);
+        const QString second = added.out.trimmed();
+
+        QCOMPARE(run({u"rules"_s, u"list"_s}).out,
+                 u"1\t%1\toff\tregex\t\\.pdf$\task\t\n2\t%2\ton\thost\tgithub.com\tfirefox/work\t"
+                 "org.gnome.Evolution,thunderbird\n"_s.arg(second, first));
+
+        QCOMPARE(run({u"rules"_s, u"set"_s, first.left(8), u"--contains"_s, u"gist"_s, u"--ask"_s, u"--any-app"_s,
+                      u"--off"_s})
+                     .status,
+                 0);
+        QCOMPARE(run({u"rules"_s, u"mv"_s, first.left(4).toLower(), u"1"_s}).status, 0);
+        QCOMPARE(run({u"rules"_s, u"list"_s}).out,
+                 u"1\t%1\toff\turlContains\tgist\task\t\n2\t%2\toff\tregex\t\\.pdf$\task\t\n"_s.arg(first, second));
+
+        // A mistyped ID among several removes nothing.
+        const CliRun missing = run({u"rules"_s, u"rm"_s, first, u"FFFFFFFF"_s});
+        QCOMPARE(missing.status, 1);
+        QCOMPARE(missing.err, u"linkherd: No rule has the id FFFFFFFF.\n"_s);
+        QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules.size(), 2);
+        QCOMPARE(run({u"rules"_s, u"rm"_s, first, second}).status, 0);
+        QCOMPARE(run({u"rules"_s, u"list"_s}).out, QString());
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        const QStringList add{u"rules"_s, u"add"_s};
+        QTest::newRow("invalid expression")
+            << add + QStringList{u"--regex"_s, u"a(b"_s, u"--ask"_s} << 2
+            << u"Not a valid regular expression: parentheses do not pair up at character 4."_s;
+        QTest::newRow("blank pattern") << add + QStringList{u"--host"_s, u" "_s, u"--ask"_s} << 2
+                                       << u"The pattern is empty."_s;
+        QTest::newRow("two patterns") << add + QStringList{u"--host"_s, u"a"_s, u"--contains"_s, u"b"_s, u"--ask"_s}
+                                      << 2 << u"give one of --host, --contains and --regex"_s;
+        QTest::newRow("no destination") << add + QStringList{u"--host"_s, u"a"_s} << 2
+                                        << u"give the destination with --in or --ask"_s;
+        QTest::newRow("profile without browser")
+            << add + QStringList{u"--host"_s, u"a"_s, u"--profile"_s, u"p"_s} << 2 << u"--profile goes with --in"_s;
+        QTest::newRow("position zero") << add + QStringList{u"--host"_s, u"a"_s, u"--ask"_s, u"--at"_s, u"0"_s} << 2
+                                       << u"--at needs a position, counted from 1"_s;
+        QTest::newRow("short id") << QStringList{u"rules"_s, u"set"_s, u"6F1"_s, u"--on"_s} << 2
+                                  << u"Give at least 4 characters of a rule's id."_s;
+        QTest::newRow("shared prefix") << QStringList{u"rules"_s, u"mv"_s, u"6F1C"_s, u"1"_s} << 1
+                                       << u"More than one rule's id starts with 6F1C."_s;
+        QTest::newRow("nothing to set") << QStringList{u"rules"_s, u"set"_s, u"6F1C2A9E-0B7D"_s} << 2
+                                        << u"rules set needs something to change"_s;
+        QTest::newRow("invalid change") << QStringList{u"rules"_s, u"set"_s, u"6F1C2A9E-0B7D"_s, u"--regex"_s, u"["_s}
+                                        << 2
+                                        << u"Not a valid regular expression: a bracket is not closed at character 2."_s;
+        QTest::newRow("unknown verb") << QStringList{u"rules"_s, u"edit"_s} << 2 << u"unknown rules command edit"_s;
+        QTest::newRow("cleaning switch") << QStringList{u"cleaning"_s, u"--strip"_s, u"yes"_s} << 2
+                                         << u"--strip takes on or off"_s;
+    }
+
+    // Nothing is written by a refused command; the error says why.
+    void refusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        const QByteArray twins = R"({"fallback": {"ask": {}}, "rules": [
+            {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "a",
+             "sourceBundleIDs": [], "destination": {"ask": {}}},
+            {"id": "6F1C0000-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "b",
+             "sourceBundleIDs": [], "destination": {"ask": {}}}], "version": 1})";
+        TestFiles::write(m_rules, twins);
+        const CliRun result = run(arguments);
+        QCOMPARE(result.status, status);
+        QVERIFY2(result.err.startsWith(u"linkherd: "_s + error + u'\n'), qPrintable(result.err));
+        QCOMPARE(TestFiles::read(m_rules), twins);
+    }
+
+    void fallbackAndCleaning()
+    {
+        QCOMPARE(run({u"fallback"_s}).out, u"ask\n"_s);
+        const CliRun missing = run({u"fallback"_s, u"--in"_s, u"netscape"_s, u"--profile"_s, u"Default"_s});
+        QCOMPARE(missing.status, 0);
+        QCOMPARE(missing.err, u"linkherd: warning: no installed browser has the ID netscape\n"_s);
+        QCOMPARE(run({u"fallback"_s}).out, u"netscape/Default\n"_s);
+        QCOMPARE(run({u"fallback"_s, u"--ask"_s}).status, 0);
+        QCOMPARE(run({u"fallback"_s}).out, u"ask\n"_s);
+
+        const QString defaults = LinkRewriter::defaultParameters().join(u',');
+        QCOMPARE(run({u"cleaning"_s}).out, u"strip\toff\nhttps\toff\nparameters\t"_s + defaults + u'\n');
+        QCOMPARE(run({u"cleaning"_s, u"--https"_s, u"on"_s, u"--parameters"_s, u"utm_*, fbclid,"_s}).out,
+                 u"strip\toff\nhttps\ton\nparameters\tutm_*,fbclid\n"_s);
+        QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1"_s}).out, u"https://a.example.org/?fbclid=1\n"_s);
+        QCOMPARE(run({u"cleaning"_s, u"--strip"_s, u"on"_s}).status, 0);
+        QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1&id=2"_s}).out, u"https://a.example.org/?id=2\n"_s);
+        QCOMPARE(run({u"cleaning"_s, u"--default-parameters"_s, u"--strip"_s, u"off"_s, u"--https"_s, u"off"_s}).out,
+                 u"strip\toff\nhttps\toff\nparameters\t"_s + defaults + u'\n');
+        QVERIFY(!TestFiles::read(m_rules).contains("rewriter"));
+    }
+
+private:
+    CliRun run(const QStringList& arguments)
+    {
+        return runCliInProcess(QStringList{u"--rules"_s, m_rules} + arguments, m_rules, CliServices{&m_catalog});
+    }
+
+    std::optional<QTemporaryDir> m_directory;
+    QString m_rules;
+    FakeApplicationCatalog m_catalog;
+};
+
+QTEST_GUILESS_MAIN(RuleEditCliTest)
+#include "tst_rule_edit_cli.moc"

@@ -1,0 +1,192 @@
+#include "routing/rule_store.h"
+#include "routing/rules_codec.h"
+#include "services/rule_commands.h"
+#include "support/test_files.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Fields = RuleCommands::RuleFields;
+using Kind = RuleCommands::Error::Kind;
+
+Fields hostFields(const QString& pattern)
+{
+    Fields fields;
+    fields.pattern = pattern;
+    return fields;
+}
+
+QStringList patterns(const QList<Rule>& rules)
+{
+    QStringList result;
+    for (const Rule& rule : rules)
+        result.append(rule.pattern);
+    return result;
+}
+
+} // namespace
+
+class RuleCommandsTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_directory.emplace().isValid());
+        m_path = m_directory->filePath(u"rules.json"_s);
+    }
+
+    // The same operations on the rules file and on the resident's store.
+    void addTakesDefaultsAtAClampedPosition_data()
+    {
+        QTest::addColumn<bool>("onStore");
+        QTest::newRow("file") << false;
+        QTest::newRow("store") << true;
+    }
+
+    void addTakesDefaultsAtAClampedPosition()
+    {
+        QFETCH(bool, onStore);
+        std::optional<RuleStore> store;
+        if (onStore)
+            store.emplace(m_path);
+        RuleCommands commands = onStore ? RuleCommands::onStore(*store) : RuleCommands::onFile(m_path);
+
+        const auto added = commands.add(hostFields(u"b.example"_s));
+        QVERIFY(added);
+        QVERIFY(added->isEnabled);
+        QCOMPARE(added->match, Rule::Match::host);
+        QVERIFY(added->sourceBundleIDs.isEmpty());
+        QVERIFY(added->destination.isAsk());
+        QVERIFY(commands.add(hostFields(u"c.example"_s), 99));
+        QVERIFY(commands.add(hostFields(u"a.example"_s), -7));
+        QVERIFY(commands.add(hostFields(u"d.example"_s), -1));
+        const QStringList order{u"a.example"_s, u"b.example"_s, u"c.example"_s, u"d.example"_s};
+        QCOMPARE(patterns(*commands.list()), order);
+        QCOMPARE(patterns(RulesCodec::decode(TestFiles::read(m_path))->rules), order);
+
+        for (const Fields& invalid : {hostFields(u" \n"_s), Fields()}) {
+            const auto refused = commands.add(invalid);
+            QVERIFY(!refused);
+            QCOMPARE(refused.error().kind, Kind::invalidRule);
+            QCOMPARE(refused.error().text, u"The pattern is empty."_s);
+        }
+        Fields regex = hostFields(u"(unclosed"_s);
+        regex.match = Rule::Match::regex;
+        const auto refused = commands.add(regex);
+        QVERIFY(!refused);
+        QCOMPARE(refused.error().text,
+                 u"Not a valid regular expression: parentheses do not pair up at character 10."_s);
+        QCOMPARE(patterns(*commands.list()), order);
+    }
+
+    // A browser on an ask rule has no profile; a profile is set on it; "" turns it back into an ask rule without
+    // the profile. A change that would leave the rule invalid, or a profile on a rule that asks, leaves it as
+    // it was.
+    void updateFollowsTheDestinationRules()
+    {
+        RuleCommands commands = RuleCommands::onFile(m_path);
+        Fields regex = hostFields(u"example\\.(com|org)"_s);
+        regex.match = Rule::Match::regex;
+        const QString id = RuleCommands::idText(commands.add(regex)->id);
+
+        Fields profile;
+        profile.profile = u"Profile 1"_s;
+        QCOMPARE(commands.update(id, profile).error().kind, Kind::invalidRule);
+        Fields browser;
+        browser.browser = u"chromium"_s;
+        QCOMPARE(commands.update(id, browser)->destination, Destination::browser(u"chromium"_s));
+        QCOMPARE(commands.update(id, profile)->destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
+        browser.browser = u"google-chrome"_s;
+        QCOMPARE(commands.update(id, browser)->destination, Destination::browser(u"google-chrome"_s, u"Profile 1"_s));
+
+        Fields broken;
+        broken.pattern = u"example\\.(com"_s;
+        QCOMPARE(commands.update(id, broken).error().kind, Kind::invalidRule);
+        QCOMPARE(commands.get(id)->pattern, u"example\\.(com|org)"_s);
+
+        browser.browser = QString();
+        QVERIFY(commands.update(id, browser)->destination.isAsk());
+        QCOMPARE(RulesCodec::decode(TestFiles::read(m_path))->rules.front().destination, Destination::ask());
+    }
+
+    void idsByUniquePrefix_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<int>("found"); // index, or -1 for no such rule, -2 for a wrong request
+        QTest::newRow("whole id") << u"0AB1C2D3-0000-4000-8000-000000000001"_s << 0;
+        QTest::newRow("unique prefix, lower case") << u"0ab2"_s << 1;
+        QTest::newRow("long shared prefix") << u"0AB1C2D3-0000-4000-8000-00000000000"_s << -1;
+        QTest::newRow("shared prefix") << u"0AB1"_s << -1;
+        QTest::newRow("too short") << u"0AB"_s << -2;
+        QTest::newRow("nothing") << u"FFFF"_s << -1;
+    }
+
+    void idsByUniquePrefix()
+    {
+        QFETCH(QString, given);
+        QFETCH(int, found);
+        RulesDocument document;
+        for (const char* id : {"0AB1C2D3-0000-4000-8000-000000000001", "0AB2C2D3-0000-4000-8000-000000000002",
+                               "0AB1C2D3-0000-4000-8000-000000000003"}) {
+            Rule rule;
+            rule.id = QUuid::fromString(QLatin1StringView(id));
+            rule.pattern = u"x"_s;
+            document.rules.append(rule);
+        }
+        const auto index = RuleCommands::find(document, given);
+        if (found >= 0) {
+            QCOMPARE(*index, found);
+        } else {
+            QCOMPARE(index.error().kind, found == -1 ? Kind::noSuchRule : Kind::invalidArgument);
+        }
+    }
+
+    void moveRemoveAndResolve()
+    {
+        RuleCommands commands = RuleCommands::onFile(m_path);
+        QStringList ids;
+        for (const QString& pattern : {u"a.example"_s, u"b.example"_s, u"c.example"_s})
+            ids.append(RuleCommands::idText(commands.add(hostFields(pattern))->id));
+        QVERIFY(commands.move(ids[0], 10));
+        QCOMPARE(patterns(*commands.list()), QStringList({u"b.example"_s, u"c.example"_s, u"a.example"_s}));
+        QVERIFY(commands.move(ids[0], -3));
+        QCOMPARE(patterns(*commands.list()), QStringList({u"a.example"_s, u"b.example"_s, u"c.example"_s}));
+        QCOMPARE(commands.move(u"FFFFFFFF"_s, 0).error().kind, Kind::noSuchRule);
+
+        QVERIFY(commands.removeAt(3));
+        QVERIFY(commands.removeAt(-1));
+        QCOMPARE(commands.list()->size(), 3);
+        QCOMPARE(commands.remove(ids[1])->pattern, u"b.example"_s);
+        QCOMPARE(commands.remove(ids[1]).error().kind, Kind::noSuchRule);
+
+        QVERIFY(commands.setFallback(Destination::browser(u"firefox"_s)));
+        const auto byRule = commands.resolve(u"https://c.example/x"_s);
+        QVERIFY(byRule->destination.isAsk());
+        QCOMPARE(byRule->ruleIndex, 1);
+        QCOMPARE(commands.resolve(u"https://z.example/"_s)->destination, Destination::browser(u"firefox"_s));
+        QCOMPARE(commands.resolve(u"c.example"_s).error().text, u"Give resolve a URL, as text."_s);
+    }
+
+    // A file that cannot be read is reported and left as it is.
+    void unreadableFileIsNotEdited()
+    {
+        TestFiles::write(m_path, "{");
+        RuleCommands commands = RuleCommands::onFile(m_path);
+        const auto refused = commands.add(hostFields(u"a.example"_s));
+        QCOMPARE(refused.error().kind, Kind::notDone);
+        QVERIFY(refused.error().text.startsWith(m_path + u": "_s));
+        QCOMPARE(TestFiles::read(m_path), QByteArray("{"));
+    }
+
+private:
+    std::optional<QTemporaryDir> m_directory;
+    QString m_path;
+};
+
+QTEST_GUILESS_MAIN(RuleCommandsTest)
+#include "tst_rule_commands.moc"
