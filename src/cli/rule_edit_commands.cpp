@@ -189,19 +189,8 @@ int runRemove(const CliContext& context, const QStringList& arguments)
         return context.usageError(parsed.error());
     if (parsed->positional.isEmpty())
         return context.usageError(u"rules rm takes rule IDs"_s);
-    RuleCommands commands = RuleCommands::onFile(context.rulesPath);
-    // Every ID is checked before any rule goes, so a mistyped one removes nothing.
-    const auto document = commands.document();
-    if (!document)
-        return report(context, document.error());
-    for (const QString& id : parsed->positional) {
-        if (const auto found = RuleCommands::find(*document, id); !found)
-            return report(context, found.error());
-    }
-    for (const QString& id : parsed->positional) {
-        if (const auto removed = commands.remove(id); !removed)
-            return report(context, removed.error());
-    }
+    if (const auto removed = RuleCommands::onFile(context.rulesPath).remove(parsed->positional); !removed)
+        return report(context, removed.error());
     return ExitCode::success;
 }
 

@@ -181,19 +181,29 @@ Outcome<Rule> RuleCommands::update(const QString& id, const RuleFields& changes)
     return **result;
 }
 
-Outcome<Rule> RuleCommands::remove(const QString& id)
+Outcome<QList<Rule>> RuleCommands::remove(const QStringList& ids)
 {
-    const auto result = std::make_shared<std::optional<Rule>>();
-    const Outcome<void> done = m_edit([result, id](RulesDocument& document) -> Outcome<void> {
-        const Outcome<qsizetype> index = find(document, id);
-        if (!index)
-            return index.error();
-        *result = document.rules.takeAt(*index);
+    const auto result = std::make_shared<QList<Rule>>();
+    const Outcome<void> done = m_edit([result, ids](RulesDocument& document) -> Outcome<void> {
+        // All or nothing: a mistyped id, or one another writer has just removed, removes none.
+        QList<QUuid> found;
+        for (const QString& id : ids) {
+            const Outcome<qsizetype> index = find(document, id);
+            if (!index)
+                return index.error();
+            found.append(document.rules[*index].id);
+        }
+        document.rules.removeIf([&](const Rule& rule) {
+            if (!found.contains(rule.id))
+                return false;
+            result->append(rule);
+            return true;
+        });
         return {};
     });
     if (!done)
         return done.error();
-    return **result;
+    return *result;
 }
 
 Outcome<void> RuleCommands::removeAt(qsizetype index)

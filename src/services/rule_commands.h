@@ -72,7 +72,9 @@ public:
     // Inserted at position (clamped into 0 … count; -1: at the end). Gives the new rule.
     Outcome<Rule> add(const RuleFields& fields, qsizetype position = -1);
     Outcome<Rule> update(const QString& id, const RuleFields& changes);
-    Outcome<Rule> remove(const QString& id);
+    // Every rule the ids name, in one edit: when one of them names none, nothing is removed. Gives the rules
+    // removed, in list order.
+    Outcome<QList<Rule>> remove(const QStringList& ids);
     // An index out of range changes nothing.
     Outcome<void> removeAt(qsizetype index);
     // To position (clamped into 0 … count - 1).

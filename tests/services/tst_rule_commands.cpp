@@ -161,8 +161,11 @@ private Q_SLOTS:
         QVERIFY(commands.removeAt(3));
         QVERIFY(commands.removeAt(-1));
         QCOMPARE(commands.list()->size(), 3);
-        QCOMPARE(commands.remove(ids[1])->pattern, u"b.example"_s);
-        QCOMPARE(commands.remove(ids[1]).error().kind, Kind::noSuchRule);
+        QCOMPARE(commands.remove({ids[1]})->first().pattern, u"b.example"_s);
+        QCOMPARE(commands.remove({ids[1]}).error().kind, Kind::noSuchRule);
+        // One id that names nothing removes none of the others.
+        QCOMPARE(commands.remove({ids[0], ids[1]}).error().kind, Kind::noSuchRule);
+        QCOMPARE(patterns(*commands.list()), QStringList({u"a.example"_s, u"c.example"_s}));
 
         QVERIFY(commands.setFallback(Destination::browser(u"firefox"_s)));
         const auto byRule = commands.resolve(u"https://c.example/x"_s);
