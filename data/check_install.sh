@@ -22,6 +22,7 @@ cmake --install "$build" --prefix "$prefix" --component "$component"
 share=$prefix/share
 for file in applications/org.linkherd.Linkherd.desktop \
             dbus-1/services/org.linkherd.Linkherd.service \
+            dbus-1/interfaces/org.linkherd.Linkherd.Scripting.xml \
             icons/hicolor/scalable/apps/org.linkherd.Linkherd.svg \
             icons/hicolor/symbolic/apps/org.linkherd.Linkherd-symbolic.svg \
             metainfo/org.linkherd.Linkherd.metainfo.xml; do

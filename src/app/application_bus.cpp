@@ -23,7 +23,8 @@ ApplicationBus::Registration ApplicationBus::registerOnSessionBus()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return Registration::noSessionBus;
-    if (!bus.registerObject(QString::fromLatin1(RunningInstance::objectPath), this, QDBusConnection::ExportAllSlots)) {
+    if (!bus.registerObject(QString::fromLatin1(RunningInstance::objectPath), this,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAdaptors)) {
         qCCritical(lcApp, "Could not offer %s on the session bus", RunningInstance::objectPath);
         return Registration::noSessionBus;
     }
@@ -42,9 +43,14 @@ QString ApplicationBus::sourceOf(const QVariantMap& platformData) const
     const QString forwarded = platformData.value(QString::fromLatin1(RunningInstance::sourceKey)).toString();
     if (!forwarded.isEmpty())
         return forwarded;
-    if (!calledFromDBus() || !m_sourceOfCaller)
+    return calledFromDBus() ? sourceOfCaller(connection(), message()) : QString();
+}
+
+QString ApplicationBus::sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const
+{
+    if (!m_sourceOfCaller)
         return QString();
-    const uint pid = connection().interface()->servicePid(message().service()).value();
+    const uint pid = connection.interface()->servicePid(message.service()).value();
     if (pid == 0)
         return QString();
     return m_sourceOfCaller(static_cast<qint64>(pid)).value_or(QString());

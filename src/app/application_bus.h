@@ -2,7 +2,9 @@
 
 #include "base/result.h"
 
+#include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
@@ -25,6 +27,8 @@ public:
                    QObject* parent = nullptr);
 
     Registration registerOnSessionBus();
+    // The application a call on the bus came from, by the caller's process; empty when it cannot be told.
+    QString sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const;
 
 public Q_SLOTS:
     void Activate(const QVariantMap& platform_data);

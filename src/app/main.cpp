@@ -3,6 +3,7 @@
 
 #include "app/app_services.h"
 #include "app/application_bus.h"
+#include "app/scripting_bus.h"
 #include "app/tray_icon.h"
 #include "app_info.h"
 #include "base/logging.h"
@@ -153,6 +154,7 @@ int main(int argc, char* argv[])
         std::optional<QString> caller = callerIdentity.applicationOfCallerChain(pid);
         return caller ? caller : activeWindowApplication(catalog);
     });
+    new ScriptingBus(services, bus); // owned by bus, offered with it
     if (bus.registerOnSessionBus() == ApplicationBus::Registration::nameTaken) {
         // Another instance won the race to the name: it takes the links, and is the instance.
         if (commandLine.background && commandLine.links.isEmpty())

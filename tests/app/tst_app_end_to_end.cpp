@@ -2,6 +2,9 @@
 #include "support/test_files.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,11 +15,16 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <csignal>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+const QString scriptingInterface = u"org.linkherd.Linkherd.Scripting"_s;
+}
 
 // The desktop's notification server, as far as Linkherd uses it: it records what it is asked to show.
 class FakeNotificationServer final : public QObject {
@@ -58,6 +66,13 @@ public Q_SLOTS:
 // browser, once, cleaned, in order.
 class AppEndToEndTest final : public QObject {
     Q_OBJECT
+
+public Q_SLOTS:
+    void countChange()
+    {
+        if (m_changes)
+            ++*m_changes;
+    }
 
 private Q_SLOTS:
     // Linkherd installed into a prefix other than the configured one, as `cmake --install --prefix` does.
@@ -577,6 +592,199 @@ private Q_SLOTS:
         QCOMPARE(m_resident.exitCode(), 0);
     }
 
+    // The scripting interface keeps a new rule's defaults, clamps positions and inserts nothing it refuses.
+    void scriptingAddsRules()
+    {
+        startScripting();
+        const QString first = script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"a.example"_s}}, -1}).toString();
+        QCOMPARE(scriptedRule(first), (QVariantMap{{u"id"_s, first},
+                                                   {u"enabled"_s, true},
+                                                   {u"match"_s, u"host"_s},
+                                                   {u"pattern"_s, u"a.example"_s},
+                                                   {u"browser"_s, QString()},
+                                                   {u"profile"_s, QString()},
+                                                   {u"sourceApps"_s, QStringList()}}));
+        const QString last = script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"b.example"_s}}, 99}).toString();
+        const QString top = script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"c.example"_s}}, -7}).toString();
+        const QString middle = script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"d.example"_s},
+                                                                 {u"match"_s, u"urlContains"_s},
+                                                                 {u"browser"_s, u"fake"_s},
+                                                                 {u"profile"_s, u"Profile 1"_s},
+                                                                 {u"sourceApps"_s, QStringList{u"x.y"_s}},
+                                                                 {u"enabled"_s, false}},
+                                                     1})
+                                   .toString();
+        QCOMPARE(ruleIds(), (QStringList{top, middle, first, last}));
+        QCOMPARE(TestFiles::read(m_rules).count("d.example"), 1);
+
+        const QList<std::pair<QVariantMap, QString>> refused = {
+            {{{u"pattern"_s, u"("_s}, {u"match"_s, u"regex"_s}}, u"org.linkherd.Linkherd.Error.InvalidRule"_s},
+            {{{u"pattern"_s, u"  "_s}}, u"org.linkherd.Linkherd.Error.InvalidRule"_s},
+            {{{u"pattern"_s, u"e.example"_s}, {u"profile"_s, u"Default"_s}},
+             u"org.linkherd.Linkherd.Error.InvalidRule"_s},
+            {{{u"pattern"_s, u"e.example"_s}, {u"colour"_s, u"red"_s}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"pattern"_s, u"e.example"_s}, {u"enabled"_s, u"yes"_s}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"pattern"_s, u"e.example"_s}, {u"match"_s, u"domain"_s}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"pattern"_s, u"e.example"_s}, {u"sourceApps"_s, u"x.y"_s}},
+             u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"pattern"_s, u"e.example"_s}, {u"id"_s, first}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+        };
+        for (const auto& [rule, error] : refused) {
+            const QDBusMessage reply = call(u"AddRule"_s, {rule, 0});
+            QCOMPARE(reply.errorName(), error);
+            QVERIFY(!reply.errorMessage().isEmpty());
+        }
+        QCOMPARE(call(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"("_s}, {u"match"_s, u"regex"_s}}, 0})
+                     .errorMessage()
+                     .left(30),
+                 u"Not a valid regular expression"_s);
+        QCOMPARE(ruleIds(), (QStringList{top, middle, first, last}));
+        QCOMPARE(property(u"RuleCount"_s).toUInt(), 4u);
+    }
+
+    // Only the keys given change; a change that does not fit is an error and the rule stays as it was.
+    void scriptingUpdatesRules()
+    {
+        startScripting();
+        const QString id = script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"a.example"_s},
+                                                             {u"browser"_s, u"fake"_s},
+                                                             {u"profile"_s, u"Work"_s},
+                                                             {u"sourceApps"_s, QStringList{u"x.y"_s}}},
+                                                 -1})
+                               .toString();
+        QVariantMap expected = scriptedRule(id);
+
+        QCOMPARE(call(u"UpdateRule"_s, {id, QVariantMap{{u"pattern"_s, u"b.example"_s}}}).type(),
+                 QDBusMessage::ReplyMessage);
+        expected[u"pattern"_s] = u"b.example"_s;
+        QCOMPARE(scriptedRule(id), expected);
+
+        // A whole dictionary read back is a change too.
+        expected[u"enabled"_s] = false;
+        QCOMPARE(call(u"UpdateRule"_s, {id, expected}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(scriptedRule(id), expected);
+
+        const QList<std::pair<QVariantMap, QString>> refused = {
+            {{{u"match"_s, u"regex"_s}, {u"pattern"_s, u"[a"_s}}, u"org.linkherd.Linkherd.Error.InvalidRule"_s},
+            {{{u"pattern"_s, QString()}}, u"org.linkherd.Linkherd.Error.InvalidRule"_s},
+            {{{u"browser"_s, QString()}, {u"profile"_s, u"Work"_s}}, u"org.linkherd.Linkherd.Error.InvalidRule"_s},
+            {{{u"id"_s, u"00000000-0000-0000-0000-000000000000"_s}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"pattern"_s, 7}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+        };
+        for (const auto& [changes, error] : refused)
+            QCOMPARE(call(u"UpdateRule"_s, {id, changes}).errorName(), error);
+        QCOMPARE(scriptedRule(id), expected);
+
+        // Asking drops the profile, and then a profile alone is refused.
+        QCOMPARE(call(u"UpdateRule"_s, {id, QVariantMap{{u"browser"_s, QString()}}}).type(),
+                 QDBusMessage::ReplyMessage);
+        expected[u"browser"_s] = QString();
+        expected[u"profile"_s] = QString();
+        QCOMPARE(scriptedRule(id), expected);
+        QCOMPARE(call(u"UpdateRule"_s, {id, QVariantMap{{u"profile"_s, u"Work"_s}}}).errorName(),
+                 u"org.linkherd.Linkherd.Error.InvalidRule"_s);
+        QCOMPARE(call(u"UpdateRule"_s, {u"00000000-0000-0000-0000-000000000000"_s, QVariantMap()}).errorName(),
+                 u"org.linkherd.Linkherd.Error.NoSuchRule"_s);
+    }
+
+    void scriptingRemovesAndMovesRules()
+    {
+        startScripting();
+        QStringList ids;
+        for (const QString& pattern : {u"a.example"_s, u"b.example"_s, u"c.example"_s})
+            ids.append(script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, pattern}}, -1}).toString());
+        const QString unknown = u"00000000-0000-0000-0000-000000000000"_s;
+
+        QCOMPARE(call(u"MoveRule"_s, {ids[0], 10}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(ruleIds(), (QStringList{ids[1], ids[2], ids[0]}));
+        QCOMPARE(call(u"MoveRule"_s, {ids[0], -3}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(ruleIds(), (QStringList{ids[0], ids[1], ids[2]}));
+        for (const int index : {-1, 3, 1000})
+            QCOMPARE(call(u"RemoveRuleAt"_s, {index}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(ruleIds(), (QStringList{ids[0], ids[1], ids[2]}));
+        QCOMPARE(call(u"RemoveRuleAt"_s, {1}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(call(u"RemoveRule"_s, {ids[2]}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(ruleIds(), QStringList{ids[0]});
+        for (const QString& method : {u"GetRule"_s, u"RemoveRule"_s})
+            QCOMPARE(call(method, {unknown}).errorName(), u"org.linkherd.Linkherd.Error.NoSuchRule"_s);
+        QCOMPARE(call(u"MoveRule"_s, {unknown, 0}).errorName(), u"org.linkherd.Linkherd.Error.NoSuchRule"_s);
+        QCOMPARE(ruleIds(), QStringList{ids[0]});
+    }
+
+    // Resolve answers for the link as given (cleaning would remove what the rule looks for); Route cleans it
+    // and opens it; neither takes text that is not a link.
+    void scriptingResolvesAndRoutes()
+    {
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rewriter": {"parameters": ["utm_*"], "stripsTrackingParameters": true, "upgradesToHTTPS": false},
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
+                       "pattern": "utm_source", "sourceBundleIDs": [], "destination": {"ask": {}}},
+                      {"id": "7F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
+                       "pattern": "example.org", "sourceBundleIDs": ["x.y"],
+                       "destination": {"browser": {"bundleID": "other"}}}]})");
+        QCOMPARE(script(u"Resolve"_s, {u"https://example.com/?utm_source=a"_s, QString()}).toString(), u"ask"_s);
+        QCOMPARE(script(u"Resolve"_s, {u"https://example.com/"_s, QString()}).toString(), u"fake"_s);
+        QCOMPARE(script(u"Resolve"_s, {u"https://example.org/"_s, u"x.y"_s}).toString(), u"other"_s);
+        QCOMPARE(script(u"Resolve"_s, {u"https://example.org/"_s, QString()}).toString(), u"fake"_s);
+        for (const QString& method : {u"Resolve"_s, u"Route"_s}) {
+            const QDBusMessage reply =
+                call(method, method == u"Route"_s ? QVariantList{u"example.com"_s} : QVariantList{u"x"_s, QString()});
+            QCOMPARE(reply.errorName(), u"org.linkherd.Linkherd.Error.InvalidURL"_s);
+            QCOMPARE(reply.errorMessage(), u"Give %1 a URL, as text."_s.arg(method.toLower()));
+        }
+        QCOMPARE(call(u"Route"_s, {u"https://example.com/?utm_source=a&b=1"_s}).type(), QDBusMessage::ReplyMessage);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.com/?b=1"_s});
+    }
+
+    // RulesChanged follows every change, the tool's and the fallback's included; the properties read the rules.
+    void scriptingToldOfEveryChange()
+    {
+        startScripting();
+        int changes = 0;
+        QVERIFY(QDBusConnection::sessionBus().connect(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                                      scriptingInterface, u"RulesChanged"_s, this,
+                                                      SLOT(countChange())));
+        m_changes = &changes;
+        const auto forget = qScopeGuard([this] { m_changes = nullptr; });
+        const SandboxedDesktop::Run tool = m_desktop->runLinkherd(
+            {u"--rules"_s, m_rules, u"rules"_s, u"add"_s, u"--host"_s, u"a.example"_s, u"--ask"_s});
+        QCOMPARE(tool.exitCode, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 10'000);
+        QCOMPARE(property(u"RuleCount"_s).toUInt(), 1u);
+
+        changes = 0;
+        QCOMPARE(property(u"FallbackBrowser"_s).toString(), u"fake"_s);
+        const QDBusMessage set = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                           u"org.freedesktop.DBus.Properties"_s, u"Set"_s)
+                << scriptingInterface << u"FallbackBrowser"_s << QVariant::fromValue(QDBusVariant(QString())),
+            QDBus::Block, 10'000);
+        QCOMPARE(set.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(property(u"FallbackBrowser"_s).toString(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 10'000);
+        QCOMPARE(property(u"InstalledBrowsers"_s).toStringList(), (QStringList{u"fake"_s, u"other"_s}));
+        QCOMPARE(property(u"IsDefaultBrowser"_s).toBool(), false);
+    }
+
+    // What the resident offers is what the installed scripting dictionary describes, member by member.
+    void scriptingDictionaryDescribesTheInterface()
+    {
+        startScripting();
+        const QDBusMessage introspected = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                           u"org.freedesktop.DBus.Introspectable"_s, u"Introspect"_s),
+            QDBus::Block, 10'000);
+        QCOMPARE(introspected.type(), QDBusMessage::ReplyMessage);
+        const QByteArray installed =
+            TestFiles::read(m_installed.path() + u"/share/dbus-1/interfaces/org.linkherd.Linkherd.Scripting.xml"_s);
+        QVERIFY(!installed.isEmpty());
+        const QStringList offered = membersOf(introspected.arguments().value(0).toString().toUtf8());
+        QVERIFY(offered.size() > 10);
+        QCOMPARE(offered, membersOf(installed));
+    }
+
     void helpAndVersionAnswerLikeTheTool_data()
     {
         QTest::addColumn<QString>("program");
@@ -802,6 +1010,95 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
     }
 
+    // The resident on rules with a fallback and no rule, for the scripting interface.
+    void startScripting()
+    {
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1, "rules": []})");
+    }
+
+    // A method of the scripting interface, answered or refused.
+    QDBusMessage call(const QString& method, const QVariantList& arguments) const
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                                              scriptingInterface, method);
+        message.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(message, QDBus::Block, 10'000);
+    }
+
+    // The answer of a method that must succeed; invalid (and the failure printed) when it did not.
+    QVariant script(const QString& method, const QVariantList& arguments) const
+    {
+        const QDBusMessage reply = call(method, arguments);
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            qWarning("%s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
+            return {};
+        }
+        return reply.arguments().value(0);
+    }
+
+    QVariantMap scriptedRule(const QString& id) const { return qdbus_cast<QVariantMap>(script(u"GetRule"_s, {id})); }
+
+    QStringList ruleIds() const
+    {
+        QStringList ids;
+        for (const QVariantMap& rule : qdbus_cast<QList<QVariantMap>>(script(u"GetRules"_s, {})))
+            ids.append(rule.value(u"id"_s).toString());
+        return ids;
+    }
+
+    QVariant property(const QString& name) const
+    {
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                           u"org.freedesktop.DBus.Properties"_s, u"Get"_s)
+                << scriptingInterface << name,
+            QDBus::Block, 10'000);
+        return qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant();
+    }
+
+    // The scripting interface's members in introspection XML, sorted, as "method Name(in s, out s)",
+    // "property Name s readwrite", "signal Name()": names, types and directions, not documentation.
+    static QStringList membersOf(const QByteArray& xml)
+    {
+        QStringList members;
+        QXmlStreamReader reader(xml);
+        bool inside = false;
+        QString member;
+        QStringList arguments;
+        qsizetype inputs = 0;
+        while (!reader.atEnd()) {
+            reader.readNext();
+            const QXmlStreamAttributes attributes = reader.attributes();
+            const QStringView element = reader.name();
+            if (reader.isStartElement() && element == u"interface"_s) {
+                inside = attributes.value(u"name"_s) == scriptingInterface;
+            } else if (!inside) {
+                continue;
+            } else if (reader.isStartElement() && (element == u"method"_s || element == u"signal"_s)) {
+                member = element.toString() + u' ' + attributes.value(u"name"_s).toString();
+                arguments.clear();
+                inputs = 0;
+            } else if (reader.isStartElement() && element == u"arg"_s) {
+                // Inputs in order, then outputs: Qt lists a method's result first.
+                const bool out = attributes.value(u"direction"_s) == u"out"_s;
+                const QString argument = (out ? u"out "_s : u"in "_s) + attributes.value(u"type"_s).toString();
+                if (out)
+                    arguments.append(argument);
+                else
+                    arguments.insert(inputs++, argument);
+            } else if (reader.isEndElement() && (element == u"method"_s || element == u"signal"_s)) {
+                members.append(member + u'(' + arguments.join(u", "_s) + u')');
+            } else if (reader.isStartElement() && element == u"property"_s) {
+                members.append(u"property %1 %2 %3"_s.arg(attributes.value(u"name"_s), attributes.value(u"type"_s),
+                                                          attributes.value(u"access"_s)));
+            } else if (reader.isEndElement() && element == u"interface"_s) {
+                inside = false;
+            }
+        }
+        members.sort();
+        return members;
+    }
+
     std::optional<SandboxedDesktop> m_desktop;
     QProcess m_resident;
     QProcess m_bus;
@@ -809,6 +1106,7 @@ private:
     QProcess m_foreground; // the application whose window is active
     QString m_rules;
     QTemporaryDir m_installed;
+    int* m_changes = nullptr; // counts RulesChanged while set
 };
 
 QTEST_GUILESS_MAIN(AppEndToEndTest)

@@ -1,0 +1,227 @@
+#include "scripting_bus.h"
+
+#include "app_services.h"
+#include "application_bus.h"
+#include "base/logging.h"
+#include "browsers/browsers.h"
+#include "browsers/default_browser.h"
+#include "routing/link_parts.h"
+#include "routing/rule_store.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMetaType>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString errorPrefix = u"org.linkherd.Linkherd.Error."_s;
+
+QVariantMap dictionaryOf(const Rule& rule)
+{
+    return {
+        {u"id"_s, RuleCommands::idText(rule.id)},    {u"enabled"_s, rule.isEnabled},
+        {u"match"_s, matchText(rule.match)},         {u"pattern"_s, rule.pattern},
+        {u"browser"_s, rule.destination.bundleID()}, {u"profile"_s, rule.destination.profile().value_or(QString())},
+        {u"sourceApps"_s, rule.sourceBundleIDs},
+    };
+}
+
+template <typename T>
+bool holds(const QVariant& value)
+{
+    return value.metaType() == QMetaType::fromType<T>();
+}
+
+} // namespace
+
+ScriptingBus::ScriptingBus(AppServices& services, ApplicationBus& applicationBus)
+    : QDBusAbstractAdaptor(&applicationBus),
+      m_services(services),
+      m_applicationBus(applicationBus),
+      m_commands(RuleCommands::onStore(services.store()))
+{
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+    // Whoever made the change: a window, the panel's "Always open", the tool, an editor, this interface.
+    connect(&services.store(), &RuleStore::rulesChanged, this, &ScriptingBus::RulesChanged);
+    connect(&services.store(), &RuleStore::fallbackChanged, this, &ScriptingBus::RulesChanged);
+}
+
+void ScriptingBus::refuse(const QDBusMessage& call, const QString& name, const QString& text)
+{
+    call.setDelayedReply(true);
+    QDBusConnection::sessionBus().send(call.createErrorReply(name, text));
+}
+
+bool ScriptingBus::succeeded(const RuleCommands::Error* error, const QString& invalidArgumentName,
+                             const QDBusMessage& call)
+{
+    if (!error)
+        return true;
+    switch (error->kind) {
+    case RuleCommands::Error::Kind::invalidRule:
+        refuse(call, errorPrefix + u"InvalidRule"_s, error->text);
+        break;
+    case RuleCommands::Error::Kind::noSuchRule:
+        refuse(call, errorPrefix + u"NoSuchRule"_s, error->text);
+        break;
+    case RuleCommands::Error::Kind::invalidArgument:
+        refuse(call, errorPrefix + invalidArgumentName, error->text);
+        break;
+    case RuleCommands::Error::Kind::notDone:
+        refuse(call, QDBusError::errorString(QDBusError::Failed), error->text);
+        break;
+    }
+    return false;
+}
+
+std::optional<RuleCommands::RuleFields> ScriptingBus::fieldsOf(const QVariantMap& map, const QString& forId,
+                                                               const QDBusMessage& call)
+{
+    RuleCommands::RuleFields fields;
+    QString wrong;
+    for (auto entry = map.cbegin(); entry != map.cend() && wrong.isEmpty(); ++entry) {
+        const QString& key = entry.key();
+        const QVariant& value = entry.value();
+        const bool isText = holds<QString>(value);
+        if (key == u"id"_s) {
+            // A dictionary read with GetRule may come back whole; it cannot give a rule another id.
+            if (!isText || forId.isEmpty() || value.toString().compare(forId, Qt::CaseInsensitive) != 0)
+                wrong = u"A rule's id is its own: \"id\" cannot be given here."_s;
+        } else if (key == u"enabled"_s && holds<bool>(value)) {
+            fields.enabled = value.toBool();
+        } else if (key == u"match"_s && isText) {
+            fields.match = matchFromText(value.toString());
+            if (!fields.match)
+                wrong = u"\"match\" is \"host\", \"urlContains\" or \"regex\"."_s;
+        } else if (key == u"pattern"_s && isText) {
+            fields.pattern = value.toString();
+        } else if (key == u"browser"_s && isText) {
+            fields.browser = value.toString();
+        } else if (key == u"profile"_s && isText) {
+            fields.profile = value.toString();
+        } else if (key == u"sourceApps"_s && holds<QStringList>(value)) {
+            fields.sourceApps = value.toStringList();
+        } else if (QStringList{u"enabled"_s, u"match"_s, u"pattern"_s, u"browser"_s, u"profile"_s, u"sourceApps"_s}
+                       .contains(key)) {
+            wrong = u"\"%1\" has the wrong type (%2)."_s.arg(key, QString::fromLatin1(value.typeName()));
+        } else {
+            wrong = u"A rule has no key \"%1\"."_s.arg(key);
+        }
+    }
+    if (wrong.isEmpty())
+        return fields;
+    refuse(call, QDBusError::errorString(QDBusError::InvalidArgs), wrong);
+    return std::nullopt;
+}
+
+QList<QVariantMap> ScriptingBus::GetRules(const QDBusMessage& call)
+{
+    const RuleCommands::Outcome<QList<Rule>> rules = m_commands.list();
+    if (!succeeded(rules ? nullptr : &rules.error(), {}, call))
+        return {};
+    QList<QVariantMap> dictionaries;
+    for (const Rule& rule : *rules)
+        dictionaries.append(dictionaryOf(rule));
+    return dictionaries;
+}
+
+QVariantMap ScriptingBus::GetRule(const QString& id, const QDBusMessage& call)
+{
+    const RuleCommands::Outcome<Rule> rule = m_commands.get(id);
+    if (!succeeded(rule ? nullptr : &rule.error(), u"NoSuchRule"_s, call))
+        return {};
+    return dictionaryOf(*rule);
+}
+
+QString ScriptingBus::AddRule(const QVariantMap& rule, int position, const QDBusMessage& call)
+{
+    const std::optional<RuleCommands::RuleFields> fields = fieldsOf(rule, QString(), call);
+    if (!fields)
+        return {};
+    const RuleCommands::Outcome<Rule> added = m_commands.add(*fields, position);
+    if (!succeeded(added ? nullptr : &added.error(), {}, call))
+        return {};
+    return RuleCommands::idText(added->id);
+}
+
+void ScriptingBus::UpdateRule(const QString& id, const QVariantMap& changes, const QDBusMessage& call)
+{
+    const std::optional<RuleCommands::RuleFields> fields = fieldsOf(changes, id, call);
+    if (!fields)
+        return;
+    const RuleCommands::Outcome<Rule> updated = m_commands.update(id, *fields);
+    succeeded(updated ? nullptr : &updated.error(), u"NoSuchRule"_s, call);
+}
+
+void ScriptingBus::RemoveRule(const QString& id, const QDBusMessage& call)
+{
+    const RuleCommands::Outcome<QList<Rule>> removed = m_commands.remove({id});
+    succeeded(removed ? nullptr : &removed.error(), u"NoSuchRule"_s, call);
+}
+
+void ScriptingBus::RemoveRuleAt(int index, const QDBusMessage& call)
+{
+    const RuleCommands::Outcome<void> removed = m_commands.removeAt(index);
+    succeeded(removed ? nullptr : &removed.error(), {}, call);
+}
+
+void ScriptingBus::MoveRule(const QString& id, int position, const QDBusMessage& call)
+{
+    const RuleCommands::Outcome<void> moved = m_commands.move(id, position);
+    succeeded(moved ? nullptr : &moved.error(), u"NoSuchRule"_s, call);
+}
+
+QString ScriptingBus::Resolve(const QString& url, const QString& from, const QDBusMessage& call)
+{
+    const RuleCommands::Outcome<RuleCommands::Resolution> resolved = m_commands.resolve(url, from);
+    if (!succeeded(resolved ? nullptr : &resolved.error(), u"InvalidURL"_s, call))
+        return {};
+    return resolved->destination.isAsk() ? u"ask"_s : resolved->destination.bundleID();
+}
+
+void ScriptingBus::Route(const QString& url, const QDBusMessage& call)
+{
+    if (!LinkParts::hasScheme(url)) {
+        refuse(call, errorPrefix + u"InvalidURL"_s, u"Give route a URL, as text."_s);
+        return;
+    }
+    // The caller is read at once, while it is certainly still there; the link is routed after the reply.
+    const QString source = m_applicationBus.sourceOfCaller(QDBusConnection::sessionBus(), call);
+    m_services.openLinks({{url, source}});
+}
+
+QString ScriptingBus::fallbackBrowser() const
+{
+    const RuleCommands::Outcome<RulesDocument> document = m_commands.document();
+    return document ? document->fallback.bundleID() : QString();
+}
+
+void ScriptingBus::setFallbackBrowser(const QString& browser)
+{
+    // A property has no error to give back: a failed write leaves the value as it was, which a reader sees.
+    const RuleCommands::Outcome<void> set =
+        m_commands.setFallback(browser.isEmpty() ? Destination::ask() : Destination::browser(browser));
+    if (!set)
+        qCWarning(lcApp, "Could not set the fallback: %s", qPrintable(set.error().text));
+}
+
+bool ScriptingBus::isDefaultBrowser() const
+{
+    return m_services.defaultBrowser().isDefaultBrowser();
+}
+
+QStringList ScriptingBus::installedBrowsers() const
+{
+    QStringList ids;
+    for (const Browsers::Browser& browser : Browsers::installed())
+        ids.append(browser.bundleID);
+    return ids;
+}
+
+uint ScriptingBus::ruleCount() const
+{
+    const RuleCommands::Outcome<QList<Rule>> rules = m_commands.list();
+    return rules ? static_cast<uint>(rules->size()) : 0;
+}
