@@ -17,6 +17,19 @@ QString matchText(Rule::Match match)
     return QString();
 }
 
+QString matchWording(Rule::Match match)
+{
+    switch (match) {
+    case Rule::Match::host:
+        return u"Host is"_s;
+    case Rule::Match::urlContains:
+        return u"URL contains"_s;
+    case Rule::Match::regex:
+        return u"URL matches"_s;
+    }
+    return QString();
+}
+
 std::optional<Rule::Match> matchFromText(QStringView text)
 {
     for (Rule::Match match : {Rule::Match::host, Rule::Match::urlContains, Rule::Match::regex}) {
@@ -47,14 +60,5 @@ bool Rule::isValid() const
 QString Rule::summary() const
 {
     const QString trimmed = trimmedPattern();
-    const QString shown = trimmed.isEmpty() ? u"…"_s : trimmed;
-    switch (match) {
-    case Match::host:
-        return u"Host is "_s + shown;
-    case Match::urlContains:
-        return u"URL contains "_s + shown;
-    case Match::regex:
-        return u"URL matches "_s + shown;
-    }
-    return QString();
+    return matchWording(match) + u' ' + (trimmed.isEmpty() ? u"…"_s : trimmed);
 }

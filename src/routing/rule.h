@@ -35,4 +35,6 @@ struct Rule final {
 };
 
 QString matchText(Rule::Match match);
+// How windows name a match kind: "Host is", "URL contains", "URL matches".
+QString matchWording(Rule::Match match);
 std::optional<Rule::Match> matchFromText(QStringView text);

@@ -1,5 +1,6 @@
 #include "chooser_view.h"
 
+#include "gui/common/small_widgets.h"
 #include "routing/link_parts.h"
 #include "services/preferences.h"
 
@@ -199,10 +200,7 @@ ChooserView::ChooserView(const Router::Request& request, qsizetype remaining, co
     const std::optional<LinkParts> parts = LinkParts::split(m_request.url);
     const QString host = parts && parts->host ? parts->host->toString() : QString();
     layout->addLayout(header(host));
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(divider);
+    layout->addWidget(SmallWidgets::divider(this));
     layout->addLayout(browserList(preferences));
     layout->addLayout(bottomGroup(host, remaining));
 

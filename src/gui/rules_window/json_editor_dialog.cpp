@@ -1,5 +1,6 @@
 #include "json_editor_dialog.h"
 
+#include "gui/common/small_widgets.h"
 #include "routing/rule_store.h"
 #include "text_style.h"
 
@@ -54,9 +55,7 @@ JsonEditorDialog::JsonEditorDialog(RuleStore& store, QWidget* parent) : QDialog(
     TextStyle::setTextColour(m_error, orange);
     m_error->hide();
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
+    QFrame* divider = SmallWidgets::divider(this);
 
     auto* caption = new QLabel(tr("Rules are applied top to bottom; the first match wins."), this);
     caption->setTextFormat(Qt::PlainText);

@@ -3,6 +3,7 @@
 #include "application_chooser.h"
 #include "browsers/browsers.h"
 #include "gui/common/destination_picker.h"
+#include "gui/common/small_widgets.h"
 #include "text_style.h"
 
 #include <QComboBox>
@@ -25,19 +26,6 @@ namespace {
 
 constexpr int sourceIconSize = 16;
 
-QString matchTitle(Rule::Match match)
-{
-    switch (match) {
-    case Rule::Match::host:
-        return u"Host is"_s;
-    case Rule::Match::urlContains:
-        return u"URL contains"_s;
-    case Rule::Match::regex:
-        return u"URL matches"_s;
-    }
-    return QString();
-}
-
 QString placeholder(Rule::Match match)
 {
     switch (match) {
@@ -58,29 +46,6 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
     return label;
 }
 
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-// A button showing only a symbol: the theme's icon, or a character where the theme has none.
-QToolButton* symbolButton(const QString& iconName, const QString& fallback, const QString& description, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setAutoRaise(true);
-    const QIcon icon = QIcon::fromTheme(iconName);
-    if (icon.isNull())
-        button->setText(fallback);
-    else
-        button->setIcon(icon);
-    button->setToolTip(description);
-    button->setAccessibleName(description);
-    return button;
-}
-
 } // namespace
 
 RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(parent), m_rule(rule)
@@ -97,7 +62,7 @@ RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(
     m_match = new QComboBox(form);
     m_match->setAccessibleName(tr("When the"));
     for (Rule::Match match : {Rule::Match::host, Rule::Match::urlContains, Rule::Match::regex})
-        m_match->addItem(matchTitle(match), QVariant::fromValue(static_cast<int>(match)));
+        m_match->addItem(matchWording(match), QVariant::fromValue(static_cast<int>(match)));
     m_match->setCurrentIndex(m_match->findData(static_cast<int>(rule.match)));
     matchSection->addRow(tr("When the"), m_match);
     m_pattern = new QLineEdit(rule.pattern, form);
@@ -140,7 +105,7 @@ RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(form);
-    layout->addWidget(divider(this));
+    layout->addWidget(SmallWidgets::divider(this));
     layout->addWidget(buttons);
 
     connect(m_match, &QComboBox::currentIndexChanged, this, &RuleEditorDialog::updateMatch);
@@ -256,7 +221,8 @@ void RuleEditorDialog::updateSources()
         const QString name = Browsers::displayName(bundleID);
         QLabel* nameLabel = plainLabel(name, row);
         nameLabel->setToolTip(bundleID);
-        QToolButton* remove = symbolButton(u"list-remove"_s, u"⊖"_s, tr("Remove %1").arg(name), row);
+        QToolButton* remove = SmallWidgets::symbolButton(u"list-remove"_s, u"⊖"_s, tr("Remove %1").arg(name), row);
+        remove->setAutoRaise(true); // borderless, as a row's remove control reads
         connect(remove, &QToolButton::clicked, this, [this, bundleID] { removeSource(bundleID); });
         rowLayout->addWidget(icon);
         rowLayout->addWidget(nameLabel, 1);

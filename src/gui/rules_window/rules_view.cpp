@@ -10,6 +10,7 @@
 #include "gui/common/destination_picker.h"
 #include "gui/common/file_dialog.h"
 #include "gui/common/message_box.h"
+#include "gui/common/small_widgets.h"
 #include "interchange/finicky_config.h"
 #include "json_editor_dialog.h"
 #include "routing/link_parts.h"
@@ -46,28 +47,6 @@ constexpr qint64 rescanAfterMSecs = 5'000;
 // A pasted text can be of any length; the line under the field shows both ends of a long one.
 constexpr qsizetype maxShownLinkLength = 200;
 
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-// A small square button showing a symbol of the icon theme, or the character where the theme has none. Its
-// tooltip is what a screen reader says.
-QToolButton* symbolButton(const QString& iconName, const QString& fallbackText, const QString& toolTip, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setIcon(QIcon::fromTheme(iconName));
-    button->setText(fallbackText);
-    button->setToolTip(toolTip);
-    button->setAccessibleName(toolTip);
-    button->setMinimumSize(28, 22);
-    button->setFocusPolicy(Qt::StrongFocus);
-    return button;
-}
-
 QString destinationText(const Destination& destination)
 {
     if (destination.isAsk())
@@ -83,6 +62,16 @@ QString destinationText(const Destination& destination)
 QString counted(const QString& single, const QString& format, qsizetype count)
 {
     return count == 1 ? single : format.arg(count);
+}
+
+// The bottom bar's buttons: large enough to hit, and reached with Tab like any other control.
+QToolButton* wideSymbolButton(const QString& iconName, const QString& fallback, const QString& description,
+                              QWidget* parent)
+{
+    QToolButton* button = SmallWidgets::symbolButton(iconName, fallback, description, parent);
+    button->setMinimumSize(28, 22);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
 }
 
 } // namespace
@@ -161,7 +150,7 @@ RulesView::RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::func
     emptyLayout->addWidget(emptyText, 0, Qt::AlignHCenter);
     emptyLayout->addStretch();
 
-    layout->addWidget(divider(this));
+    layout->addWidget(SmallWidgets::divider(this));
     buildBottomBar();
 
     auto* newRule = new QAction(u"New Rule…"_s, this);
@@ -241,7 +230,7 @@ void RulesView::buildBanner()
     row->addLayout(texts, 1);
     row->addWidget(m_makeDefaultButton, 0, Qt::AlignVCenter);
     outer->addLayout(row);
-    outer->addWidget(divider(m_banner));
+    outer->addWidget(SmallWidgets::divider(m_banner));
 }
 
 void RulesView::buildBottomBar()
@@ -249,15 +238,15 @@ void RulesView::buildBottomBar()
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(10, 10, 10, 10);
     bar->setSpacing(8);
-    m_addButton = symbolButton(u"list-add"_s, u"+"_s, u"Add a rule"_s, this);
+    m_addButton = wideSymbolButton(u"list-add"_s, u"+"_s, u"Add a rule"_s, this);
     connect(m_addButton, &QToolButton::clicked, this, &RulesView::addRule);
-    m_deleteButton = symbolButton(u"list-remove"_s, u"−"_s, u"Delete the selected rules"_s, this);
+    m_deleteButton = wideSymbolButton(u"list-remove"_s, u"−"_s, u"Delete the selected rules"_s, this);
     connect(m_deleteButton, &QToolButton::clicked, this, [this] {
         const QList<QUuid> ids = selectedIds();
         m_list->clearSelection();
         deleteRules(QSet<QUuid>(ids.begin(), ids.end()));
     });
-    m_moreButton = symbolButton(u"view-more"_s, u"…"_s, u"Import, export, and hand editing"_s, this);
+    m_moreButton = wideSymbolButton(u"view-more"_s, u"…"_s, u"Import, export, and hand editing"_s, this);
     m_moreButton->setPopupMode(QToolButton::InstantPopup);
     m_moreButton->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0px; }"_s);
     auto* menu = new QMenu(m_moreButton);

@@ -1,0 +1,30 @@
+#include "small_widgets.h"
+
+#include <QFrame>
+#include <QIcon>
+#include <QToolButton>
+
+namespace SmallWidgets {
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QToolButton* symbolButton(const QString& iconName, const QString& fallback, const QString& description, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    const QIcon icon = QIcon::fromTheme(iconName);
+    if (icon.isNull())
+        button->setText(fallback);
+    else
+        button->setIcon(icon);
+    button->setToolTip(description);
+    button->setAccessibleName(description);
+    return button;
+}
+
+} // namespace SmallWidgets
