@@ -289,16 +289,17 @@ Fields ruleFields(Arguments& arguments, bool creating)
     return fields;
 }
 
-// The rule with that id as it now stands, with its position; the file is read again for it.
-QJsonObject ruleNow(RuleCommands& commands, const QUuid& id)
+// The rule as it now stands in the file, with its position; as it was made when the file cannot be read again.
+QJsonObject ruleNow(RuleCommands& commands, const Rule& made)
 {
     const Outcome<QList<Rule>> rules = commands.list();
-    if (rules) {
-        for (qsizetype index = 0; index < rules->size(); ++index)
-            if (rules->at(index).id == id)
-                return ruleJson(rules->at(index), index);
+    for (qsizetype index = 0; rules && index < rules->size(); ++index) {
+        if (rules->at(index).id == made.id)
+            return ruleJson(rules->at(index), index);
     }
-    return {};
+    QJsonObject rule = ruleJson(made, 0);
+    rule.remove(u"position"_s);
+    return rule;
 }
 
 QJsonArray browsersJson()
@@ -354,7 +355,7 @@ CallResult run(RuleCommands& commands, const QString& name, Arguments& arguments
         if (const auto wrong = arguments.error())
             return *wrong;
         return answered<Rule>(commands.add(fields, position.value_or(-1)), [&](const Rule& rule) {
-            return QJsonObject{{u"rule"_s, ruleNow(commands, rule.id)}};
+            return QJsonObject{{u"rule"_s, ruleNow(commands, rule)}};
         });
     }
     if (name == u"update_rule"_s) {
@@ -363,7 +364,7 @@ CallResult run(RuleCommands& commands, const QString& name, Arguments& arguments
         if (const auto wrong = arguments.error())
             return *wrong;
         return answered<Rule>(commands.update(id, fields), [&](const Rule& rule) {
-            return QJsonObject{{u"rule"_s, ruleNow(commands, rule.id)}};
+            return QJsonObject{{u"rule"_s, ruleNow(commands, rule)}};
         });
     }
     if (name == u"delete_rule"_s) {
