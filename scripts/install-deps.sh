@@ -32,6 +32,11 @@ for package in "${packages[@]}"; do
     fi
 done
 
+# Node.js runs the official MCP client in the tests; one from elsewhere (with its own npm) is taken as it is.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    missing+=(nodejs npm)
+fi
+
 if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi

@@ -5,6 +5,7 @@
 #include "browsers/browsers.h"
 #include "cli_context.h"
 #include "finicky_commands.h"
+#include "mcp_server.h"
 #include "rule_edit_commands.h"
 #include "rules_commands.h"
 
@@ -65,6 +66,8 @@ Commands:
   finicky export [--output FILE]
                   Print the rules and fallback as a Finicky configuration. --output FILE writes it
                   to FILE instead, replacing the file in one step and printing nothing.
+  mcp             Serve the rule commands to an AI assistant: a Model Context Protocol server on standard
+                  input and output, until its input ends.
   help            Show this help.
 
 Options:
@@ -122,6 +125,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runFallback(context, rest);
     if (command == u"cleaning"_s)
         return runCleaning(context, rest);
+    if (command == u"mcp"_s)
+        return runMcp(context, rest);
     const bool needsDesktop =
         command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s || command == u"default"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))
