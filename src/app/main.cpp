@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QSystemTrayIcon>
 
 #include <csignal>
 #include <cstdio>
@@ -165,9 +164,7 @@ int main(int argc, char* argv[])
         qCCritical(lcApp, "Another Linkherd owns the session bus name but does not answer");
     }
 
-    std::unique_ptr<TrayIcon> tray;
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray = std::make_unique<TrayIcon>(services);
+    const TrayIcon tray(services);
 
     services.start();
     // Only now is there a connection to the display to ask about the active window.

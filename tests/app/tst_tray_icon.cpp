@@ -52,6 +52,21 @@ private Q_SLOTS:
         QTRY_VERIFY(menu->isVisible());
     }
 
+    // The settings window switches the icon off and on while Linkherd runs.
+    void iconFollowsThePreference()
+    {
+        Preferences preferences(m_home.filePath(u"preferences.ini"_s));
+        Result<std::unique_ptr<AppServices>> services = AppServices::create(preferences);
+        QVERIFY(services);
+        TrayIcon tray(*services.value());
+        auto* icon = tray.findChild<QSystemTrayIcon*>();
+        QVERIFY(icon->isVisible());
+        preferences.setShowsMenuBarIcon(false);
+        QVERIFY(!icon->isVisible());
+        preferences.setShowsMenuBarIcon(true);
+        QVERIFY(icon->isVisible());
+    }
+
 private:
     QTemporaryDir m_home;
 };
