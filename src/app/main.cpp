@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSystemTrayIcon>
 
 #include <csignal>
 #include <cstdio>
@@ -164,7 +165,9 @@ int main(int argc, char* argv[])
         qCCritical(lcApp, "Another Linkherd owns the session bus name but does not answer");
     }
 
-    const TrayIcon tray(services);
+    std::unique_ptr<TrayIcon> tray;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray = std::make_unique<TrayIcon>(services);
 
     services.start();
     // Only now is there a connection to the display to ask about the active window.

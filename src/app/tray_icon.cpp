@@ -2,7 +2,6 @@
 
 #include "app_info.h"
 #include "app_services.h"
-#include "base/logging.h"
 #include "gui/tray/tray_menu.h"
 #include "services/preferences.h"
 
@@ -32,9 +31,6 @@ TrayIcon::TrayIcon(AppServices& services, QObject* parent)
     Preferences& preferences = services.preferences();
     connect(&preferences, &Preferences::showsMenuBarIconChanged, m_icon,
             [icon = m_icon, &preferences] { icon->setVisible(preferences.showsMenuBarIcon()); });
-    // Without a tray now, one that starts later (a panel restarted, a tray extension enabled) still gets the icon.
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCInfo(lcApp, "The desktop has no system tray at the moment; launching Linkherd again shows its windows");
     m_icon->setVisible(preferences.showsMenuBarIcon());
 }
 
