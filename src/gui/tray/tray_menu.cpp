@@ -62,9 +62,9 @@ TrayMenu::TrayMenu(Router& router, Preferences& preferences, DefaultBrowser& def
     connect(&m_router, &Router::recentChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_preferences, &Preferences::recentLinkCountChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_preferences, &Preferences::hasDeclinedDefaultBrowserPromptChanged, this, &TrayMenu::scheduleRebuild);
-    // Another program (the settings window, `linkherd default`, the desktop's own settings) may have changed the
-    // default browser since the menu was built.
-    connect(this, &QMenu::aboutToShow, this, &TrayMenu::refreshDefaultStatus);
+    // Since the menu was built, another program (the settings window, `linkherd default`, the desktop's settings)
+    // may have changed the default browser, and browsers may have come or gone.
+    connect(this, &QMenu::aboutToShow, this, &TrayMenu::catchUp);
     rebuild();
 }
 
@@ -121,12 +121,12 @@ void TrayMenu::addRecentLinks()
     addSeparator();
     // A plain item rather than a section: trays that draw the menu themselves show a section as a bare line.
     addAction(u"Recently Opened"_s)->setEnabled(false);
-    const QList<Browsers::Browser>& browsers = Browsers::installed();
+    m_browsers = Browsers::installed();
     for (const Router::Routed& routed : m_router.recent().first(shown)) {
         auto* submenu = new QMenu(recentTitle(routed), this);
         submenu->menuAction()->setData(routed.id);
         submenu->installEventFilter(this);
-        for (const Browsers::Browser& browser : browsers) {
+        for (const Browsers::Browser& browser : std::as_const(m_browsers)) {
             QAction* item = submenu->addAction(Browsers::icon(browser.bundleID, 16), menuText(browser.name));
             connect(item, &QAction::triggered, this, [this, routed, browser] { reopen(routed, browser); });
         }
@@ -135,10 +135,11 @@ void TrayMenu::addRecentLinks()
     }
 }
 
-void TrayMenu::refreshDefaultStatus()
+void TrayMenu::catchUp()
 {
     const bool isDefault = m_defaultBrowser.isDefaultBrowser();
-    if (std::exchange(m_isDefaultBrowser, isDefault) != isDefault)
+    const bool browsersChanged = !m_recentMenus.isEmpty() && Browsers::installed() != m_browsers;
+    if (std::exchange(m_isDefaultBrowser, isDefault) != isDefault || browsersChanged)
         rebuild();
 }
 

@@ -44,7 +44,7 @@ private:
     void scheduleRebuild();
     void rebuild();
     void addRecentLinks();
-    void refreshDefaultStatus();
+    void catchUp();
     void makeDefaultBrowser();
     void takeDefaultStatus(bool isDefault);
     void reopen(const Router::Routed& routed, const Browsers::Browser& browser);
@@ -56,5 +56,6 @@ private:
     bool m_isDefaultBrowser = false;
     bool m_rebuildScheduled = false;
     QList<QPointer<QMenu>> m_recentMenus; // owned here, not by the actions that show them
+    QList<Browsers::Browser> m_browsers;  // those the recent links' submenus offer
     quint64 m_inputTime = 0;              // X server time of the last click or key in a recent link's submenu
 };

@@ -134,6 +134,20 @@ private Q_SLOTS:
                  QStringList({u"▸ data:,fish&&chips peas → Tor && Co"_s, u"▸ data:,fish&&chips peas → Chromium"_s}));
     }
 
+    // Shown after another program made Linkherd the default and a browser was installed, the menu is current.
+    void showingCatchesUpWithTheDesktop()
+    {
+        m_router->remember({QUuid::createUuid(), u"https://a.example/"_s, u"firefox"_s, {}, {}});
+        makeMenu();
+        m_catalog.browsers.append(fakeEntry(u"epiphany"_s, u"Web"_s));
+        Browsers::invalidate();
+        Q_EMIT m_menu->aboutToShow();
+        QCOMPARE(items(*item(*m_menu, u"a.example → Firefox"_s)->menu()).last(), u"Web"_s);
+        m_catalog.defaultBrowser = m_catalog.applications.front();
+        Q_EMIT m_menu->aboutToShow();
+        QCOMPARE(items(*m_menu).mid(0, 3), QStringList({head[0], u"-"_s, u"Recently Opened"_s}));
+    }
+
     // Declined (or refused by the system), the offer is gone for good, whether Linkherd is the default or not.
     void makeDefaultBrowser_data()
     {
