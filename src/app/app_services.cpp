@@ -123,6 +123,12 @@ void AppServices::showRulesWindow(const LaunchActivation& activation)
     m_rulesWindow->show(activation);
 }
 
+// joined at merge
+void AppServices::showSettings() {}
+
+// joined at merge
+void AppServices::showFeedback() {}
+
 void AppServices::quit()
 {
     // QCoreApplication::quit() first closes every window and gives up when one refuses; the chooser panel

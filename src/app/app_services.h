@@ -51,6 +51,10 @@ public:
     void reopen(const LaunchActivation& activation = {});
     // Shows the rules window, brought to the front with the activation.
     void showRulesWindow(const LaunchActivation& activation = {});
+    // joined at merge
+    void showSettings();
+    // joined at merge
+    void showFeedback();
     void quit();
 
 private:

@@ -2,19 +2,23 @@
 
 #include "app_info.h"
 #include "app_services.h"
+#include "gui/tray/tray_menu.h"
+#include "services/preferences.h"
 
 #include <QCursor>
-#include <QMenu>
 #include <QSystemTrayIcon>
 
 using namespace Qt::StringLiterals;
 
 TrayIcon::TrayIcon(AppServices& services, QObject* parent)
     : QObject(parent),
-      m_menu(new QMenu()),
+      m_menu(new TrayMenu(services.router(), services.preferences(), services.defaultBrowser(),
+                          {.showRules = [&services] { services.showRulesWindow(); },
+                           .showSettings = [&services] { services.showSettings(); },
+                           .showFeedback = [&services] { services.showFeedback(); },
+                           .quit = [&services] { services.quit(); }})),
       m_icon(new QSystemTrayIcon(this))
 {
-    m_menu->addAction(u"Quit Linkherd"_s, &services, &AppServices::quit);
     m_icon->setIcon(applicationIcon());
     m_icon->setToolTip(u"Linkherd"_s);
     m_icon->setContextMenu(m_menu);
@@ -23,7 +27,11 @@ TrayIcon::TrayIcon(AppServices& services, QObject* parent)
         if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible())
             m_menu->popup(QCursor::pos());
     });
-    m_icon->show();
+    // The settings window switches the icon off and on; it follows at once.
+    Preferences& preferences = services.preferences();
+    connect(&preferences, &Preferences::showsMenuBarIconChanged, m_icon,
+            [icon = m_icon, &preferences] { icon->setVisible(preferences.showsMenuBarIcon()); });
+    m_icon->setVisible(preferences.showsMenuBarIcon());
 }
 
 TrayIcon::~TrayIcon()

@@ -4,11 +4,12 @@
 #include <QObject>
 
 class AppServices;
-class QMenu;
 class QSystemTrayIcon;
+class TrayMenu;
 
-// Linkherd's icon in the system tray (StatusNotifierItem where the desktop has one); its menu offers Quit.
-// Linkherd stays fully usable without a tray: launching it again raises the chooser when links wait in it.
+// Linkherd's icon in the system tray (StatusNotifierItem where the desktop has one), with the tray menu behind a
+// right click and a left click alike, shown while the preferences ask for it. Linkherd stays fully usable without
+// a tray: launching it again shows a waiting chooser, else the rules window.
 class TrayIcon final : public QObject {
     Q_OBJECT
 
@@ -21,6 +22,6 @@ public:
     static QIcon applicationIcon();
 
 private:
-    QMenu* m_menu;
+    TrayMenu* m_menu;
     QSystemTrayIcon* m_icon;
 };

@@ -36,7 +36,7 @@ private Q_SLOTS:
         }
     }
 
-    void leftClickOpensTheMenu()
+    void leftClickOpensTheMenuAndTheSettingShowsTheIcon()
     {
         Preferences preferences(m_home.filePath(u"preferences.ini"_s));
         Result<std::unique_ptr<AppServices>> services = AppServices::create(preferences);
@@ -50,6 +50,12 @@ private Q_SLOTS:
         QVERIFY(!menu->isVisible());
         Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
         QTRY_VERIFY(menu->isVisible());
+        // The settings window switches the icon off and on while Linkherd runs.
+        QVERIFY(icon->isVisible());
+        preferences.setShowsMenuBarIcon(false);
+        QVERIFY(!icon->isVisible());
+        preferences.setShowsMenuBarIcon(true);
+        QVERIFY(icon->isVisible());
     }
 
 private:

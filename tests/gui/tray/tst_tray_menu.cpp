@@ -1,0 +1,191 @@
+#include "browsers/default_browser.h"
+#include "browsers/system_browser_launcher.h"
+#include "gui/tray/tray_menu.h"
+#include "routing/rule_store.h"
+#include "services/preferences.h"
+#include "support/fakes/fake_platform.h"
+
+#include <QAction>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The menu as it reads: each item with its shortcut, "-" for a separator, "▸ " before a submenu.
+QStringList items(const QMenu& menu)
+{
+    QStringList items;
+    for (const QAction* action : menu.actions()) {
+        QString item = action->isSeparator() ? u"-"_s : action->menu() ? u"▸ "_s + action->text() : action->text();
+        if (!action->shortcut().isEmpty())
+            item += u" ["_s + action->shortcut().toString() + u']';
+        items.append(item);
+    }
+    return items;
+}
+
+QAction* item(const QMenu& menu, const QString& text)
+{
+    const QList<QAction*> actions = menu.actions();
+    const auto found = std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == text; });
+    return found == actions.end() ? nullptr : *found;
+}
+
+const QStringList head = {u"Rules… [Ctrl+R]"_s}, offer = {u"Make Default Browser…"_s},
+                  tail = {u"-"_s, u"Settings… [Ctrl+,]"_s, u"Send Feedback…"_s, u"-"_s, u"Quit Linkherd [Ctrl+Q]"_s};
+
+} // namespace
+
+class TrayMenuTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_dir.emplace().isValid());
+        m_catalog.browsers = {fakeEntry(u"firefox"_s, u"Firefox"_s), fakeEntry(u"chromium"_s, u"Chromium"_s),
+                              fakeEntry(u"torco"_s, u"Tor & Co"_s)};
+        m_catalog.applications = {fakeEntry(u"org.linkherd.Linkherd"_s, u"Linkherd"_s)};
+        m_catalog.defaultBrowser = m_catalog.browsers.front();
+        Browsers::setCatalog(&m_catalog);
+        m_handlers = FakeDefaultHandlers();
+        m_handlers.catalog = &m_catalog;
+        m_opener = FakeApplicationLauncher();
+        m_store.emplace(m_dir->filePath(u"rules.json"_s));
+        m_preferences.emplace(m_dir->filePath(u"preferences.ini"_s));
+        m_router.emplace(*m_store, *m_preferences, m_launcher);
+    }
+
+    void cleanup()
+    {
+        m_menu.reset();
+        m_router.reset();
+        Browsers::setCatalog(nullptr);
+    }
+
+    // Count 0 hides the section and its separator; of more links than the count, the newest show.
+    void itemsAndTheirPresence_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("links");
+        QTest::addColumn<bool>("isDefault");
+        QTest::addColumn<bool>("declined");
+        QTest::addColumn<QStringList>("expected");
+        const auto recent = [](int newest) {
+            QStringList section = {u"-"_s, u"Recently Opened"_s};
+            for (int number = newest; number > newest - 3; --number)
+                section.append(u"▸ site%1.example → Firefox"_s.arg(number));
+            return section;
+        };
+        QTest::newRow("no links") << 5 << 0 << false << false << head + offer + tail;
+        QTest::newRow("count 0") << 0 << 3 << false << false << head + offer + tail;
+        QTest::newRow("3 of 10") << 3 << 10 << false << false << head + offer + recent(10) + tail;
+        QTest::newRow("all 3, count 5") << 5 << 3 << false << false << head + offer + recent(3) + tail;
+        QTest::newRow("declined") << 5 << 0 << false << true << head + tail;
+        QTest::newRow("already default") << 5 << 0 << true << false << head + tail;
+    }
+
+    void itemsAndTheirPresence()
+    {
+        QFETCH(int, count);
+        QFETCH(int, links);
+        QFETCH(bool, isDefault);
+        QFETCH(bool, declined);
+        if (isDefault)
+            m_catalog.defaultBrowser = m_catalog.applications.front();
+        m_preferences->setHasDeclinedDefaultBrowserPrompt(declined);
+        m_preferences->setRecentLinkCount(count);
+        for (int number = 1; number <= links; ++number)
+            m_router->remember(
+                {QUuid::createUuid(), u"https://site%1.example/page"_s.arg(number), u"firefox"_s, {}, {}});
+        QTEST(items(makeMenu()), "expected");
+    }
+
+    // A link without a host is titled by its whole text ("&" no mnemonic, a tab no shortcut column). It reopens in any
+    // installed browser without the first open's profile; the new record heads the list, the old one stays, a failure
+    // reaches the alert.
+    void reopeningAddsARecordAndKeepsTheOld()
+    {
+        m_router->remember(
+            {QUuid::createUuid(), u"data:,fish&chips\tpeas"_s, u"chromium"_s, u"Profile 1"_s, u"mail"_s});
+        const Router::Routed old = m_router->recent().front();
+        std::optional<Router::Alert> alert;
+        m_router->showAlert = [&](const Router::Alert& shown, Router::AlertAnswer) { alert = shown; };
+        QMenu* submenu = item(makeMenu(), u"data:,fish&&chips peas → Chromium"_s)->menu();
+        QCOMPARE(items(*submenu), QStringList({u"Chromium"_s, u"Firefox"_s, u"Tor && Co"_s}));
+
+        // The launcher refuses a link with a tab in it: the failure of the reopen reaches the alert.
+        QTest::ignoreMessage(QtCriticalMsg, "Refusing to hand Tor & Co something that is not a link");
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Tor & Co would not open the link"_s));
+        item(*submenu, u"Tor && Co"_s)->trigger();
+        QCOMPARE(m_router->recent().size(), 2);
+        const Router::Routed& fresh = m_router->recent().front();
+        QCOMPARE(fresh, (Router::Routed{fresh.id, old.url, u"torco"_s, std::nullopt, u"mail"_s}));
+        QVERIFY(fresh.id != old.id);
+        QCOMPARE(m_router->recent()[1], old);
+        QTRY_VERIFY(alert);
+        QCOMPARE(alert->message, u"Tor & Co could not open the link"_s);
+        QCOMPARE(items(*m_menu).mid(4, 2),
+                 QStringList({u"▸ data:,fish&&chips peas → Tor && Co"_s, u"▸ data:,fish&&chips peas → Chromium"_s}));
+    }
+
+    // Shown after another program made Linkherd the default and a browser was installed, the menu is current.
+    void showingCatchesUpWithTheDesktop()
+    {
+        m_router->remember({QUuid::createUuid(), u"https://a.example/"_s, u"firefox"_s, {}, {}});
+        makeMenu();
+        m_catalog.browsers.append(fakeEntry(u"epiphany"_s, u"Web"_s));
+        Browsers::invalidate();
+        Q_EMIT m_menu->aboutToShow();
+        QCOMPARE(items(*item(*m_menu, u"a.example → Firefox"_s)->menu()).last(), u"Web"_s);
+        m_catalog.defaultBrowser = m_catalog.applications.front();
+        Q_EMIT m_menu->aboutToShow();
+        QCOMPARE(items(*m_menu).mid(0, 3), QStringList({head[0], u"-"_s, u"Recently Opened"_s}));
+    }
+
+    // Declined (or refused by the system), the offer is gone for good, whether Linkherd is the default or not.
+    void makeDefaultBrowser_data()
+    {
+        QTest::addColumn<bool>("systemAgrees");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("declined") << false;
+    }
+
+    void makeDefaultBrowser()
+    {
+        QFETCH(bool, systemAgrees);
+        if (!systemAgrees)
+            m_handlers.catalog = nullptr; // the change is made, but the system goes on naming Firefox
+        item(makeMenu(), u"Make Default Browser…"_s)->trigger();
+        QTRY_COMPARE(items(*m_menu), head + tail);
+        QCOMPARE(m_preferences->hasDeclinedDefaultBrowserPrompt(), !systemAgrees);
+        QCOMPARE(items(makeMenu()), head + tail);
+    }
+
+private:
+    QMenu& makeMenu()
+    {
+        m_menu.emplace(*m_router, *m_preferences, m_defaultBrowser, TrayMenu::Commands{});
+        return *m_menu;
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    FakeApplicationCatalog m_catalog;
+    FakeDefaultHandlers m_handlers;
+    FakeAutostartEntry m_autostart;
+    FakeApplicationLauncher m_opener;
+    SystemBrowserLauncher m_launcher{m_catalog, m_opener};
+    DefaultBrowser m_defaultBrowser{m_catalog, m_handlers, m_autostart};
+    std::optional<RuleStore> m_store;
+    std::optional<Preferences> m_preferences;
+    std::optional<Router> m_router;
+    std::optional<TrayMenu> m_menu;
+};
+
+QTEST_MAIN(TrayMenuTest)
+#include "tst_tray_menu.moc"
