@@ -9,6 +9,7 @@
 #include "gui/rules_window/rules_window_controller.h"
 #include "platform/linux_platform.h"
 #include "routing/rule_store.h"
+#include "services/default_browser_guard.h"
 #include "services/preferences.h"
 #include "services/router.h"
 #include "services/rules_file_notices.h"
@@ -48,6 +49,8 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
     m_chooser = std::make_unique<ChooserController>(*m_router, *m_store, m_preferences);
     m_defaultBrowser =
         std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
+    m_defaultBrowserGuard = std::make_unique<DefaultBrowserGuard>(*m_defaultBrowser, m_platform->catalog,
+                                                                  m_platform->notifications, m_preferences);
     m_rulesWindow =
         std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser, m_platform->fileManager);
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
@@ -66,6 +69,7 @@ AppServices::~AppServices()
 {
     // The chooser and the router refer to each other's callbacks: tear down in reverse order of building.
     m_router->presentChooser = nullptr;
+    m_defaultBrowserGuard.reset();
     m_rulesWindow.reset();
     m_chooser.reset();
     m_router.reset();
@@ -92,6 +96,7 @@ void AppServices::start()
         }
     }
     m_store->startWatching();
+    m_defaultBrowserGuard->start();
 }
 
 void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithSources,

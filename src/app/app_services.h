@@ -12,6 +12,7 @@ class ApplicationCatalog;
 class BrowserLaunching;
 class ChooserController;
 class DefaultBrowser;
+class DefaultBrowserGuard;
 class Preferences;
 class Router;
 class RuleStore;
@@ -42,7 +43,8 @@ public:
     ApplicationCatalog& catalog();
 
     // Tells the user when the rules file could not be read. On the first run, the system's default browser
-    // becomes the fallback; then outside edits of the rules are taken over.
+    // becomes the fallback; then outside edits of the rules are taken over, and another program taking the
+    // default browser is noticed.
     void start();
     // Each link in order, each with the application it came from (empty when unknown): one hand-over, whose
     // activation (the clicking application's token) goes to the first browser or panel its links reach.
@@ -68,5 +70,6 @@ private:
     std::unique_ptr<Router> m_router;
     std::unique_ptr<ChooserController> m_chooser;
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
+    std::unique_ptr<DefaultBrowserGuard> m_defaultBrowserGuard;
     std::unique_ptr<RulesWindowController> m_rulesWindow;
 };

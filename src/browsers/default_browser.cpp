@@ -1,6 +1,9 @@
 #include "default_browser.h"
 
 #include "app_info.h"
+#include "base/app_folders.h"
+#include "base/atomic_file.h"
+#include "base/bounded_file.h"
 #include "base/logging.h"
 #include "browsers.h"
 #include "platform/application_catalog.h"
@@ -8,9 +11,31 @@
 #include "platform/default_handlers.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr auto handBackFileName = u"handed-back";
+// A path and a newline; a file any larger is not Linkherd's.
+constexpr qint64 handBackFileLimit = 64 * 1024;
+
+void recordHandBack(const QString& applicationPath)
+{
+    const Result<QString> folder = AppFolders::ensureConfig();
+    const Result<void> written =
+        folder ? writeFileAtomically(AppFolders::configFile(handBackFileName), applicationPath.toUtf8() + '\n')
+               : Result<void>(Failure{folder.error()});
+    // The hand-back itself goes ahead; a running Linkherd may then object to it once.
+    if (!written)
+        qCWarning(lcDefault, "Could not record the hand-back to %s: %s", qUtf8Printable(applicationPath),
+                  qUtf8Printable(written.error()));
+}
+
+} // namespace
 
 const QStringList& DefaultBrowser::webSchemes()
 {
@@ -32,6 +57,11 @@ bool DefaultBrowser::isDefaultBrowser() const
 
 void DefaultBrowser::makeDefault(const QString& applicationPath, Completion completion)
 {
+    // Recorded before the first scheme changes: a watcher may look as soon as the files change.
+    if (Browsers::isOwnBundleID(QFileInfo(applicationPath).completeBaseName()))
+        forgetHandBack();
+    else
+        recordHandBack(applicationPath);
     makeDefaultFrom(0, applicationPath, std::move(completion));
 }
 
@@ -93,4 +123,19 @@ Result<void> DefaultBrowser::setLaunchesAtLogin(bool launches)
     if (!removed)
         qCCritical(lcLoginItem, "Could not unregister the login item: %s", qUtf8Printable(removed.error()));
     return removed;
+}
+
+std::optional<QString> DefaultBrowser::handedBackTo()
+{
+    const QString path = AppFolders::configFile(handBackFileName);
+    if (!QFileInfo::exists(path))
+        return std::nullopt;
+    // A record that cannot be read still says the user handed the links on.
+    const Result<QByteArray> bytes = BoundedFile::read(path, handBackFileLimit);
+    return bytes ? QString::fromUtf8(bytes.value()).trimmed() : QString();
+}
+
+void DefaultBrowser::forgetHandBack()
+{
+    QFile::remove(AppFolders::configFile(handBackFileName));
 }

@@ -6,35 +6,13 @@
 #include "browsers/system_browser_launcher.h"
 #include "command_arguments.h"
 
-#include <QEventLoop>
-#include <QTimer>
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// How long a command waits for the desktop to finish a launch or a change before giving up.
-constexpr int settleTimeoutMs = 30'000;
-
 void printBrowser(QTextStream& out, const Browsers::Browser& browser)
 {
     out << browser.bundleID << '\t' << browser.name << '\t' << browser.url << '\n';
-}
-
-// Runs the event loop until done() is called, or the time runs out (false).
-bool waitUntil(const std::function<void(std::function<void()> done)>& start)
-{
-    QEventLoop loop;
-    bool finished = false;
-    start([&] {
-        finished = true;
-        loop.quit();
-    });
-    if (!finished) {
-        QTimer::singleShot(settleTimeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return finished;
 }
 
 } // namespace
@@ -101,7 +79,7 @@ int runOpen(const CliContext& context, const QStringList& arguments)
 
     SystemBrowserLauncher launcher(*context.services.catalog, *context.services.launcher);
     std::optional<QString> failure;
-    const bool settled = waitUntil([&](std::function<void()> done) {
+    const bool settled = waitForDesktop([&](std::function<void()> done) {
         launcher.onSettled = std::move(done);
         launcher.open(parsed->positional.front(), *browser, profile, nullptr,
                       [&](const QString& error) { failure = error; });
@@ -135,7 +113,7 @@ int runDefault(const CliContext& context, const QStringList& arguments)
                 return context.failure(u"%1 is not an installed browser"_s.arg(id));
             applicationPath = browser->url;
         }
-        const bool settled = waitUntil([&](std::function<void()> done) {
+        const bool settled = waitForDesktop([&](std::function<void()> done) {
             auto completion = [&, done](std::optional<QString> result) {
                 error = std::move(result);
                 done();

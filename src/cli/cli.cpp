@@ -4,6 +4,7 @@
 #include "browser_commands.h"
 #include "browsers/browsers.h"
 #include "cli_context.h"
+#include "doctor_command.h"
 #include "finicky_commands.h"
 #include "mcp_server.h"
 #include "rule_edit_commands.h"
@@ -53,6 +54,12 @@ Commands:
   default [--set | --hand-back ID]
                   Say whether Linkherd is the default browser ("yes" or "no"); --set makes it the
                   default; --hand-back makes that browser the default again.
+  doctor [--fix]  Check every place that decides which program opens a web link ($BROWSER,
+                  xdg-settings, GIO, each mimeapps.list in the order they are read, KDE's
+                  BrowserApplication), whether Linkherd runs, and its desktop entry and D-Bus service.
+                  Each line ends with "ok" or the problem and how to fix it. Exits 1 when links go
+                  past Linkherd anywhere. --fix first claims every place Linkherd may change (all but
+                  $BROWSER).
   finicky locate  Print where the existing Finicky configuration is: the first of ~/.finicky.js,
                   ~/.config/finicky/finicky.js and ~/.config/finicky/finicky.ts that is a file.
   finicky import FILE [--add | --replace]
@@ -127,8 +134,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runCleaning(context, rest);
     if (command == u"mcp"_s)
         return runMcp(context, rest);
-    const bool needsDesktop =
-        command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s || command == u"default"_s;
+    const bool needsDesktop = command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s ||
+                              command == u"default"_s || command == u"doctor"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))
         return context.failure(u"%1 needs a desktop to work with"_s.arg(command));
     if (command == u"browsers"_s)
@@ -139,5 +146,7 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runOpen(context, rest);
     if (command == u"default"_s)
         return runDefault(context, rest);
+    if (command == u"doctor"_s)
+        return runDoctor(context, rest);
     return context.usageError(u"unknown command "_s + command);
 }

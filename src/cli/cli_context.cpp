@@ -2,6 +2,9 @@
 
 #include "routing/rules_file.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 using namespace Qt::StringLiterals;
 
 Result<RulesDocument> CliContext::loadRules() const
@@ -24,4 +27,20 @@ int CliContext::failure(const QString& message) const
 {
     err << "linkherd: " << message << Qt::endl;
     return ExitCode::failure;
+}
+
+bool waitForDesktop(const std::function<void(std::function<void()> done)>& start)
+{
+    constexpr int settleTimeoutMs = 30'000;
+    QEventLoop loop;
+    bool finished = false;
+    start([&] {
+        finished = true;
+        loop.quit();
+    });
+    if (!finished) {
+        QTimer::singleShot(settleTimeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return finished;
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTextStream>
 
+#include <functional>
+
 namespace ExitCode {
 inline constexpr int success = 0;
 inline constexpr int failure = 1; // the command could not do its work
@@ -41,3 +43,7 @@ struct CliContext final {
     // Reports why the command could not do its work and returns the failure exit code.
     int failure(const QString& message) const;
 };
+
+// Runs the event loop until start's done() is called, or the time the desktop is given to finish a launch or a
+// change runs out (false).
+bool waitForDesktop(const std::function<void(std::function<void()> done)>& start);

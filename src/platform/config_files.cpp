@@ -30,12 +30,11 @@ bool isKeyLine(const QString& line, const QString& key)
     return rest.startsWith(u'=');
 }
 
-Result<void> edit(const QString& path, const QString& group, const QString& key, const QString& value,
-                  bool onlyWhenPresent)
+// The file's lines; none for a missing file. A file that cannot be read whole is an error, never a part.
+Result<QStringList> readLines(const QString& path)
 {
     QStringList lines;
     if (QFileInfo::exists(path)) {
-        // A file that cannot be read whole is left as it is: rewriting it from a part would lose the rest.
         const Result<QByteArray> bytes = BoundedFile::read(path, configFileLimit);
         if (!bytes)
             return Failure{u"%1: %2"_s.arg(path, bytes.error())};
@@ -43,9 +42,13 @@ Result<void> edit(const QString& path, const QString& group, const QString& key,
         if (!lines.isEmpty() && lines.back().isEmpty())
             lines.removeLast();
     }
+    return lines;
+}
 
+// The first line of group's body and the line after it; groupStart is -1 when the group is missing.
+std::pair<qsizetype, qsizetype> findGroup(const QStringList& lines, const QString& group)
+{
     const QString header = u'[' + group + u']';
-    const QString newLine = key + u'=' + value;
     qsizetype groupStart = -1;
     qsizetype groupEnd = lines.size();
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -58,6 +61,21 @@ Result<void> edit(const QString& path, const QString& group, const QString& key,
         if (lines[i].trimmed() == header)
             groupStart = i;
     }
+    return {groupStart, groupEnd};
+}
+
+Result<void> edit(const QString& path, const QString& group, const QString& key, const QString& value,
+                  bool onlyWhenPresent)
+{
+    // Rewriting a file from a part of it would lose the rest.
+    Result<QStringList> read = readLines(path);
+    if (!read)
+        return Failure{read.error()};
+    QStringList lines = std::move(read.value());
+
+    const QString header = u'[' + group + u']';
+    const QString newLine = key + u'=' + value;
+    const auto [groupStart, groupEnd] = findGroup(lines, group);
 
     bool found = false;
     if (groupStart >= 0) {
@@ -91,6 +109,21 @@ Result<void> edit(const QString& path, const QString& group, const QString& key,
 }
 
 } // namespace
+
+Result<std::optional<QString>> value(const QString& path, const QString& group, const QString& key)
+{
+    const Result<QStringList> lines = readLines(path);
+    if (!lines)
+        return Failure{lines.error()};
+    const auto [groupStart, groupEnd] = findGroup(lines.value(), group);
+    std::optional<QString> found;
+    for (qsizetype i = groupStart + 1; groupStart >= 0 && i < groupEnd; ++i) {
+        const QString& line = lines.value()[i];
+        if (isKeyLine(line, key))
+            found = line.mid(line.indexOf(u'=') + 1).trimmed();
+    }
+    return found;
+}
 
 Result<void> setValue(const QString& path, const QString& group, const QString& key, const QString& value)
 {

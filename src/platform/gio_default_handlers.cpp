@@ -1,6 +1,7 @@
 #include "gio_default_handlers.h"
 
 #include "config_files.h"
+#include "web_link_layers.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -9,11 +10,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QStringList currentDesktops()
-{
-    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(u':', Qt::SkipEmptyParts);
-}
 
 QString configHome()
 {
@@ -32,7 +28,7 @@ Result<void> GioDefaultHandlers::setDefaultForScheme(const QString& applicationP
 
     // The desktop-specific files first: GIO rereads the whole user configuration after its own write, and
     // must then find them already in line.
-    for (const QString& desktop : currentDesktops()) {
+    for (const QString& desktop : WebLinkLayers::currentDesktops()) {
         const QString list = configHome() + u'/' + desktop + u"-mimeapps.list"_s;
         if (!QFileInfo::exists(list))
             continue;
@@ -43,9 +39,9 @@ Result<void> GioDefaultHandlers::setDefaultForScheme(const QString& applicationP
             return updated;
         }
     }
-    if (currentDesktops().contains(u"kde"_s)) {
+    if (WebLinkLayers::currentDesktops().contains(u"kde"_s)) {
         const Result<void> updated =
-            ConfigFiles::setValue(configHome() + u"/kdeglobals"_s, u"General"_s, u"BrowserApplication"_s, desktopFile);
+            ConfigFiles::setValue(WebLinkLayers::kdeglobalsPath(), u"General"_s, u"BrowserApplication"_s, desktopFile);
         if (!updated) {
             g_object_unref(info);
             return updated;

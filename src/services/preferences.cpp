@@ -16,6 +16,7 @@ constexpr auto recentLinkCountKey = "recentLinkCount"_L1;
 constexpr auto asksWhenOptionHeldKey = "asksWhenOptionHeld"_L1;
 constexpr auto browserOrderKey = "browserOrder"_L1;
 constexpr auto hasDeclinedDefaultBrowserPromptKey = "hasDeclinedDefaultBrowserPrompt"_L1;
+constexpr auto keptDefaultBrowserKey = "keptDefaultBrowser"_L1;
 constexpr auto rulesWindowKey = "RulesWindow"_L1;
 
 // An INI file keeps no types: a value set in this process comes back typed, one read from the file comes
@@ -91,6 +92,7 @@ Preferences::Preferences(const QString& path, QObject* parent)
     m_browserOrder = readList(*m_settings, browserOrderKey);
     m_hasDeclinedDefaultBrowserPrompt =
         readBool(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt);
+    m_keptDefaultBrowser = m_settings->value(keptDefaultBrowserKey).toString();
     // Without either icon the user could reach Linkherd only by opening it again. The file keeps what was
     // stored, so turning the dock icon on later brings the user's own choice back.
     if (!m_showsDockIcon)
@@ -156,6 +158,12 @@ void Preferences::setHasDeclinedDefaultBrowserPrompt(bool value)
 {
     if (assign(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt, value))
         Q_EMIT hasDeclinedDefaultBrowserPromptChanged();
+}
+
+void Preferences::setKeptDefaultBrowser(const QString& value)
+{
+    if (assign(*m_settings, keptDefaultBrowserKey, m_keptDefaultBrowser, value))
+        Q_EMIT keptDefaultBrowserChanged();
 }
 
 QByteArray Preferences::rulesWindowGeometry() const

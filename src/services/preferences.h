@@ -39,6 +39,10 @@ public:
     void setBrowserOrder(const QStringList& value);
     bool hasDeclinedDefaultBrowserPrompt() const { return m_hasDeclinedDefaultBrowserPrompt; }
     void setHasDeclinedDefaultBrowserPrompt(bool value);
+    // The desktop file ID of the browser the user chose to keep when it took the default from Linkherd: the
+    // guard stays quiet while it is set. Empty when there is none; cleared once Linkherd is the default again.
+    const QString& keptDefaultBrowser() const { return m_keptDefaultBrowser; }
+    void setKeptDefaultBrowser(const QString& value);
     // The rules window's place and size, as QWidget::saveGeometry gives them; empty until it was first closed.
     QByteArray rulesWindowGeometry() const;
     void setRulesWindowGeometry(const QByteArray& geometry);
@@ -52,6 +56,7 @@ Q_SIGNALS:
     void asksWhenOptionHeldChanged();
     void browserOrderChanged();
     void hasDeclinedDefaultBrowserPromptChanged();
+    void keptDefaultBrowserChanged();
 
 private:
     QSettings* m_settings;
@@ -63,4 +68,5 @@ private:
     bool m_asksWhenOptionHeld = true;
     QStringList m_browserOrder;
     bool m_hasDeclinedDefaultBrowserPrompt = false;
+    QString m_keptDefaultBrowser;
 };

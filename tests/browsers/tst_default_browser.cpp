@@ -1,6 +1,8 @@
 #include "browsers/default_browser.h"
 #include "support/fakes/fake_platform.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -9,6 +11,12 @@ class DefaultBrowserTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    }
+
     void init()
     {
         m_catalog = FakeApplicationCatalog();
@@ -18,6 +26,24 @@ private Q_SLOTS:
         m_handlers = FakeDefaultHandlers();
         m_handlers.catalog = &m_catalog;
         m_autostart = FakeAutostartEntry();
+    }
+
+    // The tool and the settings both hand the links back through makeDefault; the record is what tells a running
+    // Linkherd that the user, not another program, gave the default away.
+    void aHandBackIsRecordedUntilLinkherdIsTheDefaultAgain()
+    {
+        DefaultBrowser defaultBrowser(m_catalog, m_handlers, m_autostart);
+        QVERIFY(!DefaultBrowser::handedBackTo());
+        std::optional<bool> report;
+        defaultBrowser.makeDefault(m_catalog.browsers.front().filePath, [&](std::optional<QString>) { report = true; });
+        // Before the desktop has been asked for anything.
+        const std::optional<QString> recorded = DefaultBrowser::handedBackTo();
+        QTRY_VERIFY(report);
+        QCOMPARE(recorded, m_catalog.browsers.front().filePath);
+        report.reset();
+        defaultBrowser.becomeDefaultBrowser([&](bool isDefault) { report = isDefault; });
+        QTRY_VERIFY(report);
+        QVERIFY(!DefaultBrowser::handedBackTo());
     }
 
     void isDefaultIgnoresCase()
@@ -92,6 +118,7 @@ private Q_SLOTS:
     }
 
 private:
+    QTemporaryDir m_config;
     FakeApplicationCatalog m_catalog;
     FakeDefaultHandlers m_handlers;
     FakeAutostartEntry m_autostart;

@@ -79,9 +79,19 @@ public:
     struct Notification {
         QString summary;
         QString body;
+        QList<Action> actions{};
+        ActionHandler handler{};
+        bool withdrawn = false;
     };
 
-    QList<Notification> sent;
+    QList<Notification> sent; // index + 1 is the Id
 
     void notify(const QString& summary, const QString& body) override { sent.append({summary, body}); }
+    Id notifyWithActions(const QString& summary, const QString& body, const QList<Action>& actions,
+                         ActionHandler handler) override
+    {
+        sent.append({summary, body, actions, std::move(handler)});
+        return Id(sent.size());
+    }
+    void withdraw(Id id) override { sent[qsizetype(id) - 1].withdrawn = true; }
 };
