@@ -12,6 +12,7 @@ class ApplicationCatalog;
 class BrowserLaunching;
 class ChooserController;
 class DefaultBrowser;
+class FeedbackWindowController;
 class Preferences;
 class Router;
 class RuleStore;
@@ -38,6 +39,7 @@ public:
     ChooserController& chooser() { return *m_chooser; }
     RulesWindowController& rulesWindow() { return *m_rulesWindow; }
     DefaultBrowser& defaultBrowser() { return *m_defaultBrowser; }
+    FeedbackWindowController& feedbackWindow() { return *m_feedbackWindow; }
     // The installed applications, for telling which one a link came from.
     ApplicationCatalog& catalog();
 
@@ -51,6 +53,8 @@ public:
     void reopen(const LaunchActivation& activation = {});
     // Shows the rules window, brought to the front with the activation.
     void showRulesWindow(const LaunchActivation& activation = {});
+    // Shows the "Send Feedback" window (one at a time), brought to the front with the activation.
+    void showFeedback(const LaunchActivation& activation = {});
     void quit();
 
 private:
@@ -65,4 +69,5 @@ private:
     std::unique_ptr<ChooserController> m_chooser;
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
     std::unique_ptr<RulesWindowController> m_rulesWindow;
+    std::unique_ptr<FeedbackWindowController> m_feedbackWindow;
 };
