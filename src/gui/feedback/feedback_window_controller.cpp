@@ -63,12 +63,10 @@ FeedbackView* FeedbackWindowController::view() const
 
 void FeedbackWindowController::create()
 {
-    QPointer<FeedbackWindowController> controller(this);
-    auto* window = new FeedbackWindow([controller] {
-        if (controller) {
-            controller->m_window = nullptr;
-            controller->m_view = nullptr;
-        }
+    // The controller outlives its window: it deletes the window when it goes.
+    auto* window = new FeedbackWindow([this] {
+        m_window.clear();
+        m_view = nullptr;
     });
     window->setWindowTitle(u"Send Feedback"_s);
     window->setAccessibleName(u"Send Feedback"_s);
