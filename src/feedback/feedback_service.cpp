@@ -107,15 +107,6 @@ QString FeedbackService::title(Category category)
     Q_UNREACHABLE();
 }
 
-std::optional<FeedbackService::Category> FeedbackService::category(QStringView rawValue)
-{
-    for (const Category category : allCategories) {
-        if (FeedbackService::rawValue(category) == rawValue)
-            return category;
-    }
-    return std::nullopt;
-}
-
 QString FeedbackService::FeedbackError::description() const
 {
     switch (kind) {

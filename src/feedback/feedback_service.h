@@ -27,7 +27,6 @@ public:
     static QString rawValue(Category category);
     // What the form shows.
     static QString title(Category category);
-    static std::optional<Category> category(QStringView rawValue);
 
     struct Submission {
         Category category = Category::feedback;

@@ -84,7 +84,6 @@ void LocalSupportServer::read(QSslSocket* socket)
     if (bytes.size() < headerEnd + 4 + length)
         return;
     request.body = bytes.mid(headerEnd + 4, length);
-    request.raw = bytes.left(headerEnd + 4 + length);
     socket->setProperty(received, QByteArray());
     m_requests.append(request);
     if (m_holding)
@@ -95,8 +94,6 @@ void LocalSupportServer::read(QSslSocket* socket)
 
 void LocalSupportServer::answer(QSslSocket* socket)
 {
-    if (m_answer.stall)
-        return;
     socket->write("HTTP/1.1 " + QByteArray::number(m_answer.status) +
                   " Answer\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
                   QByteArray::number(m_answer.body.size()) + "\r\n\r\n" + m_answer.body);
@@ -112,8 +109,11 @@ void LocalSupportServer::release()
     }
 }
 
-void LocalSupportServer::clear()
+void LocalSupportServer::reset()
 {
+    m_answer = {};
+    m_holding = false;
+    m_held.clear();
     m_requests.clear();
     m_connections = 0;
 }

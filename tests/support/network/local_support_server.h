@@ -28,7 +28,6 @@ public:
     struct Answer {
         int status = 200;
         QByteArray body;
-        bool stall = false; // never answers
     };
 
     struct Request {
@@ -36,7 +35,6 @@ public:
         QByteArray path;
         QMap<QByteArray, QByteArray> headers; // names in lower case
         QByteArray body;
-        QByteArray raw; // the whole request, as received
     };
 
     explicit LocalSupportServer(const Certificate& certificate, QObject* parent = nullptr);
@@ -46,14 +44,15 @@ public:
 
     // For every request from now on.
     void setAnswer(const Answer& answer) { m_answer = answer; }
-    // Holding, requests are answered only by release(), with the answer set then.
+    // Holding, requests are answered only by release() (a stalled endpoint: never), with the answer set then.
     void setHolding(bool holding) { m_holding = holding; }
     void release();
 
     const QList<Request>& requests() const { return m_requests; }
     // Every connection that reached the server, whether or not its handshake succeeded.
     int connections() const { return m_connections; }
-    void clear();
+    // Forgets the requests and connections, and answers 200 at once again.
+    void reset();
 
 private:
     void read(QSslSocket* socket);
