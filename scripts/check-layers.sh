@@ -12,12 +12,12 @@ cd "$root"
 
 declare -A rank=(
     [base]=0
-    [routing]=1 [platform]=1
+    [routing]=1 [platform]=1 [feedback]=1
     [browsers]=2
     [interchange]=3
     [services]=4
     [gui/common]=5
-    [gui/chooser]=6 [gui/rules_window]=6 [gui/tray]=6
+    [gui/chooser]=6 [gui/rules_window]=6 [gui/tray]=6 [gui/feedback]=6
     [app]=7 [cli]=7
 )
 

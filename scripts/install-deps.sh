@@ -23,6 +23,7 @@ packages=(
     libbenchmark-dev
     libmozjs-102-dev
     libdbus-1-dev
+    openssl
 )
 
 missing=()

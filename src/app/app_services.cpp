@@ -6,6 +6,7 @@
 #include "browsers/system_browser_launcher.h"
 #include "gui/chooser/chooser_controller.h"
 #include "gui/common/message_box.h"
+#include "gui/feedback/feedback_window_controller.h"
 #include "gui/rules_window/rules_window_controller.h"
 #include "platform/linux_platform.h"
 #include "routing/rule_store.h"
@@ -53,6 +54,8 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
                                                                   m_platform->notifications, m_preferences);
     m_rulesWindow =
         std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser, m_platform->fileManager);
+    m_feedbackWindow = std::make_unique<FeedbackWindowController>();
+    connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this, [this] { showFeedback(); });
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
         chooser->enqueue(request);
     };
@@ -70,6 +73,7 @@ AppServices::~AppServices()
     // The chooser and the router refer to each other's callbacks: tear down in reverse order of building.
     m_router->presentChooser = nullptr;
     m_defaultBrowserGuard.reset();
+    m_feedbackWindow.reset();
     m_rulesWindow.reset();
     m_chooser.reset();
     m_router.reset();
@@ -131,8 +135,10 @@ void AppServices::showRulesWindow(const LaunchActivation& activation)
 // joined at merge
 void AppServices::showSettings() {}
 
-// joined at merge
-void AppServices::showFeedback() {}
+void AppServices::showFeedback(const LaunchActivation& activation)
+{
+    m_feedbackWindow->show(activation);
+}
 
 void AppServices::quit()
 {

@@ -13,6 +13,7 @@ class BrowserLaunching;
 class ChooserController;
 class DefaultBrowser;
 class DefaultBrowserGuard;
+class FeedbackWindowController;
 class Preferences;
 class Router;
 class RuleStore;
@@ -39,6 +40,7 @@ public:
     ChooserController& chooser() { return *m_chooser; }
     RulesWindowController& rulesWindow() { return *m_rulesWindow; }
     DefaultBrowser& defaultBrowser() { return *m_defaultBrowser; }
+    FeedbackWindowController& feedbackWindow() { return *m_feedbackWindow; }
     // The installed applications, for telling which one a link came from.
     ApplicationCatalog& catalog();
 
@@ -55,8 +57,8 @@ public:
     void showRulesWindow(const LaunchActivation& activation = {});
     // joined at merge
     void showSettings();
-    // joined at merge
-    void showFeedback();
+    // Shows the "Send Feedback" window (one at a time), brought to the front with the activation.
+    void showFeedback(const LaunchActivation& activation = {});
     void quit();
 
 private:
@@ -72,4 +74,5 @@ private:
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
     std::unique_ptr<DefaultBrowserGuard> m_defaultBrowserGuard;
     std::unique_ptr<RulesWindowController> m_rulesWindow;
+    std::unique_ptr<FeedbackWindowController> m_feedbackWindow;
 };

@@ -29,12 +29,14 @@
 namespace {
 
 constexpr char helpText[] = R"(Usage: linkherd-app [URL...]
+       linkherd-app --feedback
        linkherd-app --background
 
 Hands the URLs to Linkherd, which sends each to the right browser, and returns once Linkherd has them. Starts
 Linkherd first when it is not running. Without a URL, shows Linkherd.
 
 Options:
+  --feedback      Show Linkherd's "Send Feedback" window.
   --background    Run Linkherd itself, without a window (at login, and when the session bus starts it).
   --help          Show this help.
   --version       Show the version.
@@ -182,11 +184,21 @@ int exitStatusOf(pid_t child)
     return -1;
 }
 
+// What this run asks of the resident: take links (show it, without any), or show the feedback window.
+InstanceForwarding::Answer request(const std::vector<std::string>& links, bool feedback,
+                                   const InstanceForwarding::HandOver& handOver, InstanceForwarding::Start start)
+{
+    if (feedback)
+        return InstanceForwarding::activateAction("feedback", handOver, start);
+    return InstanceForwarding::forward(links, handOver, start);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     bool background = false;
+    bool feedback = false;
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
         if (argument == "--help") {
@@ -198,23 +210,29 @@ int main(int argc, char* argv[])
             return 0;
         }
         background = background || argument == "--background" || argument == "--gapplication-service";
+        feedback = feedback || argument == "--feedback";
     }
     if (background)
         return becomeResident(argv);
 
     using InstanceForwarding::Outcome;
     const std::vector<std::string> links = linksOf(argc, argv);
+    if (feedback && !links.empty()) {
+        std::fprintf(stderr, "linkherd-app: --feedback takes no URL\n");
+        return 2;
+    }
     // On the Exec path the desktop hands the clicking application's activation over in our environment.
     const InstanceForwarding::HandOver handOver{{}, variable("XDG_ACTIVATION_TOKEN"), variable("DESKTOP_STARTUP_ID")};
-    const InstanceForwarding::Answer answer =
-        InstanceForwarding::forward(links, handOver, InstanceForwarding::Start::byBus);
+    const char* what = feedback ? "request" : "links";
+    const InstanceForwarding::Answer answer = request(links, feedback, handOver, InstanceForwarding::Start::byBus);
     switch (answer.outcome) {
     case Outcome::forwarded:
         return 0;
     case Outcome::noBus:
         return becomeResident(argv);
     case Outcome::failed:
-        std::fprintf(stderr, "linkherd-app: the running Linkherd did not take the links (%s)\n", answer.error.c_str());
+        std::fprintf(stderr, "linkherd-app: the running Linkherd did not take the %s (%s)\n", what,
+                     answer.error.c_str());
         return 1;
     case Outcome::notStarted:
         std::fprintf(stderr, "linkherd-app: the session bus could not start Linkherd (%s)\n", answer.error.c_str());
@@ -226,12 +244,12 @@ int main(int argc, char* argv[])
     const pid_t resident = startDetached();
     if (resident == 0)
         return 1;
-    const InstanceForwarding::Answer late = InstanceForwarding::forward(links, handOver);
+    const InstanceForwarding::Answer late = request(links, feedback, handOver, InstanceForwarding::Start::never);
     if (late.outcome == Outcome::forwarded)
         return 0;
     if (const int ended = exitStatusOf(resident); ended >= 0)
         std::fprintf(stderr, "linkherd-app: Linkherd ended while starting (exit status %d)\n", ended);
     else
-        std::fprintf(stderr, "linkherd-app: Linkherd did not take the links (%s)\n", late.error.c_str());
+        std::fprintf(stderr, "linkherd-app: Linkherd did not take the %s (%s)\n", what, late.error.c_str());
     return 1;
 }

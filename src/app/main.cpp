@@ -32,6 +32,7 @@ namespace {
 struct CommandLine {
     QStringList links;
     bool background = false; // started at login or by D-Bus activation: no window
+    bool feedback = false;   // the "Send Feedback" window rather than the rules window
     bool help = false;
     bool version = false;
 };
@@ -43,6 +44,8 @@ CommandLine parseCommandLine(int argc, char* argv[])
         const QString argument = QString::fromLocal8Bit(argv[index]);
         if (argument == u"--background"_s || argument == u"--gapplication-service"_s)
             commandLine.background = true;
+        else if (argument == u"--feedback"_s)
+            commandLine.feedback = true;
         else if (argument == u"--help"_s)
             commandLine.help = true;
         else if (argument == u"--version"_s)
@@ -54,12 +57,14 @@ CommandLine parseCommandLine(int argc, char* argv[])
 }
 
 constexpr char helpText[] = R"(Usage: linkherd-resident [URL...]
+       linkherd-resident --feedback
        linkherd-resident --background
 
 Linkherd itself, which stays running and sends every link to the right browser. The desktop starts it through
 linkherd-app; run linkherd-app rather than this.
 
 Options:
+  --feedback      Show the "Send Feedback" window.
   --background    Start without a window (at login, and when the session bus starts it).
   --help          Show this help.
   --version       Show the version.
@@ -110,6 +115,10 @@ int main(int argc, char* argv[])
             std::printf("linkherd-resident %s\n", AppInfo::version);
         return 0;
     }
+    if (commandLine.feedback && !commandLine.links.isEmpty()) {
+        std::fputs("linkherd-resident: --feedback takes no URL\n", stderr);
+        return 2;
+    }
     ProcCallerIdentity callerIdentity;
     // Read first: the process that ran us (xdg-open, a shell, the clicking application) may soon be gone.
     const QString source =
@@ -129,9 +138,13 @@ int main(int argc, char* argv[])
         activation = {};
     if (startupErrorsRelayed)
         holdStartupErrors();
+    // One request per run, as linkherd-app makes it: the feedback window, or the links.
+    const auto forward = [&commandLine, &source, &activation] {
+        return commandLine.feedback ? RunningInstance::activateAction(u"feedback"_s, activation)
+                                    : RunningInstance::forward(commandLine.links, source, activation);
+    };
     if (!commandLine.background) {
-        const Result<RunningInstance::Outcome> forwarded =
-            RunningInstance::forward(commandLine.links, source, activation);
+        const Result<RunningInstance::Outcome> forwarded = forward();
         if (forwarded && forwarded.value() == RunningInstance::Outcome::forwarded)
             return 0;
     }
@@ -159,7 +172,7 @@ int main(int argc, char* argv[])
         // Another instance won the race to the name: it takes the links, and is the instance.
         if (commandLine.background && commandLine.links.isEmpty())
             return 0;
-        const Result<RunningInstance::Outcome> late = RunningInstance::forward(commandLine.links, source, activation);
+        const Result<RunningInstance::Outcome> late = forward();
         if (late && late.value() == RunningInstance::Outcome::forwarded)
             return 0;
         qCCritical(lcApp, "Another Linkherd owns the session bus name but does not answer");
@@ -177,7 +190,9 @@ int main(int argc, char* argv[])
     QList<std::pair<QString, QString>> links;
     for (const QString& link : commandLine.links)
         links.append({link, ownSource});
-    if (!links.isEmpty())
+    if (commandLine.feedback && !commandLine.background)
+        services.showFeedback(activation);
+    else if (!links.isEmpty())
         services.openLinks(links, activation);
     else if (!commandLine.background)
         services.showRulesWindow();

@@ -9,10 +9,16 @@
 // Writes JSON laid out byte for byte as QJsonDocument's indented form, which is how the rules file used to
 // be written, so that files written then compare equal to what is written now: four spaces a level,
 // `"key": value`, an empty object or array still opened on one line and closed on the next. Strings are
-// escaped as Qt escapes them, plus "/" as "\/".
+// escaped as Qt escapes them, plus "/" as "\/". The compact layout has no white space at all and no final line
+// break, for bytes that are signed as they are sent.
 class JsonWriter final {
 public:
-    explicit JsonWriter(qsizetype expectedSize) : m_bytes(expectedSize, Qt::Uninitialized) {}
+    enum class Layout { indented, compact };
+
+    explicit JsonWriter(qsizetype expectedSize, Layout layout = Layout::indented)
+        : m_bytes(expectedSize, Qt::Uninitialized),
+          m_compact(layout == Layout::compact)
+    {}
 
     void beginObject() { open("{\n"); }
     void endObject() { close('}'); }
@@ -25,7 +31,7 @@ public:
         nextItem();
         put("\"");
         put(name);
-        put("\": ");
+        put(m_compact ? "\":" : "\": ");
     }
     // Starts an array element; its value is written next.
     void element() { nextItem(); }
@@ -42,10 +48,11 @@ public:
     void integer(qint64 value) { put(QByteArray::number(value)); }
     void null() { put("null"); }
 
-    // The text, ending with a line break.
+    // The text, ending with a line break unless compact.
     QByteArray finish()
     {
-        put("\n");
+        if (!m_compact)
+            put("\n");
         m_bytes.truncate(m_size);
         return std::move(m_bytes);
     }
@@ -62,18 +69,22 @@ private:
     }
 
     void put(QByteArrayView bytes) { std::copy_n(bytes.data(), bytes.size(), extend(bytes.size())); }
-    void indent() { std::fill_n(extend(4 * m_depth), 4 * m_depth, ' '); }
+    void indent()
+    {
+        if (!m_compact)
+            std::fill_n(extend(4 * m_depth), 4 * m_depth, ' ');
+    }
 
     void open(QByteArrayView bracket)
     {
-        put(bracket);
+        put(m_compact ? bracket.first(1) : bracket);
         ++m_depth;
         m_isEmpty = true;
     }
 
     void close(char bracket)
     {
-        if (!m_isEmpty)
+        if (!m_isEmpty && !m_compact)
             put("\n");
         --m_depth;
         indent();
@@ -84,7 +95,7 @@ private:
     void nextItem()
     {
         if (!m_isEmpty)
-            put(",\n");
+            put(m_compact ? "," : ",\n");
         m_isEmpty = false;
         indent();
     }
@@ -93,4 +104,5 @@ private:
     qsizetype m_size = 0;
     int m_depth = 0;
     bool m_isEmpty = true; // nothing written yet in the innermost open object or array
+    bool m_compact;
 };

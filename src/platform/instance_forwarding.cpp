@@ -40,6 +40,17 @@ bool appendEntry(DBusMessageIter* platformData, const char* key, const std::stri
            dbus_message_iter_close_container(&entry, &value) && dbus_message_iter_close_container(platformData, &entry);
 }
 
+bool appendPlatformData(DBusMessageIter* arguments, const HandOver& handOver)
+{
+    DBusMessageIter platformData;
+    return dbus_message_iter_open_container(arguments, DBUS_TYPE_ARRAY, "{sv}", &platformData) &&
+           appendEntry(&platformData, sourceKey, handOver.sourceApplication) &&
+           appendEntry(&platformData, "activation-token", handOver.activationToken) &&
+           appendEntry(&platformData, "desktop-startup-id", handOver.startupID) &&
+           dbus_message_iter_close_container(arguments, &platformData);
+}
+
+// Open(as, a{sv}) with links, Activate(a{sv}) without; null when out of memory.
 DBusMessage* callFor(const std::vector<std::string>& links, const HandOver& handOver, Start start)
 {
     DBusMessage* call = dbus_message_new_method_call(serviceName, objectPath, "org.freedesktop.Application",
@@ -61,17 +72,76 @@ DBusMessage* callFor(const std::vector<std::string>& links, const HandOver& hand
         }
         built = built && dbus_message_iter_close_container(&arguments, &uris);
     }
-    DBusMessageIter platformData;
-    built = built && dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, "{sv}", &platformData);
-    built = built && appendEntry(&platformData, sourceKey, handOver.sourceApplication) &&
-            appendEntry(&platformData, "activation-token", handOver.activationToken) &&
-            appendEntry(&platformData, "desktop-startup-id", handOver.startupID);
-    built = built && dbus_message_iter_close_container(&arguments, &platformData);
-    if (!built) {
+    if (!built || !appendPlatformData(&arguments, handOver)) {
         dbus_message_unref(call);
         return nullptr;
     }
     return call;
+}
+
+// ActivateAction(s, av, a{sv}) with no parameter; null when out of memory.
+DBusMessage* actionCallFor(const std::string& action, const HandOver& handOver, Start start)
+{
+    DBusMessage* call =
+        dbus_message_new_method_call(serviceName, objectPath, "org.freedesktop.Application", "ActivateAction");
+    if (!call)
+        return nullptr;
+    dbus_message_set_auto_start(call, start == Start::byBus);
+    DBusMessageIter arguments;
+    DBusMessageIter parameter;
+    dbus_message_iter_init_append(call, &arguments);
+    const char* name = action.c_str();
+    if (!dbus_message_iter_append_basic(&arguments, DBUS_TYPE_STRING, &name) ||
+        !dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING, &parameter) ||
+        !dbus_message_iter_close_container(&arguments, &parameter) || !appendPlatformData(&arguments, handOver)) {
+        dbus_message_unref(call);
+        return nullptr;
+    }
+    return call;
+}
+
+// A token the bus cannot carry is not one the desktop made; the call goes without it.
+HandOver checked(const HandOver& handOver)
+{
+    HandOver result = handOver;
+    if (!isText(result.activationToken))
+        result.activationToken.clear();
+    if (!isText(result.startupID))
+        result.startupID.clear();
+    return result;
+}
+
+// Sends the call (made by build, which gets nothing when out of memory) and waits for the instance's answer.
+template <typename Build>
+Answer call(Build build)
+{
+    DBusError error;
+    dbus_error_init(&error);
+    // A private connection: this call must not share (or close) one that other code in the process holds.
+    DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+    if (!bus) {
+        dbus_error_free(&error);
+        return {Outcome::noBus, {}};
+    }
+    // libdbus would otherwise end the whole process if the bus went away.
+    dbus_connection_set_exit_on_disconnect(bus, FALSE);
+
+    Answer answer{Outcome::failed, "out of memory"};
+    if (DBusMessage* message = build()) {
+        // The bus answers a call to a name nobody owns (and that it cannot or may not start) with an error at
+        // once, so there is no need to ask first.
+        if (DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, message, callTimeoutMs, &error)) {
+            answer = {Outcome::forwarded, {}};
+            dbus_message_unref(reply);
+        } else {
+            answer = {outcomeOf(error), error.message ? error.message : "unknown error"};
+            dbus_error_free(&error);
+        }
+        dbus_message_unref(message);
+    }
+    dbus_connection_close(bus);
+    dbus_connection_unref(bus);
+    return answer;
 }
 
 } // namespace
@@ -89,40 +159,14 @@ Answer forward(const std::vector<std::string>& links, const HandOver& handOver, 
     }
     if (!isText(handOver.sourceApplication))
         return {Outcome::failed, "the source application is not UTF-8 text"};
-    // A token the bus cannot carry is not one the desktop made; the links go without it.
-    HandOver checked = handOver;
-    if (!isText(checked.activationToken))
-        checked.activationToken.clear();
-    if (!isText(checked.startupID))
-        checked.startupID.clear();
+    return call([&links, handOver = checked(handOver), start] { return callFor(links, handOver, start); });
+}
 
-    DBusError error;
-    dbus_error_init(&error);
-    // A private connection: this call must not share (or close) one that other code in the process holds.
-    DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
-    if (!bus) {
-        dbus_error_free(&error);
-        return {Outcome::noBus, {}};
-    }
-    // libdbus would otherwise end the whole process if the bus went away.
-    dbus_connection_set_exit_on_disconnect(bus, FALSE);
-
-    Answer answer{Outcome::failed, "out of memory"};
-    if (DBusMessage* call = callFor(links, checked, start)) {
-        // The bus answers a call to a name nobody owns (and that it cannot or may not start) with an error at
-        // once, so there is no need to ask first.
-        if (DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, callTimeoutMs, &error)) {
-            answer = {Outcome::forwarded, {}};
-            dbus_message_unref(reply);
-        } else {
-            answer = {outcomeOf(error), error.message ? error.message : "unknown error"};
-            dbus_error_free(&error);
-        }
-        dbus_message_unref(call);
-    }
-    dbus_connection_close(bus);
-    dbus_connection_unref(bus);
-    return answer;
+Answer activateAction(const std::string& action, const HandOver& handOver, Start start)
+{
+    if (!isText(action) || !isText(handOver.sourceApplication))
+        return {Outcome::failed, "the request is not UTF-8 text"};
+    return call([&action, handOver = checked(handOver), start] { return actionCallFor(action, handOver, start); });
 }
 
 } // namespace InstanceForwarding

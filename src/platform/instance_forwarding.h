@@ -46,6 +46,10 @@ struct Answer {
 // noInstance. Text that is not UTF-8 is refused (failed) before anything is sent.
 Answer forward(const std::vector<std::string>& links, const HandOver& handOver = {}, Start start = Start::never);
 
+// Calls org.freedesktop.Application.ActivateAction with the action's name and no parameter on that instance, as
+// forward does: "feedback" shows the feedback window. Outcome::forwarded when the instance took the request.
+Answer activateAction(const std::string& action, const HandOver& handOver = {}, Start start = Start::never);
+
 // Whether the bus can carry this text: UTF-8 without NUL characters.
 bool isText(const std::string& text);
 

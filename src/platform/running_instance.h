@@ -22,5 +22,7 @@ enum class Outcome { forwarded, noInstance };
 // owns serviceName. Never starts one: without an owner (or without a session bus) the answer is noInstance.
 Result<Outcome> forward(const QStringList& links, const QString& sourceApplication,
                         const LaunchActivation& activation = {});
+// Calls org.freedesktop.Application.ActivateAction with the action on that instance, the same way.
+Result<Outcome> activateAction(const QString& action, const LaunchActivation& activation = {});
 
 } // namespace RunningInstance

@@ -276,6 +276,20 @@ private Q_SLOTS:
                      u"_NET_STARTUP_ID(UTF8_STRING) = \"S-7\""_s);
     }
 
+    // linkherd-app --feedback asks the running Linkherd for its feedback window, and only for that; asked again,
+    // the same window comes forward.
+    void feedbackFromTheCommandLineShowsOneWindow()
+    {
+        startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
+        for (int launch = 0; launch < 2; ++launch)
+            QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"--feedback"_s}).exitCode, 0);
+        const SandboxedDesktop::Run search = m_desktop->run(
+            u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^Send Feedback$"_s}, 10'000);
+        QCOMPARE(search.out.trimmed().split(u'\n', Qt::SkipEmptyParts).size(), 1);
+        QCOMPARE(m_desktop->run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Rules$"_s}).out,
+                 QString());
+    }
+
     // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
     void askingLinkShowsThePanelAndCtrl1Opens()
     {

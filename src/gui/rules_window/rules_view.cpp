@@ -258,6 +258,8 @@ void RulesView::buildBottomBar()
     menu->addSeparator();
     menu->addAction(u"Import from Finicky…"_s, this, &RulesView::importFromFinicky);
     menu->addAction(u"Export to Finicky…"_s, this, &RulesView::exportToFinicky);
+    menu->addSeparator();
+    menu->addAction(u"Send Feedback…"_s, this, &RulesView::feedbackRequested);
     m_moreButton->setMenu(menu);
 
     m_fallbackPicker = new DestinationPicker(u"Everything else:"_s, this);

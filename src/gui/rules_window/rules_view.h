@@ -78,6 +78,10 @@ public:
     // The rule editor or JSON editor on screen; null when neither is.
     QDialog* openDialog() const { return m_dialog; }
 
+Q_SIGNALS:
+    // "Send Feedback…": the feedback window belongs to the application, not to this window.
+    void feedbackRequested();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

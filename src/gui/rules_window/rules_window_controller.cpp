@@ -88,6 +88,7 @@ void RulesWindowController::create()
     auto* view = new RulesView(
         m_store, m_defaultBrowser, [this](const QString& path) { m_fileManager.showItem(path); }, window);
     layout->addWidget(view);
+    connect(view, &RulesView::feedbackRequested, this, &RulesWindowController::feedbackRequested);
     m_view = view;
     window->setMinimumSize(560, 360);
     window->resize(initialSize);

@@ -33,6 +33,8 @@ public:
 Q_SIGNALS:
     // Every show, the first and each later one.
     void didOpen();
+    // The window's "Send Feedback…".
+    void feedbackRequested();
 
 private:
     void create();

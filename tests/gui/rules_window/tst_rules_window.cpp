@@ -448,14 +448,18 @@ private Q_SLOTS:
         QVERIFY(view.banner()->isVisible());
     }
 
-    void showFileInFileManager()
+    void moreMenu()
     {
         RulesView& view = shownView();
         QMenu* menu = view.moreButton()->menu();
-        QCOMPARE(labelsOf(*menu), (QStringList{u"Edit as JSON…"_s, u"Show rules.json in File Manager"_s, QString(),
-                                               u"Import from Finicky…"_s, u"Export to Finicky…"_s}));
+        QCOMPARE(labelsOf(*menu),
+                 (QStringList{u"Edit as JSON…"_s, u"Show rules.json in File Manager"_s, QString(),
+                              u"Import from Finicky…"_s, u"Export to Finicky…"_s, QString(), u"Send Feedback…"_s}));
         actionNamed(*menu, u"Show rules.json in File Manager"_s)->trigger();
         QCOMPARE(m_files.shown, QStringList{m_store->fileURL()});
+        QSignalSpy feedbackRequested(m_controller.get(), &RulesWindowController::feedbackRequested);
+        actionNamed(*menu, u"Send Feedback…"_s)->trigger();
+        QCOMPARE(feedbackRequested.size(), 1);
     }
 
     void everyControlHasAnAccessibleName()

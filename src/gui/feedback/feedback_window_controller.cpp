@@ -1,0 +1,96 @@
+#include "feedback_window_controller.h"
+
+#include "feedback/feedback_service.h"
+#include "feedback_view.h"
+#include "platform/window_activation.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Titled and closable; neither resizable nor minimizable: its size is the form's.
+class FeedbackWindow final : public QWidget {
+public:
+    explicit FeedbackWindow(std::function<void()> closing)
+        : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+          m_closing(std::move(closing))
+    {
+        setAttribute(Qt::WA_DeleteOnClose);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        // Forgotten at once, not when the deletion comes round: a show in between makes a new window.
+        if (m_closing)
+            m_closing();
+        QWidget::closeEvent(event);
+    }
+
+private:
+    std::function<void()> m_closing;
+};
+
+} // namespace
+
+FeedbackWindowController::FeedbackWindowController(QObject* parent)
+    : QObject(parent),
+      m_service(new FeedbackService(this))
+{}
+
+FeedbackWindowController::~FeedbackWindowController()
+{
+    delete m_window;
+}
+
+QWidget* FeedbackWindowController::window() const
+{
+    return m_window;
+}
+
+FeedbackView* FeedbackWindowController::view() const
+{
+    return m_window ? m_view : nullptr;
+}
+
+void FeedbackWindowController::create()
+{
+    // The controller outlives its window: it deletes the window when it goes.
+    auto* window = new FeedbackWindow([this] {
+        m_window.clear();
+        m_view = nullptr;
+    });
+    window->setWindowTitle(u"Send Feedback"_s);
+    window->setAccessibleName(u"Send Feedback"_s);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_view = new FeedbackView(*m_service, window);
+    m_view->onDismiss = [window] { window->close(); };
+    layout->addWidget(m_view);
+    window->adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+    m_window = window;
+}
+
+void FeedbackWindowController::show(const LaunchActivation& activation)
+{
+    if (!m_window)
+        create();
+    QWidget& window = *m_window.data();
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.winId(); // the native window, for the startup ID to be on it before it is mapped
+    WindowActivation::adoptStartupID(window.windowHandle(), activation.startupID);
+    window.show();
+    window.raise();
+    WindowActivation::activate(window.windowHandle(), activation.token);
+}

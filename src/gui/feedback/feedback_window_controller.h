@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/launch_activation.h"
+
+#include <QObject>
+#include <QPointer>
+
+class FeedbackService;
+class FeedbackView;
+class QWidget;
+
+// The "Send Feedback" window: made when shown and forgotten when closed, so every opening starts with an empty
+// form. A send still in flight when the window closes goes on; its result is no longer shown. One per process,
+// main thread.
+class FeedbackWindowController final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FeedbackWindowController(QObject* parent = nullptr);
+    ~FeedbackWindowController() override;
+
+    // Shows the window (made when there is none), raised and active, with the activation that came with the
+    // request when there is one.
+    void show(const LaunchActivation& activation = {});
+
+    // Null while no window is open.
+    QWidget* window() const;
+    FeedbackView* view() const;
+    FeedbackService& service() { return *m_service; }
+
+private:
+    void create();
+
+    FeedbackService* m_service;
+    QPointer<QWidget> m_window;
+    FeedbackView* m_view = nullptr; // the window's content, gone with it
+};

@@ -1,0 +1,210 @@
+#include "gui/feedback/feedback_view.h"
+#include "gui/feedback/feedback_window_controller.h"
+#include "support/network/local_support_server.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+// The feedback window's form, its enabling rules and states, against an HTTPS endpoint on this machine.
+class TestFeedbackWindow final : public QObject {
+    Q_OBJECT
+
+private:
+    // The window on screen and active, for its shortcuts.
+    FeedbackView* show()
+    {
+        m_controller->show();
+        FeedbackView* view = m_controller->view();
+        if (view && QTest::qWaitForWindowActive(view->window()))
+            return view;
+        return nullptr;
+    }
+
+    static void pressCtrlReturn(FeedbackView& view)
+    {
+        QTest::keyClick(view.messageEdit(), Qt::Key_Return, Qt::ControlModifier);
+    }
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<LocalSupportServer> m_server;
+    std::unique_ptr<FeedbackWindowController> m_controller;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_folder.isValid());
+        QString why;
+        const auto certificate = LocalSupportServer::makeCertificate(m_folder.path(), u"localhost"_s, &why);
+        QVERIFY2(certificate, qPrintable(why));
+        m_server = std::make_unique<LocalSupportServer>(*certificate);
+        QVERIFY(m_server->isListening());
+        qputenv("LINKHERD_SUPPORT_CA", certificate->certificatePath.toUtf8());
+    }
+
+    void init()
+    {
+        qputenv("LINKHERD_SUPPORT_URL", m_server->url().toEncoded());
+        qputenv("LINKHERD_SUPPORT_SECRET", "a key");
+        m_server->reset();
+        m_controller = std::make_unique<FeedbackWindowController>();
+    }
+
+    void cleanup() { m_controller.reset(); }
+
+    void window()
+    {
+        FeedbackView* view = show();
+        QVERIFY(view);
+        QWidget* window = view->window();
+        QCOMPARE(window->windowTitle(), u"Send Feedback"_s);
+        QCOMPARE(window->width(), 460);
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(view->category(), FeedbackService::Category::feedback);
+        QCOMPARE(view->note()->text(), u"Sent with the app's version (%1) and your Linux version, nothing else."_s.arg(
+                                           FeedbackService::appVersion()));
+        for (QWidget* control : view->findChildren<QWidget*>()) {
+            if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(view))
+                continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+            QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(), control->metaObject()->className());
+        }
+        // A second show raises the same window.
+        m_controller->show();
+        QCOMPARE(m_controller->view(), view);
+    }
+
+    void sendEnabling_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("enabled");
+
+        QTest::newRow("two characters") << u"ok"_s << false;
+        QTest::newRow("three spaces and a line break") << u"   \n"_s << false;
+        QTest::newRow("three characters among white space") << u"  o k\n"_s << true;
+        QTest::newRow("two emoji") << u"👍🏽👍🏽"_s << false;
+        QTest::newRow("three letters") << u"abc"_s << true;
+    }
+
+    void sendEnabling()
+    {
+        QFETCH(QString, message);
+        QFETCH(bool, enabled);
+
+        FeedbackView* view = show();
+        QVERIFY(view);
+        view->messageEdit()->insertPlainText(message); // as typed or pasted; keyClicks takes Latin-1 only
+        QCOMPARE(view->sendButton()->isEnabled(), enabled);
+    }
+
+    void ctrlReturn()
+    {
+        FeedbackView* view = show();
+        QVERIFY(view);
+        QTest::keyClicks(view->messageEdit(), u"ok"_s);
+        pressCtrlReturn(*view); // Send is disabled: nothing happens
+        QVERIFY(!view->isSending());
+        QCOMPARE(view->messageEdit()->toPlainText(), u"ok"_s);
+
+        QTest::keyClicks(view->messageEdit(), u"!"_s);
+        pressCtrlReturn(*view);
+        QVERIFY(view->isSending());
+        QTRY_VERIFY_WITH_TIMEOUT(view->isSent(), 30'000);
+        QCOMPARE(m_server->requests().size(), 1);
+    }
+
+    // A failed send keeps what was typed; sending again clears the error while the new send runs.
+    void failedThenSentAgain()
+    {
+        m_server->setAnswer({500, "{\"message\":\"The inbox is full.\"}"});
+        FeedbackView* view = show();
+        QVERIFY(view);
+        QTest::keyClicks(view->messageEdit(), u"Hello"_s);
+        view->sendButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isSending(), 30'000);
+        QVERIFY(view->errorLabel()->isVisible());
+        QCOMPARE(view->errorLabel()->text(), u"The inbox is full."_s);
+        QCOMPARE(view->messageEdit()->toPlainText(), u"Hello"_s);
+
+        m_server->setAnswer({});
+        m_server->setHolding(true);
+        view->sendButton()->click();
+        QVERIFY(view->isSending());
+        QVERIFY(!view->errorLabel()->isVisible());
+        QVERIFY(view->busyIndicator()->isVisible());
+        QVERIFY(!view->sendButton()->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 2, 30'000);
+        pressCtrlReturn(*view); // not a second send while one is in flight
+        m_server->release();
+        QTRY_VERIFY_WITH_TIMEOUT(view->isSent(), 30'000);
+        QVERIFY(view->confirmation()->isVisible() && !view->form()->isVisible());
+        QCOMPARE(m_server->requests().size(), 2);
+    }
+
+    void sentAndReopened_data()
+    {
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("replyLine"); // empty: none shown
+
+        QTest::newRow("no e-mail") << QString() << QString();
+        QTest::newRow("e-mail of spaces") << u"   "_s << QString();
+        QTest::newRow("e-mail among spaces") << u"  me@example.org \t"_s << u"I'll reply to me@example.org."_s;
+    }
+
+    // The confirmation, then Done (Return): the next opening starts empty.
+    void sentAndReopened()
+    {
+        QFETCH(QString, email);
+        QFETCH(QString, replyLine);
+
+        FeedbackView* view = show();
+        QVERIFY(view);
+        view->categoryButton(FeedbackService::Category::feature)->click();
+        QTest::keyClicks(view->messageEdit(), u"Dark mode"_s);
+        view->emailField()->setText(email);
+        view->sendButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(view->isSent(), 30'000);
+        QVERIFY(m_server->requests().first().body.contains("\"category\":\"feature\""));
+        QCOMPARE(view->replyLine()->isVisible(), !replyLine.isEmpty());
+        if (!replyLine.isEmpty())
+            QCOMPARE(view->replyLine()->text(), replyLine);
+        QTest::keyClick(view->doneButton(), Qt::Key_Return);
+        QVERIFY(!m_controller->window());
+
+        view = show();
+        QVERIFY(view);
+        QVERIFY(view->form()->isVisible());
+        QCOMPARE(view->category(), FeedbackService::Category::feedback);
+        QCOMPARE(view->messageEdit()->toPlainText(), QString());
+        QCOMPARE(view->emailField()->text(), QString());
+    }
+
+    void notConfigured()
+    {
+        qputenv("LINKHERD_SUPPORT_SECRET", "");
+        FeedbackView* view = show();
+        QVERIFY(view);
+        QCOMPARE(view->note()->text(), u"Feedback isn't available in this build — please use the website."_s);
+        QTest::keyClicks(view->messageEdit(), u"Hello there"_s);
+        QVERIFY(!view->sendButton()->isEnabled());
+        pressCtrlReturn(*view);
+        view->sendButton()->click();
+        QVERIFY(!view->isSending());
+        QVERIFY(!view->errorLabel()->isVisible());
+        QCOMPARE(m_server->connections(), 0);
+    }
+};
+
+QTEST_MAIN(TestFeedbackWindow)
+#include "tst_feedback_window.moc"
