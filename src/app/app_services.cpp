@@ -1,5 +1,6 @@
 #include "app_services.h"
 
+#include "app_info.h"
 #include "base/logging.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
@@ -7,13 +8,18 @@
 #include "gui/chooser/chooser_controller.h"
 #include "gui/common/message_box.h"
 #include "gui/rules_window/rules_window_controller.h"
+#include "gui/settings/settings_window_controller.h"
+#include "platform/launcher_entry.h"
 #include "platform/linux_platform.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"
 #include "services/router.h"
 #include "services/rules_file_notices.h"
+#include "tray_icon.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +29,16 @@ QPointer<AppServices>& currentServices()
 {
     static QPointer<AppServices> services;
     return services;
+}
+
+AboutSettings::BuildInfo buildInfo()
+{
+    return {.version = QString::fromUtf8(AppInfo::version),
+            .buildNumber = QString::fromUtf8(AppInfo::buildNumber),
+            .websiteURL = QString::fromUtf8(AppInfo::websiteURL),
+            .supportURL = QString::fromUtf8(AppInfo::supportURL),
+            .privacyURL = QString::fromUtf8(AppInfo::privacyURL),
+            .copyright = QString::fromUtf8(AppInfo::copyright)};
 }
 
 } // namespace
@@ -50,6 +66,7 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
         std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
     m_rulesWindow =
         std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser, m_platform->fileManager);
+    m_rulesWindow->showSettings = [this] { showSettings(); };
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
         chooser->enqueue(request);
     };
@@ -66,6 +83,7 @@ AppServices::~AppServices()
 {
     // The chooser and the router refer to each other's callbacks: tear down in reverse order of building.
     m_router->presentChooser = nullptr;
+    m_settingsWindow.reset();
     m_rulesWindow.reset();
     m_chooser.reset();
     m_router.reset();
@@ -121,6 +139,42 @@ void AppServices::reopen(const LaunchActivation& activation)
 void AppServices::showRulesWindow(const LaunchActivation& activation)
 {
     m_rulesWindow->show(activation);
+}
+
+void AppServices::showSettings()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = std::make_unique<SettingsWindowController>(SettingsWindowController::Services{
+            .preferences = m_preferences,
+            .store = *m_store,
+            .router = *m_router,
+            .defaultBrowser = *m_defaultBrowser,
+            .autostart = m_platform->autostart,
+            .applicationMenuEntry = [](bool shown) { return LauncherEntry::setHidden(!shown); },
+            .sendFeedback = [this] { showFeedback(); },
+            .toolPath = toolPath(),
+            .buildInfo = buildInfo(),
+            .applicationIcon = TrayIcon::applicationIcon()});
+    }
+    m_settingsWindow->show();
+}
+
+void AppServices::showFeedback() // joined at merge
+{
+    qCInfo(lcApp, "The feedback window is not part of this build");
+}
+
+QString AppServices::toolPath()
+{
+    // Installed, the resident lives in libexec and linkherd-app in bindir; in a build tree they sit together.
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString& bindir : {here.path(), here.filePath(QStringLiteral(LINKHERD_BINDIR_FROM_RESIDENT))}) {
+        const QDir folder(bindir);
+        if (QFileInfo::exists(folder.filePath(u"linkherd-app"_s)) &&
+            QFileInfo(folder.filePath(u"linkherd"_s)).isExecutable())
+            return QDir::cleanPath(folder.absoluteFilePath(u"linkherd"_s));
+    }
+    return {};
 }
 
 void AppServices::quit()

@@ -16,6 +16,7 @@ class Preferences;
 class Router;
 class RuleStore;
 class RulesWindowController;
+class SettingsWindowController;
 class RulesFileNotices;
 struct LinuxPlatform;
 
@@ -51,6 +52,12 @@ public:
     void reopen(const LaunchActivation& activation = {});
     // Shows the rules window, brought to the front with the activation.
     void showRulesWindow(const LaunchActivation& activation = {});
+    // Shows the settings window, made on first use, raised.
+    void showSettings();
+    void showFeedback(); // joined at merge
+
+    // The installed linkherd tool, next to linkherd-app; empty when it is not there (a build tree).
+    static QString toolPath();
     void quit();
 
 private:
@@ -65,4 +72,5 @@ private:
     std::unique_ptr<ChooserController> m_chooser;
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
     std::unique_ptr<RulesWindowController> m_rulesWindow;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
 };

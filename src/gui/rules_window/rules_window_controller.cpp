@@ -7,7 +7,9 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -89,6 +91,10 @@ void RulesWindowController::create()
         m_store, m_defaultBrowser, [this](const QString& path) { m_fileManager.showItem(path); }, window);
     layout->addWidget(view);
     m_view = view;
+    if (QMenu* more = view->moreButton()->menu(); more && showSettings) {
+        more->addSeparator();
+        more->addAction(u"Settings…"_s, view, [this] { showSettings(); });
+    }
     window->setMinimumSize(560, 360);
     window->resize(initialSize);
     if (!window->restoreGeometry(m_preferences.rulesWindowGeometry())) {

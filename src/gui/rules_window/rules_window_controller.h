@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class DefaultBrowser;
 class FileManager;
 class Preferences;
@@ -25,6 +27,9 @@ public:
     // Shows the window, made on first use, raised and active, with the activation that came with the request
     // when there is one; refreshes what it shows and emits didOpen.
     void show(const LaunchActivation& activation = {});
+
+    // What "Settings…" in the window's "…" menu does; set before the first show.
+    std::function<void()> showSettings;
 
     // Null until first shown.
     QWidget* window() const;
