@@ -54,10 +54,11 @@ QString AutomationSettings::mcpConfiguration(const QString& toolPath)
 
 QString AutomationSettings::busExample()
 {
+    // Without "--", gdbus takes the position -1 (the end) for an option of its own.
     return u"gdbus call --session --dest org.linkherd.Linkherd --object-path /org/linkherd/Linkherd \\\n"
            "    --method org.linkherd.Linkherd.Scripting.Resolve 'https://github.com/qt/qtbase' ''\n"
            "gdbus call --session --dest org.linkherd.Linkherd --object-path /org/linkherd/Linkherd \\\n"
-           "    --method org.linkherd.Linkherd.Scripting.AddRule \\\n"
+           "    --method org.linkherd.Linkherd.Scripting.AddRule -- \\\n"
            "    \"{'pattern': <'github.com'>, 'browser': <'google-chrome'>}\" -1"_s;
 }
 

@@ -450,12 +450,17 @@ private Q_SLOTS:
 
     void showFileInFileManager()
     {
+        int settingsShown = 0;
+        m_controller->showSettings = [&settingsShown] { ++settingsShown; };
         RulesView& view = shownView();
         QMenu* menu = view.moreButton()->menu();
-        QCOMPARE(labelsOf(*menu), (QStringList{u"Edit as JSON…"_s, u"Show rules.json in File Manager"_s, QString(),
-                                               u"Import from Finicky…"_s, u"Export to Finicky…"_s}));
+        QCOMPARE(labelsOf(*menu),
+                 (QStringList{u"Edit as JSON…"_s, u"Show rules.json in File Manager"_s, QString(),
+                              u"Import from Finicky…"_s, u"Export to Finicky…"_s, QString(), u"Settings…"_s}));
         actionNamed(*menu, u"Show rules.json in File Manager"_s)->trigger();
         QCOMPARE(m_files.shown, QStringList{m_store->fileURL()});
+        actionNamed(*menu, u"Settings…"_s)->trigger();
+        QCOMPARE(settingsShown, 1);
     }
 
     void everyControlHasAnAccessibleName()

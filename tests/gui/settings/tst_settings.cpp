@@ -6,11 +6,13 @@
 #include "gui/settings/chooser_settings.h"
 #include "gui/settings/general_settings.h"
 #include "gui/settings/link_settings.h"
+#include "gui/settings/settings_window_controller.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"
 #include "services/router.h"
 #include "support/fakes/fake_platform.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -20,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -268,6 +271,44 @@ private Q_SLOTS:
         links.parameterEditor()->setPlainText(u"unapplied"_s);
         links.show();
         QCOMPARE(links.parameterEditor()->toPlainText(), LinkRewriter::defaultParameters().join(u'\n'));
+    }
+
+    // One window, raised on every show; every control a keyboard reaches says what it is.
+    void oneWindowEveryControlNamed()
+    {
+        SettingsWindowController controller({.preferences = *m_preferences,
+                                             .store = *m_store,
+                                             .router = *m_router,
+                                             .defaultBrowser = *m_defaultBrowser,
+                                             .autostart = m_autostart,
+                                             .applicationMenuEntry = {},
+                                             .sendFeedback = {},
+                                             .toolPath = u"/usr/bin/linkherd"_s,
+                                             .buildInfo = {},
+                                             .applicationIcon = {}});
+        controller.show();
+        QWidget* window = controller.window();
+        controller.window()->hide();
+        controller.show();
+        QCOMPARE(controller.window(), window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->size(), QSize(520, 480));
+        QTabWidget& tabs = *controller.tabs();
+        QStringList labels;
+        for (int tab = 0; tab < tabs.count(); ++tab) {
+            labels.append(tabs.tabText(tab));
+            tabs.setCurrentIndex(tab);
+            for (QWidget* widget : tabs.currentWidget()->findChildren<QWidget*>()) {
+                if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(window) ||
+                    qobject_cast<QAbstractScrollArea*>(widget->parentWidget()))
+                    continue;
+                QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+                QVERIFY2(
+                    accessible && !accessible->text(QAccessible::Name).isEmpty(),
+                    qPrintable(tabs.tabText(tab) + u": "_s + QString::fromLatin1(widget->metaObject()->className())));
+            }
+        }
+        QCOMPARE(labels, (QStringList{u"General"_s, u"Links"_s, u"Chooser"_s, u"Automation"_s, u"About"_s}));
     }
 
 private:
