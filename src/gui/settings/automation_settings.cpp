@@ -12,7 +12,9 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -114,7 +116,11 @@ AutomationSettings::AutomationSettings(const QString& toolPath, QWidget* parent)
     example->setForegroundRole(QPalette::PlaceholderText);
     example->setAccessibleName(u"D-Bus example"_s);
     example->setTabChangesFocus(true);
-    example->setFixedHeight(example->fontMetrics().lineSpacing() * 5 + 2 * example->frameWidth() + 12);
+    // All five lines show; a long line scrolls sideways.
+    example->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    example->setFixedHeight(QFontMetrics(example->font()).lineSpacing() * 5 +
+                            2 * (example->frameWidth() + int(example->document()->documentMargin())) +
+                            example->horizontalScrollBar()->sizeHint().height() + 4);
     bus->addWidget(example);
 
     m_copied = new QLabel(this);
