@@ -102,6 +102,9 @@ ApplicationCatalog& AppServices::catalog()
 
 void AppServices::start()
 {
+    // The application-menu switch stands for the launcher entry; the desktop's state of it is the truth (the
+    // stored default would otherwise call a listed entry hidden).
+    m_preferences.setShowsDockIcon(!LauncherEntry::isHidden());
     m_rulesFileNotices->start();
     if (m_store->isFirstRun()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
