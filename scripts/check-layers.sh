@@ -17,7 +17,7 @@ declare -A rank=(
     [interchange]=3
     [services]=4
     [gui/common]=5
-    [gui/chooser]=6 [gui/rules_window]=6 [gui/tray]=6 [gui/feedback]=6
+    [gui/chooser]=6 [gui/rules_window]=6 [gui/tray]=6 [gui/feedback]=6 [gui/settings]=6
     [app]=7 [cli]=7
 )
 

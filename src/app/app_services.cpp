@@ -1,5 +1,6 @@
 #include "app_services.h"
 
+#include "app_info.h"
 #include "base/logging.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
@@ -8,14 +9,19 @@
 #include "gui/common/message_box.h"
 #include "gui/feedback/feedback_window_controller.h"
 #include "gui/rules_window/rules_window_controller.h"
+#include "gui/settings/settings_window_controller.h"
+#include "platform/launcher_entry.h"
 #include "platform/linux_platform.h"
 #include "routing/rule_store.h"
 #include "services/default_browser_guard.h"
 #include "services/preferences.h"
 #include "services/router.h"
 #include "services/rules_file_notices.h"
+#include "tray_icon.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -25,6 +31,16 @@ QPointer<AppServices>& currentServices()
 {
     static QPointer<AppServices> services;
     return services;
+}
+
+AboutSettings::BuildInfo buildInfo()
+{
+    return {.version = QString::fromUtf8(AppInfo::version),
+            .buildNumber = QString::fromUtf8(AppInfo::buildNumber),
+            .websiteURL = QString::fromUtf8(AppInfo::websiteURL),
+            .supportURL = QString::fromUtf8(AppInfo::supportPageURL),
+            .privacyURL = QString::fromUtf8(AppInfo::privacyURL),
+            .copyright = QString::fromUtf8(AppInfo::copyright)};
 }
 
 } // namespace
@@ -56,6 +72,7 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
         std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser, m_platform->fileManager);
     m_feedbackWindow = std::make_unique<FeedbackWindowController>();
     connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this, [this] { showFeedback(); });
+    connect(m_rulesWindow.get(), &RulesWindowController::settingsRequested, this, [this] { showSettings(); });
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
         chooser->enqueue(request);
     };
@@ -74,6 +91,7 @@ AppServices::~AppServices()
     m_router->presentChooser = nullptr;
     m_defaultBrowserGuard.reset();
     m_feedbackWindow.reset();
+    m_settingsWindow.reset();
     m_rulesWindow.reset();
     m_chooser.reset();
     m_router.reset();
@@ -92,6 +110,9 @@ ApplicationCatalog& AppServices::catalog()
 
 void AppServices::start()
 {
+    // The application-menu switch stands for the launcher entry; the desktop's state of it is the truth (the
+    // stored default would otherwise call a listed entry hidden).
+    m_preferences.setShowsDockIcon(!LauncherEntry::isHidden());
     m_rulesFileNotices->start();
     if (m_store->isFirstRun()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
@@ -132,12 +153,40 @@ void AppServices::showRulesWindow(const LaunchActivation& activation)
     m_rulesWindow->show(activation);
 }
 
-// joined at merge
-void AppServices::showSettings() {}
+void AppServices::showSettings()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = std::make_unique<SettingsWindowController>(SettingsWindowController::Services{
+            .preferences = m_preferences,
+            .store = *m_store,
+            .router = *m_router,
+            .defaultBrowser = *m_defaultBrowser,
+            .autostart = m_platform->autostart,
+            .applicationMenuEntry = [](bool shown) { return LauncherEntry::setHidden(!shown); },
+            .sendFeedback = [this] { showFeedback(); },
+            .toolPath = toolPath(),
+            .buildInfo = buildInfo(),
+            .applicationIcon = TrayIcon::applicationIcon()});
+    }
+    m_settingsWindow->show();
+}
 
 void AppServices::showFeedback(const LaunchActivation& activation)
 {
     m_feedbackWindow->show(activation);
+}
+
+QString AppServices::toolPath()
+{
+    // Installed, the resident lives in libexec and linkherd-app in bindir; in a build tree they sit together.
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString& bindir : {here.path(), here.filePath(QStringLiteral(LINKHERD_BINDIR_FROM_RESIDENT))}) {
+        const QDir folder(bindir);
+        if (QFileInfo::exists(folder.filePath(u"linkherd-app"_s)) &&
+            QFileInfo(folder.filePath(u"linkherd"_s)).isExecutable())
+            return QDir::cleanPath(folder.absoluteFilePath(u"linkherd"_s));
+    }
+    return {};
 }
 
 void AppServices::quit()

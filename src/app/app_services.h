@@ -18,6 +18,7 @@ class Preferences;
 class Router;
 class RuleStore;
 class RulesWindowController;
+class SettingsWindowController;
 class RulesFileNotices;
 struct LinuxPlatform;
 
@@ -55,10 +56,13 @@ public:
     void reopen(const LaunchActivation& activation = {});
     // Shows the rules window, brought to the front with the activation.
     void showRulesWindow(const LaunchActivation& activation = {});
-    // joined at merge
+    // Shows the settings window, made on first use, raised.
     void showSettings();
     // Shows the "Send Feedback" window (one at a time), brought to the front with the activation.
     void showFeedback(const LaunchActivation& activation = {});
+
+    // The installed linkherd tool, next to linkherd-app; empty when it is not there (a build tree).
+    static QString toolPath();
     void quit();
 
 private:
@@ -75,4 +79,5 @@ private:
     std::unique_ptr<DefaultBrowserGuard> m_defaultBrowserGuard;
     std::unique_ptr<RulesWindowController> m_rulesWindow;
     std::unique_ptr<FeedbackWindowController> m_feedbackWindow;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
 };

@@ -1,3 +1,4 @@
+#include "platform/launcher_entry.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
@@ -164,6 +165,34 @@ private Q_SLOTS:
         QVERIFY(m_resident.waitForFinished(5000));
         const QByteArray log = m_resident.readAllStandardError();
         QVERIFY2(!log.contains("private.example"), log.constData());
+    }
+
+    // Out of the application menu, Linkherd is still one of the desktop's browsers: the copy that hides it keeps
+    // it listed for web links, so it can be made the default and receives links. Back in, the installed entry is
+    // in force again.
+    void linksStillArriveWithLinkherdOutOfTheApplicationMenu()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_desktop->dataHome()));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(m_desktop->systemDataDirectory()));
+        const auto restore = qScopeGuard([] {
+            qunsetenv("XDG_DATA_HOME");
+            qunsetenv("XDG_DATA_DIRS");
+        });
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "rules": [], "version": 1})");
+        QVERIFY(LauncherEntry::setHidden(true));
+        QCOMPARE(LauncherEntry::userPath(), m_desktop->dataHome() + u"/applications/org.linkherd.Linkherd.desktop"_s);
+        const QString listed = m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/https"_s}).out;
+        QVERIFY2(listed.section(u"Registered applications:"_s, 1).contains(u"\torg.linkherd.Linkherd.desktop"_s),
+                 qPrintable(listed));
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://hidden.example/"_s}).exitCode, 0);
+        QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1).size(), 1);
+
+        QVERIFY(LauncherEntry::setHidden(false));
+        QVERIFY(!QFileInfo::exists(LauncherEntry::userPath()));
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://shown.example/"_s}).exitCode, 0);
+        QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 2).size(), 2);
+        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
     }
 
     // xdg-open on a desktop it does not know runs the default handler's Exec: a forwarding linkherd-app.

@@ -1,9 +1,11 @@
 #include "platform/config_files.h"
 #include "platform/instance_forwarding.h"
 #include "platform/launch_activation.h"
+#include "platform/launcher_entry.h"
 #include "platform/xdg_autostart_entry.h"
 #include "support/test_files.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,6 +83,43 @@ private Q_SLOTS:
 
     // The bus refuses a message with text that is not UTF-8 (libdbus may even end the process), so such text
     // is stopped before anything is sent, with a reason.
+    // Out of the application menu, Linkherd's entry still names everything that brings links to it, and the
+    // user's index of link types lists it; back in, only Linkherd's own copy is removed.
+    void launcherEntryCopy()
+    {
+        const QString system = m_directory->filePath(u"system"_s), home = m_directory->filePath(u"home"_s);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(system));
+        const QString installed = system + u"/applications/org.linkherd.Linkherd.desktop"_s;
+        QVERIFY(QDir().mkpath(QFileInfo(installed).path()));
+        TestFiles::write(installed, "[Desktop Entry]\nType=Application\nName=Linkherd\nName[de]=Linkherd\n"
+                                    "Exec=linkherd-app %U\nDBusActivatable=true\n"
+                                    "MimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
+        QCOMPARE(LauncherEntry::installedPath(), installed);
+
+        QVERIFY(LauncherEntry::setHidden(true));
+        QVERIFY(LauncherEntry::isHidden());
+        const QString copy = LauncherEntry::userPath();
+        QCOMPARE(copy, home + u"/applications/org.linkherd.Linkherd.desktop"_s);
+        const QByteArray written = TestFiles::read(copy);
+        for (const QByteArray& line :
+             {"NoDisplay=true\n"_ba, "Exec=linkherd-app %U\n"_ba, "DBusActivatable=true\n"_ba,
+              "MimeType=x-scheme-handler/http;x-scheme-handler/https;\n"_ba, "Name[de]=Linkherd\n"_ba})
+            QVERIFY2(written.contains(line), line.constData());
+        QVERIFY(TestFiles::read(home + u"/applications/mimeinfo.cache"_s)
+                    .contains("x-scheme-handler/https=org.linkherd.Linkherd.desktop;"));
+        QCOMPARE(LauncherEntry::installedPath(), installed);
+
+        QVERIFY(LauncherEntry::setHidden(false));
+        QVERIFY(!QFileInfo::exists(copy));
+        QVERIFY(!LauncherEntry::isHidden());
+
+        TestFiles::write(copy, "[Desktop Entry]\nType=Application\nName=Mine\n");
+        QVERIFY(!LauncherEntry::setHidden(false));
+        QVERIFY(!LauncherEntry::setHidden(true));
+        QCOMPARE(TestFiles::read(copy), "[Desktop Entry]\nType=Application\nName=Mine\n"_ba);
+    }
+
     void forwardingRefusesTextTheBusCannotCarry()
     {
         QVERIFY(InstanceForwarding::isText("https://bücher.example/ü"));

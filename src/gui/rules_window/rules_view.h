@@ -79,7 +79,8 @@ public:
     QDialog* openDialog() const { return m_dialog; }
 
 Q_SIGNALS:
-    // "Send Feedback…": the feedback window belongs to the application, not to this window.
+    // "Settings…" and "Send Feedback…": those windows belong to the application, not to this window.
+    void settingsRequested();
     void feedbackRequested();
 
 protected:

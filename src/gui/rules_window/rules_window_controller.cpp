@@ -7,7 +7,9 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -88,6 +90,7 @@ void RulesWindowController::create()
     auto* view = new RulesView(
         m_store, m_defaultBrowser, [this](const QString& path) { m_fileManager.showItem(path); }, window);
     layout->addWidget(view);
+    connect(view, &RulesView::settingsRequested, this, &RulesWindowController::settingsRequested);
     connect(view, &RulesView::feedbackRequested, this, &RulesWindowController::feedbackRequested);
     m_view = view;
     window->setMinimumSize(560, 360);

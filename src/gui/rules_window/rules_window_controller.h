@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
+
 class DefaultBrowser;
 class FileManager;
 class Preferences;
@@ -33,7 +34,8 @@ public:
 Q_SIGNALS:
     // Every show, the first and each later one.
     void didOpen();
-    // The window's "Send Feedback…".
+    // The window's "Settings…" and "Send Feedback…".
+    void settingsRequested();
     void feedbackRequested();
 
 private:

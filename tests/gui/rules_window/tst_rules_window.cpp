@@ -454,11 +454,15 @@ private Q_SLOTS:
         QMenu* menu = view.moreButton()->menu();
         QCOMPARE(labelsOf(*menu),
                  (QStringList{u"Edit as JSON…"_s, u"Show rules.json in File Manager"_s, QString(),
-                              u"Import from Finicky…"_s, u"Export to Finicky…"_s, QString(), u"Send Feedback…"_s}));
+                              u"Import from Finicky…"_s, u"Export to Finicky…"_s, QString(), u"Settings…"_s,
+                              u"Send Feedback…"_s}));
         actionNamed(*menu, u"Show rules.json in File Manager"_s)->trigger();
         QCOMPARE(m_files.shown, QStringList{m_store->fileURL()});
+        QSignalSpy settingsRequested(m_controller.get(), &RulesWindowController::settingsRequested);
         QSignalSpy feedbackRequested(m_controller.get(), &RulesWindowController::feedbackRequested);
+        actionNamed(*menu, u"Settings…"_s)->trigger();
         actionNamed(*menu, u"Send Feedback…"_s)->trigger();
+        QCOMPARE(settingsRequested.size(), 1);
         QCOMPARE(feedbackRequested.size(), 1);
     }
 

@@ -1,0 +1,340 @@
+#include "browsers/browser_launching.h"
+#include "browsers/default_browser.h"
+#include "gui/common/message_box.h"
+#include "gui/settings/about_settings.h"
+#include "gui/settings/automation_settings.h"
+#include "gui/settings/chooser_settings.h"
+#include "gui/settings/general_settings.h"
+#include "gui/settings/link_settings.h"
+#include "gui/settings/settings_window_controller.h"
+#include "routing/rule_store.h"
+#include "services/preferences.h"
+#include "services/router.h"
+#include "support/fakes/fake_platform.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class NoLauncher final : public BrowserLaunching {
+public:
+    void open(const QString&, const Browsers::Browser&, const std::optional<QString>&, const HandOverActivation&,
+              FailureHandler) override
+    {}
+    void open(const QString&, const Browsers::Browser&, FailureHandler) override {}
+};
+
+QStringList namesShown(const ChooserSettings& settings)
+{
+    QStringList names;
+    for (const Browsers::Browser& browser : settings.model()->browsers())
+        names.append(browser.name);
+    return names;
+}
+
+} // namespace
+
+class SettingsTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_dir.emplace().isValid());
+        m_catalog = FakeApplicationCatalog();
+        m_catalog.browsers = {fakeEntry(u"org.c"_s, u"Cherry"_s), fakeEntry(u"org.a"_s, u"Apple"_s),
+                              fakeEntry(u"org.b"_s, u"Banana"_s)};
+        Browsers::setCatalog(&m_catalog);
+        Browsers::invalidate();
+        m_store = std::make_unique<RuleStore>(m_dir->filePath(u"rules.json"_s));
+        m_preferences = std::make_unique<Preferences>(m_dir->filePath(u"preferences.ini"_s));
+        m_router = std::make_unique<Router>(*m_store, *m_preferences, m_launcher);
+        m_defaultBrowser = std::make_unique<DefaultBrowser>(m_catalog, m_handlers, m_autostart);
+        m_menuEntryCalls.clear();
+        m_menuEntryError.clear();
+        m_autostart = FakeAutostartEntry();
+        MessageBox::reset();
+    }
+
+    void cleanup()
+    {
+        m_router.reset();
+        Browsers::setCatalog(nullptr);
+    }
+
+    // The last way into Linkherd cannot be switched off; a failed change of the launcher entry keeps the
+    // stored state and says why.
+    void showLinkherdInLocksTheLastWayIn()
+    {
+        const std::unique_ptr<GeneralSettings> general = makeGeneral();
+        QCheckBox& tray = *general->trayToggle();
+        QCheckBox& menu = *general->applicationMenuToggle();
+        QVERIFY(tray.isChecked() && !tray.isEnabled());
+        QVERIFY(!menu.isChecked() && menu.isEnabled());
+
+        menu.click();
+        QCOMPARE(m_menuEntryCalls, QList<bool>{true});
+        QVERIFY(m_preferences->showsDockIcon());
+        QVERIFY(tray.isEnabled() && menu.isEnabled());
+        tray.click();
+        QVERIFY(!m_preferences->showsMenuBarIcon());
+        QVERIFY(menu.isChecked() && !menu.isEnabled());
+
+        tray.click();
+        m_menuEntryError = u"read-only folder"_s;
+        MessageBox::setNextAnswer(0);
+        menu.click();
+        QCOMPARE(m_menuEntryCalls, (QList<bool>{true, false}));
+        QVERIFY(m_preferences->showsDockIcon());
+        QVERIFY(menu.isChecked());
+        QVERIFY(MessageBox::lastShown() && MessageBox::lastShown()->informativeText == u"read-only folder"_s);
+    }
+
+    void recentLinksSettings()
+    {
+        const std::unique_ptr<GeneralSettings> general = makeGeneral();
+        general->recentCountPicker()->setCurrentIndex(0);
+        Q_EMIT general->recentCountPicker()->activated(0);
+        QCOMPARE(general->recentCountPicker()->currentText(), u"None"_s);
+        QCOMPARE(m_preferences->recentLinkCount(), 0);
+
+        Router::Routed routed;
+        routed.url = u"https://example.com/"_s;
+        routed.browserBundleID = u"org.a"_s;
+        m_router->remember(routed);
+        QCOMPARE(m_router->recent().size(), 1);
+        general->rememberToggle()->click();
+        QVERIFY(!m_preferences->remembersRecentLinks());
+        QVERIFY(m_router->recent().isEmpty());
+        QVERIFY(!general->recentCountPicker()->isEnabled());
+    }
+
+    // The switch shows what the desktop will do after the change, not what was asked for.
+    void openAtLoginFollowsTheDesktop()
+    {
+        m_autostart.current = AutostartEntry::Status::enabled;
+        m_autostart.disableError = u"read-only"_s;
+        const std::unique_ptr<GeneralSettings> general = makeGeneral();
+        QVERIFY(general->loginToggle()->isChecked());
+        general->loginToggle()->click();
+        QVERIFY(general->loginToggle()->isChecked());
+        QVERIFY(!m_preferences->launchesAtLogin());
+    }
+
+    void installCommandAndConfiguration()
+    {
+        const QString tool = u"/opt/Link Herd/bin/linkherd"_s;
+        AutomationSettings automation(tool);
+        QVERIFY(!automation.copiedLabel()->isVisibleTo(&automation));
+        automation.button(u"Copy Install Command"_s)->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 u"sudo ln -sf \"/opt/Link Herd/bin/linkherd\" /usr/local/bin/linkherd"_s);
+        QCOMPARE(automation.copiedLabel()->accessibleName(), u"Copied the install command."_s);
+        automation.button(u"Copy MCP Configuration"_s)->click();
+        QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(),
+                 "{\n  \"mcpServers\": {\n    \"linkherd\": {\n      \"command\": \"/opt/Link Herd/bin/linkherd\",\n"
+                 "      \"args\": [\"mcp\"]\n    }\n  }\n}"_ba);
+        QCOMPARE(automation.copiedLabel()->accessibleName(), u"Copied the configuration."_s);
+
+        const AutomationSettings withoutTool{QString()};
+        QVERIFY(!withoutTool.button(u"Copy Path"_s) && !withoutTool.button(u"Copy MCP Configuration"_s));
+        QVERIFY(withoutTool.button(u"Open Interface Browser…"_s));
+        QCOMPARE(AutomationSettings::busExample().count(u'\n'), 4);
+    }
+
+    void versionLine_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("build");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("both") << u"2.4.1"_s << u"57"_s << u"Version 2.4.1 (57)"_s;
+        QTest::newRow("neither") << QString() << QString() << u"Version 1.0 (1)"_s;
+        QTest::newRow("no build number") << u"0.3"_s << QString() << u"Version 0.3 (1)"_s;
+    }
+
+    void versionLine()
+    {
+        QFETCH(QString, version);
+        QFETCH(QString, build);
+        QFETCH(QString, line);
+        QCOMPARE(AboutSettings::versionLine(version, build), line);
+    }
+
+    void browserOrder()
+    {
+        ChooserSettings chooser(*m_preferences);
+        QCOMPARE(namesShown(chooser), (QStringList{u"Apple"_s, u"Banana"_s, u"Cherry"_s}));
+        QVERIFY(!chooser.sortButton()->isEnabled());
+
+        chooser.moveRows({2}, 0);
+        QCOMPARE(m_preferences->browserOrder(), (QStringList{u"org.c"_s, u"org.a"_s, u"org.b"_s}));
+        QCOMPARE(chooser.model()->index(0).data(BrowserOrderModel::shortcutHintRole), u"Ctrl+1"_s);
+        QVERIFY(chooser.sortButton()->isEnabled());
+
+        QSignalSpy changes(m_preferences.get(), &Preferences::browserOrderChanged);
+        chooser.moveRows({1}, 1);
+        chooser.moveRows({1}, 2);
+        QCOMPARE(changes.size(), 0);
+        chooser.moveRows({0}, 3);
+        QCOMPARE(m_preferences->browserOrder(), (QStringList{u"org.a"_s, u"org.b"_s, u"org.c"_s}));
+
+        // Installed later: last, until moved.
+        m_catalog.browsers.append(fakeEntry(u"org.aa"_s, u"Aardvark"_s));
+        Browsers::invalidate();
+        chooser.refresh();
+        QCOMPARE(namesShown(chooser).last(), u"Aardvark"_s);
+
+        chooser.sortButton()->click();
+        QVERIFY(m_preferences->browserOrder().isEmpty());
+        QCOMPARE(namesShown(chooser).first(), u"Aardvark"_s);
+        QVERIFY(!chooser.sortButton()->isEnabled());
+    }
+
+    void elevenBrowsersNineShortcuts()
+    {
+        m_catalog.browsers.clear();
+        for (int number = 1; number <= 11; ++number)
+            m_catalog.browsers.append(fakeEntry(u"b%1"_s.arg(number, 2, 10, QChar(u'0')), u"Browser %1"_s.arg(number)));
+        Browsers::invalidate();
+        ChooserSettings chooser(*m_preferences);
+        QStringList hints;
+        for (int row = 0; row < chooser.model()->rowCount(); ++row)
+            hints.append(chooser.model()->index(row).data(BrowserOrderModel::shortcutHintRole).toString());
+        QCOMPARE(hints, (QStringList{u"Ctrl+1"_s, u"Ctrl+2"_s, u"Ctrl+3"_s, u"Ctrl+4"_s, u"Ctrl+5"_s, u"Ctrl+6"_s,
+                                     u"Ctrl+7"_s, u"Ctrl+8"_s, u"Ctrl+9"_s, QString(), QString()}));
+        QCOMPARE(chooser.list()->height(), 294);
+    }
+
+    void parameterParsing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("blank lines, indents, CR LF")
+            << u"\r\n  utm_*\t\r\n\r\n\tfbclid \r\ngclid"_s << QStringList{u"utm_*"_s, u"fbclid"_s, u"gclid"_s};
+        QTest::newRow("every break") << u"a\vb\fc\rd\u0085e\u2028f\u2029g"_s
+                                     << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s, u"g"_s};
+        QTest::newRow("case and duplicates kept") << u"Ref\nref\nref"_s << QStringList{u"Ref"_s, u"ref"_s, u"ref"_s};
+        QTest::newRow("inner spaces kept, others trimmed")
+            << u"  a b  \n \u00a0"_s << QStringList{u"a b"_s, u"\u00a0"_s};
+        QTest::newRow("empty") << QString() << QStringList();
+    }
+
+    void parameterParsing()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, names);
+        QCOMPARE(LinkSettings::parseParameters(text), names);
+    }
+
+    void applyAndReset()
+    {
+        LinkSettings links(*m_store);
+        QVERIFY(!links.stripToggle()->isChecked());
+        QVERIFY(!links.applyButton()->isEnabled() && !links.parameterEditor()->isEnabled());
+        links.stripToggle()->click();
+        QVERIFY(m_store->rewriter().stripsTrackingParameters);
+        QVERIFY(links.applyButton()->isEnabled());
+
+        links.parameterEditor()->setPlainText(u"\r\n  a \r\nb\r\n"_s);
+        QCOMPARE(m_store->rewriter().parameters, LinkRewriter::defaultParameters());
+        links.applyButton()->click();
+        QCOMPARE(m_store->rewriter().parameters, (QStringList{u"a"_s, u"b"_s}));
+        QCOMPARE(links.parameterEditor()->toPlainText(), u"a\nb"_s);
+
+        links.parameterEditor()->clear();
+        links.applyButton()->click();
+        QVERIFY(m_store->rewriter().parameters.isEmpty());
+        links.resetButton()->click();
+        QCOMPARE(links.parameterEditor()->toPlainText(), LinkRewriter::defaultParameters().join(u'\n'));
+        // Saved at once: a fresh store reads it from the file.
+        const RuleStore reread(m_dir->filePath(u"rules.json"_s));
+        QCOMPARE(reread.rewriter().parameters, LinkRewriter::defaultParameters());
+        QVERIFY(reread.rewriter().stripsTrackingParameters);
+
+        links.parameterEditor()->setPlainText(u"unapplied"_s);
+        links.show();
+        QCOMPARE(links.parameterEditor()->toPlainText(), LinkRewriter::defaultParameters().join(u'\n'));
+    }
+
+    // One window, raised on every show; every control a keyboard reaches says what it is.
+    void oneWindowEveryControlNamed()
+    {
+        SettingsWindowController controller({.preferences = *m_preferences,
+                                             .store = *m_store,
+                                             .router = *m_router,
+                                             .defaultBrowser = *m_defaultBrowser,
+                                             .autostart = m_autostart,
+                                             .applicationMenuEntry = {},
+                                             .sendFeedback = {},
+                                             .toolPath = u"/usr/bin/linkherd"_s,
+                                             .buildInfo = {},
+                                             .applicationIcon = {}});
+        controller.show();
+        QWidget* window = controller.window();
+        controller.window()->hide();
+        controller.show();
+        QCOMPARE(controller.window(), window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->size(), QSize(520, 480));
+        QTabWidget& tabs = *controller.tabs();
+        QStringList labels;
+        for (int tab = 0; tab < tabs.count(); ++tab) {
+            labels.append(tabs.tabText(tab));
+            tabs.setCurrentIndex(tab);
+            for (QWidget* widget : tabs.currentWidget()->findChildren<QWidget*>()) {
+                if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(window) ||
+                    qobject_cast<QAbstractScrollArea*>(widget->parentWidget()))
+                    continue;
+                QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+                QVERIFY2(
+                    accessible && !accessible->text(QAccessible::Name).isEmpty(),
+                    qPrintable(tabs.tabText(tab) + u": "_s + QString::fromLatin1(widget->metaObject()->className())));
+            }
+        }
+        QCOMPARE(labels, (QStringList{u"General"_s, u"Links"_s, u"Chooser"_s, u"Automation"_s, u"About"_s}));
+    }
+
+private:
+    std::unique_ptr<GeneralSettings> makeGeneral()
+    {
+        return std::make_unique<GeneralSettings>(*m_preferences, *m_router, *m_defaultBrowser, m_autostart,
+                                                 [this](bool shown) {
+                                                     m_menuEntryCalls.append(shown);
+                                                     if (!m_menuEntryError.isEmpty())
+                                                         return Result<void>(Failure{m_menuEntryError});
+                                                     return Result<void>();
+                                                 });
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    FakeApplicationCatalog m_catalog;
+    FakeDefaultHandlers m_handlers;
+    FakeAutostartEntry m_autostart;
+    NoLauncher m_launcher;
+    std::unique_ptr<RuleStore> m_store;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<Router> m_router;
+    std::unique_ptr<DefaultBrowser> m_defaultBrowser;
+    QList<bool> m_menuEntryCalls;
+    QString m_menuEntryError;
+};
+
+QTEST_MAIN(SettingsTest)
+#include "tst_settings.moc"
