@@ -267,16 +267,16 @@ int runFallback(const CliContext& context, const QStringList& arguments)
 
 int runCleaning(const CliContext& context, const QStringList& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--default-parameters"_s},
-                                                                    {u"--strip"_s, u"--https"_s, u"--unwrap"_s, u"--parameters"_s});
+    const Result<CommandArguments> parsed = CommandArguments::parse(
+        arguments, {u"--default-parameters"_s}, {u"--strip"_s, u"--https"_s, u"--unwrap"_s, u"--parameters"_s});
     if (!parsed)
         return context.usageError(parsed.error());
     if (!parsed->positional.isEmpty())
         return context.usageError(u"cleaning takes options only"_s);
     RuleCommands::CleaningFields fields;
-    for (const auto& [option, field] : {std::pair{u"--strip"_s, &fields.stripsTrackingParameters},
-                                        std::pair{u"--https"_s, &fields.upgradesToHTTPS},
-                                        std::pair{u"--unwrap"_s, &fields.unwrapsRedirects}}) {
+    for (const auto& [option, field] :
+         {std::pair{u"--strip"_s, &fields.stripsTrackingParameters}, std::pair{u"--https"_s, &fields.upgradesToHTTPS},
+          std::pair{u"--unwrap"_s, &fields.unwrapsRedirects}}) {
         if (!parsed->values.contains(option))
             continue;
         *field = onOff(parsed->values.value(option));

@@ -127,19 +127,21 @@ QString LinkRewriter::apply(const QString& link, QList<Step>* steps) const
     if (!unwrapsRedirects)
         return upgradedAndStripped(*this, link, *parts, steps);
 
-    QString current = link;
-    for (int depth = 0; depth < maximumUnwrapDepth; ++depth) {
-        std::optional<RedirectWrappers::Unwrapped> unwrapped = RedirectWrappers::builtIn().unwrap(current, *parts);
-        if (!unwrapped)
-            break;
+    const RedirectWrappers& wrappers = RedirectWrappers::builtIn();
+    std::optional<RedirectWrappers::Unwrapped> unwrapped = wrappers.unwrap(link, *parts);
+    if (!unwrapped)
+        return upgradedAndStripped(*this, link, *parts, steps);
+    QString target;
+    for (int depth = 1; unwrapped; ++depth) {
         if (steps)
             steps->append({Step::Kind::unwrap, unwrapped->wrapper->name});
-        current = std::move(unwrapped->target);
-        parts = LinkParts::split(current); // a target is a whole link: it splits
+        target = std::move(unwrapped->target);
+        parts = LinkParts::split(target); // a target is a whole link: it splits
         if (!parts)
             return link;
+        unwrapped = depth < maximumUnwrapDepth ? wrappers.unwrap(target, *parts) : std::nullopt;
     }
-    return upgradedAndStripped(*this, current, *parts, steps);
+    return upgradedAndStripped(*this, target, *parts, steps);
 }
 
 bool LinkRewriter::isUpgradable(QStringView host)

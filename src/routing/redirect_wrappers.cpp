@@ -12,7 +12,8 @@ namespace {
 
 bool isWebScheme(QStringView scheme)
 {
-    return scheme.compare(u"https", Qt::CaseInsensitive) == 0 || scheme.compare(u"http", Qt::CaseInsensitive) == 0;
+    return (scheme.size() == 5 && scheme.compare(u"https", Qt::CaseInsensitive) == 0) ||
+           (scheme.size() == 4 && scheme.compare(u"http", Qt::CaseInsensitive) == 0);
 }
 
 bool hasAsciiUpperCase(QStringView text)
@@ -24,15 +25,29 @@ bool hasAsciiUpperCase(QStringView text)
     return false;
 }
 
-// A view of text as a QString, without a copy, for hash look-ups. Valid while text lives.
-QString borrowed(QStringView text)
+// The last two labels of a host, or all of it when it has fewer.
+QStringView domainOf(QStringView host)
 {
-    return QString::fromRawData(text.data(), text.size());
+    // By hand: QStringView::lastIndexOf costs more than the rest of a look-up.
+    int dots = 0;
+    for (qsizetype i = host.size() - 1; i >= 0; --i) {
+        if (host[i] == u'.' && ++dots == 2)
+            return host.sliced(i + 1);
+    }
+    return host;
+}
+
+bool servesHost(const RedirectWrappers::Wrapper& wrapper, QStringView host)
+{
+    if (!wrapper.anySubdomain)
+        return host == wrapper.host;
+    return host.size() > wrapper.host.size() && host.endsWith(wrapper.host) &&
+           host[host.size() - wrapper.host.size() - 1] == u'.';
 }
 
 // The decoded value of the first query item called name; nothing when there is none, or when its escapes do not
-// spell UTF-8 (a mangled wrapper). A "+" stays a "+": a form-encoded space never occurs in a valid link, so a "+"
-// in a wrapped link was a "+" in the target.
+// spell UTF-8 (a mangled wrapper). A "+" stays a "+": a valid target has no spaces for a form encoder to have
+// written as "+", so a "+" in the wrapper was a "+" in the target.
 std::optional<QString> queryValue(QStringView query, const QString& name)
 {
     for (QStringView item : query.tokenize(u'&')) {
@@ -118,7 +133,8 @@ RedirectWrappers RedirectWrappers::parse(QStringView table, QStringList* problem
         if (wrapper.anySubdomain)
             host = host.sliced(2);
         wrapper.host = host.toString();
-        if (host.isEmpty() || wrapper.host != wrapper.host.toLower() || !LinkParts::split(QString(u"https://"_s + host))) {
+        if (host.isEmpty() || wrapper.host != wrapper.host.toLower() ||
+            !LinkParts::split(QString(u"https://"_s + host))) {
             refuse(u"the host is not a host name in lower case"_s);
             continue;
         }
@@ -141,7 +157,7 @@ RedirectWrappers RedirectWrappers::parse(QStringView table, QStringList* problem
         }
         wrapper.name = rest.toString();
 
-        (wrapper.anySubdomain ? result.m_bySubdomainOf : result.m_byHost)[wrapper.host].append(result.m_wrappers.size());
+        result.m_byDomain[domainOf(wrapper.host).toString()].append(result.m_wrappers.size());
         result.m_wrappers.append(std::move(wrapper));
     }
     return result;
@@ -159,38 +175,21 @@ const RedirectWrappers& RedirectWrappers::builtIn()
     return table;
 }
 
-std::optional<RedirectWrappers::Unwrapped> RedirectWrappers::unwrap(QStringView link) const
-{
-    const std::optional<LinkParts> parts = LinkParts::split(link);
-    if (!parts)
-        return std::nullopt;
-    return unwrap(link, *parts);
-}
-
 std::optional<RedirectWrappers::Unwrapped> RedirectWrappers::unwrap(QStringView link, const LinkParts& parts) const
 {
     if (!parts.host || parts.host->isEmpty() || !isWebScheme(parts.scheme))
         return std::nullopt;
     // Links nearly always spell their host in lower case; those are looked up without a copy.
-    const QString host = hasAsciiUpperCase(*parts.host) ? parts.host->toString().toLower() : borrowed(*parts.host);
-    const auto tryEach = [&](const QHash<QString, QList<qsizetype>>& index,
-                             const QString& key) -> std::optional<Unwrapped> {
-        const auto found = index.constFind(key);
-        if (found == index.constEnd())
-            return std::nullopt;
-        for (qsizetype i : *found) {
-            if (std::optional<Unwrapped> unwrapped = unwrapWith(m_wrappers[i], link, parts))
-                return unwrapped;
-        }
+    const QString lowered = hasAsciiUpperCase(*parts.host) ? parts.host->toString().toLower() : QString();
+    const QStringView host = lowered.isNull() ? *parts.host : QStringView(lowered);
+    const QStringView domain = domainOf(host);
+    const auto found = m_byDomain.constFind(QString::fromRawData(domain.data(), domain.size()));
+    if (found == m_byDomain.constEnd())
         return std::nullopt;
-    };
-
-    if (std::optional<Unwrapped> unwrapped = tryEach(m_byHost, host))
-        return unwrapped;
-    if (m_bySubdomainOf.isEmpty())
-        return std::nullopt;
-    for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
-        if (std::optional<Unwrapped> unwrapped = tryEach(m_bySubdomainOf, borrowed(QStringView(host).sliced(dot + 1))))
+    for (qsizetype i : *found) {
+        if (!servesHost(m_wrappers[i], host))
+            continue;
+        if (std::optional<Unwrapped> unwrapped = unwrapWith(m_wrappers[i], link, parts))
             return unwrapped;
     }
     return std::nullopt;

@@ -20,7 +20,7 @@ public:
         bool anySubdomain = false; // "*.host": the subdomains of host, not host itself
         QString path;              // without the "*"
         bool pathIsPrefix = false;
-        QStringList parameters;    // empty: the whole query is the target
+        QStringList parameters; // empty: the whole query is the target
         QString name;
     };
 
@@ -33,20 +33,18 @@ public:
     static RedirectWrappers parse(QStringView table, QStringList* problems = nullptr);
     static const RedirectWrappers& builtIn();
 
-    // The target inside link when link is one of the wrappers and the target is an http or https link; else
-    // nothing. The target takes the wrapper's fragment when it has none of its own, as a browser following
-    // the redirect would.
-    std::optional<Unwrapped> unwrap(QStringView link) const;
-    // The same, for a link already split (parts are link's own).
+    // The target inside link (split into parts) when link is one of the wrappers and the target is an http or
+    // https link; else nothing. The target takes the wrapper's fragment when it has none of its own, as a browser
+    // following the redirect would.
     std::optional<Unwrapped> unwrap(QStringView link, const LinkParts& parts) const;
 
     const QList<Wrapper>& wrappers() const { return m_wrappers; }
 
-    // An http or https link with a host, whole: what a wrapper's target must be.
+    // An http or https link with a host, valid by the standard (QUrl's strict mode): what a target must be.
     static bool isWebLink(QStringView link);
 
 private:
     QList<Wrapper> m_wrappers;
-    QHash<QString, QList<qsizetype>> m_byHost;        // exact hosts
-    QHash<QString, QList<qsizetype>> m_bySubdomainOf; // "*." hosts
+    // By the last two labels of their host ("outlook.com", "href.li"): one look-up tells most links apart.
+    QHash<QString, QList<qsizetype>> m_byDomain;
 };

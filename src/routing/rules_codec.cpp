@@ -386,7 +386,8 @@ private:
         const QJsonValue unwraps = object.value(u"unwrapsRedirects");
         if (!unwraps.isUndefined() && !unwraps.isNull()) {
             if (!unwraps.isBool())
-                return fail(path.member(u"unwrapsRedirects"), u"expected true or false, found "_s + describeType(unwraps));
+                return fail(path.member(u"unwrapsRedirects"),
+                            u"expected true or false, found "_s + describeType(unwraps));
             rewriter.unwrapsRedirects = unwraps.toBool();
         }
         return rewriter;

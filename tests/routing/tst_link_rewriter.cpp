@@ -152,7 +152,8 @@ private Q_SLOTS:
             u"https://statics.teams.cdn.office.net/evergreen-assets/safelinks/1/atp-safelinks.html?url=https%3A%2F%2F"
             "github.com%2Flinkherd&locale=en-gb&dest=https%3A%2F%2Fteams.microsoft.com"_s,
             u"https://github.com/linkherd"_s, {u"Teams Safe Links"_s});
-        row("Gmail", u"https://www.google.com/url?q=https://example.com/a%3Fb%3D1%26c%3D2&source=gmail&ust=17&usg=AOv"_s,
+        row("Gmail",
+            u"https://www.google.com/url?q=https://example.com/a%3Fb%3D1%26c%3D2&source=gmail&ust=17&usg=AOv"_s,
             u"https://example.com/a?b=1&c=2"_s, {u"Google redirect"_s});
         row("Google search: empty q, target in url",
             u"https://www.google.com/url?sa=t&rct=j&q=&esrc=s&url=https%3A%2F%2Fen.wikipedia.org%2Fwiki%2FBig_Bird"
@@ -162,7 +163,8 @@ private Q_SLOTS:
             u"https://example.com/c++?q=a+b"_s, {u"Slack redirect"_s});
         row("Slack, + as written", u"https://slack-redir.net/link?url=https://example.com/search?q=a+b"_s,
             u"https://example.com/search?q=a+b"_s, {u"Slack redirect"_s});
-        row("Facebook", u"https://l.facebook.com/l.php?u=https%3A%2F%2Fexample.com%2F%3Ffbclid%3DIwZX&h=AT3M&__tn__=-UK-R"_s,
+        row("Facebook",
+            u"https://l.facebook.com/l.php?u=https%3A%2F%2Fexample.com%2F%3Ffbclid%3DIwZX&h=AT3M&__tn__=-UK-R"_s,
             u"https://example.com/?fbclid=IwZX"_s, {u"Facebook link shim"_s});
         row("Facebook mobile, non-ASCII target",
             u"https://lm.facebook.com/l.php?u=https%3A%2F%2Fb%C3%BCcher.example%2Fstra%C3%9Fe&h=AT1"_s,
@@ -172,9 +174,11 @@ private Q_SLOTS:
         row("LinkedIn messages",
             u"https://www.linkedin.com/safety/go?url=https%3A%2F%2Fnos.nl%2F&trk=flagship-messaging-web"_s,
             u"https://nos.nl/"_s, {u"LinkedIn redirect"_s});
-        row("LinkedIn posts", u"https://www.linkedin.com/redir/redirect?url=https%3A%2F%2Fexample.com%2Fjobs&urlhash=Ab1c"_s,
+        row("LinkedIn posts",
+            u"https://www.linkedin.com/redir/redirect?url=https%3A%2F%2Fexample.com%2Fjobs&urlhash=Ab1c"_s,
             u"https://example.com/jobs"_s, {u"LinkedIn redirect"_s});
-        row("Reddit", u"https://out.reddit.com/t3_1abcde?url=https%3A%2F%2Fexample.com%2Fstory&token=AQAAx&app_name=web2x"_s,
+        row("Reddit",
+            u"https://out.reddit.com/t3_1abcde?url=https%3A%2F%2Fexample.com%2Fstory&token=AQAAx&app_name=web2x"_s,
             u"https://example.com/story"_s, {u"Reddit outbound link"_s});
         row("YouTube",
             u"https://www.youtube.com/redirect?event=video_description&redir_token=QUFF&q=https%3A%2F%2Fexample.com%2Fm"
@@ -233,8 +237,9 @@ private Q_SLOTS:
                                 &steps),
                  u"https://e.com/?id=1"_s);
         using Kind = LinkRewriter::Step::Kind;
-        QCOMPARE(steps, (QList<LinkRewriter::Step>{
-                            {Kind::unwrap, u"Slack redirect"_s}, {Kind::https, QString()}, {Kind::strip, u"utm_source"_s}}));
+        QCOMPARE(steps,
+                 (QList<LinkRewriter::Step>{
+                     {Kind::unwrap, u"Slack redirect"_s}, {Kind::https, QString()}, {Kind::strip, u"utm_source"_s}}));
         QCOMPARE(rewriter(true, true).apply(u"https://l.instagram.com/?u=https%3A%2F%2Fe.com%2F"_s),
                  u"https://l.instagram.com/?u=https%3A%2F%2Fe.com%2F"_s);
     }
@@ -248,10 +253,11 @@ private Q_SLOTS:
             u"https://href.li/?https://href.li/?https://e.com/#f"_s,
             u"https://l.facebook.com/l.php?u=https%3A%2F%2Fb%C3%BCcher.example%2F&h=1"_s,
         };
-        const QStringList pieces = {u"%"_s,   u"%25"_s, u"%2"_s,  u"%3A"_s, u"%2F"_s, u"%FF"_s,      u"%C3"_s,
-                                    u"&"_s,   u"="_s,   u"?"_s,   u"#"_s,   u"+"_s,   u" "_s,        u"/"_s,
-                                    u":"_s,   u"["_s,   u"@"_s,   u"é"_s,   u"\x01"_s, u"https://"_s, u"url="_s,
-                                    u"u="_s,  u"q="_s,  u"http%3A%2F%2F"_s, u"href.li/?"_s, u"%5B"_s, u"%40"_s};
+        const QStringList pieces = {u"%"_s,         u"%25"_s,      u"%2"_s,   u"%3A"_s, u"%2F"_s, u"%FF"_s,
+                                    u"%C3"_s,       u"&"_s,        u"="_s,    u"?"_s,   u"#"_s,   u"+"_s,
+                                    u" "_s,         u"/"_s,        u":"_s,    u"["_s,   u"@"_s,   u"é"_s,
+                                    u"\x01"_s,      u"https://"_s, u"url="_s, u"u="_s,  u"q="_s,  u"http%3A%2F%2F"_s,
+                                    u"href.li/?"_s, u"%5B"_s,      u"%40"_s};
         QRandomGenerator random(20261206);
         for (int i = 0; i < 20000; ++i) {
             QString link = seeds[random.bounded(int(seeds.size()))];
@@ -283,8 +289,8 @@ private Q_SLOTS:
         QTest::addColumn<LinkRewriter>("settings");
         QTest::addColumn<QString>("link");
         QTest::newRow("both off") << rewriter(false, false) << u"http://example.com/?utm_source=x"_s;
-        QTest::newRow("unwrapping off")
-            << rewriter(true, true) << u"https://slack-redir.net/link?url=https%3A%2F%2Fe.com%2F"_s;
+        QTest::newRow("unwrapping off") << rewriter(true, true)
+                                        << u"https://slack-redir.net/link?url=https%3A%2F%2Fe.com%2F"_s;
         QTest::newRow("unwrapping on, no wrapper") << unwrapper() << u"https://www.google.com/url?q=e.com"_s;
         QTest::newRow("no query, local host") << rewriter(true, true) << u"http://localhost/x#y"_s;
         QTest::newRow("nothing to strip") << rewriter(true, true) << u"http://192.168.0.1/?a=1&&b"_s;

@@ -181,7 +181,8 @@ private Q_SLOTS:
         QFETCH(bool, on);
         QFETCH(QString, error);
         const QByteArray file = R"({"fallback": {}, "rules": [], "version": 1, "rewriter": {"parameters": [],
-            "stripsTrackingParameters": true, "upgradesToHTTPS": false)" + member + "}}";
+            "stripsTrackingParameters": true, "upgradesToHTTPS": false)" +
+                                member + "}}";
         const Result<RulesDocument> read = RulesCodec::decode(file);
         if (!error.isEmpty()) {
             QVERIFY(!read);
