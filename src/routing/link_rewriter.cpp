@@ -45,9 +45,8 @@ std::optional<QString> strippedQuery(QStringView query, const QStringList& param
     for (QStringView item : query.tokenize(u'&')) {
         if (isTrackingParameter(item, parameters)) {
             removedAny = true;
-            const qsizetype equals = item.indexOf(u'=');
             if (removed)
-                removed->append((equals >= 0 ? item.first(equals) : item).toString());
+                removed->append(item.first(item.contains(u'=') ? item.indexOf(u'=') : item.size()).toString());
         } else {
             kept.append(item);
         }
