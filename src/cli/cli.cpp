@@ -23,7 +23,12 @@ Commands:
                   Print where the rules send URL as it stands: a browser's ID, or "ask".
                   --from APP_ID   the application the link comes from (its desktop file ID)
                   --explain       add a line naming the rule that decided, or "fallback"
-  clean URL       Print URL as the link-cleaning settings leave it.
+  clean URL [--explain]
+                  Print URL as the link-cleaning settings leave it.
+                  --explain       add a line for each step that changed it, in order:
+                                  "unwrap<TAB>WRAPPER" (a redirect wrapper taken off, such as
+                                  Outlook Safe Links), "https" (upgraded from http),
+                                  "strip<TAB>NAME, ..." (the tracking parameters removed)
   rules           Print the rules file as Linkherd writes it.
   rules list      One rule a line, separated by tabs: position (from 1), ID, on or off, match (host,
                   urlContains, regex), pattern, destination (ID, ID/PROFILE or "ask"), the source
@@ -41,9 +46,12 @@ Commands:
                   warning.
   fallback [--in ID [--profile DIR] | --ask]
                   Set where links no rule takes go; without options, print it.
-  cleaning [--strip on|off] [--https on|off] [--parameters A,B,... | --default-parameters]
-                  Set link cleaning: removing tracking parameters, upgrading to https, the parameters
-                  removed (a name ending in "*" is a prefix); without options, print the three settings.
+  cleaning [--strip on|off] [--https on|off] [--unwrap on|off]
+           [--parameters A,B,... | --default-parameters]
+                  Set link cleaning: removing tracking parameters, upgrading to https, taking the real
+                  link out of redirect wrappers (mail and chat link protection, social link shims), the
+                  parameters removed (a name ending in "*" is a prefix); without options, print the
+                  settings.
   browsers [--default]
                   List the installed browsers, one per line: ID, name and desktop file, separated by
                   tabs. --default: only the system's default browser other than Linkherd.

@@ -267,15 +267,16 @@ int runFallback(const CliContext& context, const QStringList& arguments)
 
 int runCleaning(const CliContext& context, const QStringList& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--default-parameters"_s},
-                                                                    {u"--strip"_s, u"--https"_s, u"--parameters"_s});
+    const Result<CommandArguments> parsed = CommandArguments::parse(
+        arguments, {u"--default-parameters"_s}, {u"--strip"_s, u"--https"_s, u"--unwrap"_s, u"--parameters"_s});
     if (!parsed)
         return context.usageError(parsed.error());
     if (!parsed->positional.isEmpty())
         return context.usageError(u"cleaning takes options only"_s);
     RuleCommands::CleaningFields fields;
-    for (const auto& [option, field] : {std::pair{u"--strip"_s, &fields.stripsTrackingParameters},
-                                        std::pair{u"--https"_s, &fields.upgradesToHTTPS}}) {
+    for (const auto& [option, field] :
+         {std::pair{u"--strip"_s, &fields.stripsTrackingParameters}, std::pair{u"--https"_s, &fields.upgradesToHTTPS},
+          std::pair{u"--unwrap"_s, &fields.unwrapsRedirects}}) {
         if (!parsed->values.contains(option))
             continue;
         *field = onOff(parsed->values.value(option));
@@ -297,7 +298,7 @@ int runCleaning(const CliContext& context, const QStringList& arguments)
 
     RuleCommands commands = RuleCommands::onFile(context.rulesPath);
     LinkRewriter rewriter;
-    if (fields.stripsTrackingParameters || fields.upgradesToHTTPS || fields.parameters) {
+    if (fields.stripsTrackingParameters || fields.upgradesToHTTPS || fields.unwrapsRedirects || fields.parameters) {
         const auto changed = commands.changeCleaning(fields);
         if (!changed)
             return report(context, changed.error());
@@ -310,6 +311,7 @@ int runCleaning(const CliContext& context, const QStringList& arguments)
     }
     context.out << "strip\t" << (rewriter.stripsTrackingParameters ? "on" : "off") << '\n'
                 << "https\t" << (rewriter.upgradesToHTTPS ? "on" : "off") << '\n'
+                << "unwrap\t" << (rewriter.unwrapsRedirects ? "on" : "off") << '\n'
                 << "parameters\t" << rewriter.parameters.join(u',') << '\n';
     return ExitCode::success;
 }

@@ -36,7 +36,7 @@ int runResolve(const CliContext& context, const QStringList& arguments)
 
 int runClean(const CliContext& context, const QStringList& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
+    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--explain"_s}, {});
     if (!parsed)
         return context.usageError(parsed.error());
     if (parsed->positional.size() != 1)
@@ -45,7 +45,23 @@ int runClean(const CliContext& context, const QStringList& arguments)
     if (!document)
         return context.failure(document.error());
     const LinkRewriter rewriter = document->rewriter.value_or(LinkRewriter::initial());
-    context.out << rewriter.apply(parsed->positional.front()) << '\n';
+    QList<LinkRewriter::Step> steps;
+    context.out << rewriter.apply(parsed->positional.front(), &steps) << '\n';
+    if (!parsed->flags.contains(u"--explain"_s))
+        return ExitCode::success;
+    for (const LinkRewriter::Step& step : steps) {
+        switch (step.kind) {
+        case LinkRewriter::Step::Kind::unwrap:
+            context.out << "unwrap\t" << step.detail << '\n';
+            break;
+        case LinkRewriter::Step::Kind::https:
+            context.out << "https\n";
+            break;
+        case LinkRewriter::Step::Kind::strip:
+            context.out << "strip\t" << step.detail << '\n';
+            break;
+        }
+    }
     return ExitCode::success;
 }
 

@@ -1,5 +1,7 @@
 #include "link_parts.h"
 
+#include "base/ascii_chars.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -103,9 +105,14 @@ std::optional<LinkParts> LinkParts::split(QStringView link)
 
     const qsizetype fragment = link.indexOf(u'#', position);
     const qsizetype question = link.indexOf(u'?', position);
+    parts.fragmentBegin = fragment;
+    const qsizetype pathEnd = fragment >= 0 ? fragment : length;
     if (question >= 0 && (fragment < 0 || question < fragment)) {
         parts.queryBegin = question;
-        parts.queryEnd = fragment >= 0 ? fragment : length;
+        parts.queryEnd = pathEnd;
+        parts.path = link.sliced(position, question - position);
+    } else {
+        parts.path = link.sliced(position, pathEnd - position);
     }
     return parts;
 }
@@ -120,5 +127,20 @@ QString percentDecoded(QStringView text)
 {
     if (!text.contains(u'%'))
         return text.toString();
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(text.toUtf8()));
+    // Not QByteArray::fromPercentEncoding: it turns a "%" followed by anything into some byte.
+    const QByteArray encoded = text.toUtf8();
+    QByteArray decoded;
+    decoded.reserve(encoded.size());
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        const char c = encoded[i];
+        if (c == '%' && i + 2 < encoded.size() && isHexDigit(QChar::fromLatin1(encoded[i + 1])) &&
+            isHexDigit(QChar::fromLatin1(encoded[i + 2]))) {
+            decoded.append(char(hexDigitValue(QChar::fromLatin1(encoded[i + 1])) * 16 +
+                                hexDigitValue(QChar::fromLatin1(encoded[i + 2]))));
+            i += 2;
+        } else {
+            decoded.append(c);
+        }
+    }
+    return QString::fromUtf8(decoded);
 }

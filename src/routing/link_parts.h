@@ -10,8 +10,10 @@
 struct LinkParts final {
     QStringView scheme;              // without the ':'; empty when the link has no scheme
     std::optional<QStringView> host; // absent without an authority; an IPv6 literal keeps its brackets
+    QStringView path;                // up to the '?', the '#' or the end of the link; may be empty
     qsizetype queryBegin = -1;       // position of the '?', -1 without a query
     qsizetype queryEnd = -1;         // position after the query: the '#' or the end of the link
+    qsizetype fragmentBegin = -1;    // position of the '#', -1 without a fragment
 
     bool hasQuery() const { return queryBegin >= 0; }
 

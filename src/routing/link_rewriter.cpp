@@ -1,6 +1,7 @@
 #include "link_rewriter.h"
 
 #include "link_parts.h"
+#include "redirect_wrappers.h"
 
 #include <QList>
 
@@ -34,18 +35,21 @@ bool isTrackingParameter(QStringView rawItem, const QStringList& parameters)
 }
 
 // The query without its tracking parameters, or nothing when no parameter was removed. Kept parameters
-// stay exactly as they were encoded, in their order.
-std::optional<QString> strippedQuery(QStringView query, const QStringList& parameters)
+// stay exactly as they were encoded, in their order. The removed parameters' names go to removed, when given.
+std::optional<QString> strippedQuery(QStringView query, const QStringList& parameters, QStringList* removed)
 {
     if (query.isEmpty())
         return std::nullopt;
     QList<QStringView> kept;
     bool removedAny = false;
     for (QStringView item : query.tokenize(u'&')) {
-        if (isTrackingParameter(item, parameters))
+        if (isTrackingParameter(item, parameters)) {
             removedAny = true;
-        else
+            if (removed)
+                removed->append(item.first(item.contains(u'=') ? item.indexOf(u'=') : item.size()).toString());
+        } else {
             kept.append(item);
+        }
     }
     if (!removedAny)
         return std::nullopt;
@@ -56,6 +60,47 @@ std::optional<QString> strippedQuery(QStringView query, const QStringList& param
         joined += kept[i];
     }
     return joined;
+}
+
+// The upgrade and the stripping, on a link already split (parts are link's own).
+QString upgradedAndStripped(const LinkRewriter& settings, const QString& link, const LinkParts& parts,
+                            QList<LinkRewriter::Step>* steps)
+{
+    const bool upgrade = settings.upgradesToHTTPS && parts.scheme.compare(u"http", Qt::CaseInsensitive) == 0 &&
+                         parts.host && LinkRewriter::isUpgradable(*parts.host);
+
+    std::optional<QString> query;
+    QStringList removed;
+    if (settings.stripsTrackingParameters && parts.hasQuery()) {
+        const QStringView encodedQuery =
+            QStringView(link).sliced(parts.queryBegin + 1, parts.queryEnd - parts.queryBegin - 1);
+        query = strippedQuery(encodedQuery, settings.parameters, steps ? &removed : nullptr);
+    }
+
+    if (!upgrade && !query)
+        return link;
+    if (steps && upgrade)
+        steps->append({LinkRewriter::Step::Kind::https, QString()});
+    if (steps && query)
+        steps->append({LinkRewriter::Step::Kind::strip, removed.join(u", ")});
+
+    const QStringView text(link);
+    const qsizetype afterScheme = upgrade ? parts.scheme.size() : 0;
+    QString rebuilt;
+    rebuilt.reserve(link.size() + 1);
+    if (upgrade)
+        rebuilt += u"https";
+    if (query) {
+        rebuilt += text.sliced(afterScheme, parts.queryBegin - afterScheme);
+        if (!query->isEmpty()) {
+            rebuilt += u'?';
+            rebuilt += *query;
+        }
+        rebuilt += text.sliced(parts.queryEnd);
+    } else {
+        rebuilt += text.sliced(afterScheme);
+    }
+    return rebuilt;
 }
 
 } // namespace
@@ -71,44 +116,31 @@ const QStringList& LinkRewriter::defaultParameters()
     return parameters;
 }
 
-QString LinkRewriter::apply(const QString& link) const
+QString LinkRewriter::apply(const QString& link, QList<Step>* steps) const
 {
-    if (!stripsTrackingParameters && !upgradesToHTTPS)
+    if (!stripsTrackingParameters && !upgradesToHTTPS && !unwrapsRedirects)
         return link;
-    const std::optional<LinkParts> parts = LinkParts::split(link);
+    std::optional<LinkParts> parts = LinkParts::split(link);
     if (!parts)
         return link;
+    if (!unwrapsRedirects)
+        return upgradedAndStripped(*this, link, *parts, steps);
 
-    const bool upgrade = upgradesToHTTPS && parts->scheme.compare(u"http", Qt::CaseInsensitive) == 0 && parts->host &&
-                         isUpgradable(*parts->host);
-
-    std::optional<QString> query;
-    if (stripsTrackingParameters && parts->hasQuery()) {
-        const QStringView encodedQuery =
-            QStringView(link).sliced(parts->queryBegin + 1, parts->queryEnd - parts->queryBegin - 1);
-        query = strippedQuery(encodedQuery, parameters);
+    const RedirectWrappers& wrappers = RedirectWrappers::builtIn();
+    std::optional<RedirectWrappers::Unwrapped> unwrapped = wrappers.unwrap(link, *parts);
+    if (!unwrapped)
+        return upgradedAndStripped(*this, link, *parts, steps);
+    QString target;
+    for (int depth = 1; unwrapped; ++depth) {
+        if (steps)
+            steps->append({Step::Kind::unwrap, unwrapped->wrapper->name});
+        target = std::move(unwrapped->target);
+        parts = LinkParts::split(target); // a target is a whole link: it splits
+        if (!parts)
+            return link;
+        unwrapped = depth < maximumUnwrapDepth ? wrappers.unwrap(target, *parts) : std::nullopt;
     }
-
-    if (!upgrade && !query)
-        return link;
-
-    const QStringView text(link);
-    const qsizetype afterScheme = upgrade ? parts->scheme.size() : 0;
-    QString rebuilt;
-    rebuilt.reserve(link.size() + 1);
-    if (upgrade)
-        rebuilt += u"https";
-    if (query) {
-        rebuilt += text.sliced(afterScheme, parts->queryBegin - afterScheme);
-        if (!query->isEmpty()) {
-            rebuilt += u'?';
-            rebuilt += *query;
-        }
-        rebuilt += text.sliced(parts->queryEnd);
-    } else {
-        rebuilt += text.sliced(afterScheme);
-    }
-    return rebuilt;
+    return upgradedAndStripped(*this, target, *parts, steps);
 }
 
 bool LinkRewriter::isUpgradable(QStringView host)

@@ -94,6 +94,11 @@ void writeRewriter(JsonWriter& json, const LinkRewriter& rewriter)
     writeStrings(json, rewriter.parameters);
     json.key("stripsTrackingParameters");
     json.boolean(rewriter.stripsTrackingParameters);
+    // Written only when on, so files from before the switch existed are written back byte for byte.
+    if (rewriter.unwrapsRedirects) {
+        json.key("unwrapsRedirects");
+        json.boolean(true);
+    }
     json.key("upgradesToHTTPS");
     json.boolean(rewriter.upgradesToHTTPS);
     json.endObject();
@@ -378,6 +383,13 @@ private:
         if (!upgrades)
             return std::nullopt;
         rewriter.upgradesToHTTPS = *upgrades;
+        const QJsonValue unwraps = object.value(u"unwrapsRedirects");
+        if (!unwraps.isUndefined() && !unwraps.isNull()) {
+            if (!unwraps.isBool())
+                return fail(path.member(u"unwrapsRedirects"),
+                            u"expected true or false, found "_s + describeType(unwraps));
+            rewriter.unwrapsRedirects = unwraps.toBool();
+        }
         return rewriter;
     }
 

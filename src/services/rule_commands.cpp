@@ -243,6 +243,8 @@ Outcome<LinkRewriter> RuleCommands::changeCleaning(const CleaningFields& changes
             rewriter.stripsTrackingParameters = *changes.stripsTrackingParameters;
         if (changes.upgradesToHTTPS)
             rewriter.upgradesToHTTPS = *changes.upgradesToHTTPS;
+        if (changes.unwrapsRedirects)
+            rewriter.unwrapsRedirects = *changes.unwrapsRedirects;
         if (changes.parameters)
             rewriter.parameters = *changes.parameters;
         document.rewriter = rewriter == LinkRewriter::initial() ? std::nullopt : std::optional(rewriter);

@@ -49,6 +49,7 @@ public:
     struct CleaningFields final {
         std::optional<bool> stripsTrackingParameters;
         std::optional<bool> upgradesToHTTPS;
+        std::optional<bool> unwrapsRedirects;
         std::optional<QStringList> parameters;
     };
 

@@ -154,6 +154,26 @@ private Q_SLOTS:
         QTRY_COMPARE(zombieChildren(m_resident.processId()), 0);
     }
 
+    // A link from mail, wrapped by Safe Links around Google's redirect, goes where the rule for its target sends it.
+    void wrappedLinkReachesTheRuleForItsTarget()
+    {
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rewriter": {"parameters": [], "stripsTrackingParameters": false, "unwrapsRedirects": true,
+                         "upgradesToHTTPS": false},
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
+                       "pattern": "github.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "other"}}}]})");
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+
+        const QString link = u"https://nam02.safelinks.protection.outlook.com/?url=https%3A%2F%2Fwww.google.com%2Furl"
+                             "%3Fq%3Dhttps%253A%252F%252Fgithub.com%252Forg%252Frepo%253Ftab%253Dfiles%26sa%3DD"
+                             "&data=05%7C02%7C&reserved=0"_s;
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, link}).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"other"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://github.com/org/repo?tab=files"_s});
+        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+    }
+
     // The log (often the journal) says what Linkherd does, not which links the user opens.
     void linksStayOutOfTheLog()
     {

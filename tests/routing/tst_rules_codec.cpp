@@ -161,6 +161,41 @@ private Q_SLOTS:
         QCOMPARE(decoded(RulesCodec::encode(document)).rewriter.value_or(LinkRewriter::initial()), rewriter);
     }
 
+    // Files from before the switch existed have no key and must be written back as they were.
+    void unwrapSwitchIsWrittenOnlyWhenOn_data()
+    {
+        QTest::addColumn<QByteArray>("member");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("absent") << QByteArray() << false << QString();
+        QTest::newRow("null") << QByteArray(R"(, "unwrapsRedirects": null)") << false << QString();
+        QTest::newRow("off") << QByteArray(R"(, "unwrapsRedirects": false)") << false << QString();
+        QTest::newRow("on") << QByteArray(R"(, "unwrapsRedirects": true)") << true << QString();
+        QTest::newRow("text") << QByteArray(R"(, "unwrapsRedirects": "yes")") << false
+                              << u"rewriter.unwrapsRedirects: expected true or false, found a string"_s;
+    }
+
+    void unwrapSwitchIsWrittenOnlyWhenOn()
+    {
+        QFETCH(QByteArray, member);
+        QFETCH(bool, on);
+        QFETCH(QString, error);
+        const QByteArray file = R"({"fallback": {}, "rules": [], "version": 1, "rewriter": {"parameters": [],
+            "stripsTrackingParameters": true, "upgradesToHTTPS": false)" +
+                                member + "}}";
+        const Result<RulesDocument> read = RulesCodec::decode(file);
+        if (!error.isEmpty()) {
+            QVERIFY(!read);
+            QCOMPARE(read.error(), error);
+            return;
+        }
+        QVERIFY(read);
+        QCOMPARE(read->rewriter->unwrapsRedirects, on);
+        const QByteArray written = RulesCodec::encode(*read);
+        QCOMPARE(written.contains("unwrapsRedirects"), on);
+        QCOMPARE(decoded(written), *read);
+    }
+
     void validityAndSummary_data()
     {
         QTest::addColumn<Rule::Match>("match");
