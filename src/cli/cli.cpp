@@ -51,7 +51,7 @@ Commands:
                   Set link cleaning: removing tracking parameters, upgrading to https, taking the real
                   link out of redirect wrappers (mail and chat link protection, social link shims), the
                   parameters removed (a name ending in "*" is a prefix); without options, print the
-                  settings.
+                  settings, one a line: strip, https, parameters, unwrap.
   browsers [--default]
                   List the installed browsers, one per line: ID, name and desktop file, separated by
                   tabs. --default: only the system's default browser other than Linkherd.

@@ -311,7 +311,7 @@ int runCleaning(const CliContext& context, const QStringList& arguments)
     }
     context.out << "strip\t" << (rewriter.stripsTrackingParameters ? "on" : "off") << '\n'
                 << "https\t" << (rewriter.upgradesToHTTPS ? "on" : "off") << '\n'
-                << "unwrap\t" << (rewriter.unwrapsRedirects ? "on" : "off") << '\n'
-                << "parameters\t" << rewriter.parameters.join(u',') << '\n';
+                << "parameters\t" << rewriter.parameters.join(u',') << '\n'
+                << "unwrap\t" << (rewriter.unwrapsRedirects ? "on" : "off") << '\n';
     return ExitCode::success;
 }

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-#include <QtGlobal>
 
 // Cleans a link before the rules see it: takes the real link out of known redirect wrappers (Outlook Safe Links,
 // Google, Slack, ...), removes tracking parameters from the query and upgrades http to https except for local
@@ -18,11 +17,6 @@ struct LinkRewriter final {
 
     // Wrappers inside wrappers are taken apart this many deep; a deeper one stays as it is.
     static constexpr int maximumUnwrapDepth = 3;
-
-    // What the settings show beside the unwrapping switch (translated in the "LinkRewriter" context).
-    static constexpr const char* unwrapsRedirectsTitle = QT_TRANSLATE_NOOP("LinkRewriter", "Unwrap redirect links");
-    static constexpr const char* unwrapsRedirectsNote = QT_TRANSLATE_NOOP(
-        "LinkRewriter", "Outlook Safe Links checks a link when it is clicked; an unwrapped link skips that check.");
 
     // One step of cleaning that changed the link.
     struct Step final {

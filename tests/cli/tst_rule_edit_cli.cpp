@@ -117,14 +117,14 @@ private Q_SLOTS:
         QCOMPARE(run({u"fallback"_s}).out, u"ask\n"_s);
 
         const QString defaults = LinkRewriter::defaultParameters().join(u',');
-        QCOMPARE(run({u"cleaning"_s}).out, u"strip\toff\nhttps\toff\nunwrap\toff\nparameters\t"_s + defaults + u'\n');
+        QCOMPARE(run({u"cleaning"_s}).out, u"strip\toff\nhttps\toff\nparameters\t"_s + defaults + u"\nunwrap\toff\n"_s);
         QCOMPARE(run({u"cleaning"_s, u"--https"_s, u"on"_s, u"--parameters"_s, u"utm_*, fbclid,"_s}).out,
-                 u"strip\toff\nhttps\ton\nunwrap\toff\nparameters\tutm_*,fbclid\n"_s);
+                 u"strip\toff\nhttps\ton\nparameters\tutm_*,fbclid\nunwrap\toff\n"_s);
         QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1"_s}).out, u"https://a.example.org/?fbclid=1\n"_s);
         QCOMPARE(run({u"cleaning"_s, u"--strip"_s, u"on"_s}).status, 0);
         QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1&id=2"_s}).out, u"https://a.example.org/?id=2\n"_s);
         QCOMPARE(run({u"cleaning"_s, u"--unwrap"_s, u"on"_s}).out,
-                 u"strip\ton\nhttps\ton\nunwrap\ton\nparameters\tutm_*,fbclid\n"_s);
+                 u"strip\ton\nhttps\ton\nparameters\tutm_*,fbclid\nunwrap\ton\n"_s);
         QVERIFY(TestFiles::read(m_rules).contains(R"("unwrapsRedirects": true)"));
         QCOMPARE(run({u"clean"_s, u"--explain"_s,
                       u"https://eur01.safelinks.protection.outlook.com/?url=http%3A%2F%2Fwww.google.com%2Furl%3Fq%3D"
@@ -135,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(run({u"cleaning"_s, u"--default-parameters"_s, u"--strip"_s, u"off"_s, u"--https"_s, u"off"_s,
                       u"--unwrap"_s, u"off"_s})
                      .out,
-                 u"strip\toff\nhttps\toff\nunwrap\toff\nparameters\t"_s + defaults + u'\n');
+                 u"strip\toff\nhttps\toff\nparameters\t"_s + defaults + u"\nunwrap\toff\n"_s);
         QVERIFY(!TestFiles::read(m_rules).contains("rewriter"));
     }
 

@@ -100,8 +100,19 @@ LinkSettings::LinkSettings(RuleStore& store, QWidget* parent) : QWidget(parent),
     parameterForm->addRow(u"Parameters"_s, m_parameterRow);
     cleaning->addLayout(parameterForm);
 
-    // The switch for redirect links, and one more of its kind, go in this section, above the upgrade.
     QVBoxLayout* upgrading = FormParts::section(QString(), tab);
+    m_unwrap = FormParts::toggle(u"Unwrap redirect links"_s, this);
+    connect(m_unwrap, &QCheckBox::toggled, this, [this](bool unwraps) {
+        LinkRewriter rewriter = m_store.rewriter();
+        rewriter.unwrapsRedirects = unwraps;
+        m_store.setRewriter(rewriter);
+    });
+    upgrading->addWidget(m_unwrap);
+    upgrading->addWidget(FormParts::caption(u"Links that mail and chat programs wrap in a redirect through their own "
+                                            "servers (Outlook, Teams, Google, Slack, Facebook and others) are opened "
+                                            "at their real address, so the rules see it. Outlook Safe Links checks a "
+                                            "link when it is clicked; an unwrapped link skips that check."_s,
+                                            this));
     m_upgrade = FormParts::toggle(u"Upgrade http links to https"_s, this);
     connect(m_upgrade, &QCheckBox::toggled, this, [this](bool upgrades) {
         LinkRewriter rewriter = m_store.rewriter();
@@ -131,8 +142,9 @@ void LinkSettings::showEvent(QShowEvent* event)
 void LinkSettings::showRewriter()
 {
     const LinkRewriter& rewriter = m_store.rewriter();
-    const QSignalBlocker stripBlocker(m_strip), upgradeBlocker(m_upgrade);
+    const QSignalBlocker stripBlocker(m_strip), unwrapBlocker(m_unwrap), upgradeBlocker(m_upgrade);
     m_strip->setChecked(rewriter.stripsTrackingParameters);
+    m_unwrap->setChecked(rewriter.unwrapsRedirects);
     m_upgrade->setChecked(rewriter.upgradesToHTTPS);
     m_parameterRow->setEnabled(rewriter.stripsTrackingParameters);
 }

@@ -24,6 +24,7 @@ public:
 
     // For tests: the parts a user works with.
     QCheckBox* stripToggle() const { return m_strip; }
+    QCheckBox* unwrapToggle() const { return m_unwrap; }
     QCheckBox* upgradeToggle() const { return m_upgrade; }
     QPlainTextEdit* parameterEditor() const { return m_parameters; }
     QPushButton* applyButton() const { return m_apply; }
@@ -43,5 +44,6 @@ private:
     QPlainTextEdit* m_parameters = nullptr;
     QPushButton* m_apply = nullptr;
     QPushButton* m_reset = nullptr;
+    QCheckBox* m_unwrap = nullptr;
     QCheckBox* m_upgrade = nullptr;
 };

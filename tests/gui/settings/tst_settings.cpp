@@ -267,6 +267,9 @@ private Q_SLOTS:
         const RuleStore reread(m_dir->filePath(u"rules.json"_s));
         QCOMPARE(reread.rewriter().parameters, LinkRewriter::defaultParameters());
         QVERIFY(reread.rewriter().stripsTrackingParameters);
+        QVERIFY(!reread.rewriter().unwrapsRedirects);
+        links.unwrapToggle()->click();
+        QVERIFY(RuleStore(m_dir->filePath(u"rules.json"_s)).rewriter().unwrapsRedirects);
 
         links.parameterEditor()->setPlainText(u"unapplied"_s);
         links.show();
