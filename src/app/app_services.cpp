@@ -153,7 +153,7 @@ void AppServices::showRulesWindow(const LaunchActivation& activation)
     m_rulesWindow->show(activation);
 }
 
-void AppServices::showSettings()
+void AppServices::showSettings(const LaunchActivation& activation)
 {
     if (!m_settingsWindow) {
         m_settingsWindow = std::make_unique<SettingsWindowController>(SettingsWindowController::Services{
@@ -168,7 +168,7 @@ void AppServices::showSettings()
             .buildInfo = buildInfo(),
             .applicationIcon = TrayIcon::applicationIcon()});
     }
-    m_settingsWindow->show();
+    m_settingsWindow->show(activation);
 }
 
 void AppServices::showFeedback(const LaunchActivation& activation)

@@ -56,8 +56,8 @@ public:
     void reopen(const LaunchActivation& activation = {});
     // Shows the rules window, brought to the front with the activation.
     void showRulesWindow(const LaunchActivation& activation = {});
-    // Shows the settings window, made on first use, raised.
-    void showSettings();
+    // Shows the settings window, made on first use, brought to the front with the activation.
+    void showSettings(const LaunchActivation& activation = {});
     // Shows the "Send Feedback" window (one at a time), brought to the front with the activation.
     void showFeedback(const LaunchActivation& activation = {});
 

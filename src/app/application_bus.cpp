@@ -79,6 +79,8 @@ void ApplicationBus::ActivateAction(const QString& action_name, const QVariantLi
         m_services.quit();
     } else if (action_name == u"show-rules"_s) {
         m_services.showRulesWindow(LaunchActivation::fromPlatformData(platform_data));
+    } else if (action_name == u"settings"_s) {
+        m_services.showSettings(LaunchActivation::fromPlatformData(platform_data));
     } else if (action_name == u"feedback"_s) {
         m_services.showFeedback(LaunchActivation::fromPlatformData(platform_data));
     } else if (calledFromDBus()) {

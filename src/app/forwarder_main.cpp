@@ -29,13 +29,14 @@
 namespace {
 
 constexpr char helpText[] = R"(Usage: linkherd-app [URL...]
-       linkherd-app --feedback
+       linkherd-app --settings | --feedback
        linkherd-app --background
 
 Hands the URLs to Linkherd, which sends each to the right browser, and returns once Linkherd has them. Starts
 Linkherd first when it is not running. Without a URL, shows Linkherd.
 
 Options:
+  --settings      Show Linkherd's settings window.
   --feedback      Show Linkherd's "Send Feedback" window.
   --background    Run Linkherd itself, without a window (at login, and when the session bus starts it).
   --help          Show this help.
@@ -184,12 +185,13 @@ int exitStatusOf(pid_t child)
     return -1;
 }
 
-// What this run asks of the resident: take links (show it, without any), or show the feedback window.
-InstanceForwarding::Answer request(const std::vector<std::string>& links, bool feedback,
+// What this run asks of the resident: take links (show it, without any), or show one of its windows (an
+// action of its org.freedesktop.Application interface, named like the option).
+InstanceForwarding::Answer request(const std::vector<std::string>& links, const std::string& windowAction,
                                    const InstanceForwarding::HandOver& handOver, InstanceForwarding::Start start)
 {
-    if (feedback)
-        return InstanceForwarding::activateAction("feedback", handOver, start);
+    if (!windowAction.empty())
+        return InstanceForwarding::activateAction(windowAction, handOver, start);
     return InstanceForwarding::forward(links, handOver, start);
 }
 
@@ -198,7 +200,7 @@ InstanceForwarding::Answer request(const std::vector<std::string>& links, bool f
 int main(int argc, char* argv[])
 {
     bool background = false;
-    bool feedback = false;
+    std::string windowAction;
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
         if (argument == "--help") {
@@ -210,21 +212,22 @@ int main(int argc, char* argv[])
             return 0;
         }
         background = background || argument == "--background" || argument == "--gapplication-service";
-        feedback = feedback || argument == "--feedback";
+        if (argument == "--settings" || argument == "--feedback")
+            windowAction = argument.substr(2);
     }
     if (background)
         return becomeResident(argv);
 
     using InstanceForwarding::Outcome;
     const std::vector<std::string> links = linksOf(argc, argv);
-    if (feedback && !links.empty()) {
-        std::fprintf(stderr, "linkherd-app: --feedback takes no URL\n");
+    if (!windowAction.empty() && !links.empty()) {
+        std::fprintf(stderr, "linkherd-app: --%s takes no URL\n", windowAction.c_str());
         return 2;
     }
     // On the Exec path the desktop hands the clicking application's activation over in our environment.
     const InstanceForwarding::HandOver handOver{{}, variable("XDG_ACTIVATION_TOKEN"), variable("DESKTOP_STARTUP_ID")};
-    const char* what = feedback ? "request" : "links";
-    const InstanceForwarding::Answer answer = request(links, feedback, handOver, InstanceForwarding::Start::byBus);
+    const char* what = windowAction.empty() ? "links" : "request";
+    const InstanceForwarding::Answer answer = request(links, windowAction, handOver, InstanceForwarding::Start::byBus);
     switch (answer.outcome) {
     case Outcome::forwarded:
         return 0;
@@ -244,7 +247,7 @@ int main(int argc, char* argv[])
     const pid_t resident = startDetached();
     if (resident == 0)
         return 1;
-    const InstanceForwarding::Answer late = request(links, feedback, handOver, InstanceForwarding::Start::never);
+    const InstanceForwarding::Answer late = request(links, windowAction, handOver, InstanceForwarding::Start::never);
     if (late.outcome == Outcome::forwarded)
         return 0;
     if (const int ended = exitStatusOf(resident); ended >= 0)

@@ -32,7 +32,7 @@ namespace {
 struct CommandLine {
     QStringList links;
     bool background = false; // started at login or by D-Bus activation: no window
-    bool feedback = false;   // the "Send Feedback" window rather than the rules window
+    QString windowAction;    // "settings" or "feedback": that window rather than the rules window
     bool help = false;
     bool version = false;
 };
@@ -44,8 +44,8 @@ CommandLine parseCommandLine(int argc, char* argv[])
         const QString argument = QString::fromLocal8Bit(argv[index]);
         if (argument == u"--background"_s || argument == u"--gapplication-service"_s)
             commandLine.background = true;
-        else if (argument == u"--feedback"_s)
-            commandLine.feedback = true;
+        else if (argument == u"--settings"_s || argument == u"--feedback"_s)
+            commandLine.windowAction = argument.sliced(2);
         else if (argument == u"--help"_s)
             commandLine.help = true;
         else if (argument == u"--version"_s)
@@ -57,13 +57,14 @@ CommandLine parseCommandLine(int argc, char* argv[])
 }
 
 constexpr char helpText[] = R"(Usage: linkherd-resident [URL...]
-       linkherd-resident --feedback
+       linkherd-resident --settings | --feedback
        linkherd-resident --background
 
 Linkherd itself, which stays running and sends every link to the right browser. The desktop starts it through
 linkherd-app; run linkherd-app rather than this.
 
 Options:
+  --settings      Show the settings window.
   --feedback      Show the "Send Feedback" window.
   --background    Start without a window (at login, and when the session bus starts it).
   --help          Show this help.
@@ -115,8 +116,8 @@ int main(int argc, char* argv[])
             std::printf("linkherd-resident %s\n", AppInfo::version);
         return 0;
     }
-    if (commandLine.feedback && !commandLine.links.isEmpty()) {
-        std::fputs("linkherd-resident: --feedback takes no URL\n", stderr);
+    if (!commandLine.windowAction.isEmpty() && !commandLine.links.isEmpty()) {
+        std::fprintf(stderr, "linkherd-resident: --%s takes no URL\n", qPrintable(commandLine.windowAction));
         return 2;
     }
     ProcCallerIdentity callerIdentity;
@@ -138,10 +139,11 @@ int main(int argc, char* argv[])
         activation = {};
     if (startupErrorsRelayed)
         holdStartupErrors();
-    // One request per run, as linkherd-app makes it: the feedback window, or the links.
+    // One request per run, as linkherd-app makes it: a window, or the links.
     const auto forward = [&commandLine, &source, &activation] {
-        return commandLine.feedback ? RunningInstance::activateAction(u"feedback"_s, activation)
-                                    : RunningInstance::forward(commandLine.links, source, activation);
+        return !commandLine.windowAction.isEmpty()
+                   ? RunningInstance::activateAction(commandLine.windowAction, activation)
+                   : RunningInstance::forward(commandLine.links, source, activation);
     };
     if (!commandLine.background) {
         const Result<RunningInstance::Outcome> forwarded = forward();
@@ -190,7 +192,9 @@ int main(int argc, char* argv[])
     QList<std::pair<QString, QString>> links;
     for (const QString& link : commandLine.links)
         links.append({link, ownSource});
-    if (commandLine.feedback && !commandLine.background)
+    if (commandLine.windowAction == u"settings"_s && !commandLine.background)
+        services.showSettings(activation);
+    else if (commandLine.windowAction == u"feedback"_s && !commandLine.background)
         services.showFeedback(activation);
     else if (!links.isEmpty())
         services.openLinks(links, activation);

@@ -325,15 +325,25 @@ private Q_SLOTS:
                      u"_NET_STARTUP_ID(UTF8_STRING) = \"S-7\""_s);
     }
 
-    // linkherd-app --feedback asks the running Linkherd for its feedback window, and only for that; asked again,
-    // the same window comes forward.
-    void feedbackFromTheCommandLineShowsOneWindow()
+    // linkherd-app --settings / --feedback (the desktop entry's actions) ask the running Linkherd for that
+    // window, and only for that; asked again, the same window comes forward.
+    void windowFromTheCommandLineShowsOneWindow_data()
     {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("settings") << u"--settings"_s << u"Linkherd Settings"_s;
+        QTest::newRow("feedback") << u"--feedback"_s << u"Send Feedback"_s;
+    }
+
+    void windowFromTheCommandLineShowsOneWindow()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, title);
         startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
         for (int launch = 0; launch < 2; ++launch)
-            QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"--feedback"_s}).exitCode, 0);
+            QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {option}).exitCode, 0);
         const SandboxedDesktop::Run search = m_desktop->run(
-            u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^Send Feedback$"_s}, 10'000);
+            u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u'^' + title + u'$'}, 10'000);
         QCOMPARE(search.out.trimmed().split(u'\n', Qt::SkipEmptyParts).size(), 1);
         QCOMPARE(m_desktop->run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Rules$"_s}).out,
                  QString());

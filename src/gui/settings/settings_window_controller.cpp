@@ -3,6 +3,7 @@
 #include "automation_settings.h"
 #include "chooser_settings.h"
 #include "link_settings.h"
+#include "platform/window_activation.h"
 
 #include <QIcon>
 #include <QScrollArea>
@@ -64,13 +65,15 @@ void SettingsWindowController::create()
     m_window = window;
 }
 
-void SettingsWindowController::show()
+void SettingsWindowController::show(const LaunchActivation& activation)
 {
     if (!m_window)
         create();
     QWidget& window = *m_window.data();
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.winId(); // the native window, for the startup ID to be on it before it is mapped
+    WindowActivation::adoptStartupID(window.windowHandle(), activation.startupID);
     window.show();
     window.raise();
-    window.activateWindow();
+    WindowActivation::activate(window.windowHandle(), activation.token);
 }

@@ -2,6 +2,7 @@
 
 #include "about_settings.h"
 #include "general_settings.h"
+#include "platform/launch_activation.h"
 
 #include <QIcon>
 #include <QObject>
@@ -38,7 +39,7 @@ public:
     explicit SettingsWindowController(Services services, QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
-    void show();
+    void show(const LaunchActivation& activation = {});
 
     // Null until first shown.
     QWidget* window() const { return m_window; }
