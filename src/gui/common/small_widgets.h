@@ -20,7 +20,7 @@ QToolButton* symbolButton(const QString& iconName, const QString& fallback, cons
 
 // Gives button a menu that opens when it is pressed: by mouse, by keyboard or by a screen reader's "Press".
 // A tool button's own InstantPopup mode offers assistive technologies only "ShowMenu", which Qt ignores in that
-// mode, so the menu could not be reached without a mouse. Pressed and held, it opens as before.
+// mode, so the menu could not be reached without a mouse. Pressed and held, it opens too.
 void openMenuOnPress(QToolButton* button, QMenu* menu);
 
 } // namespace SmallWidgets
