@@ -20,6 +20,8 @@ packages=(
     xdg-utils
     xvfb
     xdotool
+    at-spi2-core
+    python3-pyatspi
     libbenchmark-dev
     libmozjs-102-dev
     libdbus-1-dev

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QIcon>
+#include <QMenu>
 #include <QToolButton>
 
 namespace SmallWidgets {
@@ -25,6 +26,15 @@ QToolButton* symbolButton(const QString& iconName, const QString& fallback, cons
     button->setToolTip(description);
     button->setAccessibleName(description);
     return button;
+}
+
+void openMenuOnPress(QToolButton* button, QMenu* menu)
+{
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::DelayedPopup);
+    // popup(), not exec(): the press, and a screen reader's call behind it, returns at once.
+    QObject::connect(button, &QToolButton::clicked, menu,
+                     [button, menu] { menu->popup(button->mapToGlobal(QPoint(0, button->height()))); });
 }
 
 } // namespace SmallWidgets

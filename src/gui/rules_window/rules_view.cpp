@@ -247,7 +247,6 @@ void RulesView::buildBottomBar()
         deleteRules(QSet<QUuid>(ids.begin(), ids.end()));
     });
     m_moreButton = wideSymbolButton(u"view-more"_s, u"…"_s, u"Import, export, and hand editing"_s, this);
-    m_moreButton->setPopupMode(QToolButton::InstantPopup);
     m_moreButton->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0px; }"_s);
     auto* menu = new QMenu(m_moreButton);
     menu->addAction(u"Edit as JSON…"_s, this, &RulesView::editJson);
@@ -261,7 +260,7 @@ void RulesView::buildBottomBar()
     menu->addSeparator();
     menu->addAction(u"Settings…"_s, this, &RulesView::settingsRequested);
     menu->addAction(u"Send Feedback…"_s, this, &RulesView::feedbackRequested);
-    m_moreButton->setMenu(menu);
+    SmallWidgets::openMenuOnPress(m_moreButton, menu);
 
     m_fallbackPicker = new DestinationPicker(u"Everything else:"_s, this);
     m_fallbackPicker->setAccessibleName(u"Everything else"_s);

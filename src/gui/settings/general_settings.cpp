@@ -4,6 +4,7 @@
 #include "browsers/default_browser.h"
 #include "form_parts.h"
 #include "gui/common/message_box.h"
+#include "gui/common/small_widgets.h"
 #include "platform/autostart_entry.h"
 #include "services/preferences.h"
 #include "services/router.h"
@@ -51,7 +52,6 @@ GeneralSettings::GeneralSettings(Preferences& preferences, Router& router, Defau
     m_handBack = new QToolButton(this);
     m_handBack->setText(u"Hand Back To…"_s);
     m_handBack->setAccessibleName(u"Hand Back To…"_s);
-    m_handBack->setPopupMode(QToolButton::InstantPopup);
     auto* handBackMenu = new QMenu(m_handBack);
     // Filled when opened, so a browser installed meanwhile is offered.
     connect(handBackMenu, &QMenu::aboutToShow, this, [this, handBackMenu] {
@@ -59,7 +59,7 @@ GeneralSettings::GeneralSettings(Preferences& preferences, Router& router, Defau
         for (const Browsers::Browser& browser : Browsers::installed())
             handBackMenu->addAction(browser.name, this, [this, path = browser.url] { handBackTo(path); });
     });
-    m_handBack->setMenu(handBackMenu);
+    SmallWidgets::openMenuOnPress(m_handBack, handBackMenu);
     m_makeDefault = new QPushButton(u"Make Linkherd the Default…"_s, this);
     m_makeDefault->setAccessibleName(u"Make Linkherd the Default…"_s);
     connect(m_makeDefault, &QPushButton::clicked, this, [this] {

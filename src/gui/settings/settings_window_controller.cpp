@@ -51,7 +51,10 @@ void SettingsWindowController::create()
     m_tabs->setDocumentMode(true);
     const auto addTab = [this](QWidget* content, const QString& iconName, const QString& label) {
         content->setAccessibleName(label);
-        m_tabs->addTab(scrolling(content), QIcon::fromTheme(iconName), label);
+        // The scroll area takes the focus on its own, so a screen reader announces it too.
+        QScrollArea* area = scrolling(content);
+        area->setAccessibleName(label);
+        m_tabs->addTab(area, QIcon::fromTheme(iconName), label);
     };
     addTab(new GeneralSettings(m_services.preferences, m_services.router, m_services.defaultBrowser,
                                m_services.autostart, m_services.applicationMenuEntry),

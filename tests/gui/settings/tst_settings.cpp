@@ -19,13 +19,16 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -301,7 +304,10 @@ private Q_SLOTS:
         for (int tab = 0; tab < tabs.count(); ++tab) {
             labels.append(tabs.tabText(tab));
             tabs.setCurrentIndex(tab);
-            for (QWidget* widget : tabs.currentWidget()->findChildren<QWidget*>()) {
+            // The tab's scroll area takes the focus too.
+            QList<QWidget*> widgets = tabs.currentWidget()->findChildren<QWidget*>();
+            widgets.append(tabs.currentWidget());
+            for (QWidget* widget : std::as_const(widgets)) {
                 if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(window) ||
                     qobject_cast<QAbstractScrollArea*>(widget->parentWidget()))
                     continue;
@@ -312,6 +318,19 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(labels, (QStringList{u"General"_s, u"Links"_s, u"Chooser"_s, u"Automation"_s, u"About"_s}));
+        // A menu button's menu opens from a screen reader's Press, shown or not.
+        const QList<QToolButton*> buttons = window->findChildren<QToolButton*>();
+        QVERIFY(std::any_of(buttons.begin(), buttons.end(), [](QToolButton* button) { return button->menu(); }));
+        for (QToolButton* button : buttons) {
+            if (!button->menu())
+                continue;
+            QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(button)->actionInterface();
+            QVERIFY2(actions->actionNames().contains(QAccessibleActionInterface::pressAction()),
+                     qPrintable(button->accessibleName()));
+            actions->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_VERIFY(button->menu()->isVisible());
+            button->menu()->hide();
+        }
     }
 
 private:
