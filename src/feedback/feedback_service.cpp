@@ -124,7 +124,7 @@ QString FeedbackService::FeedbackError::description() const
     return u"Feedback isn't available in this build."_s;
 }
 
-FeedbackService::FeedbackService(QObject* parent) : QObject(parent), m_network(new QNetworkAccessManager(this)) {}
+FeedbackService::FeedbackService(QObject* parent) : QObject(parent) {}
 
 FeedbackService::~FeedbackService() = default;
 
@@ -236,6 +236,9 @@ void FeedbackService::send(const Submission& submission, QObject* context, std::
     if (!endpoint.extraCertificates.isEmpty())
         request.setSslConfiguration(tlsWithExtraCertificates(endpoint.extraCertificates));
 
+    // Made at the first send: the resident that never sends feedback never loads the network stack's state.
+    if (!m_network)
+        m_network = new QNetworkAccessManager(this);
     QNetworkReply* reply = m_network->post(request, payload);
     // A hostile or broken endpoint could answer without end; what is past the limit is never read.
     auto answerCut = std::make_shared<bool>(false);

@@ -75,6 +75,6 @@ public:
     static QByteArray userAgent();
 
 private:
-    QNetworkAccessManager* m_network;
+    QNetworkAccessManager* m_network = nullptr;
     std::chrono::milliseconds m_transferTimeout = defaultTransferTimeout;
 };
