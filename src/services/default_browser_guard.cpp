@@ -46,12 +46,18 @@ DefaultBrowserGuard::~DefaultBrowserGuard() = default;
 
 void DefaultBrowserGuard::start()
 {
-    m_wasDefault = m_defaultBrowser.isDefaultBrowser();
-    if (m_wasDefault) {
+    const bool isDefault = m_defaultBrowser.isDefaultBrowser();
+    if (isDefault) {
         // Linkherd was made the default while it was not running: what the user said back then is over.
         m_preferences.setKeptDefaultBrowser(QString());
         DefaultBrowser::forgetHandBack();
     }
+    // Taken while Linkherd was not running (a browser updated at boot, a first-run wizard): links no longer
+    // start Linkherd, so this start (at login) may be the only chance to tell. Checked as a change would be.
+    m_wasDefault = isDefault || m_preferences.wasDefaultBrowser();
+    m_preferences.setWasDefaultBrowser(isDefault);
+    if (m_wasDefault && !isDefault)
+        m_settle.start();
 
     QStringList folders;
     for (const WebLinkLayers::MimeappsList& list : WebLinkLayers::mimeappsLists())
@@ -94,6 +100,7 @@ void DefaultBrowserGuard::check()
             m_objectedTo.reset();
         }
         m_wasDefault = true;
+        m_preferences.setWasDefaultBrowser(true);
         return;
     }
 
@@ -101,6 +108,7 @@ void DefaultBrowserGuard::check()
     const QString takerID = taker ? taker->id : QString();
     if (m_wasDefault) {
         m_wasDefault = false;
+        m_preferences.setWasDefaultBrowser(false);
         if (const std::optional<QString> handedTo = DefaultBrowser::handedBackTo()) {
             qCInfo(lcDefault, "Linkherd handed the web links to %s", qUtf8Printable(*handedTo));
             return;

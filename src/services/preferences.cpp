@@ -17,6 +17,7 @@ constexpr auto asksWhenOptionHeldKey = "asksWhenOptionHeld"_L1;
 constexpr auto browserOrderKey = "browserOrder"_L1;
 constexpr auto hasDeclinedDefaultBrowserPromptKey = "hasDeclinedDefaultBrowserPrompt"_L1;
 constexpr auto keptDefaultBrowserKey = "keptDefaultBrowser"_L1;
+constexpr auto wasDefaultBrowserKey = "wasDefaultBrowser"_L1;
 constexpr auto rulesWindowKey = "RulesWindow"_L1;
 
 // An INI file keeps no types: a value set in this process comes back typed, one read from the file comes
@@ -93,6 +94,7 @@ Preferences::Preferences(const QString& path, QObject* parent)
     m_hasDeclinedDefaultBrowserPrompt =
         readBool(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt);
     m_keptDefaultBrowser = m_settings->value(keptDefaultBrowserKey).toString();
+    m_wasDefaultBrowser = readBool(*m_settings, wasDefaultBrowserKey, m_wasDefaultBrowser);
     // Without either icon the user could reach Linkherd only by opening it again. The file keeps what was
     // stored, so turning the dock icon on later brings the user's own choice back.
     if (!m_showsDockIcon)
@@ -164,6 +166,11 @@ void Preferences::setKeptDefaultBrowser(const QString& value)
 {
     if (assign(*m_settings, keptDefaultBrowserKey, m_keptDefaultBrowser, value))
         Q_EMIT keptDefaultBrowserChanged();
+}
+
+void Preferences::setWasDefaultBrowser(bool value)
+{
+    assign(*m_settings, wasDefaultBrowserKey, m_wasDefaultBrowser, value);
 }
 
 QByteArray Preferences::rulesWindowGeometry() const

@@ -43,6 +43,10 @@ public:
     // guard stays quiet while it is set. Empty when there is none; cleared once Linkherd is the default again.
     const QString& keptDefaultBrowser() const { return m_keptDefaultBrowser; }
     void setKeptDefaultBrowser(const QString& value);
+    // Whether Linkherd was the default browser when the guard last looked, so that a takeover while Linkherd was
+    // not running is told at the next start.
+    bool wasDefaultBrowser() const { return m_wasDefaultBrowser; }
+    void setWasDefaultBrowser(bool value);
     // The rules window's place and size, as QWidget::saveGeometry gives them; empty until it was first closed.
     QByteArray rulesWindowGeometry() const;
     void setRulesWindowGeometry(const QByteArray& geometry);
@@ -69,4 +73,5 @@ private:
     QStringList m_browserOrder;
     bool m_hasDeclinedDefaultBrowserPrompt = false;
     QString m_keptDefaultBrowser;
+    bool m_wasDefaultBrowser = false;
 };

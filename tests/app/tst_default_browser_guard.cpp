@@ -71,21 +71,25 @@ private Q_SLOTS:
         m_desktop->addLinkherdEntry(QStringLiteral(LINKHERD_APP_EXECUTABLE));
         m_desktop->refreshDesktopDatabase();
         m_desktop->setDefaultBrowser(u"org.linkherd.Linkherd"_s);
-
-        m_resident.setProcessEnvironment(m_desktop->environment());
-        m_resident.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_resident.start(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"--background"_s});
-        QVERIFY(m_resident.waitForStarted());
-        // Answered from the resident's event loop, so it has started watching.
+        startResident();
         QTRY_VERIFY_WITH_TIMEOUT(residentSaysItIsTheDefault(), 10'000);
     }
 
-    void cleanup()
+    void cleanup() { stopResident(); }
+
+    // A takeover while Linkherd was not running is told at its next start, once.
+    void aTakeoverWhileStoppedIsToldAtTheNextStart()
     {
-        m_resident.terminate();
-        if (!m_resident.waitForFinished(5000))
-            m_resident.kill();
-        m_resident.waitForFinished(5000);
+        stopResident();
+        m_desktop->setDefaultBrowser(u"fake"_s);
+        startResident();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.shown.size(), 1, 5000);
+        QCOMPARE(m_server.shown[0].summary, u"Fake is now your default browser"_s);
+
+        stopResident();
+        startResident();
+        QTest::qWait(2500);
+        QCOMPARE(m_server.shown.size(), 1);
     }
 
     // One notification within 2 s; its buttons claim the links back, keep the other browser (nothing more is
@@ -150,6 +154,32 @@ private Q_SLOTS:
     }
 
 private:
+    void startResident()
+    {
+        m_resident.setProcessEnvironment(m_desktop->environment());
+        m_resident.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_resident.start(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"--background"_s});
+        QVERIFY(m_resident.waitForStarted());
+        // Answered from the resident's event loop, so it has started watching.
+        QTRY_VERIFY_WITH_TIMEOUT(residentAnswers(), 10'000);
+    }
+
+    void stopResident()
+    {
+        m_resident.terminate();
+        if (!m_resident.waitForFinished(5000))
+            m_resident.kill();
+        m_resident.waitForFinished(5000);
+    }
+
+    bool residentAnswers() const
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                                          u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+        get << u"org.linkherd.Linkherd.Scripting"_s << u"RuleCount"_s;
+        return QDBusConnection::sessionBus().call(get, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
+    }
+
     // Long enough for the resident to have taken in a change of the files before the next one.
     static constexpr int settleMs = 1000;
 
