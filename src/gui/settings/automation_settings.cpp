@@ -90,9 +90,13 @@ AutomationSettings::AutomationSettings(const QString& toolPath, QWidget* parent)
         buttons->addWidget(copyInstall);
         buttons->addStretch(1);
         commandLine->addLayout(buttons);
-        commandLine->addWidget(FormParts::caption(
-            u"The install command symlinks it into /usr/local/bin as `linkherd`. Run `linkherd help` for the rest."_s,
-            this));
+        // The command names are set as code; a screen reader reads them without the marks.
+        QLabel* installCaption = FormParts::caption(
+            u"The install command symlinks it into /usr/local/bin as linkherd. Run linkherd help for the rest."_s, this);
+        installCaption->setTextFormat(Qt::MarkdownText);
+        installCaption->setText(
+            u"The install command symlinks it into /usr/local/bin as `linkherd`. Run `linkherd help` for the rest."_s);
+        commandLine->addWidget(installCaption);
 
         QVBoxLayout* mcp = FormParts::section(u"MCP server"_s, tab);
         QPushButton* copyConfiguration = namedButton(u"Copy MCP Configuration"_s, this);
