@@ -2,6 +2,7 @@
 
 #include "app_info.h"
 #include "base/atomic_file.h"
+#include "base/logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,8 @@ namespace {
 constexpr char desktopGroup[] = "Desktop Entry";
 // Marks a copy as Linkherd's own, so that showing the entry never deletes one the user put there.
 constexpr char madeByLinkherdKey[] = "X-Linkherd-Hidden-Copy";
+// Indexing a user's applications folder takes some milliseconds.
+constexpr int reindexTimeoutMs = 1000;
 
 QString relativePath()
 {
@@ -45,10 +48,25 @@ Result<KeyFile> load(const QString& path)
 
 // GIO finds the applications for a link type in each folder's mimeinfo.cache, and a copy in the user's folder
 // hides the installed entry's listing: the user's cache must name the copy for links to keep reaching Linkherd.
+// The switch is flipped on the resident's main thread, which every link goes through, so a tool that hangs is
+// given up on (no event loop runs meanwhile).
 void reindex(const QString& folder)
 {
-    if (const QString tool = QStandardPaths::findExecutable(u"update-desktop-database"_s); !tool.isEmpty())
-        QProcess::execute(tool, {u"--quiet"_s, folder});
+    const QString tool = QStandardPaths::findExecutable(u"update-desktop-database"_s);
+    if (tool.isEmpty())
+        return;
+    QProcess process;
+    process.setProgram(tool);
+    process.setArguments({u"--quiet"_s, folder});
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start();
+    if (!process.waitForFinished(reindexTimeoutMs)) {
+        qCWarning(lcApp, "update-desktop-database took over %d ms on %s; not waiting for it", reindexTimeoutMs,
+                  qUtf8Printable(folder));
+        process.kill();
+        process.waitForFinished(reindexTimeoutMs);
+    }
 }
 
 bool isOwnCopy(const QString& path)
