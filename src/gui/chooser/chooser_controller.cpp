@@ -1,6 +1,7 @@
 #include "chooser_controller.h"
 
 #include "chooser_view.h"
+#include "gui/common/present_window.h"
 #include "platform/window_activation.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
@@ -111,13 +112,10 @@ bool ChooserController::raisePanel(const LaunchActivation& activation)
 {
     if (!m_panel)
         return false;
-    m_panel->setWindowState(m_panel->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    m_panel->winId(); // the native window, for the startup ID to be on it before it is mapped
+    m_panel->setWindowState(m_panel->windowState() & ~Qt::WindowMaximized);
+    m_panel->winId(); // the native window, to watch before it is mapped
     m_panel->windowHandle()->installEventFilter(this);
-    WindowActivation::adoptStartupID(m_panel->windowHandle(), activation.startupID);
-    m_panel->show();
-    m_panel->raise();
-    WindowActivation::activate(m_panel->windowHandle(), activation.token);
+    presentWindow(*m_panel, activation);
     return true;
 }
 

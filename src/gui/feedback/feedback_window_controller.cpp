@@ -2,7 +2,7 @@
 
 #include "feedback/feedback_service.h"
 #include "feedback_view.h"
-#include "platform/window_activation.h"
+#include "gui/common/present_window.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -86,11 +86,5 @@ void FeedbackWindowController::show(const LaunchActivation& activation)
 {
     if (!m_window)
         create();
-    QWidget& window = *m_window.data();
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.winId(); // the native window, for the startup ID to be on it before it is mapped
-    WindowActivation::adoptStartupID(window.windowHandle(), activation.startupID);
-    window.show();
-    window.raise();
-    WindowActivation::activate(window.windowHandle(), activation.token);
+    presentWindow(*m_window, activation);
 }

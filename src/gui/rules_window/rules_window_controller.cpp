@@ -1,7 +1,7 @@
 #include "rules_window_controller.h"
 
+#include "gui/common/present_window.h"
 #include "platform/file_manager.h"
-#include "platform/window_activation.h"
 #include "rules_view.h"
 #include "services/preferences.h"
 
@@ -106,12 +106,6 @@ void RulesWindowController::show(const LaunchActivation& activation)
 {
     if (!m_window)
         create();
-    QWidget& window = *m_window.data();
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.winId(); // the native window, for the startup ID to be on it before it is mapped
-    WindowActivation::adoptStartupID(window.windowHandle(), activation.startupID);
-    window.show();
-    window.raise();
-    WindowActivation::activate(window.windowHandle(), activation.token);
+    presentWindow(*m_window, activation);
     Q_EMIT didOpen();
 }

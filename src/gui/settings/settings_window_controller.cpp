@@ -2,8 +2,8 @@
 
 #include "automation_settings.h"
 #include "chooser_settings.h"
+#include "gui/common/present_window.h"
 #include "link_settings.h"
-#include "platform/window_activation.h"
 
 #include <QIcon>
 #include <QScrollArea>
@@ -72,11 +72,5 @@ void SettingsWindowController::show(const LaunchActivation& activation)
 {
     if (!m_window)
         create();
-    QWidget& window = *m_window.data();
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.winId(); // the native window, for the startup ID to be on it before it is mapped
-    WindowActivation::adoptStartupID(window.windowHandle(), activation.startupID);
-    window.show();
-    window.raise();
-    WindowActivation::activate(window.windowHandle(), activation.token);
+    presentWindow(*m_window, activation);
 }
