@@ -58,6 +58,13 @@ Result<QByteArray> write(const QString& path, const RulesDocument& document)
             return Failure{directory.error()};
     }
     QByteArray bytes = RulesCodec::encode(document);
+    // What could not be read back would be kept aside as unreadable at the next start: refused now, while the
+    // file still holds the rules as they were.
+    if (bytes.size() > BoundedFile::rulesFileLimit) {
+        return Failure{u"%1: the rules would take %2 MiB, more than Linkherd reads (%3 MiB); nothing was written"_s.arg(
+            path, QString::number(bytes.size() / (1024 * 1024)),
+            QString::number(BoundedFile::rulesFileLimit / (1024 * 1024)))};
+    }
     if (const Result<void> written = writeFileAtomically(path, bytes); !written)
         return Failure{written.error()};
     return bytes;

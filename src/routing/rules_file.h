@@ -37,7 +37,7 @@ Result<std::optional<Contents>, Unreadable> read(const QString& path);
 
 // Replaces the file with the document as Linkherd writes it, atomically (through a symbolic link in its place);
 // the default file's folder is created when missing. Every writer of rules files goes through here. Gives the
-// bytes written.
+// bytes written. Rules larger than Linkherd reads back are refused, and the file stays as it was.
 Result<QByteArray> write(const QString& path, const RulesDocument& document);
 
 // Every Linkherd writer does its read-modify-write under this lock: ".<name>.lock" beside the file a symbolic

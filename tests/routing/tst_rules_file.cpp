@@ -1,3 +1,4 @@
+#include "base/bounded_file.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 #include "support/test_files.h"
@@ -90,6 +91,18 @@ private Q_SLOTS:
         std::thread([&] { blocked.emplace(RulesFile::edit(m_path, append, 50ms)); }).join();
         QVERIFY(!*blocked);
         QVERIFY(blocked->error().contains(u"held by another program"_s));
+        QCOMPARE(TestFiles::read(m_path), RulesCodec::encode(RulesDocument()));
+    }
+
+    // Rules too large to be read back (added a piece at a time, by a script) are refused, not written.
+    void rulesTooLargeToReadBackAreNotWritten()
+    {
+        TestFiles::write(m_path, RulesCodec::encode(RulesDocument()));
+        const QString huge(BoundedFile::rulesFileLimit, u'a');
+        const Result<QByteArray> tooLarge =
+            RulesFile::edit(m_path, [&](RulesDocument& document) { return appendRule(document, huge); });
+        QVERIFY(!tooLarge);
+        QVERIFY2(tooLarge.error().contains(u"more than Linkherd reads"_s), qPrintable(tooLarge.error()));
         QCOMPARE(TestFiles::read(m_path), RulesCodec::encode(RulesDocument()));
     }
 
