@@ -238,8 +238,7 @@ private:
                 m_report.ok(serviceLayer, u"not found; the desktop entry starts Linkherd itself"_s);
             return;
         }
-        const Result<std::optional<QString>> exec = ConfigFiles::value(service, u"D-BUS Service"_s, u"Exec"_s);
-        const QStringList command = exec && exec.value() ? QProcess::splitCommand(**exec) : QStringList();
+        const QStringList command = WebLinkLayers::sessionServiceCommand(service);
         const QString serviceProgram = command.isEmpty() ? QString() : resolved(command.front());
         if (serviceProgram.isEmpty() || !QFileInfo(serviceProgram).isExecutable()) {
             m_report.problem(serviceLayer, service, u"it starts no program that is there"_s, reinstall);

@@ -1,5 +1,7 @@
 #include "web_link_layers.h"
 
+#include "config_files.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -117,6 +119,21 @@ BusName sessionBusNameState(const QString& name)
 QString sessionServiceFile(const QString& name)
 {
     return QStandardPaths::locate(QStandardPaths::GenericDataLocation, u"dbus-1/services/"_s + name + u".service"_s);
+}
+
+QStringList sessionServiceCommand(const QString& serviceFile)
+{
+    const Result<std::optional<QString>> exec = ConfigFiles::value(serviceFile, u"D-BUS Service"_s, u"Exec"_s);
+    if (!exec || !exec.value())
+        return {};
+    char** argv = nullptr;
+    if (!g_shell_parse_argv(exec.value()->toUtf8().constData(), nullptr, &argv, nullptr))
+        return {};
+    QStringList command;
+    for (char** argument = argv; *argument; ++argument)
+        command.append(QString::fromUtf8(*argument));
+    g_strfreev(argv);
+    return command;
 }
 
 } // namespace WebLinkLayers

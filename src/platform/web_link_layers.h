@@ -42,5 +42,8 @@ BusName sessionBusNameState(const QString& name);
 // The session bus's service file for the name, as the bus looks for it in the XDG data folders; empty when
 // there is none.
 QString sessionServiceFile(const QString& name);
+// The command of a service file's Exec line, split as the bus splits it (shell quoting: Linkherd's installed
+// file quotes the path in single quotes); empty when the file has none or it does not parse.
+QStringList sessionServiceCommand(const QString& serviceFile);
 
 } // namespace WebLinkLayers

@@ -16,6 +16,7 @@ enum class Breakage {
     kdeBrowserApplication,
     serviceFileMissing,
     serviceRunsAnotherProgram,
+    installedService,
 };
 
 } // namespace
@@ -45,6 +46,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitAfterFix");
 
         QTest::newRow("all agree") << Breakage::none << QString() << 0 << 0;
+        QTest::newRow("all agree, started by the bus") << Breakage::installedService << QString() << 0 << 0;
         // xdg-settings follows $BROWSER on a desktop it does not know.
         QTest::newRow("$BROWSER set") << Breakage::browserVariable << u"$BROWSER: fake: "_s << 2 << 1;
         // xdg-settings, GIO (both schemes) and the list itself all name the other browser.
@@ -86,12 +88,18 @@ private Q_SLOTS:
             TestFiles::write(m_desktop->kdeglobalsPath(), "[General]\nBrowserApplication=fake.desktop\n");
             break;
         case Breakage::serviceFileMissing:
-        case Breakage::serviceRunsAnotherProgram: {
+        case Breakage::serviceRunsAnotherProgram:
+        case Breakage::installedService: {
             const QString entry = m_desktop->desktopEntryPath(u"org.linkherd.Linkherd"_s);
             TestFiles::write(entry, TestFiles::read(entry) + "DBusActivatable=true\n");
-            if (breakage == Breakage::serviceRunsAnotherProgram) {
-                QDir().mkpath(QFileInfo(service).absolutePath());
+            QDir().mkpath(QFileInfo(service).absolutePath());
+            if (breakage == Breakage::serviceRunsAnotherProgram)
                 TestFiles::write(service, "[D-BUS Service]\nName=org.linkherd.Linkherd\nExec=/usr/bin/true --x\n");
+            if (breakage == Breakage::installedService) {
+                // As the installation writes it: the program's path in single quotes.
+                const QString program = m_desktop->run(u"sh"_s, {u"-c"_s, u"command -v linkherd-app"_s}).out.trimmed();
+                TestFiles::write(service, "[D-BUS Service]\nName=org.linkherd.Linkherd\nExec='" + program.toUtf8() +
+                                              "' --background\n");
             }
             break;
         }
