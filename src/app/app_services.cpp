@@ -111,8 +111,10 @@ ApplicationCatalog& AppServices::catalog()
 void AppServices::start()
 {
     // The application-menu switch stands for the launcher entry; the desktop's state of it is the truth (the
-    // stored default would otherwise call a listed entry hidden).
-    m_preferences.setShowsDockIcon(!LauncherEntry::isHidden());
+    // stored default would otherwise call a listed entry hidden). Written only when they differ: assigning
+    // writes the file, and a start should not.
+    if (const bool listed = !LauncherEntry::isHidden(); m_preferences.showsDockIcon() != listed)
+        m_preferences.setShowsDockIcon(listed);
     m_rulesFileNotices->start();
     if (m_store->isFirstRun()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
