@@ -839,6 +839,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 10'000);
         QCOMPARE(property(u"InstalledBrowsers"_s).toStringList(), (QStringList{u"fake"_s, u"other"_s}));
         QCOMPARE(property(u"IsDefaultBrowser"_s).toBool(), false);
+
+        // One edit of the rules and the fallback together (an editor's save) is one change. The property read
+        // answers after any further signal the edit sent.
+        changes = 0;
+        TestFiles::write(m_rules, R"({"fallback": {"browser": {"bundleID": "other"}}, "rules": [], "version": 1})");
+        QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 10'000);
+        QCOMPARE(property(u"RuleCount"_s).toUInt(), 0u);
+        QCOMPARE(property(u"FallbackBrowser"_s).toString(), u"other"_s);
+        QCoreApplication::processEvents();
+        QCOMPARE(changes, 1);
     }
 
     // What the resident offers is what the installed scripting dictionary describes, member by member.
