@@ -3,6 +3,7 @@
 #include "support/test_files.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
@@ -42,6 +43,23 @@ public Q_SLOTS:
         bodies.append(body);
         return uint(bodies.size());
     }
+};
+
+// A tray host's StatusNotifierWatcher, as far as Qt's tray icon uses it: it records the items that register.
+class FakeStatusNotifierWatcher final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    QStringList items;
+    bool isHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service) { items.append(service); }
+    void RegisterStatusNotifierHost(const QString&) {}
 };
 
 // A browser that takes links over D-Bus (DBusActivatable=true), as far as Linkherd calls it: it records each Open.
@@ -928,6 +946,31 @@ private Q_SLOTS:
         QVERIFY2(run.err.contains(u"Linkherd could not open its rules"_s), qPrintable(run.err));
         QVERIFY(run.err.contains(u"The rules live in "_s + m_desktop->configHome() + u"/linkherd."_s));
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+    }
+
+    // The tray icon appears when a tray host comes after Linkherd (a panel started later, the GNOME AppIndicator
+    // extension switched on), and again when the host restarts.
+    void trayIconFollowsALaterTrayHost()
+    {
+        startOnDisplay(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        // Answered from the resident's event loop: it has started, without a tray.
+        QCOMPARE(property(u"RuleCount"_s).toUInt(), 0u);
+        FakeStatusNotifierWatcher watcher;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString service = u"org.kde.StatusNotifierWatcher"_s;
+        QVERIFY(bus.registerObject(u"/StatusNotifierWatcher"_s, &watcher,
+                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+        const auto unregister = qScopeGuard([&bus, &service] {
+            bus.unregisterService(service);
+            bus.unregisterObject(u"/StatusNotifierWatcher"_s);
+        });
+        for (int start = 0; start < 2; ++start) {
+            watcher.items.clear();
+            QVERIFY(bus.registerService(service));
+            QTRY_COMPARE_WITH_TIMEOUT(watcher.items.size(), 1, 10'000);
+            QCOMPARE(qint64(bus.interface()->servicePid(watcher.items[0]).value()), m_resident.processId());
+            QVERIFY(bus.unregisterService(service));
+        }
     }
 
 private:
