@@ -205,20 +205,41 @@ private Q_SLOTS:
         QVERIFY2(!log.contains("private.example"), log.constData());
     }
 
-    // Out of the application menu, Linkherd is still one of the desktop's browsers: the copy that hides it keeps
+    void linksStillArriveWithLinkherdOutOfTheApplicationMenu_data()
+    {
+        QTest::addColumn<bool>("installedForTheUser");
+        QTest::newRow("installed for everyone") << false;
+        QTest::newRow("installed in ~/.local") << true;
+    }
+
+    // Out of the application menu, Linkherd is still one of the desktop's browsers: the entry that hides it keeps
     // it listed for web links, so it can be made the default and receives links. Back in, the installed entry is
-    // in force again.
+    // in force again, as installed. Installed in ~/.local (as scripts/run.sh does), a reinstall while hidden lists
+    // the entry again, and the resident's switch follows the desktop.
     void linksStillArriveWithLinkherdOutOfTheApplicationMenu()
     {
+        QFETCH(bool, installedForTheUser);
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_desktop->dataHome()));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_desktop->systemDataDirectory()));
         const auto restore = qScopeGuard([] {
             qunsetenv("XDG_DATA_HOME");
             qunsetenv("XDG_DATA_DIRS");
         });
+        const QString entry = m_desktop->dataHome() + u"/applications/org.linkherd.Linkherd.desktop"_s;
+        QCOMPARE(LauncherEntry::userPath(), entry);
+        QByteArray installed;
+        if (installedForTheUser) {
+            installDesktopIntegration(m_desktop->home() + u"/.local"_s);
+            QVERIFY(!QTest::currentTestFailed());
+            // GIO lists an entry only when its Exec is on PATH.
+            QVERIFY(
+                QFile::link(QStringLiteral(LINKHERD_APP_EXECUTABLE), m_desktop->binDirectory() + u"/linkherd-app"_s));
+            installed = TestFiles::read(entry);
+        }
         startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "rules": [], "version": 1})");
         QVERIFY(LauncherEntry::setHidden(true));
-        QCOMPARE(LauncherEntry::userPath(), m_desktop->dataHome() + u"/applications/org.linkherd.Linkherd.desktop"_s);
+        QVERIFY(LauncherEntry::isHidden());
+        QVERIFY(TestFiles::read(entry).contains("\nNoDisplay=true\n"));
         const QString listed = m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/https"_s}).out;
         QVERIFY2(listed.section(u"Registered applications:"_s, 1).contains(u"\torg.linkherd.Linkherd.desktop"_s),
                  qPrintable(listed));
@@ -227,10 +248,24 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1).size(), 1);
 
         QVERIFY(LauncherEntry::setHidden(false));
-        QVERIFY(!QFileInfo::exists(LauncherEntry::userPath()));
+        QCOMPARE(QFileInfo::exists(entry) ? TestFiles::read(entry) : QByteArray(), installed);
         QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://shown.example/"_s}).exitCode, 0);
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 2).size(), 2);
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+        if (!installedForTheUser)
+            return;
+
+        const QString preferences = m_desktop->configHome() + u"/linkherd/preferences.ini"_s;
+        QVERIFY(LauncherEntry::setHidden(true));
+        restartResident();
+        QVERIFY(!QTest::currentTestFailed());
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=false"), 10'000);
+        installDesktopIntegration(m_desktop->home() + u"/.local"_s);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(!LauncherEntry::isHidden());
+        restartResident();
+        QVERIFY(!QTest::currentTestFailed());
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=true"), 10'000);
     }
 
     // xdg-open on a desktop it does not know runs the default handler's Exec: a forwarding linkherd-app.
@@ -1022,6 +1057,27 @@ private:
         QFile file(u"/proc/%1/stat"_s.arg(pid));
         const QString stat = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
         return !stat.isEmpty() && stat.mid(stat.lastIndexOf(u')') + 2, 1) != u"Z"_s;
+    }
+
+    // The desktop entry, the D-Bus service and the icons, as `cmake --install` puts them.
+    static void installDesktopIntegration(const QString& prefix)
+    {
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(QStringLiteral(LINKHERD_CMAKE_COMMAND),
+                      {u"--install"_s, QStringLiteral(LINKHERD_BUILD_DIR), u"--prefix"_s, prefix, u"--component"_s,
+                       u"desktop_integration"_s});
+        QVERIFY(install.waitForFinished(60'000));
+        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+    }
+
+    void restartResident()
+    {
+        m_resident.terminate();
+        QVERIFY(m_resident.waitForFinished(10'000));
+        QTRY_VERIFY_WITH_TIMEOUT(!instanceIsOnTheBus(), 10'000);
+        startResident();
+        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
     }
 
     void startResident(QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
