@@ -115,6 +115,9 @@ void AppServices::start()
     // writes the file, and a start should not.
     if (const bool listed = !LauncherEntry::isHidden(); m_preferences.showsDockIcon() != listed)
         m_preferences.setShowsDockIcon(listed);
+    // A hidden copy is brought up to date with the entry installed since (it is left alone when it is).
+    else if (!listed)
+        (void)LauncherEntry::setHidden(true);
     m_rulesFileNotices->start();
     if (m_store->isFirstRun()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
@@ -164,7 +167,8 @@ void AppServices::showSettings(const LaunchActivation& activation)
             .router = *m_router,
             .defaultBrowser = *m_defaultBrowser,
             .autostart = m_platform->autostart,
-            .applicationMenuEntry = [](bool shown) { return LauncherEntry::setHidden(!shown); },
+            .applicationMenuEntry = {.isShown = [] { return !LauncherEntry::isHidden(); },
+                                     .setShown = [](bool shown) { return LauncherEntry::setHidden(!shown); }},
             .sendFeedback = [this] { showFeedback(); },
             .toolPath = toolPath(),
             .buildInfo = buildInfo(),

@@ -4,6 +4,7 @@
 #include "app/app_services.h"
 #include "app/application_bus.h"
 #include "app/scripting_bus.h"
+#include "app/tray_host.h"
 #include "app/tray_icon.h"
 #include "app_info.h"
 #include "base/logging.h"
@@ -18,7 +19,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QSystemTrayIcon>
 
 #include <csignal>
 #include <cstdio>
@@ -181,8 +181,7 @@ int main(int argc, char* argv[])
     }
 
     std::unique_ptr<TrayIcon> tray;
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray = std::make_unique<TrayIcon>(services);
+    const TrayHost trayHost([&tray, &services] { tray = std::make_unique<TrayIcon>(services); });
 
     services.start();
     // Only now is there a connection to the display to ask about the active window.

@@ -44,8 +44,7 @@ ScriptingBus::ScriptingBus(AppServices& services, ApplicationBus& applicationBus
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
     // Whoever made the change: a window, the panel's "Always open", the tool, an editor, this interface.
-    connect(&services.store(), &RuleStore::rulesChanged, this, &ScriptingBus::RulesChanged);
-    connect(&services.store(), &RuleStore::fallbackChanged, this, &ScriptingBus::RulesChanged);
+    connect(&services.store(), &RuleStore::rulesOrFallbackChanged, this, &ScriptingBus::RulesChanged);
 }
 
 void ScriptingBus::refuse(const QDBusMessage& call, const QString& name, const QString& text)

@@ -64,6 +64,14 @@ std::pair<qsizetype, qsizetype> findGroup(const QStringList& lines, const QStrin
     return {groupStart, groupEnd};
 }
 
+Result<void> write(const QString& path, const QStringList& lines)
+{
+    const Result<void> written = writeFileAtomically(path, (lines.join(u'\n') + u'\n').toUtf8());
+    if (!written)
+        return Failure{u"%1: %2"_s.arg(path, written.error())};
+    return {};
+}
+
 Result<void> edit(const QString& path, const QString& group, const QString& key, const QString& value,
                   bool onlyWhenPresent)
 {
@@ -102,10 +110,7 @@ Result<void> edit(const QString& path, const QString& group, const QString& key,
         }
     }
 
-    const Result<void> written = writeFileAtomically(path, (lines.join(u'\n') + u'\n').toUtf8());
-    if (!written)
-        return Failure{u"%1: %2"_s.arg(path, written.error())};
-    return {};
+    return write(path, lines);
 }
 
 } // namespace
@@ -133,6 +138,23 @@ Result<void> setValue(const QString& path, const QString& group, const QString& 
 Result<void> replaceValue(const QString& path, const QString& group, const QString& key, const QString& value)
 {
     return edit(path, group, key, value, true);
+}
+
+Result<void> removeValue(const QString& path, const QString& group, const QString& key)
+{
+    Result<QStringList> read = readLines(path);
+    if (!read)
+        return Failure{read.error()};
+    QStringList lines = std::move(read.value());
+    const auto [groupStart, groupEnd] = findGroup(lines, group);
+    qsizetype removed = 0;
+    for (qsizetype i = groupEnd - 1; groupStart >= 0 && i > groupStart; --i) {
+        if (isKeyLine(lines[i], key)) {
+            lines.removeAt(i);
+            ++removed;
+        }
+    }
+    return removed == 0 ? Result<void>() : write(path, lines);
 }
 
 } // namespace ConfigFiles

@@ -19,5 +19,7 @@ Result<std::optional<QString>> value(const QString& path, const QString& group, 
 Result<void> setValue(const QString& path, const QString& group, const QString& key, const QString& value);
 // Sets group/key to value only where the file already has that key.
 Result<void> replaceValue(const QString& path, const QString& group, const QString& key, const QString& value);
+// Removes every line of group/key; a file without it is left untouched.
+Result<void> removeValue(const QString& path, const QString& group, const QString& key);
 
 } // namespace ConfigFiles

@@ -3,6 +3,7 @@
 #include "app_info.h"
 #include "base/atomic_file.h"
 #include "base/logging.h"
+#include "config_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +20,10 @@ namespace {
 
 constexpr char desktopGroup[] = "Desktop Entry";
 // Marks a copy as Linkherd's own, so that showing the entry never deletes one the user put there.
-constexpr char madeByLinkherdKey[] = "X-Linkherd-Hidden-Copy";
+constexpr char copyMarkKey[] = "X-Linkherd-Hidden-Copy";
+// Marks the NoDisplay=true that Linkherd added to an entry in the user's folder, so that showing takes away only
+// what hiding added.
+constexpr char inPlaceMarkKey[] = "X-Linkherd-Hidden";
 // Indexing a user's applications folder takes some milliseconds.
 constexpr int reindexTimeoutMs = 1000;
 
@@ -69,10 +73,71 @@ void reindex(const QString& folder)
     }
 }
 
-bool isOwnCopy(const QString& path)
+bool isMarked(const QString& path, const char* mark)
 {
     const Result<KeyFile> file = load(path);
-    return file && g_key_file_get_boolean(file->get(), desktopGroup, madeByLinkherdKey, nullptr);
+    return file && g_key_file_get_boolean(file->get(), desktopGroup, mark, nullptr);
+}
+
+// The installed entry with NoDisplay=true and the copy's mark, as the copy's bytes.
+Result<QByteArray> hiddenCopyOf(const QString& installed)
+{
+    Result<KeyFile> entry = load(installed);
+    if (!entry)
+        return Failure{entry.error()};
+    g_key_file_set_boolean(entry->get(), desktopGroup, "NoDisplay", TRUE);
+    g_key_file_set_boolean(entry->get(), desktopGroup, copyMarkKey, TRUE);
+    gsize length = 0;
+    char* data = g_key_file_to_data(entry->get(), &length, nullptr);
+    QByteArray bytes(data, qsizetype(length));
+    g_free(data);
+    return bytes;
+}
+
+Result<void> hideWithCopy(const QString& copy)
+{
+    const QString installed = LauncherEntry::installedPath();
+    if (installed.isEmpty())
+        return Failure{u"Linkherd's desktop entry (%1) is not installed."_s.arg(relativePath())};
+    const Result<QByteArray> bytes = hiddenCopyOf(installed);
+    if (!bytes)
+        return Failure{bytes.error()};
+    QFile existing(copy);
+    if (existing.open(QIODevice::ReadOnly) && existing.read(bytes->size() + 1) == *bytes)
+        return {};
+    existing.close();
+    if (!QDir().mkpath(QFileInfo(copy).absolutePath()))
+        return Failure{u"The folder %1 could not be created."_s.arg(QFileInfo(copy).absolutePath())};
+    if (Result<void> written = writeFileAtomically(copy, *bytes); !written)
+        return written;
+    reindex(QFileInfo(copy).absolutePath());
+    return {};
+}
+
+// The mark first and NoDisplay last, and the other way round when showing: a change cut short leaves the entry
+// listed, and the mark alone is taken away by the next show.
+Result<void> hideInPlace(const QString& entry)
+{
+    const QString group = QString::fromLatin1(desktopGroup);
+    if (Result<void> marked = ConfigFiles::setValue(entry, group, QString::fromLatin1(inPlaceMarkKey), u"true"_s);
+        !marked)
+        return marked;
+    return ConfigFiles::setValue(entry, group, u"NoDisplay"_s, u"true"_s);
+}
+
+Result<void> showInPlace(const QString& entry)
+{
+    const QString group = QString::fromLatin1(desktopGroup);
+    if (Result<void> shown = ConfigFiles::removeValue(entry, group, u"NoDisplay"_s); !shown)
+        return shown;
+    return ConfigFiles::removeValue(entry, group, QString::fromLatin1(inPlaceMarkKey));
+}
+
+bool isHiddenInPlace(const QString& entry)
+{
+    const Result<KeyFile> file = load(entry);
+    return file && g_key_file_get_boolean(file->get(), desktopGroup, inPlaceMarkKey, nullptr) &&
+           g_key_file_get_boolean(file->get(), desktopGroup, "NoDisplay", nullptr);
 }
 
 } // namespace
@@ -94,41 +159,26 @@ QString LauncherEntry::installedPath()
 
 bool LauncherEntry::isHidden()
 {
-    return QFileInfo::exists(userPath()) && isOwnCopy(userPath());
+    const QString entry = userPath();
+    return QFileInfo::exists(entry) && (isMarked(entry, copyMarkKey) || isHiddenInPlace(entry));
 }
 
 Result<void> LauncherEntry::setHidden(bool hidden)
 {
-    const QString copy = userPath();
-    const bool copyExists = QFileInfo::exists(copy);
-    if (copyExists && !isOwnCopy(copy)) {
-        return Failure{u"Linkherd's entry in %1 was not made by Linkherd; it is left as it is."_s.arg(
-            QDir::toNativeSeparators(copy))};
-    }
-    if (!hidden) {
-        QFile file(copy);
-        if (copyExists && !file.remove())
-            return Failure{u"%1 could not be removed: %2"_s.arg(copy, file.errorString())};
-        if (copyExists)
-            reindex(QFileInfo(copy).absolutePath());
+    const QString entry = userPath();
+    if (!QFileInfo::exists(entry))
+        return hidden ? hideWithCopy(entry) : Result<void>();
+    if (isMarked(entry, copyMarkKey)) {
+        if (hidden)
+            return hideWithCopy(entry);
+        QFile file(entry);
+        if (!file.remove())
+            return Failure{u"%1 could not be removed: %2"_s.arg(entry, file.errorString())};
+        reindex(QFileInfo(entry).absolutePath());
         return {};
     }
-    const QString installed = installedPath();
-    if (installed.isEmpty())
-        return Failure{u"Linkherd's desktop entry (%1) is not installed."_s.arg(relativePath())};
-    Result<KeyFile> entry = load(installed);
-    if (!entry)
-        return Failure{entry.error()};
-    g_key_file_set_boolean(entry->get(), desktopGroup, "NoDisplay", TRUE);
-    g_key_file_set_boolean(entry->get(), desktopGroup, madeByLinkherdKey, TRUE);
-    gsize length = 0;
-    char* data = g_key_file_to_data(entry->get(), &length, nullptr);
-    const QByteArray bytes(data, qsizetype(length));
-    g_free(data);
-    if (!QDir().mkpath(QFileInfo(copy).absolutePath()))
-        return Failure{u"The folder %1 could not be created."_s.arg(QFileInfo(copy).absolutePath())};
-    if (Result<void> written = writeFileAtomically(copy, bytes); !written)
-        return written;
-    reindex(QFileInfo(copy).absolutePath());
-    return {};
+    // The entry in the user's folder is the one in force: Linkherd installed there, or one the user made.
+    if (hidden)
+        return isHiddenInPlace(entry) ? Result<void>() : hideInPlace(entry);
+    return showInPlace(entry);
 }

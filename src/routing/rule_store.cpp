@@ -94,6 +94,8 @@ void RuleStore::assign(std::optional<QList<Rule>> rules, std::optional<Destinati
         Q_EMIT fallbackChanged();
     if (rewriterChanging)
         Q_EMIT rewriterChanged();
+    if (rulesChanging || fallbackChanging)
+        Q_EMIT rulesOrFallbackChanged();
 }
 
 void RuleStore::assignDocument(const Document& document)

@@ -109,6 +109,9 @@ Q_SIGNALS:
     void rulesChanged();
     void fallbackChanged();
     void rewriterChanged();
+    // Once for each change of the rules, the fallback or both, after their own signals: for observers that tell
+    // others of either, once per edit.
+    void rulesOrFallbackChanged();
     // An outside edit could not be read, or an unreadable file was met before a save; reported once for each
     // content of the file.
     void unreadableFileFound(const UnreadableRules& problem);

@@ -3,6 +3,7 @@
 #include "support/test_files.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
@@ -42,6 +43,23 @@ public Q_SLOTS:
         bodies.append(body);
         return uint(bodies.size());
     }
+};
+
+// A tray host's StatusNotifierWatcher, as far as Qt's tray icon uses it: it records the items that register.
+class FakeStatusNotifierWatcher final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    QStringList items;
+    bool isHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service) { items.append(service); }
+    void RegisterStatusNotifierHost(const QString&) {}
 };
 
 // A browser that takes links over D-Bus (DBusActivatable=true), as far as Linkherd calls it: it records each Open.
@@ -187,20 +205,41 @@ private Q_SLOTS:
         QVERIFY2(!log.contains("private.example"), log.constData());
     }
 
-    // Out of the application menu, Linkherd is still one of the desktop's browsers: the copy that hides it keeps
+    void linksStillArriveWithLinkherdOutOfTheApplicationMenu_data()
+    {
+        QTest::addColumn<bool>("installedForTheUser");
+        QTest::newRow("installed for everyone") << false;
+        QTest::newRow("installed in ~/.local") << true;
+    }
+
+    // Out of the application menu, Linkherd is still one of the desktop's browsers: the entry that hides it keeps
     // it listed for web links, so it can be made the default and receives links. Back in, the installed entry is
-    // in force again.
+    // in force again, as installed. Installed in ~/.local (as scripts/run.sh does), a reinstall while hidden lists
+    // the entry again, and the resident's switch follows the desktop.
     void linksStillArriveWithLinkherdOutOfTheApplicationMenu()
     {
+        QFETCH(bool, installedForTheUser);
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_desktop->dataHome()));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_desktop->systemDataDirectory()));
         const auto restore = qScopeGuard([] {
             qunsetenv("XDG_DATA_HOME");
             qunsetenv("XDG_DATA_DIRS");
         });
+        const QString entry = m_desktop->dataHome() + u"/applications/org.linkherd.Linkherd.desktop"_s;
+        QCOMPARE(LauncherEntry::userPath(), entry);
+        QByteArray installed;
+        if (installedForTheUser) {
+            installDesktopIntegration(m_desktop->home() + u"/.local"_s);
+            QVERIFY(!QTest::currentTestFailed());
+            // GIO lists an entry only when its Exec is on PATH.
+            QVERIFY(
+                QFile::link(QStringLiteral(LINKHERD_APP_EXECUTABLE), m_desktop->binDirectory() + u"/linkherd-app"_s));
+            installed = TestFiles::read(entry);
+        }
         startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "rules": [], "version": 1})");
         QVERIFY(LauncherEntry::setHidden(true));
-        QCOMPARE(LauncherEntry::userPath(), m_desktop->dataHome() + u"/applications/org.linkherd.Linkherd.desktop"_s);
+        QVERIFY(LauncherEntry::isHidden());
+        QVERIFY(TestFiles::read(entry).contains("\nNoDisplay=true\n"));
         const QString listed = m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/https"_s}).out;
         QVERIFY2(listed.section(u"Registered applications:"_s, 1).contains(u"\torg.linkherd.Linkherd.desktop"_s),
                  qPrintable(listed));
@@ -209,10 +248,24 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1).size(), 1);
 
         QVERIFY(LauncherEntry::setHidden(false));
-        QVERIFY(!QFileInfo::exists(LauncherEntry::userPath()));
+        QCOMPARE(QFileInfo::exists(entry) ? TestFiles::read(entry) : QByteArray(), installed);
         QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://shown.example/"_s}).exitCode, 0);
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 2).size(), 2);
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+        if (!installedForTheUser)
+            return;
+
+        const QString preferences = m_desktop->configHome() + u"/linkherd/preferences.ini"_s;
+        QVERIFY(LauncherEntry::setHidden(true));
+        restartResident();
+        QVERIFY(!QTest::currentTestFailed());
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=false"), 10'000);
+        installDesktopIntegration(m_desktop->home() + u"/.local"_s);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(!LauncherEntry::isHidden());
+        restartResident();
+        QVERIFY(!QTest::currentTestFailed());
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=true"), 10'000);
     }
 
     // xdg-open on a desktop it does not know runs the default handler's Exec: a forwarding linkherd-app.
@@ -839,6 +892,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 10'000);
         QCOMPARE(property(u"InstalledBrowsers"_s).toStringList(), (QStringList{u"fake"_s, u"other"_s}));
         QCOMPARE(property(u"IsDefaultBrowser"_s).toBool(), false);
+
+        // One edit of the rules and the fallback together (an editor's save) is one change. The property read
+        // answers after any further signal the edit sent.
+        changes = 0;
+        TestFiles::write(m_rules, R"({"fallback": {"browser": {"bundleID": "other"}}, "rules": [], "version": 1})");
+        QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 10'000);
+        QCOMPARE(property(u"RuleCount"_s).toUInt(), 0u);
+        QCOMPARE(property(u"FallbackBrowser"_s).toString(), u"other"_s);
+        QCoreApplication::processEvents();
+        QCOMPARE(changes, 1);
     }
 
     // What the resident offers is what the installed scripting dictionary describes, member by member.
@@ -920,6 +983,31 @@ private Q_SLOTS:
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
     }
 
+    // The tray icon appears when a tray host comes after Linkherd (a panel started later, the GNOME AppIndicator
+    // extension switched on), and again when the host restarts.
+    void trayIconFollowsALaterTrayHost()
+    {
+        startOnDisplay(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        // Answered from the resident's event loop: it has started, without a tray.
+        QCOMPARE(property(u"RuleCount"_s).toUInt(), 0u);
+        FakeStatusNotifierWatcher watcher;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString service = u"org.kde.StatusNotifierWatcher"_s;
+        QVERIFY(bus.registerObject(u"/StatusNotifierWatcher"_s, &watcher,
+                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+        const auto unregister = qScopeGuard([&bus, &service] {
+            bus.unregisterService(service);
+            bus.unregisterObject(u"/StatusNotifierWatcher"_s);
+        });
+        for (int start = 0; start < 2; ++start) {
+            watcher.items.clear();
+            QVERIFY(bus.registerService(service));
+            QTRY_COMPARE_WITH_TIMEOUT(watcher.items.size(), 1, 10'000);
+            QCOMPARE(qint64(bus.interface()->servicePid(watcher.items[0]).value()), m_resident.processId());
+            QVERIFY(bus.unregisterService(service));
+        }
+    }
+
 private:
     // A bus of its own that knows the service folder of the installed Linkherd, for the whole test; processes on
     // the sandbox's desktop use it.
@@ -969,6 +1057,27 @@ private:
         QFile file(u"/proc/%1/stat"_s.arg(pid));
         const QString stat = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
         return !stat.isEmpty() && stat.mid(stat.lastIndexOf(u')') + 2, 1) != u"Z"_s;
+    }
+
+    // The desktop entry, the D-Bus service and the icons, as `cmake --install` puts them.
+    static void installDesktopIntegration(const QString& prefix)
+    {
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(QStringLiteral(LINKHERD_CMAKE_COMMAND),
+                      {u"--install"_s, QStringLiteral(LINKHERD_BUILD_DIR), u"--prefix"_s, prefix, u"--component"_s,
+                       u"desktop_integration"_s});
+        QVERIFY(install.waitForFinished(60'000));
+        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+    }
+
+    void restartResident()
+    {
+        m_resident.terminate();
+        QVERIFY(m_resident.waitForFinished(10'000));
+        QTRY_VERIFY_WITH_TIMEOUT(!instanceIsOnTheBus(), 10'000);
+        startResident();
+        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
     }
 
     void startResident(QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)

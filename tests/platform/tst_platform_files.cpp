@@ -85,7 +85,7 @@ private Q_SLOTS:
     // The bus refuses a message with text that is not UTF-8 (libdbus may even end the process), so such text
     // is stopped before anything is sent, with a reason.
     // Out of the application menu, Linkherd's entry still names everything that brings links to it, and the
-    // user's index of link types lists it; back in, only Linkherd's own copy is removed.
+    // user's index of link types lists it; back in, the entry is as installed.
     void launcherEntryCopy()
     {
         const QString system = m_directory->filePath(u"system"_s), home = m_directory->filePath(u"home"_s);
@@ -110,15 +110,30 @@ private Q_SLOTS:
         QVERIFY(TestFiles::read(home + u"/applications/mimeinfo.cache"_s)
                     .contains("x-scheme-handler/https=org.linkherd.Linkherd.desktop;"));
         QCOMPARE(LauncherEntry::installedPath(), installed);
+        // A newer version installed meanwhile: hiding again brings the copy up to date.
+        TestFiles::write(installed, TestFiles::read(installed).replace("x-scheme-handler/http;", ""));
+        QVERIFY(LauncherEntry::setHidden(true));
+        QVERIFY(TestFiles::read(copy).contains("\nMimeType=x-scheme-handler/https;\n"));
 
         QVERIFY(LauncherEntry::setHidden(false));
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(!LauncherEntry::isHidden());
 
-        TestFiles::write(copy, "[Desktop Entry]\nType=Application\nName=Mine\n");
-        QVERIFY(!LauncherEntry::setHidden(false));
-        QVERIFY(!LauncherEntry::setHidden(true));
-        QCOMPARE(TestFiles::read(copy), "[Desktop Entry]\nType=Application\nName=Mine\n"_ba);
+        // Installed in the user's own folder (`--prefix ~/.local`), the entry itself is hidden, and shown again it
+        // is the file as installed, byte for byte. A reinstall while hidden lists it again, and says so.
+        const QByteArray own = "# Installed\n[Desktop Entry]\nType=Application\nName=Linkherd\nExec=linkherd-app %U\n"
+                               "MimeType=x-scheme-handler/https;\n\n[Desktop Action settings]\nName=Settings\n";
+        TestFiles::write(copy, own);
+        QVERIFY(LauncherEntry::setHidden(true));
+        QVERIFY(LauncherEntry::isHidden());
+        QVERIFY2(TestFiles::read(copy).contains(
+                     "MimeType=x-scheme-handler/https;\nX-Linkherd-Hidden=true\nNoDisplay=true\n\n[Desktop Action"),
+                 TestFiles::read(copy).constData());
+        QVERIFY(LauncherEntry::setHidden(false));
+        QCOMPARE(TestFiles::read(copy), own);
+        QVERIFY(LauncherEntry::setHidden(true));
+        TestFiles::write(copy, own);
+        QVERIFY(!LauncherEntry::isHidden());
         QVERIFY(QFile::remove(copy));
 
         // An indexer that hangs does not hold up the switch (and the resident's links) for long.

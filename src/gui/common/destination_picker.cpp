@@ -3,22 +3,22 @@
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "destination_menu_items.h"
+#include "small_widgets.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
 using namespace Qt::StringLiterals;
 
-// A push button whose title may end in a part in the secondary colour (the profile). The plain text is kept
+// A menu button whose title may end in a part in the secondary colour (the profile). The plain text is kept
 // as the button's text too, so size hints, accessibility and tests see the whole title.
-class DestinationButton final : public QPushButton {
+class DestinationButton final : public SmallWidgets::PopupMenuButton {
 public:
-    using QPushButton::QPushButton;
+    using PopupMenuButton::PopupMenuButton;
 
     void setTitle(const QIcon& icon, const QString& main, const QString& secondary)
     {
@@ -41,8 +41,7 @@ protected:
         painter.drawControl(QStyle::CE_PushButton, option);
 
         QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        if (menu())
-            area.setRight(area.right() - style()->pixelMetric(QStyle::PM_MenuButtonIndicator, &option, this));
+        area.setRight(area.right() - style()->pixelMetric(QStyle::PM_MenuButtonIndicator, &option, this));
         if (option.state & (QStyle::State_Sunken | QStyle::State_On))
             area.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
                            style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
@@ -105,7 +104,7 @@ DestinationPicker::DestinationPicker(const QString& label, QWidget* parent)
 
     m_label->setBuddy(m_button);
     m_button->setIconSize(QSize(16, 16));
-    m_button->setMenu(m_menu);
+    SmallWidgets::openMenuOnPress(m_button, m_menu);
 
     setLabel(label);
     updateTitle();

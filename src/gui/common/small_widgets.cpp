@@ -3,6 +3,8 @@
 #include <QFrame>
 #include <QIcon>
 #include <QMenu>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QToolButton>
 
 namespace SmallWidgets {
@@ -28,13 +30,32 @@ QToolButton* symbolButton(const QString& iconName, const QString& fallback, cons
     return button;
 }
 
-void openMenuOnPress(QToolButton* button, QMenu* menu)
+void openMenuOnPress(QAbstractButton* button, QMenu* menu)
 {
-    button->setMenu(menu);
-    button->setPopupMode(QToolButton::DelayedPopup);
+    // A push button given the menu itself would run it in an event loop of its own on every press, a screen
+    // reader's included; it draws the arrow instead (PopupMenuButton).
+    if (auto* toolButton = qobject_cast<QToolButton*>(button)) {
+        toolButton->setMenu(menu);
+        toolButton->setPopupMode(QToolButton::DelayedPopup);
+    }
     // popup(), not exec(): the press, and a screen reader's call behind it, returns at once.
-    QObject::connect(button, &QToolButton::clicked, menu,
+    QObject::connect(button, &QAbstractButton::clicked, menu,
                      [button, menu] { menu->popup(button->mapToGlobal(QPoint(0, button->height()))); });
+}
+
+void PopupMenuButton::initStyleOption(QStyleOptionButton* option) const
+{
+    QPushButton::initStyleOption(option);
+    option->features |= QStyleOptionButton::HasMenu;
+}
+
+QSize PopupMenuButton::sizeHint() const
+{
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    QSize size = QPushButton::sizeHint();
+    size.rwidth() += style()->pixelMetric(QStyle::PM_MenuButtonIndicator, &option, this);
+    return size;
 }
 
 } // namespace SmallWidgets

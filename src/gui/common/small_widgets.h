@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QPushButton>
 #include <QString>
 
+class QAbstractButton;
 class QFrame;
 class QMenu;
 class QToolButton;
@@ -18,9 +20,22 @@ QFrame* divider(QWidget* parent);
 QToolButton* symbolButton(const QString& iconName, const QString& fallback, const QString& description,
                           QWidget* parent);
 
-// Gives button a menu that opens when it is pressed: by mouse, by keyboard or by a screen reader's "Press".
-// A tool button's own InstantPopup mode offers assistive technologies only "ShowMenu", which Qt ignores in that
-// mode, so the menu could not be reached without a mouse. Pressed and held, it opens too.
-void openMenuOnPress(QToolButton* button, QMenu* menu);
+// Gives button a menu that opens when it is pressed: by mouse, by keyboard or by a screen reader's "Press", and
+// never in an event loop of its own, so the press (and a screen reader's call behind it) returns at once. A tool
+// button's own InstantPopup mode offers assistive technologies only "ShowMenu", which Qt ignores in that mode; a
+// push button with a menu of its own runs it with exec(). A tool button pressed and held opens it too; a push
+// button should be a PopupMenuButton, which draws the menu's arrow.
+void openMenuOnPress(QAbstractButton* button, QMenu* menu);
+
+// A push button drawn and sized as one that opens a menu, for openMenuOnPress.
+class PopupMenuButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+    QSize sizeHint() const override;
+
+protected:
+    void initStyleOption(QStyleOptionButton* option) const override;
+};
 
 } // namespace SmallWidgets

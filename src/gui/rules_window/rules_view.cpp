@@ -46,6 +46,11 @@ namespace {
 constexpr qint64 rescanAfterMSecs = 5'000;
 // A pasted text can be of any length; the line under the field shows both ends of a long one.
 constexpr qsizetype maxShownLinkLength = 200;
+// Drawn over the empty list, and its description for screen readers, to which the list's own children are its
+// rows only.
+constexpr QStringView emptyTitleText = u"No rules yet";
+constexpr QStringView emptyExplanationText = u"Every link goes to the fallback below. Add a rule to send some of them "
+                                             u"elsewhere — or pick “Ask every time” and build rules as you go.";
 
 QString destinationText(const Destination& destination)
 {
@@ -132,14 +137,12 @@ RulesView::RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::func
     emptyLayout->setContentsMargins(40, 40, 40, 40);
     emptyLayout->setSpacing(6);
     emptyLayout->addStretch();
-    auto* emptyTitle = new QLabel(u"No rules yet"_s, m_emptyState);
+    auto* emptyTitle = new QLabel(emptyTitleText.toString(), m_emptyState);
     QFont headline = emptyTitle->font();
     headline.setBold(true);
     emptyTitle->setFont(headline);
     emptyTitle->setAlignment(Qt::AlignCenter);
-    auto* emptyText = new QLabel(u"Every link goes to the fallback below. Add a rule to send some of them elsewhere — "
-                                 u"or pick “Ask every time” and build rules as you go."_s,
-                                 m_emptyState);
+    auto* emptyText = new QLabel(emptyExplanationText.toString(), m_emptyState);
     emptyText->setWordWrap(true);
     emptyText->setAlignment(Qt::AlignCenter);
     // Centred in its row, a wrapping label is given its preferred size, not a height for its width.
@@ -445,7 +448,9 @@ void RulesView::showContextMenu(const QPoint& position)
 void RulesView::updateEmptyState()
 {
     m_emptyState->setGeometry(m_list->viewport()->rect());
-    m_emptyState->setVisible(m_model->rowCount() == 0);
+    const bool empty = m_model->rowCount() == 0;
+    m_emptyState->setVisible(empty);
+    m_list->setAccessibleDescription(empty ? u"%1. %2"_s.arg(emptyTitleText, emptyExplanationText) : QString());
 }
 
 void RulesView::updateDeleteButton()

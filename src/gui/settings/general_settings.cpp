@@ -150,6 +150,10 @@ void GeneralSettings::showEvent(QShowEvent* event)
 
 void GeneralSettings::refresh()
 {
+    if (m_applicationMenuEntry.isShown) {
+        if (const bool shown = m_applicationMenuEntry.isShown(); m_preferences.showsDockIcon() != shown)
+            m_preferences.setShowsDockIcon(shown);
+    }
     const QSignalBlocker trayBlocker(m_tray), menuBlocker(m_applicationMenu), loginBlocker(m_login),
         rememberBlocker(m_remember);
     showDefaultState(m_defaultBrowser.isDefaultBrowser());
@@ -174,8 +178,8 @@ void GeneralSettings::updateLocks()
 
 void GeneralSettings::setApplicationMenuShown(bool shown)
 {
-    if (m_applicationMenuEntry) {
-        if (const Result<void> changed = m_applicationMenuEntry(shown); !changed) {
+    if (m_applicationMenuEntry.setShown) {
+        if (const Result<void> changed = m_applicationMenuEntry.setShown(shown); !changed) {
             const QSignalBlocker blocker(m_applicationMenu);
             m_applicationMenu->setChecked(!shown);
             MessageBox::open(

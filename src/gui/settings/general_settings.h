@@ -23,8 +23,13 @@ class GeneralSettings final : public QWidget {
     Q_OBJECT
 
 public:
-    // Shows or hides Linkherd's entry in the application menu; the text says why it could not.
-    using ApplicationMenuEntry = std::function<Result<void>(bool shown)>;
+    // Linkherd's entry in the application menu as the desktop has it. Asked afresh on every refresh: a reinstall
+    // lists a hidden entry again, and the switch follows.
+    struct ApplicationMenuEntry {
+        std::function<bool()> isShown;
+        // Shows or hides it; the text says why it could not.
+        std::function<Result<void>(bool shown)> setShown;
+    };
 
     GeneralSettings(Preferences& preferences, Router& router, DefaultBrowser& defaultBrowser, AutostartEntry& autostart,
                     ApplicationMenuEntry applicationMenuEntry, QWidget* parent = nullptr);

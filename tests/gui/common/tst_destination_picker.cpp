@@ -3,6 +3,7 @@
 #include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <optional>
 
@@ -123,6 +125,27 @@ private Q_SLOTS:
                  QStringList({u"Ask every time"_s, u"-"_s, u"Firefox"_s, u"Google Chrome"_s, u"Tor & Co"_s}));
         picker.menu()->actions()[3]->trigger();
         QCOMPARE(picker.destination(), Destination::browser(u"google-chrome"_s));
+    }
+
+    // A screen reader's Press opens the menu and is answered at once: no event loop of the menu's own holds it.
+    void pressOpensTheMenuWithoutWaiting()
+    {
+        DestinationPicker picker(u"Open in"_s);
+        picker.show();
+        QMenu* menu = picker.menu();
+        bool pressReturned = false, openedInsidePress = false;
+        QTimer::singleShot(0, menu, [&] {
+            openedInsidePress = !pressReturned && menu->isVisible();
+            if (openedInsidePress)
+                menu->hide();
+        });
+        QAccessible::queryAccessibleInterface(button(picker))
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
+        pressReturned = true;
+        QVERIFY(!openedInsidePress);
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
     }
 
     void labelIsLeftOutWhenEmpty()

@@ -72,6 +72,7 @@ private Q_SLOTS:
         m_defaultBrowser = std::make_unique<DefaultBrowser>(m_catalog, m_handlers, m_autostart);
         m_menuEntryCalls.clear();
         m_menuEntryError.clear();
+        m_menuEntryShown = false;
         m_autostart = FakeAutostartEntry();
         MessageBox::reset();
     }
@@ -83,7 +84,7 @@ private Q_SLOTS:
     }
 
     // The last way into Linkherd cannot be switched off; a failed change of the launcher entry keeps the
-    // stored state and says why.
+    // stored state and says why; a change made outside shows when the window refreshes.
     void showLinkherdInLocksTheLastWayIn()
     {
         const std::unique_ptr<GeneralSettings> general = makeGeneral();
@@ -108,6 +109,15 @@ private Q_SLOTS:
         QVERIFY(m_preferences->showsDockIcon());
         QVERIFY(menu.isChecked());
         QVERIFY(MessageBox::lastShown() && MessageBox::lastShown()->informativeText == u"read-only folder"_s);
+
+        // A reinstall lists the hidden entry again: back in the window, the switch says what the desktop does.
+        m_menuEntryError.clear();
+        menu.click();
+        QVERIFY(!menu.isChecked() && !m_preferences->showsDockIcon());
+        m_menuEntryShown = true;
+        general->refresh();
+        QVERIFY(menu.isChecked());
+        QVERIFY(m_preferences->showsDockIcon());
     }
 
     void recentLinksSettings()
@@ -336,13 +346,17 @@ private Q_SLOTS:
 private:
     std::unique_ptr<GeneralSettings> makeGeneral()
     {
-        return std::make_unique<GeneralSettings>(*m_preferences, *m_router, *m_defaultBrowser, m_autostart,
-                                                 [this](bool shown) {
-                                                     m_menuEntryCalls.append(shown);
-                                                     if (!m_menuEntryError.isEmpty())
-                                                         return Result<void>(Failure{m_menuEntryError});
-                                                     return Result<void>();
-                                                 });
+        return std::make_unique<GeneralSettings>(
+            *m_preferences, *m_router, *m_defaultBrowser, m_autostart,
+            GeneralSettings::ApplicationMenuEntry{.isShown = [this] { return m_menuEntryShown; },
+                                                  .setShown =
+                                                      [this](bool shown) {
+                                                          m_menuEntryCalls.append(shown);
+                                                          if (!m_menuEntryError.isEmpty())
+                                                              return Result<void>(Failure{m_menuEntryError});
+                                                          m_menuEntryShown = shown;
+                                                          return Result<void>();
+                                                      }});
     }
 
     std::optional<QTemporaryDir> m_dir;
@@ -356,6 +370,7 @@ private:
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
     QList<bool> m_menuEntryCalls;
     QString m_menuEntryError;
+    bool m_menuEntryShown = false;
 };
 
 QTEST_MAIN(SettingsTest)
