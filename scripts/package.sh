@@ -12,6 +12,8 @@ rm -rf "$out"
 mkdir -p "$out/source"
 git archive HEAD | tar -x -C "$out/source"
 
+# debhelper builds on one core unless told otherwise.
+export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=$(nproc)}"
 # dpkg-buildpackage writes its results next to the source folder.
 (cd "$out/source" && dpkg-buildpackage -us -uc -b)
 rm -rf "$out/source"
