@@ -14,8 +14,16 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
+resident=/usr/libexec/linkherd/linkherd-resident
+# The installed resident's processes, by their executable (argv[0] is whatever started them).
+residents() {
+    for exe in /proc/[0-9]*/exe; do
+        [ "$(readlink "$exe" 2>/dev/null)" = "$resident" ] && basename "$(dirname "$exe")"
+    done
+    return 0
+}
 purge() {
-    pkill -f /usr/libexec/linkherd/linkherd-resident 2>/dev/null || true
+    residents | xargs -r kill 2>/dev/null || true
     DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq linkherd >/dev/null 2>&1 || true
     rm -rf "$scratch"
 }
@@ -59,7 +67,8 @@ MimeType=x-scheme-handler/http;x-scheme-handler/https;text/html;
 ENTRY
 update-desktop-database "$home/.local/share/applications"
 
-cat > "$scratch/as-user.sh" <<'SCRIPT'
+{ declare -p resident; declare -f residents; } > "$scratch/as-user.sh"
+cat >> "$scratch/as-user.sh" <<'SCRIPT'
 set -euo pipefail
 linkherd default --set
 linkherd rules add --host example.org --in fake-browser >/dev/null
@@ -71,8 +80,7 @@ done
 [ -f "$SCRATCH/opened" ] || { echo "FAIL: the link did not reach the browser" >&2; exit 1; }
 [ "$(cat "$SCRATCH/opened")" = 'https://example.org/from-the-package' ] \
     || { echo "FAIL: the browser got: $(cat "$SCRATCH/opened")" >&2; exit 1; }
-pgrep -f '^/usr/libexec/linkherd/linkherd-resident' >/dev/null \
-    || { echo "FAIL: the bus did not start /usr/libexec/linkherd/linkherd-resident" >&2; exit 1; }
+[ -n "$(residents)" ] || { echo "FAIL: the bus did not start $resident" >&2; exit 1; }
 linkherd doctor || { echo "FAIL: linkherd doctor found problems" >&2; exit 1; }
 SCRIPT
 env -i PATH=/usr/bin:/bin HOME="$home" SCRATCH="$scratch" LANG=C.UTF-8 \
@@ -81,7 +89,7 @@ env -i PATH=/usr/bin:/bin HOME="$home" SCRATCH="$scratch" LANG=C.UTF-8 \
     dbus-run-session -- bash "$scratch/as-user.sh"
 
 echo "== Purging"
-pkill -f /usr/libexec/linkherd/linkherd-resident 2>/dev/null || true
+residents | xargs -r kill
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq linkherd
 left=()
 while read -r file; do
