@@ -26,6 +26,10 @@ packages=(
     libmozjs-102-dev
     libdbus-1-dev
     openssl
+    # Building and checking the Debian package (scripts/package.sh)
+    debhelper
+    dpkg-dev
+    lintian
 )
 
 missing=()
