@@ -715,6 +715,21 @@ private Q_SLOTS:
         QCOMPARE(property(u"RuleCount"_s).toUInt(), 4u);
     }
 
+    // The README's D-Bus examples, run as printed: a rule one adds is there.
+    void readmeBusExamplesWork()
+    {
+        startScripting();
+        QStringList examples = TestFiles::readmeBlocks(u"sh"_s);
+        examples.removeIf([](const QString& block) { return !block.startsWith(u"gdbus "_s); });
+        QVERIFY(!examples.isEmpty());
+        for (const QString& example : std::as_const(examples)) {
+            const SandboxedDesktop::Run run = m_desktop->run(u"sh"_s, {u"-c"_s, example});
+            QVERIFY2(run.exitCode == 0, qPrintable(example + run.err));
+            if (example.contains(u".AddRule"_s))
+                QVERIFY2(!scriptedRule(run.out.section(u'\'', 1, 1)).isEmpty(), qPrintable(run.out));
+        }
+    }
+
     // Only the keys given change; a change that does not fit is an error and the rule stays as it was.
     void scriptingUpdatesRules()
     {
