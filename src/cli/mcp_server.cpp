@@ -77,7 +77,8 @@ std::optional<QByteArray> McpServer::answer(QByteArrayView line)
     const bool idFits = id.isString() || id.isDouble();
     QByteArray idText = "null"_ba;
     if (idFits) {
-        const std::optional<QByteArrayView> asSent = jsonMemberText(line, "id"_L1);
+        // A string keeps its value through QJsonDocument; a number only up to 2^53, so its digits are taken as sent.
+        const std::optional<QByteArrayView> asSent = id.isDouble() ? jsonMemberText(line, "id"_L1) : std::nullopt;
         idText = asSent ? asSent->toByteArray()
                         : QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact).chopped(1).sliced(1);
     }
@@ -90,7 +91,8 @@ std::optional<QByteArray> McpServer::answer(QByteArrayView line)
     if (id.isUndefined())
         return std::nullopt;
     // Until initialize has been answered, the client knows neither the protocol version nor the tools: nothing but
-    // a ping may come first. An invalid request, as the reference SDKs call a request out of order.
+    // a ping may come first. The protocol names no code for this; JSON-RPC's invalid request fits (-32002, the
+    // language server protocol's "not initialized", is MCP's "resource not found").
     const QString name = method.toString();
     if (!m_isInitialized && name != u"initialize"_s && name != u"ping"_s)
         return errorAnswer(idText, invalidRequest, u"Send initialize first: \"%1\" comes after it."_s.arg(name));
