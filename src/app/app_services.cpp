@@ -38,7 +38,7 @@ AboutSettings::BuildInfo buildInfo()
     return {.version = QString::fromUtf8(AppInfo::version),
             .buildNumber = QString::fromUtf8(AppInfo::buildNumber),
             .websiteURL = QString::fromUtf8(AppInfo::websiteURL),
-            .supportURL = QString::fromUtf8(AppInfo::supportPageURL),
+            .supportPageURL = QString::fromUtf8(AppInfo::supportPageURL),
             .privacyURL = QString::fromUtf8(AppInfo::privacyURL),
             .copyright = QString::fromUtf8(AppInfo::copyright)};
 }

@@ -1,5 +1,6 @@
 #include "browser_commands.h"
 
+#include "base/record_field.h"
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
@@ -12,7 +13,8 @@ namespace {
 
 void printBrowser(QTextStream& out, const Browsers::Browser& browser)
 {
-    out << browser.bundleID << '\t' << browser.name << '\t' << browser.url << '\n';
+    out << recordField(browser.bundleID) << '\t' << recordField(browser.name) << '\t' << recordField(browser.url)
+        << '\n';
 }
 
 } // namespace
@@ -49,7 +51,7 @@ int runProfiles(const CliContext& context, const QStringList& arguments)
         return context.failure(u"%1 is not an installed browser"_s.arg(id));
     // A browser without profiles lists none; that is an answer, not a failure.
     for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(browser->bundleID))
-        context.out << profile.directory << '\t' << profile.name << '\n';
+        context.out << recordField(profile.directory) << '\t' << recordField(profile.name) << '\n';
     return ExitCode::success;
 }
 

@@ -1,6 +1,7 @@
 #include "doctor_command.h"
 
 #include "app_info.h"
+#include "base/record_field.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
 #include "command_arguments.h"
@@ -37,10 +38,15 @@ class Report final {
 public:
     explicit Report(QTextStream& out) : m_out(out) {}
 
-    void ok(const QString& layer, const QString& finding) { m_out << layer << ": " << finding << ": ok\n"; }
+    // What the layers hold ($BROWSER, paths, desktop entries) is escaped as in every record the tool prints.
+    void ok(const QString& layer, const QString& finding)
+    {
+        m_out << recordField(layer) << ": " << recordField(finding) << ": ok\n";
+    }
     void problem(const QString& layer, const QString& finding, const QString& problem, const QString& fix)
     {
-        m_out << layer << ": " << finding << ": " << problem << "; fix: " << fix << '\n';
+        m_out << recordField(layer) << ": " << recordField(finding) << ": " << recordField(problem)
+              << "; fix: " << recordField(fix) << '\n';
         ++m_problems;
     }
     int problems() const { return m_problems; }

@@ -1,6 +1,7 @@
 #include "finicky_commands.h"
 
 #include "base/atomic_file.h"
+#include "base/record_field.h"
 #include "command_arguments.h"
 #include "finicky_import_command.h"
 #include "interchange/finicky_config.h"
@@ -30,7 +31,7 @@ int runFinickyLocate(const CliContext& context, const QStringList& arguments)
         return context.failure(u"no Finicky configuration found (looked for ~/.finicky.js, "
                                u"~/.config/finicky/finicky.js and ~/.config/finicky/finicky.ts)"_s);
     }
-    context.out << *path << '\n';
+    context.out << recordField(*path) << '\n';
     return ExitCode::success;
 }
 

@@ -1,6 +1,7 @@
 #include "mcp_server.h"
 
 #include "app_info.h"
+#include "base/json_member_text.h"
 #include "base/logging.h"
 
 #include <QCoreApplication>
@@ -30,11 +31,17 @@ QByteArray encoded(const QJsonObject& message)
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
 
-QByteArray errorAnswer(const QJsonValue& id, int code, const QString& message)
+// An answer to the request whose id is idText, as the request has it: a number QJsonDocument would turn into a
+// double (2^70) goes back digit for digit.
+QByteArray answerTo(QByteArrayView idText, const QJsonObject& outcome)
 {
-    return encoded({{u"jsonrpc"_s, u"2.0"_s},
-                    {u"id"_s, id},
-                    {u"error"_s, QJsonObject{{u"code"_s, code}, {u"message"_s, message}}}});
+    const QByteArray rest = encoded(outcome); // {"result": …} or {"error": …}
+    return "{\"jsonrpc\":\"2.0\",\"id\":" + idText.toByteArray() + ',' + rest.sliced(1);
+}
+
+QByteArray errorAnswer(QByteArrayView idText, int code, const QString& message)
+{
+    return answerTo(idText, {{u"error"_s, QJsonObject{{u"code"_s, code}, {u"message"_s, message}}}});
 }
 
 bool writeAll(int fd, QByteArrayView bytes)
@@ -57,33 +64,48 @@ std::optional<QByteArray> McpServer::answer(QByteArrayView line)
     QJsonParseError parsing;
     const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &parsing);
     if (parsing.error != QJsonParseError::NoError)
-        return errorAnswer(QJsonValue::Null, parseError, u"Not JSON: "_s + parsing.errorString());
+        return errorAnswer("null", parseError, u"Not JSON: "_s + parsing.errorString());
     // This protocol version has no batches.
     if (!document.isObject())
-        return errorAnswer(QJsonValue::Null, invalidRequest, u"A message is one JSON-RPC 2.0 object."_s);
+        return errorAnswer("null", invalidRequest, u"A message is one JSON-RPC 2.0 object."_s);
     const QJsonObject message = document.object();
     const QJsonValue id = message.value(u"id"_s);
     const QJsonValue method = message.value(u"method"_s);
     // The client's answers: this server asks nothing, so there is nothing to match them with.
     if (method.isUndefined() && (message.contains(u"result"_s) || message.contains(u"error"_s)))
         return std::nullopt;
-    const bool wellFormed = message.value(u"jsonrpc"_s).toString() == u"2.0"_s && method.isString() &&
-                            (id.isUndefined() || id.isString() || id.isDouble());
+    const bool idFits = id.isString() || id.isDouble();
+    QByteArray idText = "null"_ba;
+    if (idFits) {
+        // A string keeps its value through QJsonDocument; a number only up to 2^53, so its digits are taken as sent.
+        const std::optional<QByteArrayView> asSent = id.isDouble() ? jsonMemberText(line, "id"_L1) : std::nullopt;
+        idText = asSent ? asSent->toByteArray()
+                        : QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact).chopped(1).sliced(1);
+    }
+    const bool wellFormed =
+        message.value(u"jsonrpc"_s).toString() == u"2.0"_s && method.isString() && (id.isUndefined() || idFits);
     if (!wellFormed)
-        return errorAnswer(id.isString() || id.isDouble() ? id : QJsonValue::Null, invalidRequest,
-                           u"Not a JSON-RPC 2.0 request or notification."_s);
+        return errorAnswer(idText, invalidRequest, u"Not a JSON-RPC 2.0 request or notification."_s);
     // Notifications (initialized, cancelled, …) ask for nothing; a request is answered before the next is read, so
     // nothing is left to cancel.
     if (id.isUndefined())
         return std::nullopt;
+    // Until initialize has been answered, the client knows neither the protocol version nor the tools: nothing but
+    // a ping may come first. The protocol names no code for this; JSON-RPC's invalid request fits (-32002, the
+    // language server protocol's "not initialized", is MCP's "resource not found").
+    const QString name = method.toString();
+    if (!m_isInitialized && name != u"initialize"_s && name != u"ping"_s)
+        return errorAnswer(idText, invalidRequest, u"Send initialize first: \"%1\" comes after it."_s.arg(name));
 
     const QJsonValue params = message.value(u"params"_s);
     if (!params.isUndefined() && !params.isObject())
-        return errorAnswer(id, McpTools::invalidParams, u"The params are an object."_s);
-    const Result<QJsonObject, McpTools::ProtocolError> result = handle(method.toString(), params.toObject());
+        return errorAnswer(idText, McpTools::invalidParams, u"The params are an object."_s);
+    const Result<QJsonObject, McpTools::ProtocolError> result = handle(name, params.toObject());
     if (!result)
-        return errorAnswer(id, result.error().code, result.error().message);
-    return encoded({{u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, id}, {u"result"_s, *result}});
+        return errorAnswer(idText, result.error().code, result.error().message);
+    if (name == u"initialize"_s)
+        m_isInitialized = true;
+    return answerTo(idText, {{u"result"_s, *result}});
 }
 
 Result<QJsonObject, McpTools::ProtocolError> McpServer::handle(const QString& method, const QJsonObject& params)
@@ -131,7 +153,7 @@ void McpServer::serve(int inputFd, int outputFd)
     const auto finishLine = [&]() {
         std::optional<QByteArray> reply;
         if (tooLong) {
-            reply = errorAnswer(QJsonValue::Null, parseError,
+            reply = errorAnswer("null", parseError,
                                 u"A message is at most %1 bytes; this one was not read."_s.arg(maximumLineBytes));
         } else if (!line.trimmed().isEmpty()) {
             // The catalog of browsers follows the desktop's changes through the event loop.

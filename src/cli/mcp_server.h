@@ -12,9 +12,10 @@
 #include <optional>
 
 // `linkherd mcp`: a Model Context Protocol server on standard input and output, one JSON-RPC 2.0 message a line,
-// offering McpTools. Nothing but answers goes to standard output; what the libraries log goes to standard error.
-// The server keeps nothing of the rules between requests, and no input, however wrong or large, ends it: only the
-// end of its input does.
+// offering McpTools once the client has initialized the session (before, only ping is answered). A request's id
+// comes back as the request wrote it (a number digit for digit). Nothing but answers goes to standard output; what the
+// libraries log goes to standard error. The server keeps nothing of the rules between requests, and no input, however
+// wrong or large, ends it: only the end of its input does.
 class McpServer final {
 public:
     explicit McpServer(QString rulesPath) : m_rulesPath(std::move(rulesPath)) {}
@@ -33,6 +34,7 @@ private:
     Result<QJsonObject, McpTools::ProtocolError> handle(const QString& method, const QJsonObject& params);
 
     QString m_rulesPath;
+    bool m_isInitialized = false; // initialize has been answered
 };
 
 int runMcp(const CliContext& context, const QStringList& arguments);

@@ -2,6 +2,7 @@
 
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
+#include "routing/link_parts.h"
 #include "services/rule_commands.h"
 
 #include <QJsonDocument>
@@ -335,6 +336,9 @@ CallResult run(RuleCommands& commands, const QString& name, Arguments& arguments
         const QString from = arguments.string(u"from"_s).value_or(QString());
         if (const auto wrong = arguments.error())
             return *wrong;
+        // Told here, in the tool's own name: the commands' reason names the command line's.
+        if (!LinkParts::hasScheme(url))
+            return refusal({RuleCommands::Error::Kind::invalidArgument, u"Give %1 a URL, as text."_s.arg(name)});
         const Outcome<QString> cleaned = commands.clean(url);
         if (!cleaned || name == u"clean_link"_s)
             return answered<QString>(cleaned, [](const QString& link) { return QJsonObject{{u"cleaned"_s, link}}; });

@@ -1,5 +1,6 @@
 #include "rule_edit_commands.h"
 
+#include "base/record_field.h"
 #include "browsers/browsers.h"
 #include "command_arguments.h"
 #include "services/rule_commands.h"
@@ -20,18 +21,14 @@ int report(const CliContext& context, const Error& error)
     return context.failure(error.text);
 }
 
-// One rule a line: its fields are separated by tabs, so a pattern's tabs and line breaks are shown escaped (in an
-// expression "\t" means the tab anyway; other patterns are trimmed of them).
-QString shownPattern(QString pattern)
-{
-    return pattern.replace(u'\t', u"\\t"_s).replace(u'\n', u"\\n"_s).replace(u'\r', u"\\r"_s);
-}
-
+// As a field of a record: escaped (recordField).
 QString destinationText(const Destination& destination)
 {
     if (destination.isAsk())
         return u"ask"_s;
-    return destination.profile() ? destination.bundleID() + u'/' + *destination.profile() : destination.bundleID();
+    const QString text =
+        destination.profile() ? destination.bundleID() + u'/' + *destination.profile() : destination.bundleID();
+    return recordField(text);
 }
 
 // A browser that is not installed is taken (it may be installed later, or on another machine that shares the
@@ -107,8 +104,9 @@ int runList(const CliContext& context, const QStringList& arguments)
     for (qsizetype index = 0; index < rules->size(); ++index) {
         const Rule& rule = rules->at(index);
         context.out << (index + 1) << '\t' << RuleCommands::idText(rule.id) << '\t' << (rule.isEnabled ? "on" : "off")
-                    << '\t' << matchText(rule.match) << '\t' << shownPattern(rule.pattern) << '\t'
-                    << destinationText(rule.destination) << '\t' << rule.sourceBundleIDs.join(u',') << '\n';
+                    << '\t' << matchText(rule.match) << '\t' << recordField(rule.pattern) << '\t'
+                    << destinationText(rule.destination) << '\t' << recordField(rule.sourceBundleIDs.join(u','))
+                    << '\n';
     }
     return ExitCode::success;
 }
@@ -311,7 +309,7 @@ int runCleaning(const CliContext& context, const QStringList& arguments)
     }
     context.out << "strip\t" << (rewriter.stripsTrackingParameters ? "on" : "off") << '\n'
                 << "https\t" << (rewriter.upgradesToHTTPS ? "on" : "off") << '\n'
-                << "parameters\t" << rewriter.parameters.join(u',') << '\n'
+                << "parameters\t" << recordField(rewriter.parameters.join(u',')) << '\n'
                 << "unwrap\t" << (rewriter.unwrapsRedirects ? "on" : "off") << '\n';
     return ExitCode::success;
 }

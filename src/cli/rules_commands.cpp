@@ -1,5 +1,6 @@
 #include "rules_commands.h"
 
+#include "base/record_field.h"
 #include "command_arguments.h"
 #include "routing/link_parts.h"
 #include "routing/rule_evaluation.h"
@@ -22,11 +23,11 @@ int runResolve(const CliContext& context, const QStringList& arguments)
     // As the rules stand, without cleaning: the same decision the automation interface reports.
     const Decision decision =
         decide(document->rules, document->fallback, parsed->positional.front(), parsed->values.value(u"--from"_s));
-    context.out << (decision.destination.isAsk() ? u"ask"_s : decision.destination.bundleID()) << '\n';
+    context.out << (decision.destination.isAsk() ? u"ask"_s : recordField(decision.destination.bundleID())) << '\n';
     if (parsed->flags.contains(u"--explain"_s)) {
         if (decision.ruleIndex) {
             const Rule& rule = document->rules[*decision.ruleIndex];
-            context.out << "rule " << (*decision.ruleIndex + 1) << ": " << rule.summary() << '\n';
+            context.out << "rule " << (*decision.ruleIndex + 1) << ": " << recordField(rule.summary()) << '\n';
         } else {
             context.out << "fallback\n";
         }
@@ -46,19 +47,19 @@ int runClean(const CliContext& context, const QStringList& arguments)
         return context.failure(document.error());
     const LinkRewriter rewriter = document->rewriter.value_or(LinkRewriter::initial());
     QList<LinkRewriter::Step> steps;
-    context.out << rewriter.apply(parsed->positional.front(), &steps) << '\n';
+    context.out << recordField(rewriter.apply(parsed->positional.front(), &steps)) << '\n';
     if (!parsed->flags.contains(u"--explain"_s))
         return ExitCode::success;
     for (const LinkRewriter::Step& step : steps) {
         switch (step.kind) {
         case LinkRewriter::Step::Kind::unwrap:
-            context.out << "unwrap\t" << step.detail << '\n';
+            context.out << "unwrap\t" << recordField(step.detail) << '\n';
             break;
         case LinkRewriter::Step::Kind::https:
             context.out << "https\n";
             break;
         case LinkRewriter::Step::Kind::strip:
-            context.out << "strip\t" << step.detail << '\n';
+            context.out << "strip\t" << recordField(step.detail) << '\n';
             break;
         }
     }

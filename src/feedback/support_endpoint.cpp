@@ -16,9 +16,9 @@ QString setting(const char* variable, const char* built)
 SupportEndpoint SupportEndpoint::current()
 {
     SupportEndpoint endpoint;
-    endpoint.url = QUrl(setting("LINKHERD_SUPPORT_URL", AppInfo::supportURL), QUrl::StrictMode);
+    endpoint.url = QUrl(setting("LINKHERD_SUPPORT_URL", AppInfo::feedbackEndpointURL), QUrl::StrictMode);
     // A build whose secret was never filled in carries the reference itself, "$(SUPPORT_SECRET)" or the like.
-    const QString secret = setting("LINKHERD_SUPPORT_SECRET", AppInfo::supportSecret);
+    const QString secret = setting("LINKHERD_SUPPORT_SECRET", AppInfo::feedbackSecret);
     if (!secret.isEmpty() && !secret.startsWith(u"$("_s))
         endpoint.key = secret.toUtf8();
     endpoint.extraCertificates = qEnvironmentVariable("LINKHERD_SUPPORT_CA");

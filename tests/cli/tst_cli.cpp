@@ -33,16 +33,9 @@ const QByteArray rulesJson = R"({
 // The first block of JSON in the README that begins with this text; empty when there is none.
 QString readmeJsonBlock(const QString& beginning)
 {
-    const QString readme = QString::fromUtf8(TestFiles::read(QStringLiteral(LINKHERD_README)));
-    const QString opening = u"```json\n"_s;
-    for (qsizetype start = readme.indexOf(opening); start >= 0; start = readme.indexOf(opening, start)) {
-        start += opening.size();
-        const qsizetype end = readme.indexOf(u"```"_s, start);
-        if (end < 0)
-            break;
-        if (const QString block = readme.sliced(start, end - start); block.startsWith(beginning))
+    for (const QString& block : TestFiles::readmeBlocks(u"json"_s)) {
+        if (block.startsWith(beginning))
             return block;
-        start = end;
     }
     return QString();
 }

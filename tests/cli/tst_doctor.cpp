@@ -48,7 +48,7 @@ private Q_SLOTS:
         QTest::newRow("all agree") << Breakage::none << QString() << 0 << 0;
         QTest::newRow("all agree, started by the bus") << Breakage::installedService << QString() << 0 << 0;
         // xdg-settings follows $BROWSER on a desktop it does not know.
-        QTest::newRow("$BROWSER set") << Breakage::browserVariable << u"$BROWSER: fake: "_s << 2 << 1;
+        QTest::newRow("$BROWSER set") << Breakage::browserVariable << u"$BROWSER: fake:\\nx\\x1b[2J: "_s << 2 << 1;
         // xdg-settings, GIO (both schemes) and the list itself all name the other browser.
         QTest::newRow("the user's list names another")
             << Breakage::userList << u"GIO default for x-scheme-handler/https: Fake (fake.desktop): "_s << 5 << 0;
@@ -74,7 +74,8 @@ private Q_SLOTS:
         case Breakage::none:
             break;
         case Breakage::browserVariable:
-            m_desktop->setEnvironmentVariable(u"BROWSER"_s, u"fake"_s);
+            // One line however it is set, and nothing for the terminal to obey.
+            m_desktop->setEnvironmentVariable(u"BROWSER"_s, u"fake:\nx\x1b[2J"_s);
             break;
         case Breakage::userList:
             m_desktop->setDefaultBrowser(u"fake"_s);

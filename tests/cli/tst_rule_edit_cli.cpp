@@ -4,6 +4,11 @@
 #include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,7 +18,10 @@ class RuleEditCliTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { m_catalog.browsers = {fakeEntry(u"firefox"_s, u"Firefox"_s)}; }
+    void initTestCase()
+    {
+        m_catalog.browsers = {fakeEntry(u"firefox"_s, u"Firefox"_s), fakeEntry(u"google-chrome"_s, u"Google Chrome"_s)};
+    }
 
     void init()
     {
@@ -139,15 +147,50 @@ private Q_SLOTS:
         QVERIFY(!TestFiles::read(m_rules).contains("rewriter"));
     }
 
+    // One record a line, whatever its values hold: what would end a field or a line, or drive the terminal, shows
+    // escaped, in every listing alike.
+    void recordsShowControlCharactersEscaped()
+    {
+        const QString odd = u"a\tb\nc\rd"_s + QChar(0) + u'e' + QChar(0x1b) + u'f' + QChar(0x7f) + u'g' + QChar(0x85) +
+                            u'h' + QChar(0x2028) + u'i' + QChar(0x2029) + u"j\\."_s;
+        const QString shown = u"a\\tb\\nc\\rd\\x00e\\x1bf\\x7fg\\x85h\\u2028i\\u2029j\\."_s;
+        const QJsonObject rule{{u"id"_s, u"6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F"_s},
+                               {u"isEnabled"_s, true},
+                               {u"match"_s, u"urlContains"_s},
+                               {u"pattern"_s, odd},
+                               {u"sourceBundleIDs"_s, QJsonArray{odd}},
+                               {u"destination"_s, QJsonObject{{u"browser"_s, QJsonObject{{u"bundleID"_s, odd}}}}}};
+        TestFiles::write(m_rules, QJsonDocument(QJsonObject{{u"version"_s, 1},
+                                                            {u"rules"_s, QJsonArray{rule}},
+                                                            {u"fallback"_s, rule.value(u"destination"_s)}})
+                                      .toJson());
+        QCOMPARE(run({u"rules"_s, u"list"_s}).out,
+                 u"1\t6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F\ton\turlContains\t%1\t%1\t%1\n"_s.arg(shown));
+        QCOMPARE(run({u"fallback"_s}).out, shown + u'\n');
+
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_directory->filePath(u"config"_s)));
+        QVERIFY(QDir().mkpath(m_directory->filePath(u"config/google-chrome"_s)));
+        TestFiles::write(
+            m_directory->filePath(u"config/google-chrome/Local State"_s),
+            QJsonDocument(QJsonObject{{u"profile"_s, QJsonObject{{u"info_cache"_s,
+                                                                  QJsonObject{{odd, QJsonObject{{u"name"_s, odd}}}}}}}})
+                .toJson());
+        QCOMPARE(run({u"profiles"_s, u"google-chrome"_s}).out, shown + u'\t' + shown + u'\n');
+    }
+
 private:
     CliRun run(const QStringList& arguments)
     {
-        return runCliInProcess(QStringList{u"--rules"_s, m_rules} + arguments, m_rules, CliServices{&m_catalog});
+        return runCliInProcess(QStringList{u"--rules"_s, m_rules} + arguments, m_rules,
+                               CliServices{&m_catalog, &m_launcher, &m_handlers, &m_autostart});
     }
 
     std::optional<QTemporaryDir> m_directory;
     QString m_rules;
     FakeApplicationCatalog m_catalog;
+    FakeApplicationLauncher m_launcher;
+    FakeDefaultHandlers m_handlers;
+    FakeAutostartEntry m_autostart;
 };
 
 QTEST_GUILESS_MAIN(RuleEditCliTest)

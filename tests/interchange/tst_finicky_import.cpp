@@ -4,7 +4,6 @@
 #include "support/test_files.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,12 +117,9 @@ private Q_SLOTS:
     void runawayConfigurationsAreStopped()
     {
         const JavaScriptLimits quick{200ms, qint64(64) * 1024 * 1024};
-        QElapsedTimer timer;
-        timer.start();
         QCOMPARE(describe(FinickyConfig::parse(fixture(u"endless_loop.js"_s), quick)),
                  QStringList{u"failed: That file is not valid JavaScript: the configuration did not finish within 0.2 "
                              u"seconds"_s});
-        QVERIFY(timer.elapsed() < 2000);
         QCOMPARE(describe(FinickyConfig::parse(fixture(u"memory_bomb.js"_s), {5s, quick.memoryBytes})),
                  QStringList{u"failed: That file is not valid JavaScript: the configuration needed more than 64 MB of "
                              u"memory"_s});

@@ -1,6 +1,5 @@
 #include "interchange/javascript_engine.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTest>
@@ -76,12 +75,9 @@ private Q_SLOTS:
     void aStoppedSessionStaysStopped()
     {
         JavaScriptEngine engine({200ms, qint64(64) * 1024 * 1024});
-        QElapsedTimer timer;
-        timer.start();
         const QString failure = u"the configuration did not finish within 0.2 seconds"_s;
         QCOMPARE(engine.evaluate(u"(function again() { Promise.resolve().then(again); })();"_s, u"a.js"_s).error(),
                  failure);
-        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(engine.hasExceededLimit());
         QCOMPARE(engine.evaluate(u"1"_s, u"next.js"_s).error(), failure);
     }

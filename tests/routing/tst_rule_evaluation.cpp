@@ -1,7 +1,6 @@
 #include "routing/regex_cache.h"
 #include "routing/rule_evaluation.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -175,13 +174,11 @@ private Q_SLOTS:
         const QRegularExpression spent(u"^The expressions of one decision took more than 100 ms; \\d+ expression "_s);
 
         for (const bool prepared : {false, true}) {
+            // The budget running out is told; the time it took is the benchmarks' to measure.
             QTest::ignoreMessage(QtWarningMsg, spent);
-            QElapsedTimer timer;
-            timer.start();
             const std::optional<qsizetype> index = prepared
                                                        ? PreparedRules(rules).firstMatch(link, QString())
                                                        : decide(rules, Destination::ask(), link, QString()).ruleIndex;
-            QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
             QCOMPARE(index, 501);
         }
         // The next decision has time of its own.

@@ -14,6 +14,22 @@ QString dataPath(const QString& relativePath)
     return QStringLiteral(LINKHERD_TEST_DATA) + u'/' + relativePath;
 }
 
+QStringList readmeBlocks(const QString& language)
+{
+    const QString readme = QString::fromUtf8(read(QStringLiteral(LINKHERD_README)));
+    const QString opening = u"```"_s + language + u'\n';
+    QStringList blocks;
+    for (qsizetype start = readme.indexOf(opening); start >= 0; start = readme.indexOf(opening, start)) {
+        start += opening.size();
+        const qsizetype end = readme.indexOf(u"\n```"_s, start - 1);
+        if (end < 0)
+            break;
+        blocks.append(readme.sliced(start, end + 1 - start));
+        start = end + 4;
+    }
+    return blocks;
+}
+
 QByteArray read(const QString& path)
 {
     QFile file(path);

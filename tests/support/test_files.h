@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Small file helpers for tests that work in temporary directories.
 namespace TestFiles {
@@ -12,5 +13,8 @@ QByteArray read(const QString& path);
 void write(const QString& path, const QByteArray& bytes);
 // What another program's atomic save does: write a temporary file next to the target, then rename it over.
 void writeAtomicallyAsAnotherProgram(const QString& path, const QByteArray& bytes);
+// The project README's fenced blocks marked as this language ("json", "sh"), each without its fences, in order:
+// for tests that hold the README's examples to what the programs do.
+QStringList readmeBlocks(const QString& language);
 
 } // namespace TestFiles

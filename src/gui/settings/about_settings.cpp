@@ -81,8 +81,9 @@ AboutSettings::AboutSettings(const BuildInfo& info, const QIcon& icon, std::func
     auto* links = new QHBoxLayout;
     links->setSpacing(14);
     links->addStretch(1);
-    for (const auto& [title, url] : {std::pair(u"Website"_s, info.websiteURL), std::pair(u"Support"_s, info.supportURL),
-                                     std::pair(u"Privacy"_s, info.privacyURL)}) {
+    for (const auto& [title, url] :
+         {std::pair(u"Website"_s, info.websiteURL), std::pair(u"Support"_s, info.supportPageURL),
+          std::pair(u"Privacy"_s, info.privacyURL)}) {
         if (!url.isEmpty())
             links->addWidget(pageLink(title, url, this));
     }

@@ -18,7 +18,7 @@ public:
         QString version;
         QString buildNumber;
         QString websiteURL;
-        QString supportURL;
+        QString supportPageURL;
         QString privacyURL;
         QString copyright;
     };

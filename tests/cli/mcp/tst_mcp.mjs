@@ -169,7 +169,7 @@ test('a refused call is a tool error and changes nothing', async () => {
         ['add_rule', { match: 'host', pattern: '  ', destination: 'ask' }, /empty/],
         ['update_rule', { id: 'FFFFFFFF', enabled: false }, /No rule/],
         ['delete_rule', { id: 'ABC' }, /at least 4/],
-        ['resolve_link', { url: 'not a link' }, /URL/],
+        ['resolve_link', { url: 'not a link' }, /^Give resolve_link a URL/],
     ];
     for (const [name, args, reason] of cases) {
         const result = await client.callTool({ name, arguments: args });
@@ -202,6 +202,7 @@ test('arguments that do not fit, or an unknown tool, are JSON-RPC errors', async
 });
 
 test('wrong lines are answered and the server goes on until its input ends', async () => {
+    const before = fs.readFileSync(rulesPath, 'utf8');
     const server = spawn(linkherd, ['--rules', rulesPath, 'mcp'], { env: environment, stdio: ['pipe', 'pipe', 'inherit'] });
     let output = '';
     server.stdout.on('data', (data) => { output += data; });
@@ -210,20 +211,30 @@ test('wrong lines are answered and the server goes on until its input ends', asy
     server.stdin.write('{"jsonrpc": "2.0", "id": 1, "method": \n');
     server.stdin.write('[' + request(2, 'ping').trim() + ']\n');
     server.stdin.write('\n{"jsonrpc": "2.0", "method": "notifications/initialized"}\n');
-    server.stdin.write('{"jsonrpc": "2.0", "id": 3, "method": "tools/list", "params": []}\n');
-    server.stdin.write(request(4, 'resources/list'));
+    // Before initialize, only a ping is answered.
+    server.stdin.write(request(3, 'tools/call', { name: 'add_rule',
+        arguments: { match: 'host', pattern: 'early.example', destination: 'ask' } }));
+    server.stdin.write(request(4, 'ping'));
     // Several times the limit, in one write: read past, not kept.
     server.stdin.write('{"jsonrpc": "2.0", "id": 5, "method": "ping", "params": {"x": "' + 'x'.repeat(8 << 20) + '"}}\n');
     server.stdin.write(request(6, 'initialize', { protocolVersion: '2024-11-05', capabilities: {},
         clientInfo: { name: 'old', version: '0' } }));
     server.stdin.write(request(7, 'initialize', { protocolVersion: '2099-01-01', capabilities: {},
         clientInfo: { name: 'new', version: '0' } }));
+    server.stdin.write('{"jsonrpc": "2.0", "id": 8, "method": "tools/list", "params": []}\n');
+    server.stdin.write(request(9, 'resources/list'));
+    // 2^70, which a double would round.
+    server.stdin.write('{"jsonrpc": "2.0", "id": 1180591620717411303424, "method": "ping"}\n');
     server.stdin.end(request('last', 'ping'));
     assert.deepEqual(await exited, { code: 0, signal: null });
 
-    const answers = output.trimEnd().split('\n').map((line) => JSON.parse(line));
+    const lines = output.trimEnd().split('\n');
+    const answers = lines.map((line) => JSON.parse(line));
     assert.deepEqual(answers.map((answer) => [answer.id, answer.error?.code ?? answer.result?.protocolVersion ?? 'ok']), [
-        [null, -32700], [null, -32600], [3, -32602], [4, -32601], [null, -32700],
-        [6, '2024-11-05'], [7, '2025-06-18'], ['last', 'ok'],
+        [null, -32700], [null, -32600], [3, -32600], [4, 'ok'], [null, -32700],
+        [6, '2024-11-05'], [7, '2025-06-18'], [8, -32602], [9, -32601], [2 ** 70, 'ok'], ['last', 'ok'],
     ]);
+    assert.match(answers[2].error.message, /initialize/);
+    assert.match(lines[9], /"id":1180591620717411303424,/);
+    assert.equal(fs.readFileSync(rulesPath, 'utf8'), before);
 });
