@@ -6,7 +6,6 @@
 #include "support/test_files.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -136,19 +135,17 @@ private Q_SLOTS:
         QVERIFY(!LauncherEntry::isHidden());
         QVERIFY(QFile::remove(copy));
 
-        // An indexer that hangs does not hold up the switch (and the resident's links) for long.
+        // An indexer that hangs does not hold up the switch (and the resident's links): were it waited for, the
+        // suite would run into CTest's time limit, which is shorter than the indexer's sleep.
         const QString tools = m_directory->filePath(u"tools"_s);
         QVERIFY(QDir().mkpath(tools));
-        TestFiles::write(tools + u"/update-desktop-database"_s, "#!/bin/sh\nexec sleep 30\n");
+        TestFiles::write(tools + u"/update-desktop-database"_s, "#!/bin/sh\nexec sleep 600\n");
         QVERIFY(QFile::setPermissions(tools + u"/update-desktop-database"_s, QFile::ReadOwner | QFile::ExeOwner));
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(tools) + ':' + path);
-        QElapsedTimer clock;
-        clock.start();
         const bool hidden = bool(LauncherEntry::setHidden(true));
         qputenv("PATH", path);
         QVERIFY(hidden);
-        QVERIFY2(clock.elapsed() < 10'000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void forwardingRefusesTextTheBusCannotCarry()
