@@ -158,6 +158,20 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 2);
     }
 
+    // Cancel while sending closes the window and ends the send with it, connection and all.
+    void cancelEndsTheSend()
+    {
+        m_server->setHolding(true);
+        FeedbackView* view = show();
+        QVERIFY(view);
+        QTest::keyClicks(view->messageEdit(), u"Hello"_s);
+        view->sendButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 30'000);
+        view->cancelButton()->click();
+        QVERIFY(!m_controller->window());
+        QTRY_COMPARE(m_server->openConnections(), 0);
+    }
+
     void sentAndReopened_data()
     {
         QTest::addColumn<QString>("email");
