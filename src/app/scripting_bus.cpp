@@ -70,7 +70,7 @@ bool ScriptingBus::succeeded(const RuleCommands::Error* error, const QString& in
         refuse(call, errorPrefix + invalidArgumentName, error->text);
         break;
     case RuleCommands::Error::Kind::notDone:
-        refuse(call, QDBusError::errorString(QDBusError::Failed), error->text);
+        refuse(call, errorPrefix + u"NotSaved"_s, error->text);
         break;
     }
     return false;

@@ -665,7 +665,8 @@ private Q_SLOTS:
         QCOMPARE(m_resident.exitCode(), 0);
     }
 
-    // The scripting interface keeps a new rule's defaults, clamps positions and inserts nothing it refuses.
+    // The scripting interface keeps a new rule's defaults, clamps positions and inserts nothing it refuses, nor
+    // anything the rules file does not take.
     void scriptingAddsRules()
     {
         startScripting();
@@ -701,6 +702,7 @@ private Q_SLOTS:
             {{{u"pattern"_s, u"e.example"_s}, {u"sourceApps"_s, u"x.y"_s}},
              u"org.freedesktop.DBus.Error.InvalidArgs"_s},
             {{{u"pattern"_s, u"e.example"_s}, {u"id"_s, first}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"pattern"_s, QString(65537, u'e')}}, u"org.linkherd.Linkherd.Error.NotSaved"_s},
         };
         for (const auto& [rule, error] : refused) {
             const QDBusMessage reply = call(u"AddRule"_s, {rule, 0});
