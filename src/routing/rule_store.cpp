@@ -131,6 +131,16 @@ void RuleStore::setFallback(Destination fallback)
     });
 }
 
+void RuleStore::setStartingFallback(Destination fallback)
+{
+    const Result<void> written = edit([fallback](Document& document) -> Result<void> {
+        document.fallback = fallback;
+        return {};
+    });
+    if (!written)
+        assign(std::nullopt, std::move(fallback), std::nullopt);
+}
+
 void RuleStore::setRewriter(LinkRewriter rewriter)
 {
     (void)edit([rewriter = std::move(rewriter)](Document& document) -> Result<void> {
@@ -277,8 +287,12 @@ Result<void> RuleStore::writeChanges(std::chrono::milliseconds wait, const NewCh
                           qUtf8Printable(applied.error()));
         }
         if (made) {
-            if (Result<void> applied = made->change(document); !applied)
+            // Refused by the newer rules (its rule removed there, say): the waiting changes wait on.
+            if (Result<void> applied = made->change(document); !applied) {
+                if (!m_unwrittenChanges.isEmpty())
+                    m_retryTimer.start();
                 return applied;
+            }
         }
     } else {
         document = made ? made->inForce : currentDocument();

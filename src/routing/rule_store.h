@@ -66,6 +66,10 @@ public:
     void setRules(QList<Rule> rules);
     const Destination& fallback() const { return m_fallback; }
     void setFallback(Destination fallback);
+    // The fallback a first run starts with (the desktop's default browser): written like any change, and in force
+    // even when the file does not take it (an unreadable file that could not be kept aside), as Linkherd's own
+    // default rather than anyone's edit.
+    void setStartingFallback(Destination fallback);
     const LinkRewriter& rewriter() const { return m_rewriter; }
     void setRewriter(LinkRewriter rewriter);
 
