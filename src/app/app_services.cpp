@@ -122,7 +122,7 @@ void AppServices::start()
     if (m_store->isFirstRun()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
             qCInfo(lcApp, "First run: links no rule takes go to %s", qUtf8Printable(browser->bundleID));
-            m_store->setFallback(Destination::browser(browser->bundleID));
+            m_store->setStartingFallback(Destination::browser(browser->bundleID));
         }
     }
     m_store->startWatching();

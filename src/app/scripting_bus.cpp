@@ -5,6 +5,7 @@
 #include "base/logging.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
+#include "bus_properties.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
 
@@ -43,14 +44,16 @@ ScriptingBus::ScriptingBus(AppServices& services, ApplicationBus& applicationBus
       m_commands(RuleCommands::onStore(services.store()))
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
+    // Properties are read and written through it, the types of written values checked; a refused fallback is an
+    // error to the caller.
+    auto* properties = new BusProperties(&applicationBus);
+    properties->setWriter(u"org.linkherd.Linkherd.Scripting"_s, u"FallbackBrowser"_s,
+                          [this](const QVariant& value, const QDBusMessage& call) {
+                              const RuleCommands::Outcome<void> set = changeFallback(value.toString());
+                              succeeded(set ? nullptr : &set.error(), {}, call);
+                          });
     // Whoever made the change: a window, the panel's "Always open", the tool, an editor, this interface.
     connect(&services.store(), &RuleStore::rulesOrFallbackChanged, this, &ScriptingBus::RulesChanged);
-}
-
-void ScriptingBus::refuse(const QDBusMessage& call, const QString& name, const QString& text)
-{
-    call.setDelayedReply(true);
-    QDBusConnection::sessionBus().send(call.createErrorReply(name, text));
 }
 
 bool ScriptingBus::succeeded(const RuleCommands::Error* error, const QString& invalidArgumentName,
@@ -60,16 +63,16 @@ bool ScriptingBus::succeeded(const RuleCommands::Error* error, const QString& in
         return true;
     switch (error->kind) {
     case RuleCommands::Error::Kind::invalidRule:
-        refuse(call, errorPrefix + u"InvalidRule"_s, error->text);
+        BusProperties::refuse(call, errorPrefix + u"InvalidRule"_s, error->text);
         break;
     case RuleCommands::Error::Kind::noSuchRule:
-        refuse(call, errorPrefix + u"NoSuchRule"_s, error->text);
+        BusProperties::refuse(call, errorPrefix + u"NoSuchRule"_s, error->text);
         break;
     case RuleCommands::Error::Kind::invalidArgument:
-        refuse(call, errorPrefix + invalidArgumentName, error->text);
+        BusProperties::refuse(call, errorPrefix + invalidArgumentName, error->text);
         break;
     case RuleCommands::Error::Kind::notDone:
-        refuse(call, QDBusError::errorString(QDBusError::Failed), error->text);
+        BusProperties::refuse(call, errorPrefix + u"NotSaved"_s, error->text);
         break;
     }
     return false;
@@ -111,7 +114,7 @@ std::optional<RuleCommands::RuleFields> ScriptingBus::fieldsOf(const QVariantMap
     }
     if (wrong.isEmpty())
         return fields;
-    refuse(call, QDBusError::errorString(QDBusError::InvalidArgs), wrong);
+    BusProperties::refuse(call, QDBusError::errorString(QDBusError::InvalidArgs), wrong);
     return std::nullopt;
 }
 
@@ -183,7 +186,7 @@ QString ScriptingBus::Resolve(const QString& url, const QString& from, const QDB
 void ScriptingBus::Route(const QString& url, const QDBusMessage& call)
 {
     if (!LinkParts::hasScheme(url)) {
-        refuse(call, errorPrefix + u"InvalidURL"_s, u"Give route a URL, as text."_s);
+        BusProperties::refuse(call, errorPrefix + u"InvalidURL"_s, u"Give route a URL, as text."_s);
         return;
     }
     // The caller is read at once, while it is certainly still there; the link is routed after the reply.
@@ -199,11 +202,14 @@ QString ScriptingBus::fallbackBrowser() const
 
 void ScriptingBus::setFallbackBrowser(const QString& browser)
 {
-    // A property has no error to give back: a failed write leaves the value as it was, which a reader sees.
-    const RuleCommands::Outcome<void> set =
-        m_commands.setFallback(browser.isEmpty() ? Destination::ask() : Destination::browser(browser));
-    if (!set)
+    // Written in the process itself, the refusal has nowhere to go but the log; over the bus it is an error.
+    if (const RuleCommands::Outcome<void> set = changeFallback(browser); !set)
         qCWarning(lcApp, "Could not set the fallback: %s", qPrintable(set.error().text));
+}
+
+RuleCommands::Outcome<void> ScriptingBus::changeFallback(const QString& browser)
+{
+    return m_commands.setFallback(browser.isEmpty() ? Destination::ask() : Destination::browser(browser));
 }
 
 bool ScriptingBus::isDefaultBrowser() const

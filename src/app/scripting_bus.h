@@ -51,7 +51,7 @@ private:
     // Sends the error of a refused call; false when there was one.
     static bool succeeded(const RuleCommands::Error* error, const QString& invalidArgumentName,
                           const QDBusMessage& call);
-    static void refuse(const QDBusMessage& call, const QString& name, const QString& text);
+    RuleCommands::Outcome<void> changeFallback(const QString& browser);
     static std::optional<RuleCommands::RuleFields> fieldsOf(const QVariantMap& map, const QString& forId,
                                                             const QDBusMessage& call);
 

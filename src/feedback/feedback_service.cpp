@@ -18,6 +18,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSysInfo>
+#include <QTimer>
 
 #include <memory>
 
@@ -55,23 +56,29 @@ QSslConfiguration tlsWithExtraCertificates(const QString& path)
     return tls;
 }
 
-FeedbackService::Outcome outcomeOf(QNetworkReply& reply, const QString& host, bool answerCut)
+// A request the service ended itself: the answer was cut short (a 200 needs no body; a body past the limit is not
+// read), or the deadline passed.
+struct Ending {
+    bool answerCut = false;
+    bool timedOut = false;
+};
+
+FeedbackService::Outcome outcomeOf(QNetworkReply& reply, const QString& host, const Ending& ending)
 {
     using FeedbackError = FeedbackService::FeedbackError;
-    const QNetworkReply::NetworkError error = reply.error();
-    if (!answerCut && isTransportFailure(error)) {
-        // Qt ends a transfer that outlived its timeout as cancelled; nothing else cancels one here.
-        const QString why =
-            error == QNetworkReply::OperationCanceledError ? u"The request timed out."_s : reply.errorString();
-        return FeedbackError{FeedbackError::Kind::network, 0, why, host};
-    }
+    // An abort here is the service's own; what it means is told by what had arrived by then.
+    const bool endedHere = ending.answerCut || ending.timedOut;
+    if (!endedHere && isTransportFailure(reply.error()))
+        return FeedbackError{FeedbackError::Kind::network, 0, reply.errorString(), host};
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return FeedbackError{FeedbackError::Kind::network, 0, u"no response"_s, host};
+    if (!status.isValid()) {
+        return FeedbackError{FeedbackError::Kind::network, 0,
+                             ending.timedOut ? u"The request timed out."_s : u"no response"_s, host};
+    }
     if (status.toInt() == 200)
         return {};
     QString message;
-    if (!answerCut) {
+    if (!endedHere) {
         const QJsonDocument answer = QJsonDocument::fromJson(reply.readAll());
         if (const QJsonValue value = answer.object().value(u"message"_s); value.isString())
             message = value.toString();
@@ -221,7 +228,6 @@ void FeedbackService::send(const Submission& submission, QObject* context, std::
     const QByteArray timestamp = QByteArray::number(QDateTime::currentSecsSinceEpoch());
 
     QNetworkRequest request(endpoint.url);
-    request.setTransferTimeout(static_cast<int>(m_transferTimeout.count()));
     // The signed body goes to the endpoint and nowhere else; a redirect is an answer like any other but 200.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_s);
@@ -240,20 +246,34 @@ void FeedbackService::send(const Submission& submission, QObject* context, std::
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
     QNetworkReply* reply = m_network->post(request, payload);
-    // A hostile or broken endpoint could answer without end; what is past the limit is never read.
-    auto answerCut = std::make_shared<bool>(false);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, answerCut](qint64 received, qint64) {
-        if (received > answerLimit && !*answerCut) {
-            *answerCut = true;
-            reply->abort();
-        }
+    // A hostile or broken endpoint could answer slowly without end, or at length; every request ends by the
+    // deadline, a 200 at its headers (its body is never used), and an answer past the limit unread.
+    auto ending = std::make_shared<Ending>();
+    const auto cut = [reply, ending] {
+        ending->answerCut = true;
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, cut] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200 ||
+            (length.isValid() && length.toLongLong() > answerLimit))
+            cut();
     });
+    connect(reply, &QNetworkReply::downloadProgress, reply, [cut](qint64 received, qint64) {
+        if (received > answerLimit)
+            cut();
+    });
+    QTimer::singleShot(m_deadline, reply, [reply, ending] {
+        ending->timedOut = true;
+        reply->abort();
+    });
+    // A closed window is a cancelled send: its connection is let go at once, not left to the server.
+    connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    connect(reply, &QNetworkReply::finished, context,
-            [reply, answerCut, host = endpoint.host(), done = std::move(done)] {
-                const Outcome outcome = outcomeOf(*reply, host, *answerCut);
-                if (!outcome)
-                    qCInfo(lcFeedback, "Feedback not sent: %s", qUtf8Printable(outcome.error().description()));
-                done(outcome);
-            });
+    connect(reply, &QNetworkReply::finished, context, [reply, ending, host = endpoint.host(), done = std::move(done)] {
+        const Outcome outcome = outcomeOf(*reply, host, *ending);
+        if (!outcome)
+            qCInfo(lcFeedback, "Feedback not sent: %s", qUtf8Printable(outcome.error().description()));
+        done(outcome);
+    });
 }

@@ -45,7 +45,9 @@ public:
     };
     using Outcome = Result<void, FeedbackError>;
 
-    static constexpr std::chrono::milliseconds defaultTransferTimeout{20'000};
+    // The whole exchange (connecting, the handshake, the request, the answer's headers and what is read of its
+    // body) ends within this, whatever the server does.
+    static constexpr std::chrono::milliseconds defaultDeadline{20'000};
 
     explicit FeedbackService(QObject* parent = nullptr);
     ~FeedbackService() override;
@@ -61,12 +63,12 @@ public:
     // The e-mail as it is sent: trimmed of spaces and tabs; empty means none.
     static QString replyAddress(const QString& email);
 
-    // Sends the submission and reports on the main thread, always later than this call returns, through done,
-    // unless context is gone by then (the result of a send whose window was closed is dropped).
+    // Sends the submission and reports on the main thread, always later than this call returns and within the
+    // deadline, through done. When context goes first (the window was closed), the request is aborted and its
+    // connection let go: nothing is reported.
     void send(const Submission& submission, QObject* context, std::function<void(const Outcome&)> done);
 
-    // How long a request may stall before it fails.
-    void setTransferTimeout(std::chrono::milliseconds timeout) { m_transferTimeout = timeout; }
+    void setDeadline(std::chrono::milliseconds deadline) { m_deadline = deadline; }
 
     // The request body: one JSON object of texts, compact, keys sorted, "/" escaped as "\/".
     static QByteArray body(const Submission& submission, const std::optional<AppAttestClient::Attestation>& attested);
@@ -76,5 +78,5 @@ public:
 
 private:
     QNetworkAccessManager* m_network = nullptr;
-    std::chrono::milliseconds m_transferTimeout = defaultTransferTimeout;
+    std::chrono::milliseconds m_deadline = defaultDeadline;
 };

@@ -18,7 +18,7 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
 {
     m_retryTimer.setSingleShot(true);
     m_retryTimer.setInterval(100);
-    connect(&m_retryTimer, &QTimer::timeout, this, [this] { writeChanges(lockWait); });
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] { (void)writeChanges(lockWait); });
 
     for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL))
         qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
@@ -66,7 +66,7 @@ RuleStore::~RuleStore()
     // At exit a held lock is waited for longer: what is not written now is lost.
     m_isClosing = true;
     if (!m_unwrittenChanges.isEmpty())
-        writeChanges(std::chrono::seconds(2));
+        (void)writeChanges(std::chrono::seconds(2));
 }
 
 Result<QString> RuleStore::rulesDirectory()
@@ -108,13 +108,13 @@ Result<void> RuleStore::edit(const RulesFile::Change& change)
     Document changed = currentDocument();
     if (Result<void> applied = change(changed); !applied)
         return applied;
-    assignDocument(changed);
     // Observers that react to a change taken over from the file do not write it back.
-    if (m_isApplyingExternalChange)
+    if (m_isApplyingExternalChange) {
+        assignDocument(changed);
         return {};
-    m_unwrittenChanges.append(change);
-    writeChanges(lockWait);
-    return {};
+    }
+    const NewChange made{change, changed};
+    return writeChanges(lockWait, &made);
 }
 
 void RuleStore::setRules(QList<Rule> rules)
@@ -131,6 +131,16 @@ void RuleStore::setFallback(Destination fallback)
         document.fallback = fallback;
         return {};
     });
+}
+
+void RuleStore::setStartingFallback(Destination fallback)
+{
+    const Result<void> written = edit([fallback](Document& document) -> Result<void> {
+        document.fallback = fallback;
+        return {};
+    });
+    if (!written)
+        assign(std::nullopt, std::move(fallback), std::nullopt);
 }
 
 void RuleStore::setRewriter(LinkRewriter rewriter)
@@ -234,35 +244,42 @@ bool RuleStore::mayReplace(const RulesFile::Unreadable& unreadable)
     return false;
 }
 
-void RuleStore::writeChanges(std::chrono::milliseconds wait)
+Result<void> RuleStore::writeChanges(std::chrono::milliseconds wait, const NewChange* made)
 {
     m_retryTimer.stop();
-    if (m_unwrittenChanges.isEmpty())
-        return;
+    if (m_unwrittenChanges.isEmpty() && !made)
+        return {};
     std::optional<Result<FileLock, FileLock::Error>> lock = RulesFile::lock(m_fileURL, wait);
     if (!*lock) {
         if (!lock->error().busy) {
             qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(lock->error().text));
-            return;
+            return Failure{lock->error().text};
+        }
+        if (made) {
+            // In force at once and written later: what could never be written is refused now.
+            if (const Result<QByteArray> encoded = RulesFile::encode(made->inForce); !encoded)
+                return Failure{u"%1: %2; nothing was written"_s.arg(m_fileURL, encoded.error())};
+            m_unwrittenChanges.append(made->change);
+            assignDocument(made->inForce);
         }
         if (!m_isWaitingForLock)
             qCInfo(lcRules, "The rules file is locked by another program; saving the rules once it is free");
         m_isWaitingForLock = true;
         m_retryTimer.start();
-        return;
+        return {};
     }
     m_isWaitingForLock = false;
 
     for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL, RulesFile::interruptedSaveAgeUnderLock))
         qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
-    // The rules in force hold every unwritten change already; an outside edit gets them applied to it.
+    // The rules in force hold every waiting change already; an outside edit gets them applied to it.
     Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
     Document document;
     bool takesOver = false;
     if (!read) {
         if (!mayReplace(read.error()))
-            return;
-        document = currentDocument();
+            return Failure{u"%1 could not be read, nor kept aside; nothing was written"_s.arg(m_fileURL)};
+        document = made ? made->inForce : currentDocument();
     } else if (*read && read.value()->bytes != m_lastWrittenData) {
         document = std::move(read.value()->document);
         takesOver = true;
@@ -271,14 +288,23 @@ void RuleStore::writeChanges(std::chrono::milliseconds wait)
                 qCWarning(lcRules, "A change no longer applies to the rules file as edited outside Linkherd: %s",
                           qUtf8Printable(applied.error()));
         }
+        if (made) {
+            // Refused by the newer rules (its rule removed there, say): the waiting changes wait on.
+            if (Result<void> applied = made->change(document); !applied) {
+                if (!m_unwrittenChanges.isEmpty())
+                    m_retryTimer.start();
+                return applied;
+            }
+        }
     } else {
-        document = currentDocument();
+        document = made ? made->inForce : currentDocument();
     }
 
     Result<QByteArray> written = RulesFile::write(m_fileURL, document);
     if (!written) {
-        qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(written.error()));
-        return;
+        const QString error = m_fileURL + u": "_s + written.error();
+        qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(error));
+        return Failure{error};
     }
     m_unwrittenChanges.clear();
     m_lastWrittenData = std::move(written).value();
@@ -291,7 +317,10 @@ void RuleStore::writeChanges(std::chrono::milliseconds wait)
         m_isApplyingExternalChange = false;
         if (onExternalChange)
             onExternalChange();
+    } else if (made) {
+        assignDocument(made->inForce);
     }
+    return {};
 }
 
 void RuleStore::save()
@@ -300,7 +329,7 @@ void RuleStore::save()
         return;
     if (m_unwrittenChanges.isEmpty())
         m_unwrittenChanges.append([](Document&) -> Result<void> { return {}; });
-    writeChanges(lockWait);
+    (void)writeChanges(lockWait);
 }
 
 void RuleStore::startWatching()
@@ -363,7 +392,7 @@ void RuleStore::reloadFromDisk()
         return;
     // Unwritten changes are made to this edit, which is taken over with them.
     if (!m_unwrittenChanges.isEmpty()) {
-        writeChanges(lockWait);
+        (void)writeChanges(lockWait);
         return;
     }
     m_unreadableSeen.reset();

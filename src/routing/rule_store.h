@@ -66,6 +66,10 @@ public:
     void setRules(QList<Rule> rules);
     const Destination& fallback() const { return m_fallback; }
     void setFallback(Destination fallback);
+    // The fallback a first run starts with (the desktop's default browser): written like any change, and in force
+    // even when the file does not take it (an unreadable file that could not be kept aside), as Linkherd's own
+    // default rather than anyone's edit.
+    void setStartingFallback(Destination fallback);
     const LinkRewriter& rewriter() const { return m_rewriter; }
     void setRewriter(LinkRewriter rewriter);
 
@@ -74,8 +78,10 @@ public:
     // The rules file found at start-up when it could not be read.
     const std::optional<UnreadableRules>& unreadableAtStart() const { return m_unreadableAtStart; }
 
-    // Applies one change: to the rules in force at once (a refused change changes nothing and is passed on),
-    // and to the file as it is on disk, under its lock.
+    // Applies one change to the file as it is on disk, under its lock, and to the rules in force. A change that
+    // is refused, or that cannot be written (too large, the file unreadable and not kept aside, not writable),
+    // changes nothing and fails with why. While another writer holds the lock, the change is in force at once
+    // and succeeds when it can be written at all (RulesFile::encode): it is written once the lock is free.
     Result<void> edit(const RulesFile::Change& change);
 
     void add(Rule rule);
@@ -121,8 +127,15 @@ private:
     void assign(std::optional<QList<Rule>> rules, std::optional<Destination> fallback,
                 std::optional<LinkRewriter> rewriter);
     void assignDocument(const Document& document);
-    // Writes the waiting changes, applied to the latest document, under the lock.
-    void writeChanges(std::chrono::milliseconds wait);
+    // A change being made, and the rules in force as they are with it.
+    struct NewChange final {
+        const RulesFile::Change& change;
+        const Document& inForce;
+    };
+    // Writes the waiting changes, and then the new one when there is one, applied to the latest document, under
+    // the lock. Fails when nothing could be written, and the new change is then not in force; succeeds when the
+    // lock is busy and the changes wait for it.
+    Result<void> writeChanges(std::chrono::milliseconds wait, const NewChange* made = nullptr);
     // Whether an unreadable file may be replaced now: what would be lost has been kept aside.
     bool mayReplace(const RulesFile::Unreadable& unreadable);
     void watchFolder(const QString& directory, const QStringList& fileNames);

@@ -24,6 +24,36 @@ QFileInfo resolvedFile(const QString& path)
     return target;
 }
 
+// Why a field is too long to be written; empty when it is not.
+QString fieldTooLong(const QString& what, const QString& field)
+{
+    if (field.size() <= RulesFile::fieldLimit)
+        return {};
+    return u"%1 has %2 characters; a rule's pattern, browser, profile and source applications may have at most %3 "
+           u"each"_s.arg(what, QString::number(field.size()), QString::number(RulesFile::fieldLimit));
+}
+
+QString firstFieldTooLong(const RulesDocument& document)
+{
+    QString error = fieldTooLong(u"The fallback's browser"_s, document.fallback.bundleID());
+    if (error.isEmpty())
+        error = fieldTooLong(u"The fallback's profile"_s, document.fallback.profile().value_or(QString()));
+    for (qsizetype index = 0; index < document.rules.size() && error.isEmpty(); ++index) {
+        const Rule& rule = document.rules[index];
+        const QString number = QString::number(index + 1);
+        error = fieldTooLong(u"The pattern of rule "_s + number, rule.pattern);
+        if (error.isEmpty())
+            error = fieldTooLong(u"The browser of rule "_s + number, rule.destination.bundleID());
+        if (error.isEmpty())
+            error = fieldTooLong(u"The profile of rule "_s + number, rule.destination.profile().value_or(QString()));
+        for (const QString& source : rule.sourceBundleIDs) {
+            if (error.isEmpty())
+                error = fieldTooLong(u"A source application of rule "_s + number, source);
+        }
+    }
+    return error;
+}
+
 } // namespace
 
 namespace RulesFile {
@@ -51,21 +81,32 @@ Result<std::optional<Contents>, Unreadable> read(const QString& path)
     return std::optional(Contents{std::move(bytes).value(), std::move(decoded).value()});
 }
 
+Result<QByteArray> encode(const RulesDocument& document)
+{
+    if (const QString tooLong = firstFieldTooLong(document); !tooLong.isEmpty())
+        return Failure{tooLong};
+    QByteArray bytes = RulesCodec::encode(document);
+    // What could not be read back would be kept aside as unreadable at the next start.
+    if (bytes.size() > BoundedFile::rulesFileLimit) {
+        constexpr qsizetype mebibyte = 1024 * 1024;
+        return Failure{u"The rules would take %1 MiB, more than Linkherd reads (%2 MiB)"_s.arg(
+            QString::number((bytes.size() + mebibyte - 1) / mebibyte),
+            QString::number(BoundedFile::rulesFileLimit / mebibyte))};
+    }
+    return bytes;
+}
+
 Result<QByteArray> write(const QString& path, const RulesDocument& document)
 {
+    // Refused before anything is touched, while the file still holds the rules as they were.
+    Result<QByteArray> bytes = encode(document);
+    if (!bytes)
+        return Failure{bytes.error() + u"; nothing was written"_s};
     if (path == defaultPath()) {
         if (const Result<QString> directory = ensureDefaultDirectory(); !directory)
             return Failure{directory.error()};
     }
-    QByteArray bytes = RulesCodec::encode(document);
-    // What could not be read back would be kept aside as unreadable at the next start: refused now, while the
-    // file still holds the rules as they were.
-    if (bytes.size() > BoundedFile::rulesFileLimit) {
-        return Failure{u"%1: the rules would take %2 MiB, more than Linkherd reads (%3 MiB); nothing was written"_s.arg(
-            path, QString::number(bytes.size() / (1024 * 1024)),
-            QString::number(BoundedFile::rulesFileLimit / (1024 * 1024)))};
-    }
-    if (const Result<void> written = writeFileAtomically(path, bytes); !written)
+    if (const Result<void> written = writeFileAtomically(path, *bytes); !written)
         return Failure{written.error()};
     return bytes;
 }

@@ -35,9 +35,19 @@ struct Unreadable final {
 // The file's contents; nothing when there is no file.
 Result<std::optional<Contents>, Unreadable> read(const QString& path);
 
-// Replaces the file with the document as Linkherd writes it, atomically (through a symbolic link in its place);
-// the default file's folder is created when missing. Every writer of rules files goes through here. Gives the
-// bytes written. Rules larger than Linkherd reads back are refused, and the file stays as it was.
+// The most characters a rule's pattern, browser, profile or any of its source applications may have, and the
+// fallback's browser and profile: far more than any real rule needs, far less than would let a script fill the
+// file a few rules at a time.
+inline constexpr qsizetype fieldLimit = 64 * 1024;
+
+// The document as Linkherd writes it; refused, saying what is too large, when a field is longer than fieldLimit
+// or the whole larger than Linkherd reads back.
+Result<QByteArray> encode(const RulesDocument& document);
+
+// Replaces the file with the document as Linkherd writes it (encode), atomically (through a symbolic link in its
+// place); the default file's folder is created when missing. Every writer of rules files goes through here. Gives
+// the bytes written. A document encode refuses is not written, and the file stays as it was. The failure's text
+// does not name the file.
 Result<QByteArray> write(const QString& path, const RulesDocument& document);
 
 // Every Linkherd writer does its read-modify-write under this lock: ".<name>.lock" beside the file a symbolic

@@ -713,7 +713,8 @@ private Q_SLOTS:
         QCOMPARE(m_resident.exitCode(), 0);
     }
 
-    // The scripting interface keeps a new rule's defaults, clamps positions and inserts nothing it refuses.
+    // The scripting interface keeps a new rule's defaults, clamps positions and inserts nothing it refuses, nor
+    // anything the rules file does not take.
     void scriptingAddsRules()
     {
         startScripting();
@@ -749,6 +750,7 @@ private Q_SLOTS:
             {{{u"pattern"_s, u"e.example"_s}, {u"sourceApps"_s, u"x.y"_s}},
              u"org.freedesktop.DBus.Error.InvalidArgs"_s},
             {{{u"pattern"_s, u"e.example"_s}, {u"id"_s, first}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"pattern"_s, QString(65537, u'e')}}, u"org.linkherd.Linkherd.Error.NotSaved"_s},
         };
         for (const auto& [rule, error] : refused) {
             const QDBusMessage reply = call(u"AddRule"_s, {rule, 0});
@@ -878,7 +880,8 @@ private Q_SLOTS:
         QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.com/?b=1"_s});
     }
 
-    // RulesChanged follows every change, the tool's and the fallback's included; the properties read the rules.
+    // RulesChanged follows every change, the tool's and the fallback's included; the properties read the rules, and
+    // FallbackBrowser takes a string and nothing else.
     void scriptingToldOfEveryChange()
     {
         startScripting();
@@ -896,12 +899,22 @@ private Q_SLOTS:
 
         changes = 0;
         QCOMPARE(property(u"FallbackBrowser"_s).toString(), u"fake"_s);
-        const QDBusMessage set = QDBusConnection::sessionBus().call(
-            QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
-                                           u"org.freedesktop.DBus.Properties"_s, u"Set"_s)
-                << scriptingInterface << u"FallbackBrowser"_s << QVariant::fromValue(QDBusVariant(QString())),
-            QDBus::Block, 10'000);
-        QCOMPARE(set.type(), QDBusMessage::ReplyMessage);
+        // A value of another type, or one the rules file does not take, changes nothing.
+        const QList<std::pair<QVariant, QString>> refused = {
+            {5, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {QStringList{u"other"_s}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {QStringList{u"other"_s, u"fake"_s}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {QVariant::fromValue(QDBusVariant(u"other"_s)), u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {QVariantMap{{u"a"_s, 1}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {QString(65537, u'x'), u"org.linkherd.Linkherd.Error.NotSaved"_s},
+        };
+        for (const auto& [value, error] : refused)
+            QCOMPARE(setProperty(u"FallbackBrowser"_s, value).errorName(), error);
+        QCOMPARE(setProperty(u"RuleCount"_s, 3u).errorName(), u"org.freedesktop.DBus.Error.PropertyReadOnly"_s);
+        QCOMPARE(property(u"FallbackBrowser"_s).toString(), u"fake"_s);
+        QCOMPARE(changes, 0);
+
+        QCOMPARE(setProperty(u"FallbackBrowser"_s, QString()).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(property(u"FallbackBrowser"_s).toString(), QString());
         QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 10'000);
         QCOMPARE(property(u"InstalledBrowsers"_s).toStringList(), (QStringList{u"fake"_s, u"other"_s}));
@@ -916,6 +929,14 @@ private Q_SLOTS:
         QCOMPARE(property(u"FallbackBrowser"_s).toString(), u"other"_s);
         QCoreApplication::processEvents();
         QCOMPARE(changes, 1);
+
+        const QDBusMessage all = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                           u"org.freedesktop.DBus.Properties"_s, u"GetAll"_s)
+                << scriptingInterface,
+            QDBus::Block, 10'000);
+        QCOMPARE(qdbus_cast<QVariantMap>(all.arguments().value(0)).keys(),
+                 (QStringList{u"FallbackBrowser"_s, u"InstalledBrowsers"_s, u"IsDefaultBrowser"_s, u"RuleCount"_s}));
     }
 
     // What the resident offers is what the installed scripting dictionary describes, member by member.
@@ -1240,6 +1261,15 @@ private:
         for (const QVariantMap& rule : qdbus_cast<QList<QVariantMap>>(script(u"GetRules"_s, {})))
             ids.append(rule.value(u"id"_s).toString());
         return ids;
+    }
+
+    QDBusMessage setProperty(const QString& name, const QVariant& value) const
+    {
+        return QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
+                                           u"org.freedesktop.DBus.Properties"_s, u"Set"_s)
+                << scriptingInterface << name << QVariant::fromValue(QDBusVariant(value)),
+            QDBus::Block, 10'000);
     }
 
     QVariant property(const QString& name) const

@@ -163,9 +163,51 @@ private Q_SLOTS:
         m_server->setAnswer({status, body});
         m_server->setHolding(status == 0);
         FeedbackService service;
-        service.setTransferTimeout(std::chrono::seconds(1));
+        service.setDeadline(std::chrono::seconds(1));
         QCOMPARE(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), expected);
         QCOMPARE(m_server->requests().size(), 1);
+    }
+
+    // An endpoint that answers a byte at a time never holds a send past its deadline; a 200 is taken at its
+    // headers.
+    void tricklingAnswersEnd_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("200, a megabyte") << 200 << QByteArray(1'000'000, ' ') << QString();
+        QTest::newRow("500, short") << 500 << QByteArray("{\"message\":\"slow\"}" + QByteArray(1000, ' '))
+                                    << u"The server didn't accept it (500)."_s;
+    }
+
+    void tricklingAnswersEnd()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expected);
+
+        m_server->setAnswer({status, body, std::chrono::milliseconds(100)});
+        FeedbackService service;
+        service.setDeadline(std::chrono::seconds(1));
+        QCOMPARE(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), expected);
+        QTRY_COMPARE(m_server->openConnections(), 0);
+    }
+
+    // Closing the window cancels its send and lets the connection go: sends cancelled while the endpoint holds
+    // them, more than the connections kept to one server, leave the next send free to reach it.
+    void cancelledSendsLetTheirConnectionsGo()
+    {
+        m_server->setHolding(true);
+        FeedbackService service;
+        for (int sent = 1; sent <= 7; ++sent) {
+            auto window = std::make_unique<QObject>();
+            service.send({Category::bug, u"It broke."_s, {}}, window.get(), [](const FeedbackService::Outcome&) {});
+            QTRY_COMPARE(m_server->requests().size(), sent);
+        }
+        QTRY_COMPARE(m_server->openConnections(), 0);
+        m_server->setHolding(false);
+        QCOMPARE(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), QString());
     }
 
     // Certificates are verified: one trusted through LINKHERD_SUPPORT_CA but made for another host is refused.

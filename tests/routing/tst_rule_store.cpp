@@ -142,7 +142,7 @@ private Q_SLOTS:
 
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Not saving rules: "_s));
         store.setFallback(Destination::browser(u"firefox"_s));
-        QCOMPARE(store.fallback(), Destination::browser(u"firefox"_s)); // routes with what it has
+        QCOMPARE(store.fallback(), Destination::ask()); // not written: not in force
         const QFileInfo after(m_path);
         QCOMPARE(after.isFile(), kind == u"large"_s);
         QCOMPARE(after.isSymLink(), kind == u"zero"_s);
@@ -175,21 +175,27 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Not saving rules: "_s));
         store.setFallback(Destination::browser(u"firefox"_s));
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Not saving rules: "_s));
-        store.add(hostRule(u"new.example"_s));
+        const Result<void> added = store.edit([](RulesDocument& document) -> Result<void> {
+            document.rules.append(hostRule(u"new.example"_s));
+            return {};
+        });
+        QVERIFY(!added);
+        QVERIFY2(added.error().contains(u"nor kept aside"_s), qPrintable(added.error()));
         QCOMPARE(TestFiles::read(m_path), broken);
+        QVERIFY(store.rules().isEmpty());
+        QCOMPARE(store.fallback(), Destination::ask());
         QCOMPARE(found.size(), 0); // told at start-up already
         QVERIFY(QDir(m_directory->path()).entryList({u"rules.json.unreadable-*"_s}).isEmpty());
 
-        // Once the file is mended, the mended file is taken over and the changes are made to it, as soon as the
-        // store hears of it.
+        // The refused changes were never in force: once the file is mended, it is taken over as it is, as soon as
+        // the store hears of it, and the next change is made to it.
         store.startWatching();
         TestFiles::writeAtomicallyAsAnotherProgram(m_path, documentWith({hostRule(u"mended.example"_s)}));
-        QTRY_COMPARE(savedPatterns(), QStringList({u"mended.example"_s, u"new.example"_s}));
+        QTRY_COMPARE(patterns(store.rules()), QStringList{u"mended.example"_s});
         store.add(hostRule(u"newer.example"_s));
-        const QStringList all{u"mended.example"_s, u"new.example"_s, u"newer.example"_s};
+        const QStringList all{u"mended.example"_s, u"newer.example"_s};
         QCOMPARE(savedPatterns(), all);
         QCOMPARE(patterns(store.rules()), all);
-        QCOMPARE(store.fallback(), Destination::browser(u"firefox"_s));
     }
 
     // QSaveFile's temporary files, when the saving process was killed: removed once they are a minute old.
@@ -505,14 +511,49 @@ private Q_SLOTS:
         QCOMPARE(patterns(store.rules()), QStringList({u"theirs"_s, u"mine"_s}));
     }
 
-    void failedSaveKeepsTheChangeInMemory()
+    // An edit the file does not take fails to its caller and changes nothing, in memory or on disk; while another
+    // writer holds the lock, one that could never be written is refused at once instead of waiting.
+    void anEditThatCannotBeWrittenChangesNothing_data()
     {
-        const QString unwritable = m_directory->filePath(u"no-such-folder/rules.json"_s);
-        RuleStore store(unwritable);
-        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Could not save rules: "_s));
-        store.add(hostRule(u"b.example"_s));
-        QCOMPARE(patterns(store.rules()), QStringList{u"b.example"_s});
-        QVERIFY(!QFile::exists(unwritable));
+        QTest::addColumn<bool>("folderMissing");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<QString>("error");
+
+        const QString tooLong = u"The pattern of rule 2 has 65537 characters"_s;
+        QTest::newRow("folder missing") << true << false << QString();
+        QTest::newRow("pattern too long") << false << false << tooLong;
+        QTest::newRow("pattern too long, lock busy") << false << true << tooLong;
+    }
+
+    void anEditThatCannotBeWrittenChangesNothing()
+    {
+        QFETCH(bool, folderMissing);
+        QFETCH(bool, locked);
+        QFETCH(QString, error);
+
+        const QString path = folderMissing ? m_directory->filePath(u"no-such-folder/rules.json"_s) : m_path;
+        const QByteArray before = folderMissing ? QByteArray() : documentWith({hostRule(u"kept.example"_s)});
+        if (!folderMissing)
+            TestFiles::write(path, before);
+        RuleStore store(path);
+        const QList<Rule> rules = store.rules();
+        QSignalSpy changed(&store, &RuleStore::rulesChanged);
+        std::optional<Result<FileLock, FileLock::Error>> held;
+        if (locked)
+            held = RulesFile::lock(path, 0ms);
+        else
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Could not save rules: "_s));
+        const QString pattern = folderMissing ? u"new.example"_s : QString(RulesFile::fieldLimit + 1, u'a');
+        const Result<void> added = store.edit([&pattern](RulesDocument& document) -> Result<void> {
+            document.rules.append(hostRule(pattern));
+            return {};
+        });
+        QVERIFY(!added);
+        QVERIFY2(added.error().contains(error), qPrintable(added.error()));
+        QCOMPARE(store.rules(), rules);
+        QCOMPARE(changed.size(), 0);
+        QVERIFY(!store.hasUnwrittenChanges());
+        QCOMPARE(QFile::exists(path) ? TestFiles::read(path) : QByteArray(), before);
     }
 
     // Every writer of rules.json goes through RulesFile::write: the tool's first import on a fresh account has no

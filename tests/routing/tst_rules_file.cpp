@@ -94,15 +94,39 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(m_path), RulesCodec::encode(RulesDocument()));
     }
 
-    // Rules too large to be read back (added a piece at a time, by a script) are refused, not written.
-    void rulesTooLargeToReadBackAreNotWritten()
+    // Rules too large to be read back (added a piece at a time, by a script), or one rule larger than any real
+    // rule, are refused, not written.
+    void rulesTooLargeAreNotWritten_data()
     {
+        QTest::addColumn<qsizetype>("rules");
+        QTest::addColumn<qsizetype>("patternSize");
+        QTest::addColumn<QString>("error");
+
+        const qsizetype limit = RulesFile::fieldLimit;
+        QTest::newRow("too large to read back")
+            << BoundedFile::rulesFileLimit / limit + 1 << limit
+            << u"The rules would take 65 MiB, more than Linkherd reads (64 MiB); nothing was written"_s;
+        QTest::newRow("a pattern past the limit")
+            << qsizetype(1) << limit + 1
+            << u"The pattern of rule 1 has 65537 characters; a rule's pattern, browser, profile and source "
+               u"applications may have at most 65536 each; nothing was written"_s;
+    }
+
+    void rulesTooLargeAreNotWritten()
+    {
+        QFETCH(qsizetype, rules);
+        QFETCH(qsizetype, patternSize);
+        QFETCH(QString, error);
+
         TestFiles::write(m_path, RulesCodec::encode(RulesDocument()));
-        const QString huge(BoundedFile::rulesFileLimit, u'a');
-        const Result<QByteArray> tooLarge =
-            RulesFile::edit(m_path, [&](RulesDocument& document) { return appendRule(document, huge); });
+        const QString pattern(patternSize, u'a'); // shared by every rule
+        const Result<QByteArray> tooLarge = RulesFile::edit(m_path, [&](RulesDocument& document) -> Result<void> {
+            for (qsizetype count = 0; count < rules; ++count)
+                document.rules.append(hostRule(pattern));
+            return {};
+        });
         QVERIFY(!tooLarge);
-        QVERIFY2(tooLarge.error().contains(u"more than Linkherd reads"_s), qPrintable(tooLarge.error()));
+        QCOMPARE(tooLarge.error(), m_path + u": "_s + error);
         QCOMPARE(TestFiles::read(m_path), RulesCodec::encode(RulesDocument()));
     }
 

@@ -153,6 +153,8 @@ QWidget* FeedbackView::buildForm()
     const QColor red(0xd7, 0x00, 0x15);
     errorLayout->addWidget(symbol(u"dialog-warning"_s, u"⚠"_s, 16, red, m_errorRow), 0, Qt::AlignTop);
     m_errorText = new QLabel(m_errorRow);
+    // The server's own words come from the network: shown as text, never as markup with links and images.
+    m_errorText->setTextFormat(Qt::PlainText);
     m_errorText->setWordWrap(true);
     m_errorText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setTextSize(m_errorText, 11);
@@ -205,6 +207,7 @@ QWidget* FeedbackView::buildConfirmation()
     setTextSize(thanks, 15, QFont::DemiBold);
     layout->addWidget(thanks, 0, Qt::AlignHCenter);
     m_replyLine = new QLabel(confirmation);
+    m_replyLine->setTextFormat(Qt::PlainText); // holds the address as typed
     setTextSize(m_replyLine, 11);
     setTextColour(m_replyLine, secondary(this));
     layout->addWidget(m_replyLine, 0, Qt::AlignHCenter);

@@ -10,7 +10,7 @@ class FeedbackView;
 class QWidget;
 
 // The "Send Feedback" window: made when shown and forgotten when closed, so every opening starts with an empty
-// form. A send still in flight when the window closes goes on; its result is no longer shown. One per process,
+// form. A send still in flight when the window closes is cancelled, its connection let go. One per process,
 // main thread.
 class FeedbackWindowController final : public QObject {
     Q_OBJECT

@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -124,17 +126,21 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 1);
     }
 
-    // A failed send keeps what was typed; sending again clears the error while the new send runs.
+    // A failed send keeps what was typed and shows the server's words as text, markup and all; sending again
+    // clears the error while the new send runs.
     void failedThenSentAgain()
     {
-        m_server->setAnswer({500, "{\"message\":\"The inbox is full.\"}"});
+        const QString markup =
+            u"<b>bold</b> <a href=\"http://evil.test/\">click</a> <img src=\"http://evil.test/x.png\">"_s;
+        m_server->setAnswer({500, QJsonDocument(QJsonObject{{u"message"_s, markup}}).toJson()});
         FeedbackView* view = show();
         QVERIFY(view);
         QTest::keyClicks(view->messageEdit(), u"Hello"_s);
         view->sendButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(!view->isSending(), 30'000);
         QVERIFY(view->errorLabel()->isVisible());
-        QCOMPARE(view->errorLabel()->text(), u"The inbox is full."_s);
+        QCOMPARE(view->errorLabel()->text(), markup);
+        QCOMPARE(view->errorLabel()->textFormat(), Qt::PlainText);
         QCOMPARE(view->messageEdit()->toPlainText(), u"Hello"_s);
 
         m_server->setAnswer({});
@@ -152,6 +158,20 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 2);
     }
 
+    // Cancel while sending closes the window and ends the send with it, connection and all.
+    void cancelEndsTheSend()
+    {
+        m_server->setHolding(true);
+        FeedbackView* view = show();
+        QVERIFY(view);
+        QTest::keyClicks(view->messageEdit(), u"Hello"_s);
+        view->sendButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 30'000);
+        view->cancelButton()->click();
+        QVERIFY(!m_controller->window());
+        QTRY_COMPARE(m_server->openConnections(), 0);
+    }
+
     void sentAndReopened_data()
     {
         QTest::addColumn<QString>("email");
@@ -160,6 +180,7 @@ private Q_SLOTS:
         QTest::newRow("no e-mail") << QString() << QString();
         QTest::newRow("e-mail of spaces") << u"   "_s << QString();
         QTest::newRow("e-mail among spaces") << u"  me@example.org \t"_s << u"I'll reply to me@example.org."_s;
+        QTest::newRow("e-mail with markup") << u"<b>me</b>@example.org"_s << u"I'll reply to <b>me</b>@example.org."_s;
     }
 
     // The confirmation, then Done (Return): the next opening starts empty.
@@ -179,6 +200,7 @@ private Q_SLOTS:
         QCOMPARE(view->replyLine()->isVisible(), !replyLine.isEmpty());
         if (!replyLine.isEmpty())
             QCOMPARE(view->replyLine()->text(), replyLine);
+        QCOMPARE(view->replyLine()->textFormat(), Qt::PlainText);
         QTest::keyClick(view->doneButton(), Qt::Key_Return);
         QVERIFY(!m_controller->window());
 

@@ -5,6 +5,9 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -96,8 +99,28 @@ void LocalSupportServer::answer(QSslSocket* socket)
 {
     socket->write("HTTP/1.1 " + QByteArray::number(m_answer.status) +
                   " Answer\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
-                  QByteArray::number(m_answer.body.size()) + "\r\n\r\n" + m_answer.body);
-    socket->disconnectFromHost();
+                  QByteArray::number(m_answer.body.size()) + "\r\n\r\n");
+    if (m_answer.trickle <= std::chrono::milliseconds::zero()) {
+        socket->write(m_answer.body);
+        socket->disconnectFromHost();
+        return;
+    }
+    auto* timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [socket, body = m_answer.body, sent = qsizetype(0)]() mutable {
+        if (sent < body.size())
+            socket->write(body.sliced(sent++, 1));
+        else
+            socket->disconnectFromHost();
+    });
+    timer->start(m_answer.trickle);
+}
+
+int LocalSupportServer::openConnections() const
+{
+    const QList<QSslSocket*> sockets = findChildren<QSslSocket*>();
+    return static_cast<int>(std::count_if(sockets.cbegin(), sockets.cend(), [](const QSslSocket* socket) {
+        return socket->state() == QAbstractSocket::ConnectedState;
+    }));
 }
 
 void LocalSupportServer::release()

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
+
 class QSslSocket;
 
 // A support endpoint on 127.0.0.1 for tests: HTTPS with a certificate made for the test (makeCertificate, which
@@ -28,6 +30,8 @@ public:
     struct Answer {
         int status = 200;
         QByteArray body;
+        // Above zero, the body follows the headers one byte at a time, this far apart (a hostile endpoint).
+        std::chrono::milliseconds trickle{0};
     };
 
     struct Request {
@@ -51,6 +55,8 @@ public:
     const QList<Request>& requests() const { return m_requests; }
     // Every connection that reached the server, whether or not its handshake succeeded.
     int connections() const { return m_connections; }
+    // The connections still open, answered or not.
+    int openConnections() const;
     // Forgets the requests and connections, and answers 200 at once again.
     void reset();
 
