@@ -25,6 +25,7 @@ packages=(
     libbenchmark-dev
     libmozjs-102-dev
     libdbus-1-dev
+    libsimdjson-dev
     openssl
 )
 
