@@ -38,8 +38,8 @@ public Q_SLOTS:
         m_items.append(owner + path);
         Q_EMIT StatusNotifierItemRegistered(owner + path);
         QDBusConnection bus = QDBusConnection::sessionBus();
-        QDBusMessage properties = QDBusMessage::createMethodCall(owner, path, u"org.freedesktop.DBus.Properties"_s,
-                                                                 u"GetAll"_s);
+        QDBusMessage properties =
+            QDBusMessage::createMethodCall(owner, path, u"org.freedesktop.DBus.Properties"_s, u"GetAll"_s);
         properties << u"org.kde.StatusNotifierItem"_s;
         bus.callWithCallback(properties, this, SLOT(itemRead(QDBusMessage)));
     }
