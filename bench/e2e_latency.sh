@@ -487,10 +487,16 @@ start_resident()
     "$app" --background >>"$log" 2>&1 &
     resident=$!
     local rules=$user_config/linkherd/rules.json
-    # The rules are written before the name is taken.
     wait_for_bus_name
     [[ $(bus_owner_pid) == "$resident" ]] || fail "the resident linkherd-app does not own $bus_name"
-    grep -q '"bundleID": "fake"' "$rules" || fail "the first run did not make the fake the fallback: $(<"$rules")"
+    # The rules are written soon after the name is taken, before the first link is served.
+    local tries
+    for ((tries = 0; tries < 1000; tries++)); do
+        grep -qs '"bundleID": "fake"' "$rules" && break
+        sleep 0.01
+    done
+    grep -qs '"bundleID": "fake"' "$rules" ||
+        fail "the first run did not make the fake the fallback: $(cat "$rules" 2>&1)"
     [[ $("$cli" default --set 2>>"$log") == yes ]] || fail "linkherd default --set failed; log: $(<"$log")"
 }
 
