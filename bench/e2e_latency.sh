@@ -2,12 +2,19 @@
 # The latency users feel: how much time Linkherd adds between `gio open URL` (or `xdg-open URL`) and the browser
 # starting.
 #
-#   bench/e2e_latency.sh [-n ROUNDS] [-c COLD_RUNS] [BUILD_DIR]        (defaults: 50, 10, build)
+#   bench/e2e_latency.sh [-n ROUNDS] [-c COLD_RUNS] [-p offscreen|x11|both] [BUILD_DIR]
+#                                                  (defaults: 50, 10, both, build)
 #
 # Everything runs on a throwaway desktop: a temporary HOME and XDG folders that show only a recording fake
 # browser and Linkherd, and a private session bus from dbus-run-session. Nothing of the machine's own desktop
 # is read or changed. The script builds nothing; it takes from BUILD_DIR src/app/linkherd-app,
-# src/cli/linkherd and tests/support/linkherd_fake_browser (built with the tests).
+# src/cli/linkherd, tests/support/linkherd_fake_browser (built with the tests) and, for X11,
+# bench/bench_tray_host.
+#
+# Each platform gets a run of its own: offscreen (QT_QPA_PLATFORM=offscreen, no display at all), and X11: an Xvfb
+# (started with -noreset, so that the X server's reset when its last client leaves is not counted) with a
+# stand-in system tray on the private bus (bench/tray_host_stand_in.cpp, org.kde.StatusNotifierWatcher), so that
+# Linkherd shows its tray icon as on a desktop with a panel.
 #
 # Every figure is the time from bash starting `gio open URL` (`xdg-open URL`) to the fake browser's own record of
 # its start. Five paths take turns, ROUNDS times each:
@@ -22,7 +29,9 @@
 #   xdg-direct   the same with the fake browser as the default: what `xdg-open` costs without Linkherd.
 # Then the cold starts, COLD_RUNS times for each of exec, activatable and xdg: no Linkherd is running, so the bus
 # starts one from the D-Bus service file (for exec and xdg because linkherd-app's Open call asks it to), and the
-# link waits in the call until it serves. And the resident's VmRSS after the warm rounds and a second of idle.
+# link waits in the call until it serves. And the resident's memory after the warm rounds and a second of idle:
+# VmRSS, and from /proc/PID/smaps_rollup its PSS (shared pages divided among the processes that map them) and USS
+# (its private pages, what ending it would give back).
 #
 # It reports; a missed target does not fail the script, because the figures depend on the machine.
 set -euo pipefail
@@ -31,8 +40,11 @@ shopt -s nullglob
 script=$(realpath "${BASH_SOURCE[0]}")
 readonly script
 readonly bus_name=org.linkherd.Linkherd
-readonly target_added_warm_ms=2
-readonly target_added_cold_ms=40
+# What Linkherd may add: warm through a linkherd-app (exec, xdg) and through the bus alone (activatable), cold
+# offscreen and on X11 with a tray; and the resident's idle VmRSS on each.
+readonly target_added_warm_ms=3 target_added_warm_activatable_ms=1
+readonly target_added_cold_offscreen_ms=20 target_added_cold_x11_ms=30
+readonly target_rss_offscreen_mib=24 target_rss_x11_mib=27
 
 fail()
 {
@@ -42,7 +54,8 @@ fail()
 
 usage()
 {
-    echo "usage: $0 [-n ROUNDS (default 50)] [-c COLD_RUNS (default 10)] [BUILD_DIR (default build)]" >&2
+    echo "usage: $0 [-n ROUNDS (default 50)] [-c COLD_RUNS (default 10)] [-p offscreen|x11|both (default both)]" \
+        "[BUILD_DIR (default build)]" >&2
     exit 2
 }
 
@@ -56,6 +69,7 @@ usage()
 #                                     entry, and the D-Bus service file the bus activates Linkherd with
 # <sandbox>/sys-activatable/share     XDG_DATA_DIRS for the activatable path: Linkherd's DBusActivatable entry
 # <sandbox>/direct-config             XDG_CONFIG_HOME for the direct path: its mimeapps.list names the fake
+# <sandbox>/display                   what Xvfb logs
 # <sandbox>/bin/fake                  the fake browser; it records into <sandbox>/launches/fake/
 
 require_tool()
@@ -106,10 +120,12 @@ write_applications()
         >"$sandbox/home/.local/share/applications/fake.desktop"
     linkherd_entry "$app" exec >"$sandbox/sys/share/applications/$bus_name.desktop"
     linkherd_entry "$app" activatable >"$sandbox/sys-activatable/share/applications/$bus_name.desktop"
-    # The bus daemon reads backslashes in a value as escapes, then splits Exec as a shell would; inside single
-    # quotes every other character stands for itself.
-    [[ $app != *\'* ]] || fail "a D-Bus service file cannot start a path holding a single quote: $app"
-    printf "[D-BUS Service]\nName=%s\nExec='%s' --background\n" "$bus_name" "${app//\\/\\\\}" \
+    # As installed, the service starts the resident itself. The bus daemon reads backslashes in a value as
+    # escapes, then splits Exec as a shell would; inside single quotes every other character stands for itself.
+    local resident
+    resident=$(dirname "$app")/linkherd-resident
+    [[ $resident != *\'* ]] || fail "a D-Bus service file cannot start a path holding a single quote: $resident"
+    printf "[D-BUS Service]\nName=%s\nExec='%s' --background\n" "$bus_name" "${resident//\\/\\\\}" \
         >"$sandbox/sys/share/dbus-1/services/$bus_name.service"
 
     # Without mimeinfo.cache GIO lists no entry for any MIME type.
@@ -136,7 +152,7 @@ make_sandbox()
 # stays inside this process tree. The bus daemon reads XDG_DATA_DIRS for its service files.
 sandbox_environment()
 {
-    local sandbox=$1
+    local sandbox=$1 platform=$2
     printf '%s\n' \
         "PATH=$sandbox/bin:${PATH:-/usr/bin:/bin}" \
         "HOME=$sandbox/home" \
@@ -153,23 +169,44 @@ sandbox_environment()
         "GSETTINGS_BACKEND=memory" \
         "NO_AT_BRIDGE=1" \
         "LANG=C.UTF-8" \
-        "LC_ALL=C.UTF-8" \
-        "QT_QPA_PLATFORM=offscreen"
+        "LC_ALL=C.UTF-8"
+    if [[ $platform == x11 ]]; then
+        printf '%s\n' "QT_QPA_PLATFORM=xcb" "DISPLAY=$display"
+    else
+        printf '%s\n' "QT_QPA_PLATFORM=offscreen"
+    fi
+}
+
+# Xvfb on a free display; sets display (":N") and xvfb (its pid). -noreset: the server does not reset (and
+# rebuild its state) each time its last client leaves, which would otherwise fall on every cold start.
+start_display()
+{
+    local sandbox=$1 number
+    exec {display_fd}< <(exec Xvfb -displayfd 1 -noreset -screen 0 1280x800x24 -nolisten tcp 2>"$sandbox/display")
+    xvfb=$!
+    read -r -t 10 -u "$display_fd" number || fail "Xvfb did not start: $(<"$sandbox/display")"
+    display=:$number
 }
 
 main()
 {
-    local rounds=50 cold_runs=10 option
-    while getopts ':n:c:h' option; do
+    local rounds=50 cold_runs=10 platforms=both option
+    while getopts ':n:c:p:h' option; do
         case $option in
         n) rounds=$OPTARG ;;
         c) cold_runs=$OPTARG ;;
+        p) platforms=$OPTARG ;;
         *) usage ;;
         esac
     done
     shift $((OPTIND - 1))
     (($# <= 1)) || usage
     [[ $rounds =~ ^[1-9][0-9]*$ && $cold_runs =~ ^[1-9][0-9]*$ ]] || usage
+    case $platforms in
+    offscreen | x11) ;;
+    both) platforms="offscreen x11" ;;
+    *) usage ;;
+    esac
 
     local build=${1:-build}
     [[ -d $build ]] || fail "no build folder $build: build first (bash scripts/build.sh) or name the folder"
@@ -179,6 +216,11 @@ main()
     require_binary "$app"
     require_binary "$cli"
     require_binary "$fake" "it is built with the tests (LINKHERD_BUILD_TESTS=ON)"
+    local tray_host=$build/bench/bench_tray_host
+    if [[ $platforms == *x11* ]]; then
+        require_binary "$tray_host" "it is built with the benchmarks (LINKHERD_BUILD_BENCHMARKS=ON)"
+        require_tool Xvfb xvfb
+    fi
     require_tool gio libglib2.0-bin
     require_tool gdbus libglib2.0-bin
     require_tool dbus-run-session dbus-daemon
@@ -187,16 +229,26 @@ main()
     app=$(realpath "$app")
 
     sandbox=$(mktemp -d -t linkherd-e2e.XXXXXXXX)
-    trap 'rm -rf -- "$sandbox"' EXIT
+    xvfb=""
+    trap '[[ -z $xvfb ]] || kill "$xvfb" 2>/dev/null; rm -rf -- "$sandbox"' EXIT
     make_sandbox "$sandbox" "$app" "$fake"
 
-    local environment
-    mapfile -t environment < <(sandbox_environment "$sandbox")
-    # The measuring half runs on the private bus. The bus daemon's chatter (and the output of the instances it
-    # activates) goes to a log; the measuring half takes the terminal back from descriptor 3.
-    env -i "${environment[@]}" dbus-run-session -- \
-        "$BASH" "$script" --on-private-bus "$sandbox" "$app" "$cli" "$rounds" "$cold_runs" \
-        3>&2 2>>"$sandbox/bus.log"
+    local environment platform
+    for platform in $platforms; do
+        display=""
+        [[ $platform == x11 ]] && start_display "$sandbox"
+        mapfile -t environment < <(sandbox_environment "$sandbox" "$platform")
+        # The measuring half runs on a private bus of its own. The bus daemon's chatter (and the output of the
+        # instances it activates) goes to a log; the measuring half takes the terminal back from descriptor 3.
+        env -i "${environment[@]}" dbus-run-session -- \
+            "$BASH" "$script" --on-private-bus "$sandbox" "$app" "$cli" "$rounds" "$cold_runs" "$platform" \
+            "$tray_host" 3>&2 2>>"$sandbox/bus.log"
+        if [[ -n $xvfb ]]; then
+            kill "$xvfb" 2>/dev/null
+            wait "$xvfb" 2>/dev/null || true
+            xvfb=""
+        fi
+    done
 }
 
 # ---------------------------------------------------------------------------------------------------------------
@@ -292,13 +344,39 @@ stop_instance()
     fail "Linkherd (pid $pid) did not end within 5 s of SIGTERM"
 }
 
-# On the way out, whatever happened: no Linkherd of this run may outlive it.
+# On the way out, whatever happened: no Linkherd (and no tray) of this run may outlive it.
 kill_leftovers()
 {
     local pid
     [[ -n ${resident-} ]] && signal_linkherd KILL "$resident"
     pid=$(bus_owner_pid) && signal_linkherd KILL "$pid"
+    [[ -n ${tray_pid-} ]] && kill "$tray_pid" 2>/dev/null
     return 0
+}
+
+# The stand-in tray, on the private bus before Linkherd starts, as a panel is at login.
+start_tray_host()
+{
+    "$1" >>"$log" 2>&1 &
+    tray_pid=$!
+    local tries
+    for ((tries = 0; tries < 1000; tries++)); do
+        [[ $(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+            --method org.freedesktop.DBus.NameHasOwner org.kde.StatusNotifierWatcher 2>/dev/null) == "(true,)" ]] &&
+            return 0
+        sleep 0.01
+    done
+    fail "the stand-in tray did not take org.kde.StatusNotifierWatcher within 10 s; log: $(<"$log")"
+}
+
+# Prints "VmRSS PSS USS" of the process in MiB.
+resident_memory()
+{
+    local rss pss uss
+    rss=$(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status") || return 1
+    read -r pss uss < <(awk '/^Pss:/ { pss = $2 } /^Private_(Clean|Dirty):/ { uss += $2 }
+        END { printf "%.1f %.1f\n", pss / 1024, uss / 1024 }' "/proc/$1/smaps_rollup") || return 1
+    echo "$rss $pss $uss"
 }
 
 # Waits for the one record a run leaves and sets latency_ns from it. Anything but exactly one start, with
@@ -409,17 +487,23 @@ start_resident()
     "$app" --background >>"$log" 2>&1 &
     resident=$!
     local rules=$user_config/linkherd/rules.json
-    # The rules are written before the name is taken.
     wait_for_bus_name
     [[ $(bus_owner_pid) == "$resident" ]] || fail "the resident linkherd-app does not own $bus_name"
-    grep -q '"bundleID": "fake"' "$rules" || fail "the first run did not make the fake the fallback: $(<"$rules")"
+    # The rules are written soon after the name is taken, before the first link is served.
+    local tries
+    for ((tries = 0; tries < 1000; tries++)); do
+        grep -qs '"bundleID": "fake"' "$rules" && break
+        sleep 0.01
+    done
+    grep -qs '"bundleID": "fake"' "$rules" ||
+        fail "the first run did not make the fake the fallback: $(cat "$rules" 2>&1)"
     [[ $("$cli" default --set 2>>"$log") == yes ]] || fail "linkherd default --set failed; log: $(<"$log")"
 }
 
 measure()
 {
     sandbox=$1 app=$2 cli=$3
-    local rounds=$4 cold_runs=$5
+    local rounds=$4 cold_runs=$5 platform=$6 tray_host=$7
     exec 2>&3 3>&-
     launches=$sandbox/launches/fake
     log=$sandbox/e2e.log
@@ -427,9 +511,11 @@ measure()
     direct_config=$sandbox/direct-config
     resident=""
     : >"$log"
+    tray_pid=""
     trap kill_leftovers EXIT
     trap 'exit 130' INT TERM
 
+    [[ $platform == x11 ]] && start_tray_host "$tray_host"
     start_resident
 
     # Warm: the three paths take turns, so that whatever else the machine does falls on all of them alike.
@@ -453,9 +539,8 @@ measure()
     done
 
     sleep 1
-    local rss
-    rss=$(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$resident/status") ||
-        fail "the resident linkherd-app (pid $resident) is gone"
+    local rss pss uss
+    read -r rss pss uss < <(resident_memory "$resident") || fail "the resident linkherd-app (pid $resident) is gone"
 
     # Cold: each run starts with no instance, and the instance it starts is ended afterwards. The rules file
     # stays, as it does from one session to the next.
@@ -477,7 +562,10 @@ measure()
     local gio_median gio_p90 xdg_median xdg_p90 direct_median direct_p90
     read -r gio_median gio_p90 < <(summarize direct)
     read -r xdg_median xdg_p90 < <(summarize xdg_direct)
-    echo "Linkherd end-to-end latency, gio open / xdg-open URL -> browser start ($rounds warm rounds, $cold_runs cold runs)"
+    local on="offscreen"
+    [[ $platform == x11 ]] && on="X11 (Xvfb -noreset) with a tray"
+    echo "Linkherd end-to-end latency, $on, gio open / xdg-open URL -> browser start ($rounds warm rounds," \
+        "$cold_runs cold runs)"
     printf '  %-44s %10s %10s\n' "" median p90
     row "gio open straight to the browser (b)" "$gio_median" "$gio_p90"
     row "xdg-open straight to the browser (b)" "$xdg_median" "$xdg_p90"
@@ -496,14 +584,22 @@ measure()
         read -r cold_median cold_p90 < <(summarize "${style}_cold")
         echo "$label"
         row "through the resident (a)" "$median" "$p90"
+        local warm_target=$target_added_warm_ms
+        [[ $style == activatable ]] && warm_target=$target_added_warm_activatable_ms
         target_row "added when resident (median a - median b)" "$(calculate "$median - $direct_median")" \
-            "$target_added_warm_ms"
+            "$warm_target"
         printf '  %-44s %7s x\n' "ratio (median a / median b)" "$(calculate "$median / $direct_median")"
         row "cold start (c)" "$cold_median" "$cold_p90"
+        local cold_target=$target_added_cold_offscreen_ms
+        [[ $platform == x11 ]] && cold_target=$target_added_cold_x11_ms
         target_row "added cold (median c - median b)" "$(calculate "$cold_median - $direct_median")" \
-            "$target_added_cold_ms"
+            "$cold_target"
     done
-    printf '  %-44s %7s MiB\n' "resident idle RSS (VmRSS)" "$rss"
+    local rss_target=$target_rss_offscreen_mib
+    [[ $platform == x11 ]] && rss_target=$target_rss_x11_mib
+    printf '  %-44s %7s MiB             target <= %s MiB: %s\n' "resident idle RSS (VmRSS)" "$rss" "$rss_target" \
+        "$(awk -v rss="$rss" -v target="$rss_target" 'BEGIN { print (rss <= target) ? "met" : "MISSED" }')"
+    printf '  %-44s %7s MiB\n' "resident idle PSS (smaps_rollup)" "$pss" "resident idle USS (private pages)" "$uss"
 }
 
 if [[ ${1-} == --on-private-bus ]]; then

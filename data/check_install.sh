@@ -40,7 +40,7 @@ done
 service=$share/dbus-1/services/org.linkherd.Linkherd.service
 grep -qx 'Name=org.linkherd.Linkherd' "$service" || fail "the D-Bus service has the wrong name"
 # The prefix given here is not the one the build was configured with.
-grep -qxF "Exec='$prefix/bin/linkherd-app' --background" "$service" \
+grep -qxF "Exec='$prefix/libexec/linkherd/linkherd-resident' --background" "$service" \
     || fail "the D-Bus service starts the wrong command: $(grep '^Exec=' "$service")"
 
 # GIO lists browsers from mimeinfo.cache only.
@@ -58,8 +58,9 @@ mkdir -p "$target/share/applications" "$target/share/icons/hicolor"
 DESTDIR=$scratch/stage cmake --install "$build" --prefix "$target" --component "$component"
 staged=$scratch/stage$target/share
 [ -f "$staged/applications/org.linkherd.Linkherd.desktop" ] || fail "DESTDIR is not honoured"
-grep -qxF "Exec='$target/bin/linkherd-app' --background" "$staged/dbus-1/services/org.linkherd.Linkherd.service" \
-    || fail "the staged D-Bus service does not start linkherd-app from the target prefix"
+grep -qxF "Exec='$target/libexec/linkherd/linkherd-resident' --background" \
+    "$staged/dbus-1/services/org.linkherd.Linkherd.service" \
+    || fail "the staged D-Bus service does not start linkherd-resident from the target prefix"
 for dir in "$staged" "$target/share"; do
     [ ! -e "$dir/applications/mimeinfo.cache" ] || fail "a staged install refreshed $dir/applications"
     [ ! -e "$dir/icons/hicolor/icon-theme.cache" ] || fail "a staged install refreshed $dir/icons/hicolor"

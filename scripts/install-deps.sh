@@ -25,6 +25,7 @@ packages=(
     libbenchmark-dev
     libmozjs-102-dev
     libdbus-1-dev
+    libsimdjson-dev
     openssl
     # Building and checking the Debian package (scripts/package.sh)
     debhelper

@@ -110,6 +110,19 @@ ApplicationCatalog& AppServices::catalog()
 
 void AppServices::start()
 {
+    if (m_store->isFirstRun()) {
+        if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
+            qCInfo(lcApp, "First run: links no rule takes go to %s", qUtf8Printable(browser->bundleID));
+            m_store->setStartingFallback(Destination::browser(browser->bundleID));
+        }
+    }
+    m_store->startWatching();
+}
+
+void AppServices::startAfterHandOver()
+{
+    if (std::exchange(m_startedAfterHandOver, true))
+        return;
     // The application-menu switch stands for the launcher entry; the desktop's state of it is the truth (the
     // stored default would otherwise call a listed entry hidden). Written only when they differ: assigning
     // writes the file, and a start should not.
@@ -119,25 +132,25 @@ void AppServices::start()
     else if (!listed)
         (void)LauncherEntry::setHidden(true);
     m_rulesFileNotices->start();
-    if (m_store->isFirstRun()) {
-        if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
-            qCInfo(lcApp, "First run: links no rule takes go to %s", qUtf8Printable(browser->bundleID));
-            m_store->setStartingFallback(Destination::browser(browser->bundleID));
-        }
-    }
-    m_store->startWatching();
     m_defaultBrowserGuard->start();
+    // Telling a link's application by its window reads every desktop entry once; done here rather than for the
+    // first link that needs it, whenever the rules start looking at source applications.
+    const auto prepareSourceLookUp = [this] {
+        if (m_store->looksAtSourceApplications())
+            m_platform->catalog.prepareWindowClasses();
+    };
+    prepareSourceLookUp();
+    connect(m_store.get(), &RuleStore::rulesChanged, this, prepareSourceLookUp);
 }
 
-void AppServices::openLinks(const QList<std::pair<QString, QString>>& linksWithSources,
-                            const LaunchActivation& activation)
+void AppServices::openLinks(const QStringList& links, const LinkSource& source, const LaunchActivation& activation)
 {
     if (!activation.isEmpty())
         qCDebug(lcApp, "the links come with the activation token \"%s\" and startup ID \"%s\"",
                 qUtf8Printable(activation.token), qUtf8Printable(activation.startupID));
     const HandOverActivation shared = shareActivation(activation);
     qsizetype refused = 0;
-    for (const auto& [link, source] : linksWithSources) {
+    for (const QString& link : links) {
         qCDebug(lcApp, "asked to open %s", qUtf8Printable(link));
         if (!m_router->route(link, source, shared))
             ++refused;

@@ -2,6 +2,7 @@
 
 #include "base/result.h"
 #include "platform/launch_activation.h"
+#include "services/link_source.h"
 
 #include <QObject>
 #include <QPointer>
@@ -45,13 +46,15 @@ public:
     // The installed applications, for telling which one a link came from.
     ApplicationCatalog& catalog();
 
-    // Tells the user when the rules file could not be read. On the first run, the system's default browser
-    // becomes the fallback; then outside edits of the rules are taken over, and another program taking the
-    // default browser is noticed.
+    // What the links that woke Linkherd need: on the first run, the system's default browser becomes the
+    // fallback; then outside edits of the rules are taken over.
     void start();
-    // Each link in order, each with the application it came from (empty when unknown): one hand-over, whose
-    // activation (the clicking application's token) goes to the first browser or panel its links reach.
-    void openLinks(const QList<std::pair<QString, QString>>& linksWithSources, const LaunchActivation& activation = {});
+    // What no link waits for, once those links are handed over: the user is told when the rules file could not
+    // be read, and another program taking the default browser is noticed. Once; later calls do nothing.
+    void startAfterHandOver();
+    // Each link in order, all from one application: one hand-over, whose activation (the clicking application's
+    // token) goes to the first browser or panel its links reach.
+    void openLinks(const QStringList& links, const LinkSource& source, const LaunchActivation& activation = {});
     // What launching Linkherd again (or activating it) shows, brought to the front with the activation.
     void reopen(const LaunchActivation& activation = {});
     // Shows the rules window, brought to the front with the activation.
@@ -80,4 +83,5 @@ private:
     std::unique_ptr<RulesWindowController> m_rulesWindow;
     std::unique_ptr<FeedbackWindowController> m_feedbackWindow;
     std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    bool m_startedAfterHandOver = false;
 };

@@ -35,7 +35,7 @@ ApplicationBus::Registration ApplicationBus::registerOnSessionBus()
     return Registration::registered;
 }
 
-QString ApplicationBus::sourceOf(const QVariantMap& platformData) const
+LinkSource ApplicationBus::sourceOf(const QVariantMap& platformData) const
 {
     // A caller may name the source itself. Otherwise the caller's process tells: GIO's own Open comes straight
     // from the clicking application's connection, and linkherd-app names nothing but waits for the answer, so
@@ -43,17 +43,19 @@ QString ApplicationBus::sourceOf(const QVariantMap& platformData) const
     const QString forwarded = platformData.value(QString::fromLatin1(RunningInstance::sourceKey)).toString();
     if (!forwarded.isEmpty())
         return forwarded;
-    return calledFromDBus() ? sourceOfCaller(connection(), message()) : QString();
+    return calledFromDBus() ? sourceOfCaller(connection(), message()) : LinkSource();
 }
 
-QString ApplicationBus::sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const
+LinkSource ApplicationBus::sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const
 {
     if (!m_sourceOfCaller)
-        return QString();
-    const uint pid = connection.interface()->servicePid(message.service()).value();
-    if (pid == 0)
-        return QString();
-    return m_sourceOfCaller(static_cast<qint64>(pid)).value_or(QString());
+        return {};
+    return LinkSource::lookedUpBy([this, connection, sender = message.service()] {
+        const uint pid = connection.interface()->servicePid(sender).value();
+        if (pid == 0)
+            return QString();
+        return m_sourceOfCaller(static_cast<qint64>(pid)).value_or(QString());
+    });
 }
 
 void ApplicationBus::Activate(const QVariantMap& platform_data)
@@ -63,12 +65,8 @@ void ApplicationBus::Activate(const QVariantMap& platform_data)
 
 void ApplicationBus::Open(const QStringList& uris, const QVariantMap& platform_data)
 {
-    // The caller is read at once, while the process that sent the links is certainly still there.
-    const QString source = sourceOf(platform_data);
-    QList<std::pair<QString, QString>> links;
-    for (const QString& uri : uris)
-        links.append({uri, source});
-    m_services.openLinks(links, LaunchActivation::fromPlatformData(platform_data));
+    // Routed before the answer goes back, while the process that sent the links is certainly still there.
+    m_services.openLinks(uris, sourceOf(platform_data), LaunchActivation::fromPlatformData(platform_data));
 }
 
 void ApplicationBus::ActivateAction(const QString& action_name, const QVariantList& parameter,

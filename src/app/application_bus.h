@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/result.h"
+#include "services/link_source.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -27,8 +28,9 @@ public:
                    QObject* parent = nullptr);
 
     Registration registerOnSessionBus();
-    // The application a call on the bus came from, by the caller's process; empty when it cannot be told.
-    QString sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const;
+    // The application a call on the bus came from, by the caller's process; empty when it cannot be told. Worked
+    // out when routing needs it, while the call is being answered and the caller is certainly still there.
+    LinkSource sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const;
 
 public Q_SLOTS:
     void Activate(const QVariantMap& platform_data);
@@ -36,7 +38,7 @@ public Q_SLOTS:
     void ActivateAction(const QString& action_name, const QVariantList& parameter, const QVariantMap& platform_data);
 
 private:
-    QString sourceOf(const QVariantMap& platformData) const;
+    LinkSource sourceOf(const QVariantMap& platformData) const;
 
     AppServices& m_services;
     std::function<std::optional<QString>(qint64 pid)> m_sourceOfCaller;

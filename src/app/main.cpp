@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -180,25 +181,29 @@ int main(int argc, char* argv[])
         qCCritical(lcApp, "Another Linkherd owns the session bus name but does not answer");
     }
 
-    std::unique_ptr<TrayIcon> tray;
-    const TrayHost trayHost([&tray, &services] { tray = std::make_unique<TrayIcon>(services); });
-
     services.start();
     // Only now is there a connection to the display to ask about the active window.
-    const QString ownSource = source.isEmpty() && !commandLine.links.isEmpty()
-                                  ? activeWindowApplication(catalog).value_or(QString())
-                                  : source;
-    QList<std::pair<QString, QString>> links;
-    for (const QString& link : commandLine.links)
-        links.append({link, ownSource});
+    const LinkSource ownSource =
+        source.isEmpty()
+            ? LinkSource::lookedUpBy([&catalog] { return activeWindowApplication(catalog).value_or(QString()); })
+            : LinkSource(source);
     if (commandLine.windowAction == u"settings"_s && !commandLine.background)
         services.showSettings(activation);
     else if (commandLine.windowAction == u"feedback"_s && !commandLine.background)
         services.showFeedback(activation);
-    else if (!links.isEmpty())
-        services.openLinks(links, activation);
+    else if (!commandLine.links.isEmpty())
+        services.openLinks(commandLine.links, ownSource, activation);
     else if (!commandLine.background)
         services.showRulesWindow();
+    // The tray icon and what no link waits for come once the links that woke Linkherd are handed over: those on
+    // the command line, above, or the call that made the bus start Linkherd, which the bus sends as soon as the
+    // name is taken and which is therefore normally queued before this.
+    std::unique_ptr<TrayIcon> tray;
+    std::unique_ptr<TrayHost> trayHost;
+    QTimer::singleShot(0, &application, [&services, &tray, &trayHost] {
+        trayHost = std::make_unique<TrayHost>([&tray, &services] { tray = std::make_unique<TrayIcon>(services); });
+        services.startAfterHandOver();
+    });
     if (startupErrorsRelayed)
         releaseStartupErrors();
     return application.exec();

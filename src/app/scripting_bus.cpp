@@ -189,9 +189,8 @@ void ScriptingBus::Route(const QString& url, const QDBusMessage& call)
         BusProperties::refuse(call, errorPrefix + u"InvalidURL"_s, u"Give route a URL, as text."_s);
         return;
     }
-    // The caller is read at once, while it is certainly still there; the link is routed after the reply.
-    const QString source = m_applicationBus.sourceOfCaller(QDBusConnection::sessionBus(), call);
-    m_services.openLinks({{url, source}});
+    // Routed before the reply goes back, while the caller is certainly still there.
+    m_services.openLinks({url}, m_applicationBus.sourceOfCaller(QDBusConnection::sessionBus(), call));
 }
 
 QString ScriptingBus::fallbackBrowser() const

@@ -14,6 +14,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -248,13 +250,26 @@ private:
         const QString serviceProgram = command.isEmpty() ? QString() : resolved(command.front());
         if (serviceProgram.isEmpty() || !QFileInfo(serviceProgram).isExecutable()) {
             m_report.problem(serviceLayer, service, u"it starts no program that is there"_s, reinstall);
-        } else if (QFileInfo(serviceProgram).canonicalFilePath() != QFileInfo(entryProgram).canonicalFilePath()) {
+        } else if (!ofTheSameInstallation(serviceProgram, entryProgram)) {
             m_report.problem(serviceLayer, u"%1 runs %2"_s.arg(service, serviceProgram),
                              u"not the program of the desktop entry: two installations disagree"_s,
                              u"remove the installation you do not use, then "_s + reinstall);
         } else {
             m_report.ok(serviceLayer, u"%1 runs the same program"_s.arg(service));
         }
+    }
+
+    // The bus starts the resident of the entry's installation, or (as installations before it started the
+    // resident directly did) the entry's linkherd-app, which execs it.
+    static bool ofTheSameInstallation(const QString& serviceProgram, const QString& entryProgram)
+    {
+        const QString started = QFileInfo(serviceProgram).canonicalFilePath();
+        const QString folder = QFileInfo(entryProgram).absolutePath();
+        const QStringList programs{entryProgram, folder + u"/linkherd-resident"_s,
+                                   folder + u'/' + QStringLiteral(LINKHERD_RESIDENT_FROM_BINDIR)};
+        return std::any_of(programs.begin(), programs.end(), [&started](const QString& program) {
+            return QFileInfo(program).canonicalFilePath() == started;
+        });
     }
 
     // A program as the desktop finds it: an absolute path stays, a name is looked up in PATH.

@@ -24,6 +24,9 @@ public:
     virtual std::optional<DesktopEntry> application(const QString& id) = 0;
     // The application that says its windows carry this WM_CLASS name (StartupWMClass), compared ignoring case.
     virtual std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) = 0;
+    // Reads now what applicationWithWindowClass needs, and again after every change, so that no look-up waits
+    // for it (it reads every desktop entry).
+    virtual void prepareWindowClasses() {}
     // Called on the main thread, some time after applications are installed or removed or the associations of
     // link types change; the answers above may differ from then on. One handler: a later call replaces it, an
     // empty one stops the calls.

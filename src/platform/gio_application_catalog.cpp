@@ -85,6 +85,21 @@ std::optional<DesktopEntry> GioApplicationCatalog::applicationWithWindowClass(co
 {
     if (windowClass.isEmpty())
         return std::nullopt;
+    readWindowClasses();
+    const auto found = m_windowClasses->constFind(windowClass.toCaseFolded());
+    if (found == m_windowClasses->cend())
+        return std::nullopt;
+    return application(*found);
+}
+
+void GioApplicationCatalog::prepareWindowClasses()
+{
+    m_keepsWindowClasses = true;
+    readWindowClasses();
+}
+
+void GioApplicationCatalog::readWindowClasses()
+{
     if (!m_windowClasses) {
         // Reading every entry takes a while on a full desktop; the table is good until the monitor says otherwise.
         watch();
@@ -106,10 +121,6 @@ std::optional<DesktopEntry> GioApplicationCatalog::applicationWithWindowClass(co
         g_list_free_full(all, g_object_unref);
         m_windowClasses = std::move(classes);
     }
-    const auto found = m_windowClasses->constFind(windowClass.toCaseFolded());
-    if (found == m_windowClasses->cend())
-        return std::nullopt;
-    return application(*found);
 }
 
 void GioApplicationCatalog::setChangeHandler(std::function<void()> handler)
@@ -128,6 +139,8 @@ void GioApplicationCatalog::watch()
 void GioApplicationCatalog::changed()
 {
     m_windowClasses.reset();
+    if (m_keepsWindowClasses)
+        readWindowClasses();
     if (m_changeHandler)
         m_changeHandler();
 }

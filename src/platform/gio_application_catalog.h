@@ -19,16 +19,19 @@ public:
     QList<DesktopEntry> shownApplications() override;
     std::optional<DesktopEntry> application(const QString& id) override;
     std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) override;
+    void prepareWindowClasses() override;
     void setChangeHandler(std::function<void()> handler) override;
 
 private:
     struct Monitor;
 
     void watch();
+    void readWindowClasses();
     void changed();
 
     std::unique_ptr<Monitor> m_monitor;
     std::function<void()> m_changeHandler;
     // Case-folded StartupWMClass -> desktop ID, read from every entry once and kept until the applications change.
     std::optional<QHash<QString, QString>> m_windowClasses;
+    bool m_keepsWindowClasses = false; // read again after every change
 };

@@ -13,6 +13,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Names the launcher on the cancellable of its connection request.
+constexpr char launcherKey[] = "linkherd-launcher";
+
 void finishLaunch(GObject* source, GAsyncResult* result, gpointer data)
 {
     auto* completion = static_cast<ApplicationLauncher::Completion*>(data);
@@ -65,12 +68,37 @@ const char* const* launchVariables()
     return variables;
 }
 
-GioApplicationLauncher::GioApplicationLauncher() : m_sessionBus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {}
+// GDBus connects and authenticates on its own thread while the resident starts up, instead of the start (or the
+// first launch, which needs the connection too) waiting for it.
+GioApplicationLauncher::GioApplicationLauncher() : m_connecting(g_cancellable_new())
+{
+    g_object_set_data(G_OBJECT(m_connecting), launcherKey, this);
+    g_bus_get(G_BUS_TYPE_SESSION, G_CANCELLABLE(m_connecting), &GioApplicationLauncher::connected,
+              g_object_ref(m_connecting));
+}
 
 GioApplicationLauncher::~GioApplicationLauncher()
 {
+    // The answer may still come; it then finds no launcher to give the connection to.
+    g_object_set_data(G_OBJECT(m_connecting), launcherKey, nullptr);
+    g_cancellable_cancel(G_CANCELLABLE(m_connecting));
+    g_object_unref(m_connecting);
     if (m_sessionBus)
         g_object_unref(m_sessionBus);
+}
+
+void GioApplicationLauncher::connected(GObject*, GAsyncResult* result, gpointer data)
+{
+    auto* connecting = static_cast<GObject*>(data);
+    auto* launcher = static_cast<GioApplicationLauncher*>(g_object_get_data(connecting, launcherKey));
+    g_object_unref(connecting);
+    GDBusConnection* bus = g_bus_get_finish(result, nullptr);
+    if (!bus)
+        return;                              // no session bus, or the launcher is gone
+    if (!launcher || launcher->m_sessionBus) // gone, or a launch came first and took the connection
+        g_object_unref(bus);
+    else
+        launcher->m_sessionBus = bus;
 }
 
 void GioApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links,

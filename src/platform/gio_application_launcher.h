@@ -15,10 +15,13 @@ public:
     Result<void> spawnDetached(const QStringList& argv, const LaunchActivation& activation) override;
 
 private:
+    static void connected(struct _GObject* source, struct _GAsyncResult* result, void* data);
+
     // GIO announces every launch on the session bus through the shared connection and lets it go when
-    // nothing else holds it; holding it from the first launch on saves a new connection (and its handshake)
-    // for every later link.
+    // nothing else holds it; holding it from the start on saves a new connection (and its handshake) for
+    // every link.
     void* m_sessionBus = nullptr;
+    void* m_connecting = nullptr; // GCancellable of the connection asked for at construction; names this
 };
 
 // The variables with which a desktop launched Linkherd; passed on, they would make a browser believe it was

@@ -165,8 +165,10 @@ bool Rule::matches(const QString& link, const QString& sourceBundleID) const
 PreparedRules::PreparedRules(const QList<Rule>& rules)
 {
     m_rules.reserve(rules.size());
-    for (const Rule& rule : rules)
+    for (const Rule& rule : rules) {
         m_rules.append(PreparedRule(rule));
+        m_looksAtSources = m_looksAtSources || m_rules.constLast().looksAtSource();
+    }
 }
 
 namespace {

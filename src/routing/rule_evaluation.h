@@ -53,6 +53,8 @@ public:
     explicit PreparedRule(const Rule& rule);
 
     bool matches(const MatchSubject& subject, const QString& sourceBundleID, ExpressionBudget& budget) const;
+    // Whether the application a link comes from can change what this rule decides.
+    bool looksAtSource() const { return m_isEnabled && !m_pattern.isEmpty() && !m_sourceBundleIDs.isEmpty(); }
 
 private:
     bool passesSourceFilter(const QString& sourceBundleID) const;
@@ -74,9 +76,12 @@ public:
 
     // The position of the first rule that takes the link, if any.
     std::optional<qsizetype> firstMatch(const QString& link, const QString& sourceBundleID) const;
+    // Whether any rule looks at the application a link comes from; without one, it need not be worked out.
+    bool looksAtSources() const { return m_looksAtSources; }
 
 private:
     QList<PreparedRule> m_rules;
+    bool m_looksAtSources = false;
 };
 
 // What the rules decide for a link: the first matching rule's destination, or the fallback.

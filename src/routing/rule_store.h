@@ -92,6 +92,9 @@ public:
     void move(const QList<qsizetype>& fromOffsets, qsizetype toOffset);
 
     Destination destination(const QString& link, const QString& sourceBundleID = QString()) const;
+    // Whether the application a link comes from can change its destination: some enabled rule names source
+    // applications. Working the application out costs a bus round trip and reads under /proc for every link.
+    bool looksAtSourceApplications() const { return m_preparedRules.looksAtSources(); }
 
     // Whether changes wait for another writer's lock.
     bool hasUnwrittenChanges() const { return !m_unwrittenChanges.isEmpty(); }

@@ -47,15 +47,18 @@ DefaultBrowserGuard::~DefaultBrowserGuard() = default;
 void DefaultBrowserGuard::start()
 {
     const bool isDefault = m_defaultBrowser.isDefaultBrowser();
+    // Each setting is written only when it changes: a start that changes nothing writes nothing.
     if (isDefault) {
         // Linkherd was made the default while it was not running: what the user said back then is over.
-        m_preferences.setKeptDefaultBrowser(QString());
+        if (!m_preferences.keptDefaultBrowser().isEmpty())
+            m_preferences.setKeptDefaultBrowser(QString());
         DefaultBrowser::forgetHandBack();
     }
     // Taken while Linkherd was not running (a browser updated at boot, a first-run wizard): links no longer
     // start Linkherd, so this start (at login) may be the only chance to tell. Checked as a change would be.
     m_wasDefault = isDefault || m_preferences.wasDefaultBrowser();
-    m_preferences.setWasDefaultBrowser(isDefault);
+    if (m_preferences.wasDefaultBrowser() != isDefault)
+        m_preferences.setWasDefaultBrowser(isDefault);
     if (m_wasDefault && !isDefault)
         m_settle.start();
 

@@ -23,7 +23,7 @@ Router::Router(RuleStore& store, Preferences& preferences, BrowserLaunching& lau
       m_launcher(launcher)
 {}
 
-bool Router::route(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation)
+bool Router::route(const QString& link, const LinkSource& source, const HandOverActivation& activation)
 {
     // Text that is not a link must never reach a browser (it could pass for an option); it comes from a
     // program rather than from a click, so the user is not asked to dismiss an alert for each.
@@ -32,12 +32,14 @@ bool Router::route(const QString& link, const QString& sourceBundleID, const Han
         return false;
     }
     const QString cleaned = m_store.rewriter().apply(link);
+    if (shouldAsk()) {
+        askChooser(cleaned, source.bundleID(), activation);
+        return true;
+    }
+    const QString& sourceForRules = m_store.looksAtSourceApplications() ? source.bundleID() : source.known();
     qCDebug(lcRouter, "routing %s from %s", qUtf8Printable(cleaned),
-            qUtf8Printable(sourceBundleID.isEmpty() ? u"unknown"_s : sourceBundleID));
-    if (shouldAsk())
-        askChooser(cleaned, sourceBundleID, activation);
-    else
-        open(cleaned, m_store.destination(cleaned, sourceBundleID), sourceBundleID, activation);
+            qUtf8Printable(sourceForRules.isEmpty() ? u"unknown"_s : sourceForRules));
+    open(cleaned, m_store.destination(cleaned, sourceForRules), source, activation);
     return true;
 }
 
@@ -59,32 +61,33 @@ void Router::askChooser(const QString& link, const QString& sourceBundleID, cons
     presentChooser(request);
 }
 
-void Router::open(const QString& link, const Destination& destination, const QString& sourceBundleID,
+void Router::open(const QString& link, const Destination& destination, const LinkSource& source,
                   const HandOverActivation& activation)
 {
+    // The chooser names the application the link comes from.
     if (destination.isAsk()) {
-        askChooser(link, sourceBundleID, activation);
+        askChooser(link, source.bundleID(), activation);
         return;
     }
     if (const std::optional<Browsers::Browser> browser = Browsers::browser(destination.bundleID())) {
-        launch(link, *browser, destination.profile(), sourceBundleID, activation);
+        launch(link, *browser, destination.profile(), source.known(), activation);
         return;
     }
     qCCritical(lcRouter, "%s is not installed; using the fallback", qUtf8Printable(destination.bundleID()));
-    openFallback(link, sourceBundleID, activation);
+    openFallback(link, source, activation);
 }
 
-void Router::openFallback(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation)
+void Router::openFallback(const QString& link, const LinkSource& source, const HandOverActivation& activation)
 {
     // Consulted once: a fallback that cannot be used asks the user rather than looping.
     const Destination& fallback = m_store.fallback();
     if (fallback.isBrowser()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::browser(fallback.bundleID())) {
-            launch(link, *browser, fallback.profile(), sourceBundleID, activation);
+            launch(link, *browser, fallback.profile(), source.known(), activation);
             return;
         }
     }
-    askChooser(link, sourceBundleID, activation);
+    askChooser(link, source.bundleID(), activation);
 }
 
 void Router::launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browsers/browsers.h"
+#include "link_source.h"
 #include "platform/launch_activation.h"
 #include "routing/destination.h"
 
@@ -68,8 +69,8 @@ public:
 
     // False when the text is not a link (it has no scheme): it is refused without an alert. The activation is the
     // hand-over's the link is part of: the first launch or panel its links reach takes it.
-    bool route(const QString& link, const QString& sourceBundleID = QString(),
-               const HandOverActivation& activation = nullptr);
+    // The source is worked out only when a rule looks at source applications or the link goes to the chooser.
+    bool route(const QString& link, const LinkSource& source = {}, const HandOverActivation& activation = nullptr);
     // The one way a link leaves for a browser, for the rules and the chooser alike: opens it (in the profile, when
     // given) with the activation, remembers it among the recent links, and has a failure told in an alert.
     void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
@@ -106,9 +107,9 @@ private:
 
     bool shouldAsk() const;
     void askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
-    void open(const QString& link, const Destination& destination, const QString& sourceBundleID,
+    void open(const QString& link, const Destination& destination, const LinkSource& source,
               const HandOverActivation& activation);
-    void openFallback(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
+    void openFallback(const QString& link, const LinkSource& source, const HandOverActivation& activation);
     void setRecent(QList<Routed> recent);
     void scheduleFailureAlert();
     void showFailureAlert();

@@ -4,8 +4,11 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -91,6 +94,20 @@ private Q_SLOTS:
         QCOMPARE(m_server.shown.size(), 1);
     }
 
+    // A start that finds everything as the last one left it writes nothing (each write of a file syncs it to
+    // disk, before the first link is served). Files are replaced whole when written, so the inode tells.
+    void aStartThatChangesNothingWritesNothing()
+    {
+        const QString preferences = m_desktop->configHome() + u"/linkherd/preferences.ini"_s;
+        QTRY_VERIFY(QFile::exists(preferences));
+        stopResident();
+        const QList<ino_t> before = {inode(preferences), inode(m_desktop->configHome() + u"/linkherd/rules.json"_s)};
+        startResident();
+        QVERIFY(residentSaysItIsTheDefault()); // answered after the resident's start-up, guard included
+        QCOMPARE(QList<ino_t>({inode(preferences), inode(m_desktop->configHome() + u"/linkherd/rules.json"_s)}),
+                 before);
+    }
+
     // One notification; its buttons claim the links back, keep the other browser (nothing more is
     // said when yet another one takes over), or, left unanswered, make way for one about the next browser.
     void anotherProgramTakingTheDefaultIsNoticed_data()
@@ -150,6 +167,12 @@ private Q_SLOTS:
     }
 
 private:
+    static ino_t inode(const QString& path)
+    {
+        struct stat status {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+    }
+
     void startResident()
     {
         m_resident.setProcessEnvironment(m_desktop->environment());

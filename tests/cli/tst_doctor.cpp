@@ -17,6 +17,7 @@ enum class Breakage {
     serviceFileMissing,
     serviceRunsAnotherProgram,
     installedService,
+    olderInstalledService,
 };
 
 } // namespace
@@ -47,6 +48,8 @@ private Q_SLOTS:
 
         QTest::newRow("all agree") << Breakage::none << QString() << 0 << 0;
         QTest::newRow("all agree, started by the bus") << Breakage::installedService << QString() << 0 << 0;
+        QTest::newRow("all agree, the bus starts linkherd-app")
+            << Breakage::olderInstalledService << QString() << 0 << 0;
         // xdg-settings follows $BROWSER on a desktop it does not know.
         QTest::newRow("$BROWSER set") << Breakage::browserVariable << u"$BROWSER: fake:\\nx\\x1b[2J: "_s << 2 << 1;
         // xdg-settings, GIO (both schemes) and the list itself all name the other browser.
@@ -90,15 +93,22 @@ private Q_SLOTS:
             break;
         case Breakage::serviceFileMissing:
         case Breakage::serviceRunsAnotherProgram:
-        case Breakage::installedService: {
+        case Breakage::installedService:
+        case Breakage::olderInstalledService: {
             const QString entry = m_desktop->desktopEntryPath(u"org.linkherd.Linkherd"_s);
             TestFiles::write(entry, TestFiles::read(entry) + "DBusActivatable=true\n");
             QDir().mkpath(QFileInfo(service).absolutePath());
             if (breakage == Breakage::serviceRunsAnotherProgram)
                 TestFiles::write(service, "[D-BUS Service]\nName=org.linkherd.Linkherd\nExec=/usr/bin/true --x\n");
-            if (breakage == Breakage::installedService) {
-                // As the installation writes it: the program's path in single quotes.
-                const QString program = m_desktop->run(u"sh"_s, {u"-c"_s, u"command -v linkherd-app"_s}).out.trimmed();
+            if (breakage == Breakage::installedService || breakage == Breakage::olderInstalledService) {
+                // As the installation writes it: the program's path in single quotes. The bus starts the resident
+                // beside linkherd-app (in a build tree) or, as earlier installations had it, linkherd-app.
+                QString program = m_desktop->run(u"sh"_s, {u"-c"_s, u"command -v linkherd-app"_s}).out.trimmed();
+                if (breakage == Breakage::installedService) {
+                    const QString resident = QFileInfo(program).absolutePath() + u"/linkherd-resident"_s;
+                    QVERIFY(QFile::copy(program, resident));
+                    program = resident;
+                }
                 TestFiles::write(service, "[D-BUS Service]\nName=org.linkherd.Linkherd\nExec='" + program.toUtf8() +
                                               "' --background\n");
             }

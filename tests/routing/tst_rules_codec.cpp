@@ -108,6 +108,23 @@ private Q_SLOTS:
         QVERIFY(!RulesCodec::encode(decoded(nullProfile)).contains("profile"));
     }
 
+    // Well-formed files are read through simdjson, the rest (lone surrogates escaped in a string here) through
+    // QJsonDocument: a key given twice must mean the same in both, the last one.
+    void keyGivenTwiceTakesTheLast_data()
+    {
+        QTest::addColumn<QByteArray>("extra");
+        QTest::newRow("well-formed") << QByteArray();
+        QTest::newRow("lone surrogate") << QByteArray(R"("note": "\ud800",)");
+    }
+
+    void keyGivenTwiceTakesTheLast()
+    {
+        QFETCH(QByteArray, extra);
+        const RulesDocument document = decoded("{" + extra + R"("fallback": {"browser": {"bundleID": "a"}},
+            "fallback": {"browser": {"bundleID": "b", "bundleID": "c"}}, "rules": {}, "rules": [], "version": 1})");
+        QCOMPARE(document.fallback, Destination::browser(u"c"_s));
+    }
+
     // as_written.json is what earlier versions, which wrote through QJsonDocument, made of this document.
     // Their files must compare equal to what is written now, or the store would take its own file for an
     // outside edit. Strings keep every character: escapes where JSON needs them, raw UTF-8 elsewhere, and

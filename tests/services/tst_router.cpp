@@ -107,6 +107,51 @@ private Q_SLOTS:
         QCOMPARE(m_launcher->calls[1].bundleID, u"chromium"_s);
     }
 
+    // Working out where links come from asks the bus and reads under /proc: done only when a rule looks at
+    // source applications or the chooser names the source, and once for all links of a hand-over.
+    void sourceIsWorkedOutOnlyWhenSomethingLooksAtIt_data()
+    {
+        QTest::addColumn<QStringList>("sources"); // of a rule that sends example.com to Chromium
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<Destination>("fallback");
+        QTest::addColumn<int>("lookUps");
+        QTest::addColumn<QString>("launched"); // empty: the chooser is asked
+        const Destination firefox = Destination::browser(u"firefox"_s);
+        QTest::newRow("no rule looks") << QStringList() << true << firefox << 0 << u"chromium"_s;
+        QTest::newRow("a rule looks") << QStringList{u"org.gnome.Evolution"_s} << true << firefox << 1 << u"chromium"_s;
+        QTest::newRow("a switched-off rule would look")
+            << QStringList{u"org.gnome.Evolution"_s} << false << firefox << 0 << u"firefox"_s;
+        QTest::newRow("the chooser names it") << QStringList() << false << Destination::ask() << 1 << QString();
+    }
+
+    void sourceIsWorkedOutOnlyWhenSomethingLooksAtIt()
+    {
+        QFETCH(QStringList, sources);
+        QFETCH(bool, enabled);
+        QFETCH(Destination, fallback);
+        QFETCH(int, lookUps);
+        QFETCH(QString, launched);
+        Rule fromMail = rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"chromium"_s));
+        fromMail.sourceBundleIDs = sources;
+        fromMail.isEnabled = enabled;
+        m_store->setRules({fromMail});
+        m_store->setFallback(fallback);
+        int lookedUp = 0;
+        const LinkSource source = LinkSource::lookedUpBy([&lookedUp] {
+            ++lookedUp;
+            return u"org.gnome.Evolution"_s;
+        });
+        m_router->route(u"https://example.com/a"_s, source);
+        m_router->route(u"https://example.com/b"_s, source);
+        QCOMPARE(lookedUp, lookUps);
+        QCOMPARE(m_launcher->calls.size(), launched.isEmpty() ? 0 : 2);
+        if (!launched.isEmpty())
+            QCOMPARE(m_launcher->calls[1].bundleID, launched);
+        QCOMPARE(m_asked.size(), launched.isEmpty() ? 2 : 0);
+        for (const Router::Request& asked : std::as_const(m_asked))
+            QCOMPARE(asked.sourceBundleID, u"org.gnome.Evolution"_s);
+    }
+
     void uninstalledBrowserFallsBackOnce_data()
     {
         QTest::addColumn<Destination>("fallback");

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The application a hand-over of links comes from, worked out only when something needs it: a rule that looks at
+// source applications, or the chooser, which names it. Working it out asks the bus for the caller's process and
+// reads under /proc, which most links need not pay for. Once worked out, it serves the hand-over's other links.
+class LinkSource final {
+public:
+    LinkSource() = default;
+    // Known already; empty: not known.
+    LinkSource(QString bundleID) // NOLINT(google-explicit-constructor): a known source is just its text
+        : m_bundleID(std::move(bundleID))
+    {}
+
+    // Worked out by lookUp at the first need. Routing a hand-over is synchronous, so its caller is still there.
+    static LinkSource lookedUpBy(std::function<QString()> lookUp)
+    {
+        LinkSource source;
+        source.m_lookUp = std::move(lookUp);
+        return source;
+    }
+
+    // Works the source out if that has not been done yet; empty when it cannot be told.
+    const QString& bundleID() const
+    {
+        if (m_lookUp)
+            m_bundleID = std::exchange(m_lookUp, nullptr)();
+        return m_bundleID;
+    }
+    // What is known without working anything out.
+    const QString& known() const { return m_bundleID; }
+
+private:
+    mutable QString m_bundleID;
+    mutable std::function<QString()> m_lookUp;
+};
