@@ -61,6 +61,10 @@ void RulesCodec::writeDestination(JsonWriter& json, const Destination& destinati
             json.key("profile");
             json.string(*destination.profile());
         }
+        if (destination.window() != Destination::Window::usual) {
+            json.key("window");
+            json.string(windowKeyword(destination.window()));
+        }
         json.endObject();
     }
     json.endObject();
@@ -307,11 +311,22 @@ private:
         if (!bundleID)
             return std::nullopt;
         const QJsonValue profile = browserObject.value(u"profile");
-        if (profile.isUndefined() || profile.isNull())
-            return Destination::browser(std::move(*bundleID));
-        if (!profile.isString())
+        const bool noProfile = profile.isUndefined() || profile.isNull();
+        if (!noProfile && !profile.isString())
             return fail(browserPath.member(u"profile"), u"expected a string, found "_s + describeType(profile));
-        return Destination::browser(std::move(*bundleID), profile.toString());
+        // Files written before windows could be chosen have no "window": the usual one.
+        const QJsonValue windowValue = browserObject.value(u"window");
+        std::optional<Destination::Window> window = Destination::Window::usual;
+        if (!windowValue.isUndefined() && !windowValue.isNull()) {
+            window = windowValue.isString() ? windowFromKeyword(windowValue.toString()) : std::nullopt;
+            if (!window)
+                return fail(browserPath.member(u"window"),
+                            u"expected \"usual\", \"new\" or \"private\", found "_s +
+                                (windowValue.isString() ? u'"' + windowValue.toString().left(40) + u'"'
+                                                        : describeType(windowValue)));
+        }
+        return Destination::browser(std::move(*bundleID),
+                                    noProfile ? std::nullopt : std::optional<QString>(profile.toString()), *window);
     }
 
     std::optional<Rule> rule(const QJsonValue& value, const Path& path)

@@ -67,7 +67,7 @@ void Router::open(const QString& link, const Destination& destination, const QSt
         return;
     }
     if (const std::optional<Browsers::Browser> browser = Browsers::browser(destination.bundleID())) {
-        launch(link, *browser, destination.profile(), sourceBundleID, activation);
+        launch(link, *browser, destination.profile(), sourceBundleID, activation, destination.window());
         return;
     }
     qCCritical(lcRouter, "%s is not installed; using the fallback", qUtf8Printable(destination.bundleID()));
@@ -80,7 +80,7 @@ void Router::openFallback(const QString& link, const QString& sourceBundleID, co
     const Destination& fallback = m_store.fallback();
     if (fallback.isBrowser()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::browser(fallback.bundleID())) {
-            launch(link, *browser, fallback.profile(), sourceBundleID, activation);
+            launch(link, *browser, fallback.profile(), sourceBundleID, activation, fallback.window());
             return;
         }
     }
@@ -88,10 +88,10 @@ void Router::openFallback(const QString& link, const QString& sourceBundleID, co
 }
 
 void Router::launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                    const QString& sourceBundleID, const HandOverActivation& activation)
+                    const QString& sourceBundleID, const HandOverActivation& activation, Destination::Window window)
 {
     // A pending launch must not keep the router alive, nor reach one that is gone.
-    m_launcher.open(link, browser, profile, activation,
+    m_launcher.open(link, browser, profile, window, activation,
                     [router = QPointer<Router>(this), link, browser](const QString& error) {
                         if (router)
                             router->reportFailure(error, link, browser);
