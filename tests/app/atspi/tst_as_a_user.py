@@ -268,17 +268,6 @@ def as_a_user(session):
     if received != expected:
         fail(f"Firefox received {received}, not {expected}")
 
-    # The pickers of the rules window offer Firefox's profiles in a submenu, as they do Chromium's.
-    picker = wait_for('the "Everything else" picker', lambda: next(
-        (node for node in descendants(rules) if node.name == "Everything else"), None))
-    press(wait_for("its button", lambda: find(picker, pyatspi.ROLE_PUSH_BUTTON, None)), "Press")
-    firefox = wait_for('"Firefox" in the picker', lambda: next(
-        filter(None, (find(menu, pyatspi.ROLE_MENU, "Firefox") for menu in shown)), None))
-    press(firefox, "Press")
-    for name in ("Home", "Work"):
-        wait_for(f'"{name}" in the Firefox submenu', lambda: next(
-            filter(None, (find(menu, pyatspi.ROLE_MENU_ITEM, name) for menu in shown)), None))
-
 
 def read(path):
     try:
