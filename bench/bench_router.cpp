@@ -42,8 +42,8 @@ public:
 class StopwatchLauncher final : public BrowserLaunching {
 public:
     Clock::time_point calledAt;
-    void open(const QString&, const Browsers::Browser&, const std::optional<QString>&, const HandOverActivation&,
-              FailureHandler) override
+    void open(const QString&, const Browsers::Browser&, const std::optional<QString>&, Destination::Window,
+              const HandOverActivation&, FailureHandler) override
     {
         calledAt = Clock::now();
     }

@@ -13,6 +13,7 @@ packages=(
     libqt6svg6
     libicu-dev
     libglib2.0-dev
+    libsqlite3-dev
     libxcb1-dev
     desktop-file-utils
     appstream

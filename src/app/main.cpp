@@ -13,6 +13,7 @@
 #include "platform/caller_identity.h"
 #include "platform/launch_activation.h"
 #include "platform/running_instance.h"
+#include "platform/snap_applications.h"
 #include "routing/rule_store.h"
 #include "routing/rules_file.h"
 #include "services/preferences.h"
@@ -127,6 +128,7 @@ int main(int argc, char* argv[])
         commandLine.links.isEmpty()
             ? QString()
             : callerIdentity.applicationOfCallerChain(static_cast<qint64>(getppid())).value_or(QString());
+    SnapApplications::addToDataDirectories();
 
     // A running instance takes the links; this process ends at once, without building an application. Started
     // in the background, this process is meant to be the instance: whether another one is, the bus name says.

@@ -22,9 +22,13 @@ const QString errorPrefix = u"org.linkherd.Linkherd.Error."_s;
 QVariantMap dictionaryOf(const Rule& rule)
 {
     return {
-        {u"id"_s, RuleCommands::idText(rule.id)},    {u"enabled"_s, rule.isEnabled},
-        {u"match"_s, matchText(rule.match)},         {u"pattern"_s, rule.pattern},
-        {u"browser"_s, rule.destination.bundleID()}, {u"profile"_s, rule.destination.profile().value_or(QString())},
+        {u"id"_s, RuleCommands::idText(rule.id)},
+        {u"enabled"_s, rule.isEnabled},
+        {u"match"_s, matchText(rule.match)},
+        {u"pattern"_s, rule.pattern},
+        {u"browser"_s, rule.destination.bundleID()},
+        {u"profile"_s, rule.destination.profile().value_or(QString())},
+        {u"window"_s, windowKeyword(rule.destination.window())},
         {u"sourceApps"_s, rule.sourceBundleIDs},
     };
 }
@@ -103,9 +107,14 @@ std::optional<RuleCommands::RuleFields> ScriptingBus::fieldsOf(const QVariantMap
             fields.browser = value.toString();
         } else if (key == u"profile"_s && isText) {
             fields.profile = value.toString();
+        } else if (key == u"window"_s && isText) {
+            fields.window = windowFromKeyword(value.toString());
+            if (!fields.window)
+                wrong = u"\"window\" is \"usual\", \"new\" or \"private\"."_s;
         } else if (key == u"sourceApps"_s && holds<QStringList>(value)) {
             fields.sourceApps = value.toStringList();
-        } else if (QStringList{u"enabled"_s, u"match"_s, u"pattern"_s, u"browser"_s, u"profile"_s, u"sourceApps"_s}
+        } else if (QStringList{u"enabled"_s, u"match"_s, u"pattern"_s, u"browser"_s, u"profile"_s, u"window"_s,
+                               u"sourceApps"_s}
                        .contains(key)) {
             wrong = u"\"%1\" has the wrong type (%2)."_s.arg(key, QString::fromLatin1(value.typeName()));
         } else {

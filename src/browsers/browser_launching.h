@@ -2,6 +2,7 @@
 
 #include "browsers.h"
 #include "platform/launch_activation.h"
+#include "routing/destination.h"
 
 #include <QString>
 
@@ -16,9 +17,10 @@ public:
 
     virtual ~BrowserLaunching() = default;
 
-    // In the given Chromium-family profile when the browser has profiles; otherwise a plain open. The launch that
-    // carries the link takes the hand-over's activation unless an earlier launch has taken it.
+    // In the given profile when the browser has profiles, in the given window when it can open one; what it
+    // cannot honour (a profile that is gone, a window it has no way to open) is left out, with a warning. The
+    // launch that carries the link takes the hand-over's activation unless an earlier launch has taken it.
     virtual void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                      const HandOverActivation& activation, FailureHandler onFailure) = 0;
+                      Destination::Window window, const HandOverActivation& activation, FailureHandler onFailure) = 0;
     virtual void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) = 0;
 };

@@ -1,6 +1,7 @@
 #include "browser_profiles.h"
 
 #include "base/bounded_file.h"
+#include "firefox_profiles.h"
 #include "localized_compare.h"
 
 #include <QDir>
@@ -32,6 +33,12 @@ DataDirectory flatpak(const QString& appID, const QString& directory)
     return {DataDirectory::Base::Home, u".var/app/"_s + appID + u"/config/"_s + directory};
 }
 
+// A Snap keeps its data under ~/snap/<name>; where inside, its packaging says.
+DataDirectory snap(const QString& name, const QString& directory)
+{
+    return {DataDirectory::Base::Home, u"snap/"_s + name + u'/' + directory};
+}
+
 QHash<QString, DataDirectory> buildDataDirectories()
 {
     // Google names each channel's desktop entry after its data directory (Chromium's GetDesktopName and
@@ -58,6 +65,8 @@ QHash<QString, DataDirectory> buildDataDirectories()
         {u"chromium"_s, native(u"chromium"_s)},
         {u"chromium-browser"_s, native(u"chromium"_s)},
         {u"org.chromium.Chromium"_s, flatpak(u"org.chromium.Chromium"_s, u"chromium"_s)},
+        // The Snap's launcher sets CHROME_CONFIG_HOME to $SNAP_USER_COMMON
+        {u"chromium_chromium"_s, snap(u"chromium"_s, u"common/chromium"_s)},
         // Vivaldi
         {u"vivaldi-stable"_s, native(u"vivaldi"_s)},
         {u"com.vivaldi.Vivaldi"_s, flatpak(u"com.vivaldi.Vivaldi"_s, u"vivaldi"_s)},
@@ -68,17 +77,6 @@ QHash<QString, DataDirectory> buildDataDirectories()
         {u"yandex-browser"_s, native(u"yandex-browser"_s)},
         {u"ru.yandex.Browser"_s, flatpak(u"ru.yandex.Browser"_s, u"yandex-browser"_s)},
     };
-}
-
-QString basePath(DataDirectory::Base base)
-{
-    switch (base) {
-    case DataDirectory::Base::ConfigHome:
-        return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    case DataDirectory::Base::Home:
-        return QDir::homePath();
-    }
-    return {};
 }
 
 // The profile records of a "Local State" document: profile.info_cache, when the file has that shape.
@@ -98,15 +96,32 @@ std::optional<QJsonObject> infoCache(const QByteArray& localState)
 
 } // namespace
 
+QString absolutePath(const DataDirectory& directory)
+{
+    const QString base = directory.base == DataDirectory::Base::ConfigHome
+                             ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                             : QDir::homePath();
+    return base + u'/' + directory.relativePath;
+}
+
 const QHash<QString, DataDirectory>& dataDirectories()
 {
     static const QHash<QString, DataDirectory> table = buildDataDirectories();
     return table;
 }
 
+Family family(const QString& bundleID)
+{
+    if (dataDirectories().contains(bundleID))
+        return Family::chromium;
+    if (FirefoxProfiles::profileRoots().contains(bundleID))
+        return Family::firefox;
+    return Family::none;
+}
+
 bool supportsProfiles(const QString& bundleID)
 {
-    return dataDirectories().contains(bundleID);
+    return family(bundleID) != Family::none;
 }
 
 std::optional<QString> userDataDirectory(const QString& bundleID)
@@ -114,11 +129,26 @@ std::optional<QString> userDataDirectory(const QString& bundleID)
     const auto found = dataDirectories().constFind(bundleID);
     if (found == dataDirectories().constEnd())
         return std::nullopt;
-    return basePath(found->base) + u'/' + found->relativePath;
+    return absolutePath(*found);
+}
+
+std::optional<QString> profileFolder(const QString& directory, const QString& bundleID)
+{
+    for (const FirefoxProfiles::LocatedProfile& located : FirefoxProfiles::profiles(bundleID)) {
+        if (located.profile.directory == directory)
+            return located.folder;
+    }
+    return std::nullopt;
 }
 
 QList<Profile> profiles(const QString& bundleID)
 {
+    if (family(bundleID) == Family::firefox) {
+        QList<Profile> result;
+        for (FirefoxProfiles::LocatedProfile& located : FirefoxProfiles::profiles(bundleID))
+            result.append(std::move(located.profile));
+        return result;
+    }
     const std::optional<QString> dataDirectory = userDataDirectory(bundleID);
     if (!dataDirectory)
         return {};

@@ -7,14 +7,16 @@
 
 #include <optional>
 
-// The user profiles of Chromium-family browsers, read from the browser's own "Local State" file. Read only:
-// a browser's files are never locked or written. Nothing is cached, so a profile the user adds or renames in
-// the browser shows up the next time a list is asked for.
+// The user profiles of browsers: of the Chromium family, read from the browser's own "Local State" file; of the
+// Firefox family, from its profiles.ini and profile-group databases (firefox_profiles.h). Read only: a
+// browser's files are never locked or written. Nothing is cached, so a profile the user adds or renames in the
+// browser shows up the next time a list is asked for.
 namespace BrowserProfiles {
 
 struct Profile final {
-    QString directory; // the profile's directory inside the user data directory ("Default", "Profile 1"):
-                       // what rules store and what the launcher passes as --profile-directory
+    QString directory; // what rules store: for Chromium the profile's directory inside the user data directory
+                       // ("Default", "Profile 1"), passed as --profile-directory; for Firefox the profile's path
+                       // as profiles.ini writes it (relative to its root, "abc123.default-release")
     QString name;      // the name the user sees in the browser
 
     friend bool operator==(const Profile&, const Profile&) = default;
@@ -25,7 +27,8 @@ struct Profile final {
 struct DataDirectory final {
     enum class Base {
         ConfigHome, // $XDG_CONFIG_HOME, else ~/.config: where native packages keep their data
-        Home,       // the home directory: Flatpak apps keep theirs in ~/.var/app/<app ID>/config
+        Home,       // the home directory: Flatpak apps keep theirs in ~/.var/app/<app ID>/config, Snaps in
+                    // ~/snap/<name>/common
     };
 
     Base base = Base::ConfigHome;
@@ -34,14 +37,25 @@ struct DataDirectory final {
     friend bool operator==(const DataDirectory&, const DataDirectory&) = default;
 };
 
-// Every browser that supports profiles, by bundle identifier (desktop file ID without ".desktop"). Built on
-// first use, never changed. Keys are exact: "Google-Chrome" and "google-chrome.desktop" are not in it.
+// The absolute path, resolved now.
+QString absolutePath(const DataDirectory& directory);
+
+// Every Chromium-family browser, by bundle identifier (desktop file ID without ".desktop"). Built on first use,
+// never changed. Keys are exact: "Google-Chrome" and "google-chrome.desktop" are not in it. The Firefox family's
+// table is FirefoxProfiles::profileRoots().
 const QHash<QString, DataDirectory>& dataDirectories();
+
+enum class Family { none, chromium, firefox };
+Family family(const QString& bundleID);
 
 bool supportsProfiles(const QString& bundleID);
 
-// The absolute path of the browser's user data directory; absent when the browser does not support profiles.
+// The absolute path of a Chromium-family browser's user data directory; absent for any other browser.
 std::optional<QString> userDataDirectory(const QString& bundleID);
+
+// The absolute folder of a Firefox-family profile the browser lists; absent for a profile it does not list
+// (any more) and for other browsers.
+std::optional<QString> profileFolder(const QString& directory, const QString& bundleID);
 
 // The browser's profiles, sorted by name (case ignored, numbers by value). Empty when the browser does not
 // support profiles or its "Local State" cannot be read or does not have the expected shape.

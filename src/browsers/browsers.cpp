@@ -155,6 +155,11 @@ std::optional<Browser> browser(const QString& bundleID)
     return std::nullopt;
 }
 
+std::optional<DesktopEntry> desktopEntry(const QString& bundleID)
+{
+    return caches().catalog ? caches().catalog->application(bundleID) : std::nullopt;
+}
+
 std::optional<Browser> systemDefault()
 {
     if (!caches().catalog)

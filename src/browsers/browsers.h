@@ -9,6 +9,7 @@
 #include <optional>
 
 class ApplicationCatalog;
+struct DesktopEntry;
 
 // The installed applications that open web links, as Linkherd lists and offers them. A process-wide cache
 // filled on first use, dropped by invalidate() and whenever the catalog reports a change (and then filled again
@@ -40,6 +41,8 @@ QList<Browser> applications();
 
 // The installed browser with this bundle identifier, compared ignoring case.
 std::optional<Browser> browser(const QString& bundleID);
+// The installed application's desktop entry as the catalog reads it now (window actions included).
+std::optional<DesktopEntry> desktopEntry(const QString& bundleID);
 // The browser the system opens web links with, unless that is Linkherd.
 std::optional<Browser> systemDefault();
 // A readable name for any bundle identifier: an installed browser's display name, else the Name of the

@@ -2,6 +2,7 @@
 
 #include "base/logging.h"
 #include "browser_profiles.h"
+#include "browser_windows.h"
 #include "platform/application_catalog.h"
 #include "platform/application_launcher.h"
 #include "routing/link_parts.h"
@@ -54,12 +55,33 @@ qsizetype utf8Length(QStringView text)
     return length;
 }
 
+// The options that select the profile; absent for a profile the browser does not list.
+std::optional<QStringList> profileOptions(const QString& bundleID, const QString& profile)
+{
+    if (BrowserProfiles::family(bundleID) == BrowserProfiles::Family::firefox) {
+        // The absolute folder, not -P with the name: names need not be unique, and a profile of a group is not in
+        // profiles.ini at all. Firefox hands the link to the instance running that profile, if any.
+        const std::optional<QString> folder = BrowserProfiles::profileFolder(profile, bundleID);
+        if (!folder)
+            return std::nullopt;
+        return QStringList{u"--profile"_s, *folder};
+    }
+    // A directory the browser does not know would make it create a new, empty profile under that name; one
+    // that cannot be checked ("Local State" unreadable) is tried.
+    const QList<BrowserProfiles::Profile> known = BrowserProfiles::profiles(bundleID);
+    const bool listed = std::any_of(known.cbegin(), known.cend(), [&](const BrowserProfiles::Profile& candidate) {
+        return candidate.directory == profile;
+    });
+    if (!known.isEmpty() && !listed)
+        return std::nullopt;
+    return QStringList{u"--profile-directory="_s + profile};
+}
+
 } // namespace
 
-QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpakID, const QString& profile,
+QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpakID, const QStringList& options,
                                  const QString& link)
 {
-    const QString profileOption = u"--profile-directory="_s + profile;
     QStringList command;
     if (flatpakID.isEmpty()) {
         for (const QString& argument : exec) {
@@ -67,21 +89,24 @@ QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpak
                 command.append(argument == u"%%"_s ? u"%"_s : argument);
         }
         if (!command.isEmpty())
-            command << profileOption << link;
+            command << options << link;
         return command;
     }
     bool linkPlaced = false;
+    bool optionsPlaced = false;
     for (const QString& argument : exec) {
         if (isLinkCode(argument) && !linkPlaced) {
             command.append(link);
             linkPlaced = true;
         } else if (!isFieldCode(argument)) {
             command.append(argument);
-            if (argument == flatpakID)
-                command.append(profileOption);
+            if (argument == flatpakID && !optionsPlaced) {
+                command.append(options);
+                optionsPlaced = true;
+            }
         }
     }
-    if (!command.contains(profileOption))
+    if (!optionsPlaced)
         return {};
     if (!linkPlaced)
         command.append(link);
@@ -156,15 +181,16 @@ SystemBrowserLauncher::~SystemBrowserLauncher()
 }
 
 void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& browser,
-                                 const std::optional<QString>& profile, const HandOverActivation& activation,
-                                 FailureHandler onFailure)
+                                 const std::optional<QString>& profile, Destination::Window window,
+                                 const HandOverActivation& activation, FailureHandler onFailure)
 {
     if (refuses(link, browser, onFailure))
         return;
-    if (profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID)) {
+    const bool inProfile = profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID);
+    if (inProfile || window != Destination::Window::usual) {
         // Links asked for earlier go out first.
         m_pending->flush();
-        if (launchInProfile(link, browser, *profile, activation)) {
+        if (launchWithOptions(link, browser, inProfile ? profile : std::nullopt, window, activation)) {
             later([settled = onSettled] {
                 if (settled)
                     settled();
@@ -222,25 +248,37 @@ void SystemBrowserLauncher::openPlain(const QString& link, const Browsers::Brows
     }
 }
 
-bool SystemBrowserLauncher::launchInProfile(const QString& link, const Browsers::Browser& browser,
-                                            const QString& profile, const HandOverActivation& activation)
+bool SystemBrowserLauncher::launchWithOptions(const QString& link, const Browsers::Browser& browser,
+                                              const std::optional<QString>& profile, Destination::Window window,
+                                              const HandOverActivation& activation)
 {
-    // A directory the browser does not know would make it create a new, empty profile under that name.
-    const QList<BrowserProfiles::Profile> known = BrowserProfiles::profiles(browser.bundleID);
-    const bool listed = std::any_of(known.cbegin(), known.cend(), [&](const BrowserProfiles::Profile& candidate) {
-        return candidate.directory == profile;
-    });
-    if (!known.isEmpty() && !listed) {
-        qCWarning(lcLauncher, "%s has no profile %s; opening without a profile", qUtf8Printable(browser.name),
-                  qUtf8Printable(profile));
-        return false;
-    }
-
     const std::optional<DesktopEntry> entry = m_catalog.application(browser.bundleID);
+    QStringList options;
+    if (profile) {
+        const std::optional<QStringList> selected = profileOptions(browser.bundleID, *profile);
+        if (selected)
+            options.append(*selected);
+        else
+            qCWarning(lcLauncher, "%s has no profile %s; opening without a profile", qUtf8Printable(browser.name),
+                      qUtf8Printable(*profile));
+    }
+    if (window != Destination::Window::usual) {
+        const std::optional<QStringList> windowed =
+            entry ? BrowserWindows::windowOptions(*entry, window) : std::nullopt;
+        if (windowed)
+            options.append(*windowed);
+        else
+            qCWarning(lcLauncher, "%s cannot open links in %s; opening it in its usual window",
+                      qUtf8Printable(browser.name), qUtf8Printable(BrowserWindows::windowWording(window)));
+    }
+    if (options.isEmpty())
+        return false;
+
     const QStringList command =
-        entry ? profileLaunchCommand(entry->exec, entry->flatpakID, profile, link) : QStringList();
+        entry ? profileLaunchCommand(entry->exec, entry->flatpakID, options, link) : QStringList();
     if (command.isEmpty() || !isExecutable(command.front())) {
-        qCCritical(lcLauncher, "No executable inside %s; opening without a profile", qUtf8Printable(browser.name));
+        qCCritical(lcLauncher, "No executable inside %s; opening the link as its entry says",
+                   qUtf8Printable(browser.name));
         return false;
     }
     const Result<void> started = m_launcher.spawnDetached(command, takeActivation(activation));

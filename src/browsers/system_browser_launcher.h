@@ -32,7 +32,7 @@ public:
     SystemBrowserLauncher& operator=(const SystemBrowserLauncher&) = delete;
 
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-              const HandOverActivation& activation, FailureHandler onFailure) override;
+              Destination::Window window, const HandOverActivation& activation, FailureHandler onFailure) override;
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override;
 
     // Called once each launch has settled, however it ended; a short-lived process waits for it.
@@ -45,8 +45,10 @@ private:
     bool refuses(const QString& link, const Browsers::Browser& browser, FailureHandler& onFailure);
     void openPlain(const QString& link, const Browsers::Browser& browser, const HandOverActivation& activation,
                    FailureHandler onFailure);
-    bool launchInProfile(const QString& link, const Browsers::Browser& browser, const QString& profile,
-                         const HandOverActivation& activation);
+    // Starts the browser's own command with the profile's and the window's options; false when there are none
+    // to give or it could not start.
+    bool launchWithOptions(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
+                           Destination::Window window, const HandOverActivation& activation);
 
     ApplicationCatalog& m_catalog;
     ApplicationLauncher& m_launcher;
@@ -54,8 +56,8 @@ private:
     std::shared_ptr<PendingLaunches> m_pending;
 };
 
-// The command that starts a browser's own executable in a profile: the entry's Exec without field codes,
-// then --profile-directory and the link; for a Flatpak, the option goes right after the application ID
+// The command that starts a browser's own executable with options (a profile's, a window's): the entry's Exec without
+// field codes, then the options and the link; for a Flatpak, the options go right after the application ID
 // and the link takes the place of the %U or %u. Empty when Exec is empty.
-QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpakID, const QString& profile,
+QStringList profileLaunchCommand(const QStringList& exec, const QString& flatpakID, const QStringList& options,
                                  const QString& link);

@@ -2,6 +2,7 @@
 
 #include "base/record_field.h"
 #include "browsers/browser_profiles.h"
+#include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
 #include "browsers/system_browser_launcher.h"
@@ -57,7 +58,8 @@ int runProfiles(const CliContext& context, const QStringList& arguments)
 
 int runOpen(const CliContext& context, const QStringList& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {u"--in"_s, u"--profile"_s});
+    const Result<CommandArguments> parsed =
+        CommandArguments::parse(arguments, {}, {u"--in"_s, u"--profile"_s, u"--window"_s});
     if (!parsed)
         return context.usageError(parsed.error());
     if (parsed->positional.size() != 1 || !parsed->values.contains(u"--in"_s))
@@ -79,11 +81,23 @@ int runOpen(const CliContext& context, const QStringList& arguments)
                 browser->name, named, browser->bundleID));
     }
 
+    Destination::Window window = Destination::Window::usual;
+    if (parsed->values.contains(u"--window"_s)) {
+        const std::optional<Destination::Window> named = windowFromKeyword(parsed->values.value(u"--window"_s));
+        if (!named)
+            return context.usageError(u"--window takes usual, new or private"_s);
+        // The launcher would open the link in the usual window instead; asked for this one, the tool says so.
+        if (!BrowserWindows::canOpen(browser->bundleID, *named))
+            return context.failure(
+                u"%1 cannot open links in %2"_s.arg(browser->name, BrowserWindows::windowWording(*named)));
+        window = *named;
+    }
+
     SystemBrowserLauncher launcher(*context.services.catalog, *context.services.launcher);
     std::optional<QString> failure;
     const bool settled = waitForDesktop([&](std::function<void()> done) {
         launcher.onSettled = std::move(done);
-        launcher.open(parsed->positional.front(), *browser, profile, nullptr,
+        launcher.open(parsed->positional.front(), *browser, profile, window, nullptr,
                       [&](const QString& error) { failure = error; });
     });
     if (!settled)

@@ -33,10 +33,11 @@ Commands:
   rules list      One rule a line, separated by tabs: position (from 1), ID, on or off, match (host,
                   urlContains, regex), pattern, destination (ID, ID/PROFILE or "ask"), the source
                   application IDs joined by "," (empty: any application).
-  rules add (--host HOST | --contains TEXT | --regex EXPRESSION) (--in ID [--profile DIR] | --ask)
+  rules add (--host HOST | --contains TEXT | --regex EXPRESSION) (--in ID [--profile DIR] [--window W] | --ask)
             [--from APP_ID]... [--at N] [--off]
                   Add a rule (at position N, counted from 1; else at the end) and print its ID.
-  rules set ID [--host HOST | --contains TEXT | --regex EXPRESSION] [--in ID [--profile DIR] | --ask]
+                  --window usual|new|private: the window the browser opens the link in.
+  rules set ID [--host HOST | --contains TEXT | --regex EXPRESSION] [--in ID [--profile DIR] [--window W] | --ask]
                [--from APP_ID... | --any-app] [--on | --off]
                   Change a rule; what is not given stays.
   rules rm ID...  Delete rules.
@@ -44,7 +45,7 @@ Commands:
                   A rule's ID may be shortened to any part of its beginning, of 4 characters or more,
                   that no other rule's ID begins with. A browser that is not installed is taken, with a
                   warning.
-  fallback [--in ID [--profile DIR] | --ask]
+  fallback [--in ID [--profile DIR] [--window W] | --ask]
                   Set where links no rule takes go; without options, print it.
   cleaning [--strip on|off] [--https on|off] [--unwrap on|off]
            [--parameters A,B,... | --default-parameters]
@@ -55,10 +56,11 @@ Commands:
   browsers [--default]
                   List the installed browsers, one per line: ID, name and desktop file, separated by
                   tabs. --default: only the system's default browser other than Linkherd.
-  profiles ID     List the profiles of a Chromium-family browser: directory and name.
-  open URL --in ID [--profile PROFILE]
-                  Open URL in that browser; --profile: in a profile of a Chromium-family browser,
-                  given by its name as the browser shows it or by its directory.
+  profiles ID     List the profiles of a Chromium- or Firefox-family browser: directory (for Firefox,
+                  the profile's path as profiles.ini gives it) and name.
+  open URL --in ID [--profile PROFILE] [--window new|private]
+                  Open URL in that browser; --profile: in one of its profiles, given by its name as
+                  the browser shows it or by its directory; --window: in a new or a private window.
   default [--set | --hand-back ID]
                   Say whether Linkherd is the default browser ("yes" or "no"); --set makes it the
                   default; --hand-back makes that browser the default again.

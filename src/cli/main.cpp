@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "platform/linux_platform.h"
+#include "platform/snap_applications.h"
 #include "routing/rules_file.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 
 int main(int argc, char* argv[])
 {
+    SnapApplications::addToDataDirectories();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("linkherd"));
     // What the libraries log reaches the user as the tool's own messages do; their debug lines are for the

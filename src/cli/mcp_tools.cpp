@@ -86,18 +86,19 @@ constexpr char toolTable[] = R"json([
   "required": ["destination"], "additionalProperties": false}},
 {"name": "list_browsers",
  "title": "List the installed browsers",
- "description": "Lists the installed browsers a destination can name: each one's ID (the desktop file ID without .desktop), its name, and, for Chromium-family browsers, its profiles (the directory a destination names, and the name the browser shows). A browser ID that is not installed is still accepted in rules.",
+ "description": "Lists the installed browsers a destination can name: each one's ID (the desktop file ID without .desktop), its name, and, for Chromium- and Firefox-family browsers, its profiles (the directory a destination names, and the name the browser shows). A browser ID that is not installed is still accepted in rules.",
  "inputSchema": {"type": "object", "properties": {}, "additionalProperties": false},
  "annotations": {"readOnlyHint": true}}
 ])json";
 
 constexpr char destinationSchema[] = R"json({
- "description": "Where matching links open: \"ask\" to choose each time, or a browser by its ID from list_browsers, with a profile directory for a Chromium-family browser.",
+ "description": "Where matching links open: \"ask\" to choose each time, or a browser by its ID from list_browsers, with one of its profiles (by directory) and a window (a new or a private one) when it has them.",
  "oneOf": [
   {"type": "string", "const": "ask"},
   {"type": "object", "properties": {
      "browser": {"type": "string", "minLength": 1, "description": "The browser's ID, e.g. firefox-esr or google-chrome."},
-     "profile": {"type": "string", "description": "A profile directory, e.g. Default or Profile 1."}},
+     "profile": {"type": "string", "description": "A profile directory from list_browsers, e.g. Default, Profile 1 or abc123.default-release."},
+     "window": {"type": "string", "enum": ["usual", "new", "private"], "description": "The window the link opens in; usual when left out."}},
    "required": ["browser"], "additionalProperties": false}]})json";
 
 QJsonValue destinationJson(const Destination& destination)
@@ -107,6 +108,8 @@ QJsonValue destinationJson(const Destination& destination)
     QJsonObject object{{u"browser"_s, destination.bundleID()}};
     if (destination.profile())
         object.insert(u"profile"_s, *destination.profile());
+    if (destination.window() != Destination::Window::usual)
+        object.insert(u"window"_s, windowKeyword(destination.window()));
     return object;
 }
 
@@ -225,16 +228,21 @@ public:
         const QJsonObject object = value.toObject();
         const QJsonValue browser = object.value(u"browser"_s);
         const QJsonValue profile = object.value(u"profile"_s);
+        const QJsonValue windowValue = object.value(u"window"_s);
         const QStringList keys = object.keys();
         const bool onlyKnownKeys = std::all_of(keys.cbegin(), keys.cend(), [](const QString& name) {
-            return name == u"browser"_s || name == u"profile"_s;
+            return name == u"browser"_s || name == u"profile"_s || name == u"window"_s;
         });
+        const std::optional<Destination::Window> window =
+            windowValue.isUndefined() ? Destination::Window::usual : windowFromKeyword(windowValue.toString());
         if (!value.isObject() || !onlyKnownKeys || !browser.isString() || browser.toString().isEmpty() ||
-            !(profile.isUndefined() || profile.isString()))
-            return wrong(key, u"\"ask\" or {\"browser\": ID, \"profile\"?: DIRECTORY}"_s);
+            !(profile.isUndefined() || profile.isString()) || !window)
+            return wrong(
+                key,
+                u"\"ask\" or {\"browser\": ID, \"profile\"?: DIRECTORY, \"window\"?: \"usual\"|\"new\"|\"private\"}"_s);
         const QString directory = profile.toString();
         return Destination::browser(browser.toString(),
-                                    directory.isEmpty() ? std::nullopt : std::optional<QString>(directory));
+                                    directory.isEmpty() ? std::nullopt : std::optional<QString>(directory), *window);
     }
 
     // What did not fit, or a key the tool does not take; absent when all is well.
@@ -275,8 +283,10 @@ void setDestination(Fields& fields, const std::optional<Destination>& destinatio
     if (!destination)
         return;
     fields.browser = destination->bundleID();
-    if (destination->isBrowser())
+    if (destination->isBrowser()) {
         fields.profile = destination->profile().value_or(QString());
+        fields.window = destination->window();
+    }
 }
 
 Fields ruleFields(Arguments& arguments, bool creating)

@@ -70,7 +70,7 @@ std::optional<QString> takeMatch(const CommandArguments& parsed, Fields& fields,
     return std::nullopt;
 }
 
-// --in ID [--profile DIR] or --ask into fields.
+// --in ID [--profile DIR] [--window usual|new|private] or --ask into fields.
 std::optional<QString> takeDestination(const CommandArguments& parsed, Fields& fields, bool required)
 {
     const bool in = parsed.values.contains(u"--in"_s);
@@ -79,6 +79,8 @@ std::optional<QString> takeDestination(const CommandArguments& parsed, Fields& f
         return u"--in and --ask exclude each other"_s;
     if (parsed.values.contains(u"--profile"_s) && !in)
         return u"--profile goes with --in"_s;
+    if (parsed.values.contains(u"--window"_s) && !in)
+        return u"--window goes with --in"_s;
     if (!in && !ask) {
         if (required)
             return u"give the destination with --in or --ask"_s;
@@ -86,6 +88,12 @@ std::optional<QString> takeDestination(const CommandArguments& parsed, Fields& f
     }
     fields.browser = ask ? QString() : parsed.values.value(u"--in"_s);
     fields.profile = parsed.values.value(u"--profile"_s);
+    fields.window = Destination::Window::usual;
+    if (parsed.values.contains(u"--window"_s)) {
+        fields.window = windowFromKeyword(parsed.values.value(u"--window"_s));
+        if (!fields.window)
+            return u"--window takes usual, new or private"_s;
+    }
     if (in && fields.browser->isEmpty())
         return u"--in needs a browser ID"_s;
     return std::nullopt;
@@ -115,7 +123,8 @@ int runAdd(const CliContext& context, const QStringList& arguments)
 {
     const Result<CommandArguments> parsed = CommandArguments::parse(
         arguments, {u"--ask"_s, u"--off"_s},
-        {u"--host"_s, u"--contains"_s, u"--regex"_s, u"--in"_s, u"--profile"_s, u"--at"_s}, {u"--from"_s});
+        {u"--host"_s, u"--contains"_s, u"--regex"_s, u"--in"_s, u"--profile"_s, u"--window"_s, u"--at"_s},
+        {u"--from"_s});
     if (!parsed)
         return context.usageError(parsed.error());
     if (!parsed->positional.isEmpty())
@@ -146,9 +155,9 @@ int runAdd(const CliContext& context, const QStringList& arguments)
 
 int runSet(const CliContext& context, const QStringList& arguments)
 {
-    const Result<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {u"--ask"_s, u"--any-app"_s, u"--on"_s, u"--off"_s},
-                                {u"--host"_s, u"--contains"_s, u"--regex"_s, u"--in"_s, u"--profile"_s}, {u"--from"_s});
+    const Result<CommandArguments> parsed = CommandArguments::parse(
+        arguments, {u"--ask"_s, u"--any-app"_s, u"--on"_s, u"--off"_s},
+        {u"--host"_s, u"--contains"_s, u"--regex"_s, u"--in"_s, u"--profile"_s, u"--window"_s}, {u"--from"_s});
     if (!parsed)
         return context.usageError(parsed.error());
     if (parsed->positional.size() != 1)
@@ -236,7 +245,7 @@ int runRulesVerb(const CliContext& context, const QString& verb, const QStringLi
 int runFallback(const CliContext& context, const QStringList& arguments)
 {
     const Result<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {u"--ask"_s}, {u"--in"_s, u"--profile"_s});
+        CommandArguments::parse(arguments, {u"--ask"_s}, {u"--in"_s, u"--profile"_s, u"--window"_s});
     if (!parsed)
         return context.usageError(parsed.error());
     if (!parsed->positional.isEmpty())
@@ -256,7 +265,8 @@ int runFallback(const CliContext& context, const QStringList& arguments)
         fields.browser->isEmpty()
             ? Destination::ask()
             : Destination::browser(*fields.browser,
-                                   fields.profile->isEmpty() ? std::nullopt : std::optional<QString>(*fields.profile));
+                                   fields.profile->isEmpty() ? std::nullopt : std::optional<QString>(*fields.profile),
+                                   fields.window.value_or(Destination::Window::usual));
     if (const auto set = commands.setFallback(fallback); !set)
         return report(context, set.error());
     warnWhenNotInstalled(context, *fields.browser);

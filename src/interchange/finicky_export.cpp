@@ -1,3 +1,4 @@
+#include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "finicky_config.h"
 #include "regex_escape.h"
@@ -94,11 +95,16 @@ QString matchExpression(const Rule& rule)
     return QString();
 }
 
+// Finicky has no way to say a window: a rule's window is not exported.
 QString browserLiteral(const Destination& destination)
 {
     if (!destination.profile())
         return quoted(destination.bundleID());
-    return u"{ name: "_s + quoted(destination.bundleID()) + u", profile: "_s + quoted(*destination.profile()) + u" }"_s;
+    // Finicky opens a Chromium profile by its directory, a Firefox one with -P and the profile's name.
+    const QString profile = BrowserProfiles::family(destination.bundleID()) == BrowserProfiles::Family::firefox
+                                ? BrowserProfiles::profileName(*destination.profile(), destination.bundleID())
+                                : *destination.profile();
+    return u"{ name: "_s + quoted(destination.bundleID()) + u", profile: "_s + quoted(profile) + u" }"_s;
 }
 
 QString displayNameComment(const QString& bundleID)

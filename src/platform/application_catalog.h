@@ -20,7 +20,7 @@ public:
     // Every application the desktop shows in its menus, in the system's order: entries hidden from menus
     // (NoDisplay, Hidden) and entries meant for other desktops are left out.
     virtual QList<DesktopEntry> shownApplications() = 0;
-    // An application by desktop file ID (without ".desktop").
+    // An application by desktop file ID (without ".desktop"), its window actions included.
     virtual std::optional<DesktopEntry> application(const QString& id) = 0;
     // The application that says its windows carry this WM_CLASS name (StartupWMClass), compared ignoring case.
     virtual std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) = 0;

@@ -12,6 +12,10 @@ struct DesktopEntry final {
     QStringList exec;       // Exec split into arguments, field codes (%U, …) still in place
     QString flatpakID;      // X-Flatpak: the Flatpak application ID, empty for native applications
     QString startupWMClass; // StartupWMClass: the WM_CLASS its windows carry, when it differs from the ID
+    // The Exec of its [Desktop Action new-window] and [Desktop Action new-private-window], split as exec is;
+    // empty when it has no such action. Read only for a single application (ApplicationCatalog::application).
+    QStringList newWindowExec;
+    QStringList privateWindowExec;
 
     friend bool operator==(const DesktopEntry&, const DesktopEntry&) = default;
 };

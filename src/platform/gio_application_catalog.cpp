@@ -77,6 +77,7 @@ std::optional<DesktopEntry> GioApplicationCatalog::application(const QString& id
     if (!info)
         return std::nullopt;
     DesktopEntry entry = desktopEntryOf(info);
+    addWindowActions(info, entry);
     g_object_unref(info);
     return entry;
 }

@@ -41,3 +41,22 @@ DesktopEntry desktopEntryOf(GDesktopAppInfo* info)
     entry.startupWMClass = QString::fromUtf8(g_desktop_app_info_get_startup_wm_class(info));
     return entry;
 }
+
+void addWindowActions(GDesktopAppInfo* info, DesktopEntry& entry)
+{
+    // GIO lists the actions from what it has read; only an entry that has one of these is read again.
+    const gchar* const* actions = g_desktop_app_info_list_actions(info);
+    const bool wanted =
+        actions && (g_strv_contains(actions, "new-window") || g_strv_contains(actions, "new-private-window"));
+    const char* fileName = g_desktop_app_info_get_filename(info);
+    if (!wanted || !fileName)
+        return;
+    GKeyFile* file = g_key_file_new();
+    if (g_key_file_load_from_file(file, fileName, G_KEY_FILE_NONE, nullptr)) {
+        entry.newWindowExec =
+            splitExec(takeString(g_key_file_get_string(file, "Desktop Action new-window", "Exec", nullptr)));
+        entry.privateWindowExec =
+            splitExec(takeString(g_key_file_get_string(file, "Desktop Action new-private-window", "Exec", nullptr)));
+    }
+    g_key_file_free(file);
+}

@@ -53,6 +53,10 @@ void RulesCodec::writeDestination(JsonWriter& json, const Destination& destinati
             json.key("profile");
             json.string(*destination.profile());
         }
+        if (destination.window() != Destination::Window::usual) {
+            json.key("window");
+            json.string(windowKeyword(destination.window()));
+        }
         json.endObject();
     }
     json.endObject();

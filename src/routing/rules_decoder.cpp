@@ -220,11 +220,23 @@ private:
         if (!bundleID)
             return std::nullopt;
         const std::optional<Value> profile = browser->member("profile"_L1);
-        if (!profile || profile->kind() == Kind::null)
-            return Destination::browser(std::move(*bundleID));
-        if (profile->kind() != Kind::string)
+        const bool noProfile = !profile || profile->kind() == Kind::null;
+        if (!noProfile && profile->kind() != Kind::string)
             return fail(browserPath.member("profile"_L1), u"expected a string, found "_s + describeType(*profile));
-        return Destination::browser(std::move(*bundleID), profile->toString());
+        // Files written before windows could be chosen have no "window": the usual one.
+        const std::optional<Value> windowValue = browser->member("window"_L1);
+        std::optional<Destination::Window> window = Destination::Window::usual;
+        if (windowValue && windowValue->kind() != Kind::null) {
+            const bool isString = windowValue->kind() == Kind::string;
+            window = isString ? windowFromKeyword(windowValue->toString()) : std::nullopt;
+            if (!window)
+                return fail(browserPath.member("window"_L1),
+                            u"expected \"usual\", \"new\" or \"private\", found "_s +
+                                (isString ? u'"' + windowValue->toString().left(40) + u'"'
+                                          : describeType(*windowValue)));
+        }
+        return Destination::browser(std::move(*bundleID),
+                                    noProfile ? std::nullopt : std::optional<QString>(profile->toString()), *window);
     }
 
     std::optional<Rule> rule(const Value& value, const Path& path)

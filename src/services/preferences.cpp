@@ -14,6 +14,7 @@ constexpr auto showsMenuBarIconKey = "showsMenuBarIcon"_L1;
 constexpr auto remembersRecentLinksKey = "remembersRecentLinks"_L1;
 constexpr auto recentLinkCountKey = "recentLinkCount"_L1;
 constexpr auto asksWhenOptionHeldKey = "asksWhenOptionHeld"_L1;
+constexpr auto chooserShowsProfilesKey = "chooserShowsProfiles"_L1;
 constexpr auto browserOrderKey = "browserOrder"_L1;
 constexpr auto hasDeclinedDefaultBrowserPromptKey = "hasDeclinedDefaultBrowserPrompt"_L1;
 constexpr auto keptDefaultBrowserKey = "keptDefaultBrowser"_L1;
@@ -90,6 +91,7 @@ Preferences::Preferences(const QString& path, QObject* parent)
     m_remembersRecentLinks = readBool(*m_settings, remembersRecentLinksKey, m_remembersRecentLinks);
     m_recentLinkCount = readInt(*m_settings, recentLinkCountKey, m_recentLinkCount);
     m_asksWhenOptionHeld = readBool(*m_settings, asksWhenOptionHeldKey, m_asksWhenOptionHeld);
+    m_chooserShowsProfiles = readBool(*m_settings, chooserShowsProfilesKey, m_chooserShowsProfiles);
     m_browserOrder = readList(*m_settings, browserOrderKey);
     m_hasDeclinedDefaultBrowserPrompt =
         readBool(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt);
@@ -142,6 +144,12 @@ void Preferences::setRecentLinkCount(int value)
 {
     if (assign(*m_settings, recentLinkCountKey, m_recentLinkCount, value))
         Q_EMIT recentLinkCountChanged();
+}
+
+void Preferences::setChooserShowsProfiles(bool value)
+{
+    if (assign(*m_settings, chooserShowsProfilesKey, m_chooserShowsProfiles, value))
+        Q_EMIT chooserShowsProfilesChanged();
 }
 
 void Preferences::setAsksWhenOptionHeld(bool value)

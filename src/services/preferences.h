@@ -35,6 +35,9 @@ public:
     void setRecentLinkCount(int value);
     bool asksWhenOptionHeld() const { return m_asksWhenOptionHeld; }
     void setAsksWhenOptionHeld(bool value);
+    // The chooser offers each profile of a browser that has two or more as a row of its own.
+    bool chooserShowsProfiles() const { return m_chooserShowsProfiles; }
+    void setChooserShowsProfiles(bool value);
     const QStringList& browserOrder() const { return m_browserOrder; }
     void setBrowserOrder(const QStringList& value);
     bool hasDeclinedDefaultBrowserPrompt() const { return m_hasDeclinedDefaultBrowserPrompt; }
@@ -58,6 +61,7 @@ Q_SIGNALS:
     void remembersRecentLinksChanged();
     void recentLinkCountChanged();
     void asksWhenOptionHeldChanged();
+    void chooserShowsProfilesChanged();
     void browserOrderChanged();
     void hasDeclinedDefaultBrowserPromptChanged();
     void keptDefaultBrowserChanged();
@@ -70,6 +74,7 @@ private:
     bool m_remembersRecentLinks = true;
     int m_recentLinkCount = 5;
     bool m_asksWhenOptionHeld = true;
+    bool m_chooserShowsProfiles = false;
     QStringList m_browserOrder;
     bool m_hasDeclinedDefaultBrowserPrompt = false;
     QString m_keptDefaultBrowser;

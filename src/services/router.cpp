@@ -70,7 +70,7 @@ void Router::open(const QString& link, const Destination& destination, const Lin
         return;
     }
     if (const std::optional<Browsers::Browser> browser = Browsers::browser(destination.bundleID())) {
-        launch(link, *browser, destination.profile(), source.known(), activation);
+        launch(link, *browser, destination.profile(), source.known(), activation, destination.window());
         return;
     }
     qCCritical(lcRouter, "%s is not installed; using the fallback", qUtf8Printable(destination.bundleID()));
@@ -83,7 +83,7 @@ void Router::openFallback(const QString& link, const LinkSource& source, const H
     const Destination& fallback = m_store.fallback();
     if (fallback.isBrowser()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::browser(fallback.bundleID())) {
-            launch(link, *browser, fallback.profile(), source.known(), activation);
+            launch(link, *browser, fallback.profile(), source.known(), activation, fallback.window());
             return;
         }
     }
@@ -91,10 +91,10 @@ void Router::openFallback(const QString& link, const LinkSource& source, const H
 }
 
 void Router::launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                    const QString& sourceBundleID, const HandOverActivation& activation)
+                    const QString& sourceBundleID, const HandOverActivation& activation, Destination::Window window)
 {
     // A pending launch must not keep the router alive, nor reach one that is gone.
-    m_launcher.open(link, browser, profile, activation,
+    m_launcher.open(link, browser, profile, window, activation,
                     [router = QPointer<Router>(this), link, browser](const QString& error) {
                         if (router)
                             router->reportFailure(error, link, browser);

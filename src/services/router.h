@@ -71,10 +71,12 @@ public:
     // hand-over's the link is part of: the first launch or panel its links reach takes it.
     // The source is worked out only when a rule looks at source applications or the link goes to the chooser.
     bool route(const QString& link, const LinkSource& source = {}, const HandOverActivation& activation = nullptr);
-    // The one way a link leaves for a browser, for the rules and the chooser alike: opens it (in the profile, when
-    // given) with the activation, remembers it among the recent links, and has a failure told in an alert.
+    // The one way a link leaves for a browser, for the rules and the chooser alike: opens it (in the profile and
+    // window, when given) with the activation, remembers it among the recent links, and has a failure told in an
+    // alert.
     void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                const QString& sourceBundleID, const HandOverActivation& activation);
+                const QString& sourceBundleID, const HandOverActivation& activation,
+                Destination::Window window = Destination::Window::usual);
     void remember(const Routed& routed);
     void clearRecent();
     // Called on the main thread when a browser would not open a link. Failures reported in one turn of the

@@ -103,9 +103,10 @@ Outcome<Rule> RuleCommands::changed(Rule rule, const RuleFields& changes)
         rule.sourceBundleIDs = *changes.sourceApps;
     if (changes.browser) {
         // Another browser keeps the profile: profiles are named alike across browsers of one family.
-        rule.destination = changes.browser->isEmpty()
-                               ? Destination::ask()
-                               : Destination::browser(*changes.browser, rule.destination.profile());
+        rule.destination =
+            changes.browser->isEmpty()
+                ? Destination::ask()
+                : Destination::browser(*changes.browser, rule.destination.profile(), rule.destination.window());
     }
     if (changes.profile) {
         // Refused, not ignored: a script must not believe it set what it did not.
@@ -114,7 +115,15 @@ Outcome<Rule> RuleCommands::changed(Rule rule, const RuleFields& changes)
         if (rule.destination.isBrowser())
             rule.destination = Destination::browser(
                 rule.destination.bundleID(),
-                changes.profile->isEmpty() ? std::nullopt : std::optional<QString>(*changes.profile));
+                changes.profile->isEmpty() ? std::nullopt : std::optional<QString>(*changes.profile),
+                rule.destination.window());
+    }
+    if (changes.window) {
+        if (rule.destination.isAsk() && *changes.window != Destination::Window::usual)
+            return Error{Error::Kind::invalidRule, u"A rule that asks has no window; give it a browser first."_s};
+        if (rule.destination.isBrowser())
+            rule.destination =
+                Destination::browser(rule.destination.bundleID(), rule.destination.profile(), *changes.window);
     }
     if (const QString error = rule.validityError(); !error.isEmpty())
         return Error{Error::Kind::invalidRule, error};

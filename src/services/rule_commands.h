@@ -40,9 +40,10 @@ public:
         std::optional<bool> enabled;
         std::optional<Rule::Match> match;
         std::optional<QString> pattern;
-        std::optional<QString> browser;        // "" asks, dropping any profile; another browser keeps the profile
-        std::optional<QString> profile;        // "" removes it; a profile on a rule that asks is refused
-        std::optional<QStringList> sourceApps; // empty: links from any application
+        std::optional<QString> browser;            // "" asks, dropping any profile; another browser keeps the profile
+        std::optional<QString> profile;            // "" removes it; a profile on a rule that asks is refused
+        std::optional<Destination::Window> window; // another browser keeps it; a rule that asks has only usual
+        std::optional<QStringList> sourceApps;     // empty: links from any application
     };
 
     // The link-cleaning settings a request gives; what is absent stays as it is.

@@ -173,6 +173,27 @@ private Q_SLOTS:
         QTRY_COMPARE(zombieChildren(m_resident.processId()), 0);
     }
 
+    // A rule naming a Firefox profile and a private window starts Firefox itself with both.
+    void gioOpenReachesAFirefoxProfileInAPrivateWindow()
+    {
+        m_desktop->addBrowser({.id = u"firefox"_s, .name = u"Firefox"_s, .execStyle = FakeBrowser::ExecStyle::url});
+        m_desktop->refreshDesktopDatabase();
+        const QString root = m_desktop->home() + u"/.mozilla/firefox"_s;
+        QVERIFY(QDir().mkpath(root));
+        TestFiles::write(root + u"/profiles.ini"_s, "[Profile0]\nName=Work\nIsRelative=1\nPath=w0rk.Work\n");
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
+            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
+                       "pattern": "example.com", "sourceBundleIDs": [],
+                       "destination": {"browser": {"bundleID": "firefox", "profile": "w0rk.Work", "window": "private"}}}]})");
+        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
+
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://example.com/a"_s}).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"firefox"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), (QStringList{u"--profile"_s, root + u"/w0rk.Work"_s,
+                                                            u"--private-window"_s, u"https://example.com/a"_s}));
+    }
+
     // A link from mail, wrapped by Safe Links around Google's redirect, goes where the rule for its target sends it.
     void wrappedLinkReachesTheRuleForItsTarget()
     {
@@ -725,6 +746,7 @@ private Q_SLOTS:
                                                    {u"pattern"_s, u"a.example"_s},
                                                    {u"browser"_s, QString()},
                                                    {u"profile"_s, QString()},
+                                                   {u"window"_s, u"usual"_s},
                                                    {u"sourceApps"_s, QStringList()}}));
         const QString last = script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"b.example"_s}}, 99}).toString();
         const QString top = script(u"AddRule"_s, {QVariantMap{{u"pattern"_s, u"c.example"_s}}, -7}).toString();
@@ -796,9 +818,11 @@ private Q_SLOTS:
                                .toString();
         QVariantMap expected = scriptedRule(id);
 
-        QCOMPARE(call(u"UpdateRule"_s, {id, QVariantMap{{u"pattern"_s, u"b.example"_s}}}).type(),
+        QCOMPARE(call(u"UpdateRule"_s, {id, QVariantMap{{u"pattern"_s, u"b.example"_s}, {u"window"_s, u"private"_s}}})
+                     .type(),
                  QDBusMessage::ReplyMessage);
         expected[u"pattern"_s] = u"b.example"_s;
+        expected[u"window"_s] = u"private"_s;
         QCOMPARE(scriptedRule(id), expected);
 
         // A whole dictionary read back is a change too.
@@ -812,16 +836,18 @@ private Q_SLOTS:
             {{{u"browser"_s, QString()}, {u"profile"_s, u"Work"_s}}, u"org.linkherd.Linkherd.Error.InvalidRule"_s},
             {{{u"id"_s, u"00000000-0000-0000-0000-000000000000"_s}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
             {{{u"pattern"_s, 7}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+            {{{u"window"_s, u"incognito"_s}}, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
         };
         for (const auto& [changes, error] : refused)
             QCOMPARE(call(u"UpdateRule"_s, {id, changes}).errorName(), error);
         QCOMPARE(scriptedRule(id), expected);
 
-        // Asking drops the profile, and then a profile alone is refused.
+        // Asking drops the profile and the window, and then a profile alone is refused.
         QCOMPARE(call(u"UpdateRule"_s, {id, QVariantMap{{u"browser"_s, QString()}}}).type(),
                  QDBusMessage::ReplyMessage);
         expected[u"browser"_s] = QString();
         expected[u"profile"_s] = QString();
+        expected[u"window"_s] = u"usual"_s;
         QCOMPARE(scriptedRule(id), expected);
         QCOMPARE(call(u"UpdateRule"_s, {id, QVariantMap{{u"profile"_s, u"Work"_s}}}).errorName(),
                  u"org.linkherd.Linkherd.Error.InvalidRule"_s);

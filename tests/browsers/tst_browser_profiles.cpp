@@ -1,4 +1,5 @@
 #include "browsers/browser_profiles.h"
+#include "browsers/firefox_profiles.h"
 #include "browsers/localized_compare.h"
 #include "support/test_files.h"
 
@@ -7,12 +8,15 @@
 #include <QTest>
 
 #include <optional>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 using BrowserProfiles::DataDirectory;
 using BrowserProfiles::Profile;
+using FirefoxProfiles::IniProfile;
 
 Q_DECLARE_METATYPE(BrowserProfiles::Profile)
+Q_DECLARE_METATYPE(FirefoxProfiles::IniProfile)
 
 namespace BrowserProfiles {
 char* toString(const Profile& profile)
@@ -20,6 +24,14 @@ char* toString(const Profile& profile)
     return QTest::toString(QString(profile.directory + u'=' + profile.name));
 }
 } // namespace BrowserProfiles
+
+namespace FirefoxProfiles {
+char* toString(const IniProfile& profile)
+{
+    return QTest::toString(
+        u"%1=%2 relative %3 store %4"_s.arg(profile.path, profile.name).arg(profile.isRelative).arg(profile.storeID));
+}
+} // namespace FirefoxProfiles
 
 namespace {
 
@@ -41,6 +53,46 @@ void writeLocalState(const QString& dataDirectory, const QByteArray& contents)
 void putLocalState(const QString& dataDirectory, const QString& fixture)
 {
     writeLocalState(dataDirectory, TestFiles::read(TestFiles::dataPath(u"profiles/"_s + fixture)));
+}
+
+void putProfilesIni(const QString& root, const QByteArray& contents = {})
+{
+    QVERIFY(QDir().mkpath(root));
+    TestFiles::writeAtomicallyAsAnotherProgram(
+        root + u"/profiles.ini"_s,
+        contents.isNull() ? TestFiles::read(TestFiles::dataPath(u"profiles/firefox/profiles.ini"_s)) : contents);
+}
+
+struct CloseDatabase {
+    void operator()(sqlite3* database) const { sqlite3_close(database); }
+};
+using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+
+void execute(sqlite3* database, const char* statement)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(database, statement, nullptr, nullptr, &error) != SQLITE_OK)
+        qFatal("SQLite: %s", error);
+}
+
+// A profile group's database as Firefox's profile manager writes it: WAL mode, table Profiles. The connection
+// stays open, as Firefox keeps it, with the last row still in the write-ahead log.
+Database openProfileGroup(const QString& root, const QString& storeID)
+{
+    QDir().mkpath(root + u"/Profile Groups"_s);
+    sqlite3* opened = nullptr;
+    if (sqlite3_open(QFile::encodeName(root + u"/Profile Groups/"_s + storeID + u".sqlite"_s).constData(), &opened) !=
+        SQLITE_OK)
+        qFatal("cannot create the group database");
+    Database database(opened);
+    execute(opened, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                    "CREATE TABLE Profiles (id INTEGER NOT NULL, path TEXT NOT NULL UNIQUE, name TEXT NOT NULL,"
+                    " avatar TEXT NOT NULL, themeId TEXT NOT NULL, themeFg TEXT NOT NULL, themeBg TEXT NOT NULL,"
+                    " PRIMARY KEY(id));"
+                    "INSERT INTO Profiles VALUES (1, 'grp1.Group', 'Original', 'book', 'default', '', '');"
+                    "INSERT INTO Profiles VALUES (3, 'Profiles/c3.Shopping', 'Shopping', 'cart', 'default', '', '');"
+                    "INSERT INTO Profiles VALUES (2, '/srv/groups/b2.Banking', 'Banking', 'bank', 'default', '', '');");
+    return database;
 }
 
 } // namespace
@@ -75,7 +127,8 @@ private Q_SLOTS:
         QTest::newRow("case differs") << u"Google-Chrome"_s << QString();
         QTest::newRow("flatpak ID in lower case") << u"com.google.chrome"_s << QString();
         QTest::newRow("file name, not ID") << u"google-chrome.desktop"_s << QString();
-        QTest::newRow("not Chromium") << u"firefox-esr"_s << QString();
+        QTest::newRow("snap") << u"chromium_chromium"_s << u"~/snap/chromium/common/chromium"_s;
+        QTest::newRow("without profiles") << u"org.gnome.Epiphany"_s << QString();
     }
 
     void userDataDirectory()
@@ -147,7 +200,7 @@ private Q_SLOTS:
         QTest::newRow("listed") << u"Profile 2"_s << u"google-chrome"_s << u"Work"_s;
         QTest::newRow("deleted profile") << u"Profile 4"_s << u"google-chrome"_s << u"Profile 4"_s;
         QTest::newRow("directory in other case") << u"default"_s << u"google-chrome"_s << u"default"_s;
-        QTest::newRow("browser without profiles") << u"Profile 2"_s << u"firefox-esr"_s << u"Profile 2"_s;
+        QTest::newRow("browser without profiles") << u"Profile 2"_s << u"org.gnome.Epiphany"_s << u"Profile 2"_s;
     }
 
     void profileName()
@@ -158,6 +211,185 @@ private Q_SLOTS:
 
         putLocalState(m_config + u"/google-chrome"_s, u"chrome_local_state.json"_s);
         QCOMPARE(BrowserProfiles::profileName(directory, bundleID), expected);
+    }
+
+    void parseProfilesIni_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<IniProfile>>("expected");
+
+        const IniProfile work{u"Work"_s, u"w.Work"_s, true, {}};
+        QTest::newRow("relative, absolute, group")
+            << QByteArray("[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n[Profile1]\nName=Old\nPath=/p/old\n"
+                          "[Profile2]\nName=G\nIsRelative=1\nPath=g.G\nStoreID=ab12\n")
+            << QList<IniProfile>{work, {u"Old"_s, u"/p/old"_s, false, {}}, {u"G"_s, u"g.G"_s, true, u"ab12"_s}};
+        QTest::newRow("stops at the first missing number")
+            << QByteArray("[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n[Profile2]\nName=X\nPath=x\n")
+            << QList<IniProfile>{work};
+        QTest::newRow("no Profile0") << QByteArray("[Profile1]\nName=Work\nPath=w\n") << QList<IniProfile>();
+        QTest::newRow("section without Path or Name is passed over")
+            << QByteArray("[Profile0]\nName=NoPath\n[Profile1]\nPath=nameless\n[Profile2]\nName=Work\n"
+                          "IsRelative=1\nPath=w.Work\n")
+            << QList<IniProfile>{work};
+        QTest::newRow("CRLF, BOM, spaces, comments, first of twice")
+            << QByteArray("\xEF\xBB\xBF; written by hand\r\n[Profile0]\r\n  Name = Work \r\n# note\r\n"
+                          "IsRelative=1\r\nPath=w.Work\r\nName=Later\r\n")
+            << QList<IniProfile>{work};
+        QTest::newRow("install sections name no profiles")
+            << QByteArray("[InstallABC]\nDefault=w.Work\n[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n"
+                          "[InstallDEF]\nDefault=other\n")
+            << QList<IniProfile>{work};
+        QTest::newRow("UTF-8 name") << QByteArray("[Profile0]\nName=Küche 🍳\nIsRelative=1\nPath=k\n")
+                                    << QList<IniProfile>{{u"Küche 🍳"_s, u"k"_s, true, {}}};
+        QTest::newRow("keys before any section, broken header")
+            << QByteArray("Name=Stray\n[Profile0\nPath=x\n[]\nName=y\n") << QList<IniProfile>();
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe[\x01=\n\n=\x02", 12) << QList<IniProfile>();
+    }
+
+    void parseProfilesIni()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<IniProfile>, expected);
+        QCOMPARE(FirefoxProfiles::parseProfilesIni(text), expected);
+    }
+
+    // The fixture's profiles, from whichever root each kind of install reads.
+    void firefoxRoots_data()
+    {
+        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QString>("root"); // "~" for HOME, "$" for XDG_CONFIG_HOME
+        QTest::addColumn<bool>("found");
+
+        QTest::newRow("native") << u"firefox-esr"_s << u"~/.mozilla/firefox"_s << true;
+        QTest::newRow("native, XDG") << u"firefox"_s << u"$/mozilla/firefox"_s << true;
+        QTest::newRow("Nightly shares Firefox's") << u"firefox-nightly"_s << u"~/.mozilla/firefox"_s << true;
+        QTest::newRow("Snap") << u"firefox_firefox"_s << u"~/snap/firefox/common/.mozilla/firefox"_s << true;
+        QTest::newRow("Snap, XDG") << u"firefox_firefox"_s << u"~/snap/firefox/common/.config/mozilla/firefox"_s
+                                   << true;
+        QTest::newRow("Flatpak") << u"org.mozilla.firefox"_s << u"~/.var/app/org.mozilla.firefox/.mozilla/firefox"_s
+                                 << true;
+        QTest::newRow("Flatpak, XDG") << u"org.mozilla.firefox"_s
+                                      << u"~/.var/app/org.mozilla.firefox/config/mozilla/firefox"_s << true;
+        QTest::newRow("LibreWolf") << u"librewolf"_s << u"~/.librewolf"_s << true;
+        QTest::newRow("Floorp Flatpak") << u"one.ablaze.floorp"_s << u"~/.var/app/one.ablaze.floorp/.floorp"_s << true;
+        QTest::newRow("a fork's root is not Firefox's") << u"firefox"_s << u"~/.librewolf"_s << false;
+        QTest::newRow("the Snap does not read the native root")
+            << u"firefox_firefox"_s << u"~/.mozilla/firefox"_s << false;
+        QTest::newRow("XDG_CONFIG_HOME, not ~/.config") << u"firefox"_s << u"~/.config/mozilla/firefox"_s << false;
+    }
+
+    void firefoxRoots()
+    {
+        QFETCH(QString, bundleID);
+        QFETCH(QString, root);
+        QFETCH(bool, found);
+
+        const QString rootPath = root.replace(u'~', m_home).replace(u'$', m_config);
+        putProfilesIni(rootPath);
+        QCOMPARE(BrowserProfiles::family(bundleID), BrowserProfiles::Family::firefox);
+        QCOMPARE(BrowserProfiles::profiles(bundleID),
+                 found ? listed({u"abc123.default-esr=default-esr"_s, u"/srv/profiles/elsewhere=Elsewhere"_s,
+                                 u"grp1.Group=Group"_s, u"w0rk.Work=Work"_s})
+                       : QList<Profile>());
+        QCOMPARE(BrowserProfiles::profileFolder(u"w0rk.Work"_s, bundleID),
+                 found ? std::optional<QString>(rootPath + u"/w0rk.Work"_s) : std::nullopt);
+        if (found) {
+            QCOMPARE(BrowserProfiles::profileFolder(u"/srv/profiles/elsewhere"_s, bundleID),
+                     u"/srv/profiles/elsewhere"_s);
+            QCOMPARE(BrowserProfiles::directoryOf(u"work"_s, bundleID), u"w0rk.Work"_s);
+        }
+        QCOMPARE(BrowserProfiles::profileFolder(u"never.listed"_s, bundleID), std::nullopt);
+    }
+
+    // Both of Firefox's roots are read and each profile listed once: the one of ~/.mozilla/firefox, which Firefox
+    // prefers, when both roots hold the same path; a root that is a link to the other is read once.
+    void bothFirefoxRootsListEachProfileOnce()
+    {
+        putProfilesIni(m_home + u"/.mozilla/firefox"_s, "[Profile0]\nName=Old\nIsRelative=1\nPath=a.default\n");
+        putProfilesIni(m_config + u"/mozilla/firefox"_s, "[Profile0]\nName=New\nIsRelative=1\nPath=a.default\n"
+                                                         "[Profile1]\nName=Fresh\nIsRelative=1\nPath=b.fresh\n");
+        QCOMPARE(BrowserProfiles::profiles(u"firefox"_s), listed({u"b.fresh=Fresh"_s, u"a.default=Old"_s}));
+        QCOMPARE(BrowserProfiles::profileFolder(u"b.fresh"_s, u"firefox"_s), m_config + u"/mozilla/firefox/b.fresh"_s);
+
+        QVERIFY(QDir(m_config + u"/mozilla/firefox"_s).removeRecursively());
+        QVERIFY(QFile::link(m_home + u"/.mozilla/firefox"_s, m_config + u"/mozilla/firefox"_s));
+        QCOMPARE(BrowserProfiles::profiles(u"firefox"_s), listed({u"a.default=Old"_s}));
+    }
+
+    // A group's members replace its one entry, each by its own name, read while the browser holds the database
+    // open in WAL mode; a database that cannot be read leaves the entry itself.
+    void profileGroupMembersAreListed_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QList<Profile>>("expected");
+
+        const QList<Profile> entryOnly =
+            listed({u"abc123.default-esr=default-esr"_s, u"/srv/profiles/elsewhere=Elsewhere"_s, u"grp1.Group=Group"_s,
+                    u"w0rk.Work=Work"_s});
+        QTest::newRow("open in WAL mode")
+            << u"open"_s
+            << listed({u"/srv/groups/b2.Banking=Banking"_s, u"abc123.default-esr=default-esr"_s,
+                       u"/srv/profiles/elsewhere=Elsewhere"_s, u"grp1.Group=Original"_s,
+                       u"Profiles/c3.Shopping=Shopping"_s, u"w0rk.Work=Work"_s});
+        QTest::newRow("locked by a writer") << u"locked"_s << entryOnly;
+        QTest::newRow("damaged") << u"damaged"_s << entryOnly;
+        QTest::newRow("another table") << u"other table"_s << entryOnly;
+        QTest::newRow("missing") << u"missing"_s << entryOnly;
+        QTest::newRow("a folder") << u"folder"_s << entryOnly;
+    }
+
+    void profileGroupMembersAreListed()
+    {
+        QFETCH(QString, state);
+        QFETCH(QList<Profile>, expected);
+
+        const QString root = m_home + u"/.mozilla/firefox"_s;
+        putProfilesIni(root);
+        const QString database = root + u"/Profile Groups/7f3a9c.sqlite"_s;
+        Database writer;
+        if (state == u"open" || state == u"locked") {
+            writer = openProfileGroup(root, u"7f3a9c"_s);
+            if (state == u"locked")
+                execute(writer.get(), "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;"
+                                      "UPDATE Profiles SET name='x';");
+        } else if (state == u"damaged") {
+            openProfileGroup(root, u"7f3a9c"_s).reset();
+            QFile file(database);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.seek(100);
+            file.write(QByteArray(4000, '\xA5'));
+        } else if (state == u"other table") {
+            writer = openProfileGroup(root, u"7f3a9c"_s);
+            execute(writer.get(), "ALTER TABLE Profiles RENAME TO Other;");
+        } else if (state == u"folder") {
+            QVERIFY(QDir().mkpath(database));
+        }
+        const QByteArray before =
+            QFile::exists(database) && QFileInfo(database).isFile() ? TestFiles::read(database) : QByteArray();
+        QCOMPARE(BrowserProfiles::profiles(u"firefox-esr"_s), expected);
+        if (state == u"open") {
+            QCOMPARE(BrowserProfiles::profileFolder(u"Profiles/c3.Shopping"_s, u"firefox-esr"_s),
+                     root + u"/Profiles/c3.Shopping"_s);
+            QCOMPARE(BrowserProfiles::profileFolder(u"/srv/groups/b2.Banking"_s, u"firefox-esr"_s),
+                     u"/srv/groups/b2.Banking"_s);
+        }
+        if (!before.isNull())
+            QCOMPARE(TestFiles::read(database), before);
+    }
+
+    void unreadableProfilesIniListsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("over a megabyte") << QByteArray("[Profile0]\nName=Work\nIsRelative=1\nPath=w\n") +
+                                                QByteArray(1024 * 1024, ';');
+    }
+
+    void unreadableProfilesIniListsNothing()
+    {
+        QFETCH(QByteArray, contents);
+        putProfilesIni(m_home + u"/.mozilla/firefox"_s, contents);
+        QVERIFY(BrowserProfiles::profiles(u"firefox"_s).isEmpty());
     }
 
     void localizedLessThan_data()

@@ -17,7 +17,10 @@ private Q_SLOTS:
         m_desktop->setLinkherdExecutable(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
         m_desktop->setCurrentDesktop(u"GNOME"_s);
         m_desktop->addBrowser({.id = u"b10"_s, .name = u"Browser 10"_s, .location = FakeBrowser::Location::system});
-        m_desktop->addBrowser({.id = u"b2"_s, .name = u"Browser 2"_s, .execStyle = FakeBrowser::ExecStyle::url});
+        m_desktop->addBrowser({.id = u"b2"_s,
+                               .name = u"Browser 2"_s,
+                               .execStyle = FakeBrowser::ExecStyle::url,
+                               .actions = {{u"new-private-window"_s, {u"--incognito-please"_s}}}});
         m_desktop->addBrowser({.id = u"twin-one"_s, .name = u"Twin"_s});
         m_desktop->addBrowser({.id = u"twin-two"_s, .name = u"Twin"_s});
         // The same ID in the system folder and the user's: the user's copy is the one that counts.
@@ -35,11 +38,28 @@ private Q_SLOTS:
                                .name = u"Chromium"_s,
                                .execStyle = FakeBrowser::ExecStyle::flatpak,
                                .executableName = u"chromium"_s});
+        // A Snap, whose folder is not in XDG_DATA_DIRS
+        m_desktop->addBrowser({.id = u"chromium_chromium"_s,
+                               .name = u"Chromium Snap"_s,
+                               .location = FakeBrowser::Location::snap,
+                               .executableName = u"chromium"_s});
+        m_desktop->addBrowser(
+            {.id = u"firefox-esr"_s, .name = u"Firefox ESR"_s, .execStyle = FakeBrowser::ExecStyle::url});
+        m_desktop->addBrowser({.id = u"org.mozilla.firefox"_s,
+                               .name = u"Firefox"_s,
+                               .execStyle = FakeBrowser::ExecStyle::flatpak,
+                               .executableName = u"firefox"_s});
         m_desktop->addLinkherdEntry();
         m_desktop->refreshDesktopDatabase();
 
         writeLocalState(m_desktop->configHome() + u"/google-chrome"_s);
         writeLocalState(m_desktop->home() + u"/.var/app/org.chromium.Chromium/config/chromium"_s);
+        writeLocalState(m_desktop->home() + u"/snap/chromium/common/chromium"_s);
+        for (const QString& root : {u"/.mozilla/firefox"_s, u"/.var/app/org.mozilla.firefox/.mozilla/firefox"_s}) {
+            QDir().mkpath(m_desktop->home() + root);
+            TestFiles::write(m_desktop->home() + root + u"/profiles.ini"_s,
+                             TestFiles::read(TestFiles::dataPath(u"profiles/firefox/profiles.ini"_s)));
+        }
     }
 
     void listsTheBrowsersInNameOrder()
@@ -50,8 +70,10 @@ private Q_SLOTS:
         for (const QString& line : run.out.split(u'\n', Qt::SkipEmptyParts))
             lines.append(line.section(u'\t', 0, 1));
         QCOMPARE(lines, QStringList({u"b2\tBrowser 2"_s, u"b10\tBrowser 10"_s, u"org.chromium.Chromium\tChromium"_s,
-                                     u"google-chrome\tGoogle Chrome"_s, u"nodisplay\tNo Display"_s, u"twin-one\tTwin"_s,
-                                     u"twin-two\tTwin"_s, u"shadowed\tUser Copy"_s}));
+                                     u"chromium_chromium\tChromium Snap"_s, u"org.mozilla.firefox\tFirefox"_s,
+                                     u"firefox-esr\tFirefox ESR"_s, u"google-chrome\tGoogle Chrome"_s,
+                                     u"nodisplay\tNo Display"_s, u"twin-one\tTwin"_s, u"twin-two\tTwin"_s,
+                                     u"shadowed\tUser Copy"_s}));
         QVERIFY(run.out.contains(u"\t"_s + m_desktop->desktopEntryPath(u"b2"_s) + u'\n'));
     }
 
@@ -80,7 +102,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("profile");
-        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("arguments"); // "~" for HOME
         const QString link = u"https://example.com/?a=1&b=2#c"_s;
         const QStringList native{u"--enable-x"_s, u"--profile-directory=Profile 2"_s, link};
         QTest::newRow("native") << u"google-chrome"_s << u"Profile 2"_s << native;
@@ -97,6 +119,25 @@ private Q_SLOTS:
                                                          u"@@u"_s,
                                                          link,
                                                          u"@@"_s};
+        QTest::newRow("snap, by name") << u"chromium_chromium"_s << u"Work"_s
+                                       << QStringList{u"--profile-directory=Profile 2"_s, link};
+        QTest::newRow("Firefox, by name")
+            << u"firefox-esr"_s << u"Work"_s << QStringList{u"--profile"_s, u"~/.mozilla/firefox/w0rk.Work"_s, link};
+        QTest::newRow("Firefox, absolute path") << u"firefox-esr"_s << u"/srv/profiles/elsewhere"_s
+                                                << QStringList{u"--profile"_s, u"/srv/profiles/elsewhere"_s, link};
+        QTest::newRow("Firefox flatpak, by path")
+            << u"org.mozilla.firefox"_s << u"abc123.default-esr"_s
+            << QStringList{u"run"_s,
+                           u"--branch=stable"_s,
+                           u"--arch=x86_64"_s,
+                           u"--command=firefox"_s,
+                           u"--file-forwarding"_s,
+                           u"org.mozilla.firefox"_s,
+                           u"--profile"_s,
+                           u"~/.var/app/org.mozilla.firefox/.mozilla/firefox/abc123.default-esr"_s,
+                           u"@@u"_s,
+                           link,
+                           u"@@"_s};
     }
 
     void opensInAProfile()
@@ -110,8 +151,40 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(id, 1);
         QCOMPARE(launches.size(), 1);
-        QCOMPARE(launches[0].arguments.mid(1), arguments);
+        QCOMPARE(launches[0].arguments.mid(1), arguments.replaceInStrings(u"~"_s, m_desktop->home()));
         verifyNoLaunchVariablesOfLinkherd(launches[0]);
+    }
+
+    // A new or private window as the entry's action says, else as the browser's family does, with a profile too.
+    void opensInAWindow_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QStringList>("launched"); // "~" for HOME
+        const QString link = u"https://e.com/"_s;
+        QTest::newRow("entry's action") << QStringList{u"--in"_s, u"b2"_s, u"--window"_s, u"private"_s} << u"b2"_s
+                                        << QStringList{u"--incognito-please"_s, link};
+        QTest::newRow("Firefox, profile and private window")
+            << QStringList{u"--in"_s, u"firefox-esr"_s, u"--profile"_s, u"Work"_s, u"--window"_s, u"private"_s}
+            << u"firefox-esr"_s
+            << QStringList{u"--profile"_s, u"~/.mozilla/firefox/w0rk.Work"_s, u"--private-window"_s, link};
+        QTest::newRow("Chromium Snap, new window")
+            << QStringList{u"--in"_s, u"chromium_chromium"_s, u"--window"_s, u"new"_s} << u"chromium_chromium"_s
+            << QStringList{u"--new-window"_s, link};
+    }
+
+    void opensInAWindow()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, id);
+        QFETCH(QStringList, launched);
+        const SandboxedDesktop::Run run =
+            m_desktop->runLinkherd(QStringList{u"open"_s, u"https://e.com/"_s} + arguments);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(id, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), launched.replaceInStrings(u"~"_s, m_desktop->home()));
     }
 
     // A browser without profiles has none to list; an ID that is no installed browser is an error.
@@ -125,6 +198,11 @@ private Q_SLOTS:
                                          << QString();
         QTest::newRow("ID in another case")
             << u"Google-Chrome"_s << 0 << u"Default\tPerson 1\nProfile 2\tWork\n"_s << QString();
+        QTest::newRow("Snap") << u"chromium_chromium"_s << 0 << u"Default\tPerson 1\nProfile 2\tWork\n"_s << QString();
+        QTest::newRow("Firefox family")
+            << u"firefox-esr"_s << 0
+            << u"abc123.default-esr\tdefault-esr\n/srv/profiles/elsewhere\tElsewhere\ngrp1.Group\tGroup\nw0rk.Work\tWork\n"_s
+            << QString();
         QTest::newRow("no profiles") << u"b2"_s << 0 << QString() << QString();
         QTest::newRow("not installed") << u"nosuch"_s << 1 << QString()
                                        << u"linkherd: nosuch is not an installed browser\n"_s;
@@ -158,6 +236,12 @@ private Q_SLOTS:
         QTest::newRow("no such profile")
             << QStringList{u"open"_s, link, u"--in"_s, u"google-chrome"_s, u"--profile"_s, u"Profile 9"_s} << 1
             << u"Google Chrome has no profile “Profile 9” ('linkherd profiles google-chrome' lists them)"_s;
+        QTest::newRow("a window the browser cannot open")
+            << QStringList{u"open"_s, link, u"--in"_s, u"b2"_s, u"--window"_s, u"new"_s} << 1
+            << u"Browser 2 cannot open links in a new window"_s;
+        QTest::newRow("a window that does not exist")
+            << QStringList{u"open"_s, link, u"--in"_s, u"b2"_s, u"--window"_s, u"incognito"_s} << 2
+            << u"--window takes usual, new or private"_s;
         QTest::newRow("a browser without profiles")
             << QStringList{u"open"_s, link, u"--in"_s, u"b2"_s, u"--profile"_s, u"Work"_s} << 1
             << u"Browser 2 has no profiles to open a link in"_s;

@@ -1,3 +1,4 @@
+#include "browsers/browser_windows.h"
 #include "browsers/system_browser_launcher.h"
 #include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
@@ -58,7 +59,9 @@ private Q_SLOTS:
         QFETCH(QStringList, exec);
         QFETCH(QString, flatpakID);
         QFETCH(QStringList, command);
-        QCOMPARE(profileLaunchCommand(exec, flatpakID, u"Profile 1"_s, u"https://e.com/a?b=1&c=2#d"_s), command);
+        QCOMPARE(
+            profileLaunchCommand(exec, flatpakID, {u"--profile-directory=Profile 1"_s}, u"https://e.com/a?b=1&c=2#d"_s),
+            command);
     }
 
     void init()
@@ -72,7 +75,7 @@ private Q_SLOTS:
         m_chrome = fakeEntry(u"google-chrome"_s, u"Google Chrome"_s);
         m_chrome.exec = {u"/bin/true"_s, u"%U"_s};
         m_catalog = FakeApplicationCatalog();
-        m_catalog.browsers = {m_chrome, fakeEntry(u"firefox"_s, u"Firefox"_s)};
+        m_catalog.browsers = {m_chrome, fakeEntry(u"firefox"_s, u"Firefox"_s), fakeEntry(u"netsurf"_s, u"NetSurf"_s)};
         m_launcher = FakeApplicationLauncher();
     }
 
@@ -80,8 +83,8 @@ private Q_SLOTS:
     {
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
         int failures = 0;
-        launcher.open(u"https://e.com/search?q=a%20b&x=1#top"_s, browser(m_chrome), u"Profile 3"_s, nullptr,
-                      [&](const QString&) { ++failures; });
+        launcher.open(u"https://e.com/search?q=a%20b&x=1#top"_s, browser(m_chrome), u"Profile 3"_s,
+                      Destination::Window::usual, nullptr, [&](const QString&) { ++failures; });
         const QStringList expected = {u"/bin/true"_s, u"--profile-directory=Profile 3"_s,
                                       u"https://e.com/search?q=a%20b&x=1#top"_s};
         QCOMPARE(m_launcher.spawns, QList<QStringList>{expected});
@@ -90,18 +93,186 @@ private Q_SLOTS:
         QCOMPARE(failures, 0);
     }
 
+    // Firefox opens a link in a profile by its absolute folder, whichever install kind, whether the profile is
+    // listed in profiles.ini or is a member of a profile group.
+    void firefoxProfileLaunch_data()
+    {
+        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QStringList>("exec");
+        QTest::addColumn<QString>("flatpakID");
+        QTest::addColumn<QString>("root"); // under HOME
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("expected"); // "<root>" for the root's absolute path
+        const QString link = u"https://e.com/"_s;
+        QTest::newRow("native, relative path")
+            << u"firefox-esr"_s << QStringList{u"/bin/true"_s, u"%u"_s} << QString() << u".mozilla/firefox"_s
+            << u"w0rk.Work"_s << QStringList{u"/bin/true"_s, u"--profile"_s, u"<root>/w0rk.Work"_s, link};
+        QTest::newRow("native, absolute path")
+            << u"firefox-esr"_s << QStringList{u"/bin/true"_s, u"%u"_s} << QString() << u".mozilla/firefox"_s
+            << u"/srv/profiles/elsewhere"_s
+            << QStringList{u"/bin/true"_s, u"--profile"_s, u"/srv/profiles/elsewhere"_s, link};
+        QTest::newRow("snap")
+            << u"firefox_firefox"_s
+            << QStringList{u"env"_s,
+                           u"BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/firefox_firefox.desktop"_s,
+                           u"/snap/bin/firefox"_s, u"%u"_s}
+            << QString() << u"snap/firefox/common/.mozilla/firefox"_s << u"abc123.default-esr"_s
+            << QStringList{u"env"_s,
+                           u"BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/firefox_firefox.desktop"_s,
+                           u"/snap/bin/firefox"_s,
+                           u"--profile"_s,
+                           u"<root>/abc123.default-esr"_s,
+                           link};
+        QTest::newRow("flatpak") << u"org.mozilla.firefox"_s << QStringList{u"/bin/true"_s,
+                                                                            u"run"_s,
+                                                                            u"--command=firefox"_s,
+                                                                            u"--file-forwarding"_s,
+                                                                            u"org.mozilla.firefox"_s,
+                                                                            u"@@u"_s,
+                                                                            u"%u"_s,
+                                                                            u"@@"_s}
+                                 << u"org.mozilla.firefox"_s << u".var/app/org.mozilla.firefox/.mozilla/firefox"_s
+                                 << u"w0rk.Work"_s
+                                 << QStringList{u"/bin/true"_s,
+                                                u"run"_s,
+                                                u"--command=firefox"_s,
+                                                u"--file-forwarding"_s,
+                                                u"org.mozilla.firefox"_s,
+                                                u"--profile"_s,
+                                                u"<root>/w0rk.Work"_s,
+                                                u"@@u"_s,
+                                                link,
+                                                u"@@"_s};
+    }
+
+    void firefoxProfileLaunch()
+    {
+        QFETCH(QString, bundleID);
+        QFETCH(QStringList, exec);
+        QFETCH(QString, flatpakID);
+        QFETCH(QString, root);
+        QFETCH(QString, profile);
+        QFETCH(QStringList, expected);
+        qputenv("HOME", QFile::encodeName(m_home->path()));
+        const QString rootPath = m_home->filePath(root);
+        QVERIFY(QDir().mkpath(rootPath));
+        TestFiles::write(rootPath + u"/profiles.ini"_s,
+                         TestFiles::read(TestFiles::dataPath(u"profiles/firefox/profiles.ini"_s)));
+        DesktopEntry firefox = fakeEntry(bundleID, u"Firefox"_s);
+        firefox.exec = exec;
+        firefox.flatpakID = flatpakID;
+        m_catalog.browsers.append(firefox);
+
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        launcher.open(u"https://e.com/"_s, browser(firefox), profile, Destination::Window::usual, nullptr, nullptr);
+        QCOMPARE(m_launcher.spawns, QList<QStringList>{expected.replaceInStrings(u"<root>"_s, rootPath)});
+
+        // A profile that is gone opens the browser without one.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Firefox has no profile gone.default"_s));
+        launcher.open(u"https://e.com/"_s, browser(firefox), u"gone.default"_s, Destination::Window::usual, nullptr,
+                      nullptr);
+        QTRY_COMPARE(m_launcher.opens.size(), 1);
+        QCOMPARE(m_launcher.spawns.size(), 1);
+    }
+
+    // The entry's action says how, when its command is the entry's own with options added; else the family's
+    // options; else the browser cannot.
+    void windowOptions_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QStringList>("exec");
+        QTest::addColumn<QStringList>("privateExec");
+        QTest::addColumn<QStringList>("privateOptions"); // {"-"}: cannot
+        QTest::addColumn<QStringList>("newOptions");
+        const QStringList cannot{u"-"_s};
+        const QStringList snap{u"env"_s, u"BAMF_DESKTOP_FILE_HINT=/x.desktop"_s, u"/snap/bin/firefox"_s};
+        const QStringList flatpak{u"flatpak"_s, u"run"_s, u"org.mozilla.firefox"_s, u"@@u"_s, u"%u"_s, u"@@"_s};
+        QTest::newRow("action") << u"x-browser"_s << QStringList{u"/usr/bin/x"_s, u"%u"_s}
+                                << QStringList{u"/usr/bin/x"_s, u"--private"_s, u"-n"_s, u"%u"_s}
+                                << QStringList{u"--private"_s, u"-n"_s} << cannot;
+        QTest::newRow("Snap action") << u"firefox_firefox"_s << snap + QStringList{u"%u"_s}
+                                     << snap + QStringList{u"--private-window"_s, u"%u"_s}
+                                     << QStringList{u"--private-window"_s} << QStringList{u"--new-window"_s};
+        QTest::newRow("Flatpak action")
+            << u"org.mozilla.firefox"_s << flatpak
+            << QStringList{u"flatpak"_s, u"run"_s, u"org.mozilla.firefox"_s, u"--private-window"_s, u"@@u"_s,
+                           u"%u"_s,      u"@@"_s}
+            << QStringList{u"--private-window"_s} << QStringList{u"--new-window"_s};
+        QTest::newRow("action running something else, family then")
+            << u"google-chrome"_s << QStringList{u"/opt/chrome"_s, u"%U"_s}
+            << QStringList{u"sh"_s, u"-c"_s, u"chrome --incognito"_s} << QStringList{u"--incognito"_s}
+            << QStringList{u"--new-window"_s};
+        QTest::newRow("Firefox") << u"firefox-esr"_s << QStringList{u"/usr/lib/firefox-esr/firefox-esr"_s, u"%u"_s}
+                                 << QStringList() << QStringList{u"--private-window"_s}
+                                 << QStringList{u"--new-window"_s};
+        QTest::newRow("Edge") << u"microsoft-edge"_s << QStringList{u"edge"_s} << QStringList()
+                              << QStringList{u"--inprivate"_s} << QStringList{u"--new-window"_s};
+        QTest::newRow("Opera") << u"opera"_s << QStringList{u"opera"_s} << QStringList() << QStringList{u"--private"_s}
+                               << QStringList{u"--new-window"_s};
+        QTest::newRow("GNOME Web") << u"org.gnome.Epiphany"_s << QStringList{u"epiphany"_s} << QStringList()
+                                   << QStringList{u"--incognito-mode"_s} << QStringList{u"--new-window"_s};
+        QTest::newRow("unknown") << u"x-browser"_s << QStringList{u"x"_s} << QStringList() << cannot << cannot;
+    }
+
+    void windowOptions()
+    {
+        QFETCH(QString, id);
+        QFETCH(QStringList, exec);
+        QFETCH(QStringList, privateExec);
+        QFETCH(QStringList, privateOptions);
+        QFETCH(QStringList, newOptions);
+        DesktopEntry entry = fakeEntry(id, u"X"_s);
+        entry.exec = exec;
+        entry.privateWindowExec = privateExec;
+        const auto expected = [](const QStringList& options) {
+            return options == QStringList{u"-"_s} ? std::nullopt : std::optional<QStringList>(options);
+        };
+        QCOMPARE(BrowserWindows::windowOptions(entry, Destination::Window::privateWindow), expected(privateOptions));
+        QCOMPARE(BrowserWindows::windowOptions(entry, Destination::Window::newWindow), expected(newOptions));
+        QCOMPARE(BrowserWindows::windowOptions(entry, Destination::Window::usual), QStringList());
+    }
+
+    // The profile's options come first, then the window's, then the link: Firefox takes the link as the value of
+    // --private-window.
+    void profileAndWindowTogether()
+    {
+        qputenv("HOME", QFile::encodeName(m_home->path()));
+        QVERIFY(QDir().mkpath(m_home->filePath(u".mozilla/firefox"_s)));
+        TestFiles::write(m_home->filePath(u".mozilla/firefox/profiles.ini"_s),
+                         "[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n");
+        m_catalog.browsers[1].exec = {u"/bin/true"_s, u"%u"_s};
+        const Browsers::Browser firefox = browser(*m_catalog.application(u"firefox"_s));
+        SystemBrowserLauncher launcher(m_catalog, m_launcher);
+        launcher.open(u"https://e.com/"_s, firefox, u"w.Work"_s, Destination::Window::privateWindow, nullptr, nullptr);
+        launcher.open(u"https://e.com/"_s, browser(m_chrome), std::nullopt, Destination::Window::newWindow, nullptr,
+                      nullptr);
+        QCOMPARE(m_launcher.spawns,
+                 (QList<QStringList>{{u"/bin/true"_s, u"--profile"_s, m_home->filePath(u".mozilla/firefox/w.Work"_s),
+                                      u"--private-window"_s, u"https://e.com/"_s},
+                                     {u"/bin/true"_s, u"--new-window"_s, u"https://e.com/"_s}}));
+
+        // A browser that cannot open the window gets the link as usual.
+        QTest::ignoreMessage(QtWarningMsg,
+                             "NetSurf cannot open links in a private window; opening it in its usual window");
+        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(u"netsurf"_s)), std::nullopt,
+                      Destination::Window::privateWindow, nullptr, nullptr);
+        QTRY_COMPARE(m_launcher.opens.size(), 1);
+        QCOMPARE(m_launcher.spawns.size(), 2);
+    }
+
     void profileThatCannotBeHonouredFallsBackToAPlainOpen_data()
     {
         QTest::addColumn<QString>("bundleID");
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("executable");
         QTest::addColumn<QString>("message");
-        QTest::newRow("not a Chromium browser") << u"firefox"_s << u"Default"_s << u"/bin/true"_s << QString();
+        QTest::newRow("browser without profiles") << u"netsurf"_s << u"Default"_s << u"/bin/true"_s << QString();
         QTest::newRow("empty profile") << u"google-chrome"_s << QString() << u"/bin/true"_s << QString();
         QTest::newRow("profile the browser does not list")
             << u"google-chrome"_s << u"Profile 9"_s << u"/bin/true"_s << u"Google Chrome has no profile Profile 9"_s;
-        QTest::newRow("executable missing") << u"google-chrome"_s << u"Default"_s << u"/nonexistent/chrome"_s
-                                            << u"No executable inside Google Chrome; opening without a profile"_s;
+        QTest::newRow("executable missing")
+            << u"google-chrome"_s << u"Default"_s << u"/nonexistent/chrome"_s
+            << u"No executable inside Google Chrome; opening the link as its entry says"_s;
     }
 
     void profileThatCannotBeHonouredFallsBackToAPlainOpen()
@@ -115,7 +286,8 @@ private Q_SLOTS:
             QTest::ignoreMessage(message.startsWith(u"No"_s) ? QtCriticalMsg : QtWarningMsg,
                                  QRegularExpression(message));
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
-        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(bundleID)), profile, nullptr, nullptr);
+        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(bundleID)), profile,
+                      Destination::Window::usual, nullptr, nullptr);
         QVERIFY(m_launcher.spawns.isEmpty());
         QTRY_COMPARE(m_launcher.opens.size(), 1);
         QCOMPARE(m_launcher.opens[0].applicationPath, u"/apps/"_s + bundleID + u".desktop"_s);
@@ -130,7 +302,7 @@ private Q_SLOTS:
         int settled = 0;
         launcher->onSettled = [&] { ++settled; };
         launcher->open(u"https://e.com/1"_s, firefox, nullptr);
-        launcher->open(u"https://e.com/2"_s, firefox, std::nullopt, nullptr, nullptr);
+        launcher->open(u"https://e.com/2"_s, firefox, std::nullopt, Destination::Window::usual, nullptr, nullptr);
         launcher->open(u"https://e.com/3"_s, browser(m_chrome), nullptr);
         launcher->open(u"https://e.com/4"_s, firefox, nullptr);
         QVERIFY(m_launcher.linksPerLaunch.isEmpty());
@@ -142,7 +314,8 @@ private Q_SLOTS:
 
         // A profile launch is immediate, so the plain links before it are sent first.
         launcher->open(u"https://e.com/5"_s, firefox, nullptr);
-        launcher->open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, nullptr, nullptr);
+        launcher->open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, Destination::Window::usual, nullptr,
+                       nullptr);
         QCOMPARE(m_launcher.linksPerLaunch.size(), 4);
         QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/5"_s});
         QCOMPARE(m_launcher.spawns.size(), 1);
@@ -163,11 +336,13 @@ private Q_SLOTS:
         const LaunchActivation first{u"T-1"_s, u"S-1"_s};
         const LaunchActivation second{u"T-2"_s, QString()};
         const HandOverActivation handOver = shareActivation(first);
-        launcher.open(u"https://e.com/1"_s, firefox, std::nullopt, handOver, nullptr);
-        launcher.open(u"https://e.com/2"_s, firefox, std::nullopt, handOver, nullptr);
-        launcher.open(u"https://e.com/3"_s, firefox, std::nullopt, shareActivation(second), nullptr);
-        launcher.open(u"https://e.com/4"_s, firefox, std::nullopt, nullptr, nullptr);
-        launcher.open(u"https://e.com/5"_s, browser(m_chrome), std::nullopt, handOver, nullptr);
+        launcher.open(u"https://e.com/1"_s, firefox, std::nullopt, Destination::Window::usual, handOver, nullptr);
+        launcher.open(u"https://e.com/2"_s, firefox, std::nullopt, Destination::Window::usual, handOver, nullptr);
+        launcher.open(u"https://e.com/3"_s, firefox, std::nullopt, Destination::Window::usual, shareActivation(second),
+                      nullptr);
+        launcher.open(u"https://e.com/4"_s, firefox, std::nullopt, Destination::Window::usual, nullptr, nullptr);
+        launcher.open(u"https://e.com/5"_s, browser(m_chrome), std::nullopt, Destination::Window::usual, handOver,
+                      nullptr);
         QTRY_COMPARE(m_launcher.linksPerLaunch.size(), 4);
         QCOMPARE(m_launcher.linksPerLaunch, (QList<QStringList>{{u"https://e.com/1"_s, u"https://e.com/2"_s},
                                                                 {u"https://e.com/3"_s},
@@ -177,8 +352,9 @@ private Q_SLOTS:
 
         // A profile launch spawns the browser itself, with the activation in its environment.
         const HandOverActivation later = shareActivation(second);
-        launcher.open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, later, nullptr);
-        launcher.open(u"https://e.com/7"_s, firefox, std::nullopt, later, nullptr);
+        launcher.open(u"https://e.com/6"_s, browser(m_chrome), u"Default"_s, Destination::Window::usual, later,
+                      nullptr);
+        launcher.open(u"https://e.com/7"_s, firefox, std::nullopt, Destination::Window::usual, later, nullptr);
         QTRY_COMPARE(m_launcher.activations.size(), 6);
         QCOMPARE(m_launcher.spawns.size(), 1);
         QCOMPARE(m_launcher.activations.mid(4), (QList<LaunchActivation>{second, {}}));
@@ -205,7 +381,7 @@ private Q_SLOTS:
         launcher.onSettled = [&] { ++settled; };
         QStringList errors;
         QTest::ignoreMessage(QtCriticalMsg, "Could not start Google Chrome: Permission denied");
-        launcher.open(u"https://e.com/"_s, browser(m_chrome), u"Default"_s, nullptr,
+        launcher.open(u"https://e.com/"_s, browser(m_chrome), u"Default"_s, Destination::Window::usual, nullptr,
                       [&](const QString& e) { errors << e; });
         QVERIFY(errors.isEmpty());
         QTRY_COMPARE(settled, 1);
@@ -219,8 +395,8 @@ private Q_SLOTS:
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
         QStringList errors;
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"not a link"_s));
-        launcher.open(u"--remote-debugging-port=9222"_s, browser(m_chrome), u"Default"_s, nullptr,
-                      [&](const QString& e) { errors << e; });
+        launcher.open(u"--remote-debugging-port=9222"_s, browser(m_chrome), u"Default"_s, Destination::Window::usual,
+                      nullptr, [&](const QString& e) { errors << e; });
         QTRY_COMPARE(errors.size(), 1);
         QVERIFY(m_launcher.spawns.isEmpty() && m_launcher.opens.isEmpty());
     }
@@ -250,7 +426,8 @@ private Q_SLOTS:
         QStringList errors;
         if (refused)
             QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Refusing to hand Google Chrome a link of"_s));
-        launcher.open(link, browser(m_chrome), profile, nullptr, [&](const QString& error) { errors << error; });
+        launcher.open(link, browser(m_chrome), profile, Destination::Window::usual, nullptr,
+                      [&](const QString& error) { errors << error; });
         if (!refused) {
             QTRY_COMPARE(m_launcher.opens.size(), 1);
             return;

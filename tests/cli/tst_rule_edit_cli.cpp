@@ -32,12 +32,22 @@ private Q_SLOTS:
     // The forms a script writes, and what `rules list` shows of them.
     void addSetMoveAndRemove()
     {
-        CliRun added = run({u"rules"_s, u"add"_s, u"--host"_s, u"github.com"_s, u"--in"_s, u"firefox"_s, u"--profile"_s,
-                            u"work"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--from"_s, u"thunderbird"_s});
+        CliRun added =
+            run({u"rules"_s, u"add"_s, u"--host"_s, u"github.com"_s, u"--in"_s, u"firefox"_s, u"--profile"_s, u"work"_s,
+                 u"--window"_s, u"private"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--from"_s, u"thunderbird"_s});
         QCOMPARE(added.status, 0);
         QCOMPARE(added.err, QString());
         const QString first = added.out.trimmed();
         QCOMPARE(first.size(), 36);
+        QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules[0].destination,
+                 Destination::browser(u"firefox"_s, u"work"_s, Destination::Window::privateWindow));
+        // A destination given again replaces the window with the one it names.
+        QCOMPARE(run({u"rules"_s, u"set"_s, first, u"--in"_s, u"firefox"_s, u"--profile"_s, u"work"_s, u"--window"_s,
+                      u"new"_s})
+                     .status,
+                 0);
+        QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules[0].destination.window(),
+                 Destination::Window::newWindow);
         added = run({u"rules"_s, u"add"_s, u"--regex"_s, u"\\.pdf$"_s, u"--ask"_s, u"--at"_s, u"1"_s, u"--off"_s});
         QCOMPARE(added.status, 0);
         const QString second = added.out.trimmed();
@@ -80,6 +90,12 @@ private Q_SLOTS:
                                         << u"give the destination with --in or --ask"_s;
         QTest::newRow("profile without browser")
             << add + QStringList{u"--host"_s, u"a"_s, u"--profile"_s, u"p"_s} << 2 << u"--profile goes with --in"_s;
+        QTest::newRow("window without browser")
+            << add + QStringList{u"--host"_s, u"a"_s, u"--ask"_s, u"--window"_s, u"new"_s} << 2
+            << u"--window goes with --in"_s;
+        QTest::newRow("unknown window") << add + QStringList{u"--host"_s, u"a"_s,        u"--in"_s,
+                                                             u"x"_s,      u"--window"_s, u"tab"_s}
+                                        << 2 << u"--window takes usual, new or private"_s;
         QTest::newRow("position zero") << add + QStringList{u"--host"_s, u"a"_s, u"--ask"_s, u"--at"_s, u"0"_s} << 2
                                        << u"--at needs a position, counted from 1"_s;
         QTest::newRow("short id") << QStringList{u"rules"_s, u"set"_s, u"6F1"_s, u"--on"_s} << 2

@@ -7,6 +7,7 @@
 #include "support/test_files.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -232,6 +233,24 @@ private Q_SLOTS:
         QCOMPARE(exported.out, QString());
         QCOMPARE(exported.exitCode, 0);
         QCOMPARE(QString::fromUtf8(TestFiles::read(output)), fixture(u"linkherd_rules.exported.js"_s));
+    }
+
+    // Finicky starts Firefox with -P and the profile's name: a Firefox profile leaves by its name and comes back
+    // as the path the rule had.
+    void firefoxProfileGoesByName()
+    {
+        Browsers::setCatalog(&m_catalog);
+        qputenv("HOME", QFile::encodeName(m_directory.path()));
+        QVERIFY(QDir().mkpath(m_directory.filePath(u".mozilla/firefox"_s)));
+        TestFiles::write(m_directory.filePath(u".mozilla/firefox/profiles.ini"_s),
+                         "[Profile0]\nName=Work\nIsRelative=1\nPath=w0rk.Work\n");
+        const Destination work = Destination::browser(u"firefox"_s, u"w0rk.Work"_s);
+        const QString text = FinickyConfig::exportConfig({makeRule(Rule::Match::host, u"example.com"_s, work)}, work);
+        QVERIFY2(text.contains(uR"({ name: "firefox", profile: "Work" })"_s), qPrintable(text));
+        const auto result = FinickyConfig::parse(text);
+        QVERIFY(result.ok());
+        QCOMPARE(result->rules.value(0).destination, work);
+        QCOMPARE(result->fallback, work);
     }
 
 private:

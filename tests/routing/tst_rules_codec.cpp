@@ -213,6 +213,47 @@ private Q_SLOTS:
         QCOMPARE(decoded(written), *read);
     }
 
+    // A browser destination's window: left out for the usual one, so files from before it read and are
+    // written back as they were.
+    void windowIsWrittenOnlyWhenNotUsual_data()
+    {
+        QTest::addColumn<QByteArray>("member");
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("absent") << QByteArray() << int(Destination::Window::usual) << QString();
+        QTest::newRow("usual") << QByteArray(R"(, "window": "usual")") << int(Destination::Window::usual) << QString();
+        QTest::newRow("new") << QByteArray(R"(, "window": "new")") << int(Destination::Window::newWindow) << QString();
+        QTest::newRow("private") << QByteArray(R"(, "window": "private")") << int(Destination::Window::privateWindow)
+                                 << QString();
+        QTest::newRow("unknown word") << QByteArray(R"(, "window": "Private")") << 0
+                                      << u"fallback.browser.window: expected \"usual\", \"new\" or \"private\", "
+                                         u"found \"Private\""_s;
+        QTest::newRow("not text") << QByteArray(R"(, "window": true)") << 0
+                                  << u"fallback.browser.window: expected \"usual\", \"new\" or \"private\", "
+                                     u"found true"_s;
+    }
+
+    void windowIsWrittenOnlyWhenNotUsual()
+    {
+        QFETCH(QByteArray, member);
+        QFETCH(int, window);
+        QFETCH(QString, error);
+        const QByteArray file = R"({"fallback": {"browser": {"bundleID": "firefox", "profile": "w.Work")" + member +
+                                R"(}}, "rules": [], "version": 1})";
+        const Result<RulesDocument> read = RulesCodec::decode(file);
+        if (!error.isEmpty()) {
+            QVERIFY(!read);
+            QCOMPARE(read.error(), error);
+            return;
+        }
+        QVERIFY(read);
+        QCOMPARE(read->fallback,
+                 Destination::browser(u"firefox"_s, u"w.Work"_s, static_cast<Destination::Window>(window)));
+        const QByteArray written = RulesCodec::encode(*read);
+        QCOMPARE(written.contains("\"window\""), window != int(Destination::Window::usual));
+        QCOMPARE(decoded(written), *read);
+    }
+
     void validityAndSummary_data()
     {
         QTest::addColumn<Rule::Match>("match");

@@ -29,14 +29,14 @@ public:
     QList<FailureHandler> failureHandlers;
 
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-              const HandOverActivation&, FailureHandler onFailure) override
+              Destination::Window, const HandOverActivation&, FailureHandler onFailure) override
     {
         calls.append({link, browser.bundleID, profile});
         failureHandlers.append(std::move(onFailure));
     }
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override
     {
-        open(link, browser, std::nullopt, nullptr, std::move(onFailure));
+        open(link, browser, std::nullopt, Destination::Window::usual, nullptr, std::move(onFailure));
     }
 };
 

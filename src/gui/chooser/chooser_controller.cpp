@@ -128,7 +128,9 @@ void ChooserController::showNext(const LaunchActivation& activation)
     const Router::Request request = m_queue.first();
     auto* view = new ChooserView(request, m_queue.size() - 1, m_preferences);
     connect(view, &ChooserView::chosen, this,
-            [this, request](const Browsers::Browser& browser, bool remember) { choose(browser, remember, request); });
+            [this, request](const Browsers::Browser& browser, const QString& profile, bool remember) {
+                choose(browser, profile, remember, request);
+            });
     connect(view, &ChooserView::cancelled, this, &ChooserController::cancel);
     if (m_view)
         disconnect(m_view, nullptr, this, nullptr);
@@ -165,8 +167,10 @@ void ChooserController::closePanel()
     }
 }
 
-void ChooserController::choose(const Browsers::Browser& browser, bool remember, const Router::Request& request)
+void ChooserController::choose(const Browsers::Browser& browser, const QString& profile, bool remember,
+                               const Router::Request& request)
 {
+    const std::optional<QString> chosenProfile = profile.isEmpty() ? std::nullopt : std::optional<QString>(profile);
     // The request may live in the queue, which changes below.
     const QString url = request.url;
     const QString sourceBundleID = request.sourceBundleID;
@@ -176,7 +180,7 @@ void ChooserController::choose(const Browsers::Browser& browser, bool remember, 
             Rule rule;
             rule.match = Rule::Match::host;
             rule.pattern = parts->host->toString();
-            rule.destination = Destination::browser(browser.bundleID);
+            rule.destination = Destination::browser(browser.bundleID, chosenProfile);
             // Saved before the launch: a browser that then fails to open the link does not undo the rule.
             m_store.add(std::move(rule));
         }
@@ -184,7 +188,7 @@ void ChooserController::choose(const Browsers::Browser& browser, bool remember, 
     // The hand-over's activation was the panel's; the browser comes to the front as what the user's choice asked
     // for, where Linkherd can say so.
     const LaunchActivation fresh{QString(), WindowActivation::startupIDForInputAt(std::exchange(m_inputTime, 0))};
-    m_router.launch(url, browser, std::nullopt, sourceBundleID, shareActivation(fresh));
+    m_router.launch(url, browser, chosenProfile, sourceBundleID, shareActivation(fresh));
     if (!m_queue.isEmpty())
         m_queue.removeFirst();
     showNext();

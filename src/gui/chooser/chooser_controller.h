@@ -25,8 +25,10 @@ public:
     // Shows the request at once when nothing is on screen; otherwise it waits behind the others. Either way the
     // panel comes to the front with the request's activation, which it takes.
     void enqueue(const Router::Request& request);
-    // Optionally keeps the choice as a rule for the link's host, opens the link, records it, moves on.
-    void choose(const Browsers::Browser& browser, bool remember, const Router::Request& request);
+    // Optionally keeps the choice as a rule for the link's host, opens the link (in the profile, unless empty),
+    // records it, moves on.
+    void choose(const Browsers::Browser& browser, const QString& profile, bool remember,
+                const Router::Request& request);
     // Drops the link on screen without opening it anywhere, and moves on.
     void cancel();
     // Brings the panel back in front of the user, neither minimized nor maximized, and active; false while idle.

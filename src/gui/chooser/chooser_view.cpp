@@ -1,5 +1,6 @@
 #include "chooser_view.h"
 
+#include "browsers/browser_profiles.h"
 #include "gui/common/small_widgets.h"
 #include "routing/link_parts.h"
 #include "services/preferences.h"
@@ -92,10 +93,11 @@ QIcon genericBrowserIcon()
 // and takes the keyboard like a button.
 class BrowserRow final : public QAbstractButton {
 public:
-    BrowserRow(const Browsers::Browser& browser, qsizetype index, QWidget* parent) : QAbstractButton(parent)
+    BrowserRow(const Browsers::Browser& browser, const QString& name, qsizetype index, QWidget* parent)
+        : QAbstractButton(parent)
     {
         setObjectName(u"browserRow"_s);
-        setAccessibleName(browser.name);
+        setAccessibleName(name);
         setAttribute(Qt::WA_Hover);
         setFocusPolicy(Qt::StrongFocus);
         auto* layout = new QHBoxLayout(this);
@@ -108,7 +110,7 @@ public:
         QLabel* iconView = iconLabel(icon, browserIconSize, this);
         iconView->setObjectName(u"browserIcon"_s);
         layout->addWidget(iconView);
-        layout->addWidget(label(browser.name, this, TextStyle::body));
+        layout->addWidget(label(name, this, TextStyle::body));
         layout->addStretch();
         if (index < ChooserView::shortcutCount) {
             QLabel* hint = label(u"Ctrl+"_s + QString::number(index + 1), this, TextStyle::caption, Tone::tertiary);
@@ -254,11 +256,11 @@ QLayout* ChooserView::browserList(const Preferences& preferences)
         none->setObjectName(u"noBrowsers"_s);
         list->addWidget(none);
     }
-    for (qsizetype index = 0; index < browsers.size(); ++index) {
-        const Browsers::Browser& browser = browsers[index];
-        auto* row = new BrowserRow(browser, index, this);
+    const auto addRow = [&](const Browsers::Browser& browser, const QString& name, const QString& profile) {
+        const qsizetype index = m_rows.size();
+        auto* row = new BrowserRow(browser, name, index, this);
         connect(row, &QAbstractButton::clicked, this,
-                [this, browser] { Q_EMIT chosen(browser, m_remember->isChecked()); });
+                [this, browser, profile] { Q_EMIT chosen(browser, profile, m_remember->isChecked()); });
         if (index < shortcutCount) {
             const auto digit = static_cast<Qt::Key>(Qt::Key_1 + index);
             auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | digit), this);
@@ -266,6 +268,18 @@ QLayout* ChooserView::browserList(const Preferences& preferences)
         }
         list->addWidget(row);
         m_rows.append(row);
+    };
+    for (const Browsers::Browser& browser : browsers) {
+        // A single profile is the browser itself: it gets no row of its own.
+        const QList<BrowserProfiles::Profile> profiles = preferences.chooserShowsProfiles()
+                                                             ? BrowserProfiles::profiles(browser.bundleID)
+                                                             : QList<BrowserProfiles::Profile>();
+        if (profiles.size() < 2) {
+            addRow(browser, browser.name, QString());
+            continue;
+        }
+        for (const BrowserProfiles::Profile& profile : profiles)
+            addRow(browser, browser.name + u" — "_s + profile.name, profile.directory);
     }
     return list;
 }

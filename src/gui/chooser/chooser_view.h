@@ -14,8 +14,9 @@ class QFontMetrics;
 class QLayout;
 
 // The content of the chooser panel: one link that needs a decision, where it came from, and the installed
-// browsers in the user's order, each chosen with a click or Ctrl+1…Ctrl+9. It decides nothing itself; it
-// reports the chosen browser with the state of its "Always open … this way" switch, or a cancel.
+// browsers in the user's order (with "Show profiles" on, one row per profile of a browser that has two or
+// more), each chosen with a click or Ctrl+1…Ctrl+9. It decides nothing itself; it reports the chosen browser
+// and profile with the state of its "Always open … this way" switch, or a cancel.
 class ChooserView final : public QWidget {
     Q_OBJECT
 
@@ -28,14 +29,15 @@ public:
                 QWidget* parent = nullptr);
 
     const Router::Request& request() const { return m_request; }
-    // The browser rows, in the order shown.
+    // The browser (and profile) rows, in the order shown.
     const QList<QAbstractButton*>& browserRows() const { return m_rows; }
     QCheckBox* rememberSwitch() const { return m_remember; }
     // Keyboard first: the first browser row takes the focus, or Cancel when there is no browser.
     void focusFirstRow();
 
 Q_SIGNALS:
-    void chosen(const Browsers::Browser& browser, bool remember);
+    // profile: the directory of the chosen profile; empty for a browser's own row.
+    void chosen(const Browsers::Browser& browser, const QString& profile, bool remember);
     void cancelled();
 
 private:

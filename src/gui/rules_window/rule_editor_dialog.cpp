@@ -1,6 +1,7 @@
 #include "rule_editor_dialog.h"
 
 #include "application_chooser.h"
+#include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
 #include "gui/common/destination_picker.h"
 #include "gui/common/small_widgets.h"
@@ -91,6 +92,14 @@ RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(
     m_destination->setAccessibleName(tr("Open in"));
     m_destination->setDestination(rule.destination);
     formLayout->addWidget(m_destination);
+    auto* windowRow = new QHBoxLayout;
+    m_windowLabel = plainLabel(tr("In"), form);
+    m_window = new QComboBox(form);
+    m_window->setAccessibleName(tr("Window"));
+    m_windowLabel->setBuddy(m_window);
+    windowRow->addWidget(m_windowLabel);
+    windowRow->addWidget(m_window, 1);
+    formLayout->addLayout(windowRow);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->setContentsMargins(12, 12, 12, 12);
@@ -114,14 +123,46 @@ RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(
         updateValidity();
     });
     connect(addApp, &QPushButton::clicked, this, &RuleEditorDialog::chooseApplications);
-    connect(m_destination, &DestinationPicker::destinationChanged, this,
-            [this](const Destination& destination) { m_rule.destination = destination; });
+    connect(m_destination, &DestinationPicker::destinationChanged, this, &RuleEditorDialog::pickDestination);
+    connect(m_window, &QComboBox::activated, this, [this] {
+        const auto window = static_cast<Destination::Window>(m_window->currentData().toInt());
+        m_rule.destination = Destination::browser(m_rule.destination.bundleID(), m_rule.destination.profile(), window);
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &RuleEditorDialog::save);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     updateMatch();
     updateSources();
+    updateWindows();
     m_pattern->setFocus();
+}
+
+void RuleEditorDialog::pickDestination(const Destination& destination)
+{
+    // The window chosen before stays, as far as the newly chosen browser can open it.
+    const Destination::Window window = m_rule.destination.window();
+    m_rule.destination = destination.isBrowser() && BrowserWindows::canOpen(destination.bundleID(), window)
+                             ? Destination::browser(destination.bundleID(), destination.profile(), window)
+                             : destination;
+    updateWindows();
+}
+
+void RuleEditorDialog::updateWindows()
+{
+    m_window->clear();
+    const Destination& destination = m_rule.destination;
+    if (destination.isBrowser()) {
+        for (const auto window :
+             {Destination::Window::usual, Destination::Window::newWindow, Destination::Window::privateWindow}) {
+            // A window the rule already names stays listed, so that opening and saving the rule keeps it.
+            if (BrowserWindows::canOpen(destination.bundleID(), window) || window == destination.window())
+                m_window->addItem(BrowserWindows::windowChoice(window), static_cast<int>(window));
+        }
+    }
+    m_window->setCurrentIndex(m_window->findData(static_cast<int>(destination.window())));
+    const bool choice = m_window->count() > 1;
+    m_window->setVisible(choice);
+    m_windowLabel->setVisible(choice);
 }
 
 void RuleEditorDialog::save()

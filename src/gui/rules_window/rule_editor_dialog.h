@@ -38,6 +38,10 @@ private:
     void updateMatch();
     void updateValidity();
     void updateSources();
+    // Offers the windows the chosen browser can open, keeping the chosen one while it can; hidden when there is
+    // no choice.
+    void updateWindows();
+    void pickDestination(const Destination& destination);
 
     Rule m_rule;
     QComboBox* m_match;
@@ -45,5 +49,7 @@ private:
     QLabel* m_help;
     QVBoxLayout* m_sourceRows;
     DestinationPicker* m_destination;
+    QLabel* m_windowLabel;
+    QComboBox* m_window;
     QPushButton* m_save;
 };

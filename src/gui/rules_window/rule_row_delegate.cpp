@@ -1,6 +1,7 @@
 #include "rule_row_delegate.h"
 
 #include "browsers/browser_profiles.h"
+#include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
 #include "gui/common/destination_menu_items.h"
 #include "routing/rule.h"
@@ -41,11 +42,17 @@ QString destinationName(const Destination& destination)
     return Browsers::displayName(destination.bundleID());
 }
 
+// What follows the browser's name: the profile and the window, "Work, private window".
 QString profileText(const Destination& destination)
 {
-    if (!destination.isBrowser() || !destination.profile())
+    if (!destination.isBrowser())
         return {};
-    return BrowserProfiles::profileName(*destination.profile(), destination.bundleID());
+    QStringList parts;
+    if (destination.profile())
+        parts.append(BrowserProfiles::profileName(*destination.profile(), destination.bundleID()));
+    if (const QString window = BrowserWindows::windowSuffix(destination.window()); !window.isEmpty())
+        parts.append(window);
+    return parts.join(u", "_s);
 }
 
 QFont captionFont(const QFont& font)

@@ -4,6 +4,7 @@
 #include "base/bounded_file.h"
 #include "base/elided_text.h"
 #include "browsers/browser_profiles.h"
+#include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
 #include "gui/common/destination_menu_items.h"
@@ -59,6 +60,8 @@ QString destinationText(const Destination& destination)
     QString text = u"opens in "_s + Browsers::displayName(destination.bundleID());
     if (destination.profile())
         text += u" ("_s + BrowserProfiles::profileName(*destination.profile(), destination.bundleID()) + u')';
+    if (const QString window = BrowserWindows::windowSuffix(destination.window()); !window.isEmpty())
+        text += u", "_s + window;
     if (!Browsers::browser(destination.bundleID()))
         text += u", which is not installed"_s;
     return text;

@@ -182,6 +182,13 @@ ChooserSettings::ChooserSettings(Preferences& preferences, QWidget* parent)
         u"Drag to arrange the browsers the chooser offers. This is also the order of the Ctrl+1…Ctrl+9 shortcuts, "
         "so the browser you answer with most can be Ctrl+1. Browsers installed later join the end of the list."_s,
         this));
+    m_profiles = FormParts::toggle(u"Show profiles"_s, this);
+    m_profiles->setChecked(m_preferences.chooserShowsProfiles());
+    connect(m_profiles, &QCheckBox::toggled, &m_preferences, &Preferences::setChooserShowsProfiles);
+    order->addWidget(m_profiles);
+    order->addWidget(FormParts::caption(u"A browser with two or more profiles gets a row for each, such as "
+                                        "“Chromium — Work”, numbered with the others."_s,
+                                        this));
 
     QVBoxLayout* opening = FormParts::section(u"Opening the chooser"_s, tab);
     m_alt = FormParts::toggle(u"Hold Alt while clicking to choose a browser"_s, this);
@@ -197,6 +204,10 @@ ChooserSettings::ChooserSettings(Preferences& preferences, QWidget* parent)
 
     connect(&m_preferences, &Preferences::browserOrderChanged, this,
             [this] { m_sort->setEnabled(!m_preferences.browserOrder().isEmpty()); });
+    connect(&m_preferences, &Preferences::chooserShowsProfilesChanged, this, [this] {
+        const QSignalBlocker blocker(m_profiles);
+        m_profiles->setChecked(m_preferences.chooserShowsProfiles());
+    });
     connect(&m_preferences, &Preferences::asksWhenOptionHeldChanged, this, [this] {
         const QSignalBlocker blocker(m_alt);
         m_alt->setChecked(m_preferences.asksWhenOptionHeld());

@@ -53,6 +53,7 @@ public:
     QListView* list() const { return m_list; }
     QPushButton* sortButton() const { return m_sort; }
     QCheckBox* altToggle() const { return m_alt; }
+    QCheckBox* profilesToggle() const { return m_profiles; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -64,4 +65,5 @@ private:
     QLabel* m_empty = nullptr;
     QPushButton* m_sort = nullptr;
     QCheckBox* m_alt = nullptr;
+    QCheckBox* m_profiles = nullptr;
 };

@@ -122,6 +122,16 @@ class Session:
             entry.write(f"[Desktop Entry]\nType=Application\nName=Fake\nExec={program} %U\n"
                         "MimeType=x-scheme-handler/http;x-scheme-handler/https;text/html;\n"
                         "Categories=Network;WebBrowser;\n")
+        # A Firefox with two profiles, started by the same recording program.
+        with open(os.path.join(applications, "firefox.desktop"), "w") as entry:
+            entry.write(f"[Desktop Entry]\nType=Application\nName=Firefox\nExec={program} %u\n"
+                        "MimeType=x-scheme-handler/http;x-scheme-handler/https;text/html;\n"
+                        "Categories=Network;WebBrowser;\n")
+        self.firefox_root = os.path.join(self.root, "home", ".mozilla", "firefox")
+        os.makedirs(self.firefox_root, exist_ok=True)
+        with open(os.path.join(self.firefox_root, "profiles.ini"), "w") as ini:
+            ini.write("[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n"
+                      "[Profile1]\nName=Home\nIsRelative=1\nPath=h.Home\n")
         # GIO finds the handlers of a link type through mimeinfo.cache, which the desktop's install triggers write.
         self.run(["update-desktop-database", applications])
 
@@ -230,6 +240,11 @@ def as_a_user(session):
                 fail('no "Unwrap redirect links" switch on the Links tab')
             press(unwrap, "Toggle")
             wait_for('"unwrapsRedirects": true in rules.json', lambda: unwraps(session.rules))
+        if title == "Chooser":
+            profiles = find(page, pyatspi.ROLE_CHECK_BOX, "Show profiles")
+            if profiles is None:
+                fail('no "Show profiles" switch on the Chooser tab')
+            press(profiles, "Toggle")
     if unnamed:
         fail("focusable controls without an accessible name: " + json.dumps(unnamed, ensure_ascii=False, indent=1))
 
@@ -240,6 +255,18 @@ def as_a_user(session):
     received = wait_for("a link at the fake browser", lambda: read(session.received).splitlines())
     if received != [LINK]:
         fail(f"the fake browser received {received}, not {LINK}")
+
+    # With "Show profiles" on, the chooser offers each Firefox profile; the one chosen opens the link.
+    os.remove(session.received)
+    session.run(["linkherd-app", "https://example.org/"])
+    _, chooser = window("Open Link")
+    rows = {name: wait_for(f'the "{name}" row', lambda: find(chooser, pyatspi.ROLE_PUSH_BUTTON, name))
+            for name in ("Firefox — Home", "Firefox — Work")}
+    press(rows["Firefox — Work"], "Press")
+    expected = ["--profile", os.path.join(session.firefox_root, "w.Work"), "https://example.org/"]
+    received = wait_for("the link at Firefox", lambda: read(session.received).splitlines())
+    if received != expected:
+        fail(f"Firefox received {received}, not {expected}")
 
 
 def read(path):

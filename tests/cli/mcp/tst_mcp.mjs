@@ -93,6 +93,9 @@ test('initialize and tools/list', async () => {
     }
     assert.ok(valid('add_rule', { match: 'host', pattern: 'a.example', destination: 'ask', position: 0 }));
     assert.ok(valid('add_rule', { match: 'regex', pattern: 'x', destination: { browser: 'b', profile: 'P' } }));
+    assert.ok(valid('add_rule', { match: 'host', pattern: 'a', destination: { browser: 'b', window: 'private' } }));
+    assert.equal(valid('add_rule', { match: 'host', pattern: 'a', destination: { browser: 'b', window: 'tab' } }),
+        false);
     assert.equal(valid('add_rule', { match: 'host', pattern: 'a', destination: 'firefox' }), false);
     assert.equal(valid('update_rule', { id: 'ABCD', destination: { profile: 'P' } }), false);
     assert.equal(valid('move_rule', { id: 'ABCD', position: -1 }), false);
@@ -100,10 +103,11 @@ test('initialize and tools/list', async () => {
 
 test('add, list, update, move and delete reach the file', async () => {
     const { rule: first } = await call('add_rule', { match: 'host', pattern: 'example.com',
-        destination: { browser: 'google-chrome', profile: 'Profile 1' }, sourceApps: ['org.gnome.Evolution'] });
+        destination: { browser: 'google-chrome', profile: 'Profile 1', window: 'private' },
+        sourceApps: ['org.gnome.Evolution'] });
     assert.match(first.id, /^[0-9A-F]{8}-[0-9A-F]{4}-/);
     assert.deepEqual({ ...first, id: undefined }, { id: undefined, position: 0, enabled: true, match: 'host',
-        pattern: 'example.com', destination: { browser: 'google-chrome', profile: 'Profile 1' },
+        pattern: 'example.com', destination: { browser: 'google-chrome', profile: 'Profile 1', window: 'private' },
         sourceApps: ['org.gnome.Evolution'] });
     const { rule: second } = await call('add_rule', { match: 'regex', pattern: '^https://docs\\.', destination: 'ask',
         enabled: false, position: 0 });
@@ -111,10 +115,11 @@ test('add, list, update, move and delete reach the file', async () => {
     let stored = readRules().rules;
     assert.deepEqual(stored.map((rule) => [rule.id, rule.pattern, rule.isEnabled]),
         [[second.id, '^https://docs\\.', false], [first.id, 'example.com', true]]);
-    assert.deepEqual(stored[1].destination, { browser: { bundleID: 'google-chrome', profile: 'Profile 1' } });
+    assert.deepEqual(stored[1].destination,
+        { browser: { bundleID: 'google-chrome', profile: 'Profile 1', window: 'private' } });
     assert.deepEqual(stored[1].sourceBundleIDs, ['org.gnome.Evolution']);
 
-    // A shortened id; a new browser without a profile drops the old one.
+    // A shortened id; a new browser without a profile or window drops the old ones.
     const { rule: updated } = await call('update_rule', { id: first.id.slice(0, 6), pattern: 'example.org',
         destination: { browser: 'fakefox' }, sourceApps: [] });
     assert.deepEqual([updated.pattern, updated.destination, updated.sourceApps, updated.position],

@@ -10,6 +10,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
@@ -35,21 +37,22 @@ public:
         QString link;
         QString bundleID;
         qsizetype rulesAtOpen = 0;
+        std::optional<QString> profile;
     };
 
     const RuleStore* store = nullptr;
     QList<Open> opens;
     QList<FailureHandler> failures;
 
-    void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>&,
-              const HandOverActivation&, FailureHandler onFailure) override
+    void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
+              Destination::Window, const HandOverActivation&, FailureHandler onFailure) override
     {
-        opens.append({link, browser.bundleID, store ? store->rules().size() : 0});
+        opens.append({link, browser.bundleID, store ? store->rules().size() : 0, profile});
         failures.append(std::move(onFailure));
     }
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override
     {
-        open(link, browser, std::nullopt, nullptr, std::move(onFailure));
+        open(link, browser, std::nullopt, Destination::Window::usual, nullptr, std::move(onFailure));
     }
 };
 
@@ -156,7 +159,7 @@ private Q_SLOTS:
         // A link without a host cannot become a rule, even when asked to.
         m_controller->enqueue(request(u"mailto:someone@example.com"_s));
         QVERIFY(!m_controller->view()->rememberSwitch()->isEnabled());
-        m_controller->choose(*Browsers::browser(u"b1"_s), true, m_controller->queue().first());
+        m_controller->choose(*Browsers::browser(u"b1"_s), QString(), true, m_controller->queue().first());
         QCOMPARE(m_launcher.opens.last().link, u"mailto:someone@example.com"_s);
         QCOMPARE(m_store->rules().size(), 2);
     }
@@ -178,6 +181,40 @@ private Q_SLOTS:
                                      u"Browser 5"_s, u"Browser 6"_s, u"Browser 8"_s, u"Browser 9"_s}));
         for (qsizetype index = 9; index < 12; ++index)
             QVERIFY(!view.browserRows()[index]->findChild<QLabel*>(u"shortcutHint"_s));
+    }
+
+    // With "Show profiles" on, a browser of two or more profiles has a row for each, the shortcuts run over the
+    // rows, and remembering the choice makes a rule with the profile.
+    void profilesAreRowsOfTheirOwn()
+    {
+        qputenv("HOME", QFile::encodeName(m_dir->path()));
+        QDir().mkpath(m_dir->filePath(u".mozilla/firefox"_s));
+        QFile ini(m_dir->filePath(u".mozilla/firefox/profiles.ini"_s));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n"
+                  "[Profile1]\nName=Home\nIsRelative=1\nPath=h.Home\n");
+        ini.close();
+        m_catalog.browsers = {fakeEntry(u"b1"_s, u"Browser 1"_s), fakeEntry(u"firefox"_s, u"Firefox"_s)};
+        Browsers::invalidate();
+        const auto rowNames = [this] {
+            QStringList names;
+            for (const QAbstractButton* row : m_controller->view()->browserRows())
+                names.append(row->accessibleName());
+            return names;
+        };
+
+        m_controller->enqueue(request(u"https://one.example/"_s));
+        QCOMPARE(rowNames(), (QStringList{u"Browser 1"_s, u"Firefox"_s}));
+        m_controller->cancel();
+
+        m_preferences->setChooserShowsProfiles(true);
+        m_controller->enqueue(request(u"https://two.example/"_s));
+        QCOMPARE(rowNames(), (QStringList{u"Browser 1"_s, u"Firefox — Home"_s, u"Firefox — Work"_s}));
+        QCOMPARE(m_controller->view()->browserRows()[2]->findChild<QLabel*>(u"shortcutHint"_s)->text(), u"Ctrl+3"_s);
+        m_controller->view()->rememberSwitch()->setChecked(true);
+        QTest::mouseClick(m_controller->view()->browserRows()[2], Qt::LeftButton);
+        QCOMPARE(m_launcher.opens.last().profile, u"w.Work"_s);
+        QCOMPARE(m_store->rules().last().destination, Destination::browser(u"firefox"_s, u"w.Work"_s));
     }
 
     void sourceName_data()

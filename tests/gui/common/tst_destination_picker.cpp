@@ -55,6 +55,12 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_sandbox->filePath(u"config/google-chrome"_s)));
         TestFiles::write(m_localState, R"({"profile": {"info_cache": {
             "Default": {"name": "Zed"}, "Profile 1": {"name": "Alex"}}}})");
+        // The Flatpak Firefox's profiles, listed as Chrome's are.
+        qputenv("HOME", QFile::encodeName(m_sandbox->path()));
+        const QString firefoxRoot = m_sandbox->filePath(u".var/app/org.mozilla.firefox/.mozilla/firefox"_s);
+        QVERIFY(QDir().mkpath(firefoxRoot));
+        TestFiles::write(firefoxRoot + u"/profiles.ini"_s, "[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n"
+                                                           "[Profile1]\nName=Home\nIsRelative=1\nPath=h.Home\n");
 
         const QString iconPath = m_sandbox->filePath(u"browser.png"_s);
         QImage image(16, 16, QImage::Format_ARGB32);
@@ -95,8 +101,9 @@ private Q_SLOTS:
         QSignalSpy changes(&picker, &DestinationPicker::destinationChanged);
         picker.show();
         QCOMPARE(describe(*picker.menu()),
-                 QStringList({u"Ask every time"_s, u"-"_s, u"Firefox"_s, u"Google Chrome >"_s,
-                              u"  Whichever it opens"_s, u"  -"_s, u"  Alex"_s, u"  Zed"_s, u"Tor & Co"_s}));
+                 QStringList({u"Ask every time"_s, u"-"_s, u"Firefox >"_s, u"  Whichever it opens"_s, u"  -"_s,
+                              u"  Home"_s, u"  Work"_s, u"Google Chrome >"_s, u"  Whichever it opens"_s, u"  -"_s,
+                              u"  Alex"_s, u"  Zed"_s, u"Tor & Co"_s}));
         QCOMPARE(picker.destination(), gone);
         QCOMPARE(changes.count(), 0);
 
@@ -110,6 +117,10 @@ private Q_SLOTS:
         zed->trigger();
         picker.setDestination(Destination::ask());
         QCOMPARE(changes.count(), 1);
+        // A Firefox profile is stored by its path and shown by its name.
+        picker.menu()->actions()[2]->menu()->actions()[3]->trigger();
+        QCOMPARE(picker.destination(), Destination::browser(u"org.mozilla.firefox"_s, u"w.Work"_s));
+        QCOMPARE(button(picker)->text(), u"Firefox — Work"_s);
     }
 
     // The lists are read when the picker is shown and kept while it stays on screen.
@@ -118,11 +129,10 @@ private Q_SLOTS:
         DestinationPicker picker;
         picker.show();
         QVERIFY(QFile::remove(m_localState));
-        QCOMPARE(describe(*picker.menu()).size(), 9);
+        QCOMPARE(describe(*picker.menu()).size(), 13);
         picker.hide();
         picker.show();
-        QCOMPARE(describe(*picker.menu()),
-                 QStringList({u"Ask every time"_s, u"-"_s, u"Firefox"_s, u"Google Chrome"_s, u"Tor & Co"_s}));
+        QCOMPARE(describe(*picker.menu()).mid(7), QStringList({u"Google Chrome"_s, u"Tor & Co"_s}));
         picker.menu()->actions()[3]->trigger();
         QCOMPARE(picker.destination(), Destination::browser(u"google-chrome"_s));
     }

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -281,6 +283,29 @@ private Q_SLOTS:
         QTest::mouseClick(buttonNamed(*chooser, u"Choose"_s), Qt::LeftButton);
         QCOMPARE(chosen.size(), 1);
         QCOMPARE(chosen[0][0].toStringList(), QStringList{u"org.mozilla.firefox"_s});
+    }
+
+    // The window is offered beside "Open in" for a browser that can open one, and kept while the browser can.
+    void windowChoice()
+    {
+        m_catalog.browsers.append(fakeEntry(u"netsurf"_s, u"NetSurf"_s));
+        Rule rule = ruleWith(Rule::Match::host, u"example.com"_s);
+        rule.destination = Destination::browser(u"org.mozilla.firefox"_s);
+        RuleEditorDialog dialog(rule);
+        dialog.show();
+        const QList<QComboBox*> boxes = dialog.findChildren<QComboBox*>();
+        QComboBox* window = *std::find_if(boxes.cbegin(), boxes.cend(),
+                                          [](const QComboBox* box) { return box->accessibleName() == u"Window"_s; });
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->count(), 3);
+        window->setCurrentIndex(2);
+        Q_EMIT window->activated(2);
+        QCOMPARE(dialog.rule().destination,
+                 Destination::browser(u"org.mozilla.firefox"_s, std::nullopt, Destination::Window::privateWindow));
+
+        Q_EMIT dialog.findChild<DestinationPicker*>()->destinationChanged(Destination::browser(u"netsurf"_s));
+        QCOMPARE(dialog.rule().destination, Destination::browser(u"netsurf"_s));
+        QVERIFY(!window->isVisible());
     }
 
     // Every control, in the editor and in the chooser, has a name a screen reader can say.

@@ -38,8 +38,8 @@ namespace {
 
 class NoLauncher final : public BrowserLaunching {
 public:
-    void open(const QString&, const Browsers::Browser&, const std::optional<QString>&, const HandOverActivation&,
-              FailureHandler) override
+    void open(const QString&, const Browsers::Browser&, const std::optional<QString>&, Destination::Window,
+              const HandOverActivation&, FailureHandler) override
     {}
     void open(const QString&, const Browsers::Browser&, FailureHandler) override {}
 };

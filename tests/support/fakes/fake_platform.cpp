@@ -7,8 +7,9 @@ using namespace Qt::StringLiterals;
 
 DesktopEntry fakeEntry(const QString& id, const QString& name)
 {
-    return DesktopEntry{id,        name,     u"/apps/"_s + id + u".desktop"_s, QString(), {u"/bin/"_s + id, u"%U"_s},
-                        QString(), QString()};
+    return DesktopEntry{
+        id, name, u"/apps/"_s + id + u".desktop"_s, QString(), {u"/bin/"_s + id, u"%U"_s}, QString(), QString(),
+        {}, {}};
 }
 
 std::optional<DesktopEntry> FakeApplicationCatalog::application(const QString& id)

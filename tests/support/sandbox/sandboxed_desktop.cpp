@@ -180,8 +180,9 @@ SandboxedDesktop::SandboxedDesktop()
     require(m_directory.isValid(), u"cannot create a temporary directory: "_s + m_directory.errorString());
     for (const QString& directory :
          {home(), configHome(), cacheHome(), dataHome(), applicationsDirectory(FakeBrowser::Location::user),
-          applicationsDirectory(FakeBrowser::Location::system), runtimeDirectory(), binDirectory(),
-          path(u"home/.local/state"_s), path(u"config-dirs"_s), path(u"launches"_s)})
+          applicationsDirectory(FakeBrowser::Location::system), applicationsDirectory(FakeBrowser::Location::snap),
+          runtimeDirectory(), binDirectory(), path(u"home/.local/state"_s), path(u"config-dirs"_s),
+          path(u"launches"_s)})
         makeDirectory(directory);
     require(QFile::setPermissions(runtimeDirectory(),
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner),
@@ -229,6 +230,7 @@ SandboxedDesktop::SandboxedDesktop()
     m_environment.insert(u"XDG_STATE_HOME"_s, path(u"home/.local/state"_s));
     m_environment.insert(u"XDG_RUNTIME_DIR"_s, runtimeDirectory());
     m_environment.insert(u"XDG_DATA_DIRS"_s, systemDataDirectory());
+    m_environment.insert(u"LINKHERD_SNAP_DESKTOP_DIR"_s, snapDataDirectory());
     m_environment.insert(u"XDG_CONFIG_DIRS"_s, path(u"config-dirs"_s));
     m_environment.insert(u"XDG_CURRENT_DESKTOP"_s, u"X-Generic"_s);
     // No gvfs daemons, no dconf: GIO stays inside this process tree.
@@ -282,9 +284,22 @@ QString SandboxedDesktop::systemDataDirectory() const
     return path(u"sys/share"_s);
 }
 
+QString SandboxedDesktop::snapDataDirectory() const
+{
+    return path(u"snapd/desktop"_s);
+}
+
 QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) const
 {
-    return (location == FakeBrowser::Location::user ? dataHome() : systemDataDirectory()) + u"/applications"_s;
+    switch (location) {
+    case FakeBrowser::Location::user:
+        return dataHome() + u"/applications"_s;
+    case FakeBrowser::Location::system:
+        return systemDataDirectory() + u"/applications"_s;
+    case FakeBrowser::Location::snap:
+        return snapDataDirectory() + u"/applications"_s;
+    }
+    return {};
 }
 
 QString SandboxedDesktop::binDirectory() const
@@ -347,22 +362,28 @@ QString SandboxedDesktop::addBrowser(const FakeBrowser& browser)
     require(!browser.id.isEmpty() && !browser.id.contains(u'/'), u"a fake browser needs a plain id"_s);
     const QString executableName = browser.executableName.isEmpty() ? browser.id : browser.executableName;
 
-    QString exec;
+    // The command with the arguments given, then these.
+    QString program;
     Recorder recorder;
     if (browser.execStyle == FakeBrowser::ExecStyle::flatpak) {
         recorder = {u"flatpak"_s, browser.id};
-        const QString flatpak = installRecorder(recorder.executableName, browser.executable);
-        exec = execLine(QStringList{flatpak, u"run"_s, u"--branch=stable"_s, u"--arch=x86_64"_s,
-                                    u"--command="_s + executableName, u"--file-forwarding"_s, browser.id} +
-                            browser.execArguments,
-                        u"@@u %U @@"_s);
+        program = installRecorder(recorder.executableName, browser.executable);
     } else {
         recorder = {executableName, QString()};
-        const QString program = installRecorder(executableName, browser.executable);
-        static const QString fieldCodes[] = {u"%U"_s, u"%u"_s, QString()};
-        exec = execLine(QStringList{browser.execByAbsolutePath ? program : executableName} + browser.execArguments,
-                        fieldCodes[static_cast<int>(browser.execStyle)]);
+        program = installRecorder(executableName, browser.executable);
     }
+    const auto execWith = [&](const QStringList& more) {
+        if (browser.execStyle == FakeBrowser::ExecStyle::flatpak)
+            return execLine(QStringList{program, u"run"_s, u"--branch=stable"_s, u"--arch=x86_64"_s,
+                                        u"--command="_s + executableName, u"--file-forwarding"_s, browser.id} +
+                                browser.execArguments + more,
+                            u"@@u %U @@"_s);
+        static const QString fieldCodes[] = {u"%U"_s, u"%u"_s, QString()};
+        return execLine(QStringList{browser.execByAbsolutePath ? program : executableName} + browser.execArguments +
+                            more,
+                        fieldCodes[static_cast<int>(browser.execStyle)]);
+    };
+    const QString exec = execWith({});
 
     QString entry = u"[Desktop Entry]\nType=Application\n"_s;
     if (!browser.name.isEmpty())
@@ -377,6 +398,12 @@ QString SandboxedDesktop::addBrowser(const FakeBrowser& browser)
         entry += u"X-Flatpak="_s + browser.id + u'\n';
     for (const auto& [key, value] : browser.extraKeys)
         entry += key + u'=' + value + u'\n';
+    if (!browser.actions.isEmpty()) {
+        entry += u"Actions="_s + browser.actions.keys().join(u';') + u";\n"_s;
+        for (auto action = browser.actions.cbegin(); action != browser.actions.cend(); ++action)
+            entry += u"\n[Desktop Action "_s + action.key() + u"]\nName="_s + action.key() + u"\nExec="_s +
+                     escapeValue(execWith(action.value())) + u'\n';
+    }
 
     const QString entryPath = applicationsDirectory(browser.location) + u'/' + browser.id + u".desktop"_s;
     writeFile(entryPath, entry);
@@ -386,7 +413,8 @@ QString SandboxedDesktop::addBrowser(const FakeBrowser& browser)
 
 QString SandboxedDesktop::desktopEntryPath(const QString& id) const
 {
-    for (const auto location : {FakeBrowser::Location::user, FakeBrowser::Location::system}) {
+    for (const auto location :
+         {FakeBrowser::Location::user, FakeBrowser::Location::system, FakeBrowser::Location::snap}) {
         const QString candidate = applicationsDirectory(location) + u'/' + id + u".desktop"_s;
         if (QFile::exists(candidate))
             return candidate;
@@ -412,7 +440,8 @@ QString SandboxedDesktop::addLinkherdEntry(const QString& executable)
 
 void SandboxedDesktop::refreshDesktopDatabase()
 {
-    for (const auto location : {FakeBrowser::Location::user, FakeBrowser::Location::system}) {
+    for (const auto location :
+         {FakeBrowser::Location::user, FakeBrowser::Location::system, FakeBrowser::Location::snap}) {
         QProcess process;
         process.setProcessEnvironment(m_environment);
         process.setProcessChannelMode(QProcess::MergedChannels);

@@ -15,7 +15,8 @@
 // was started.
 // Every field has a default, so designated initializers may name only what a test cares about.
 struct FakeBrowser {
-    enum class Location { user, system };
+    // snap: snapd's applications folder, which is not in XDG_DATA_DIRS (Linkherd is told where it is).
+    enum class Location { user, system, snap };
     // How Exec hands over links: `%U`, `%u`, not at all, or through `flatpak run … <id> @@u %U @@`.
     enum class ExecStyle { urls, url, none, flatpak };
     enum class Executable { present, missing, notExecutable };
@@ -41,6 +42,8 @@ struct FakeBrowser {
     Executable executable = Executable::present;
     // Further keys, written as they stand: {"NoDisplay", "true"}, {"OnlyShowIn", "KDE;"}, {"Icon", "x"}, …
     QList<std::pair<QString, QString>> extraKeys{};
+    // Desktop actions by ID ("new-private-window"): the browser's own command with these arguments added.
+    QMap<QString, QStringList> actions{};
 };
 
 // One test's private desktop: its own HOME and XDG folders, desktop entries and default-application lists,
@@ -88,6 +91,8 @@ public:
     QString runtimeDirectory() const;
     // The only entry of XDG_DATA_DIRS.
     QString systemDataDirectory() const;
+    // Stands in for /var/lib/snapd/desktop (LINKHERD_SNAP_DESKTOP_DIR); not in XDG_DATA_DIRS.
+    QString snapDataDirectory() const;
     QString applicationsDirectory(FakeBrowser::Location location) const;
     // Comes first in PATH.
     QString binDirectory() const;
@@ -109,7 +114,7 @@ public:
     QString addLinkherdEntry(const QString& executable = QString());
     // A recording executable in bin/ that is no browser (a fake `kde-open`, say); see launchesOf().
     QString addRecordingExecutable(const QString& name);
-    // Writes mimeinfo.cache in both applications folders.
+    // Writes mimeinfo.cache in every applications folder.
     void refreshDesktopDatabase();
 
     // Makes id the default for http, https and text/html in the user's mimeapps.list or in
