@@ -28,7 +28,7 @@ public:
         QList<DesktopEntry> entries;
         for (int index = 0; index < 4; ++index) {
             const QString id = u"org.example.Browser"_s + QString::number(index);
-            entries.append({id, id, u"/apps/"_s + id + u".desktop"_s, {}, {}, {}, {}});
+            entries.append({id, id, u"/apps/"_s + id + u".desktop"_s, {}, {}, {}, {}, {}, {}});
         }
         return entries;
     }
