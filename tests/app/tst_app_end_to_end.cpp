@@ -612,7 +612,7 @@ private Q_SLOTS:
         for (const SandboxedDesktop::Launch& launch : launches) {
             const QString name = u"app-org.example.web\\x2dbrowser-%1.scope"_s.arg(launch.pid);
             const auto unit = std::find_if(manager.units.cbegin(), manager.units.cend(),
-                                           [&](const FakeSystemdManager::Unit& unit) { return unit.name == name; });
+                                           [&](const FakeSystemdManager::Unit& made) { return made.name == name; });
             QVERIFY2(unit != manager.units.cend(), qPrintable(name));
             QCOMPARE(unit->mode, u"fail"_s);
             QCOMPARE(unit->properties.value(u"PIDs"_s).value<QList<uint>>(), QList<uint>{uint(launch.pid)});
