@@ -1,6 +1,9 @@
 #include "gio_application_launcher.h"
 
+#include "application_scope.h"
 #include "base/logging.h"
+#include "child_process.h"
+#include "desktop_exec.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -53,10 +56,49 @@ QByteArray objectPathOf(const QByteArray& applicationID)
     return path;
 }
 
-void reapWhenDone(GDesktopAppInfo*, GPid pid, gpointer)
+void reap(GPid child)
 {
     g_child_watch_add(
-        pid, [](GPid child, gint, gpointer) { g_spawn_close_pid(child); }, nullptr);
+        child, [](GPid pid, gint, gpointer) { g_spawn_close_pid(pid); }, nullptr);
+}
+
+// What identifies a started application to systemd: its desktop entry's ID and name.
+struct StartedEntry {
+    GDBusConnection* bus;
+    QString id;
+    QString name;
+};
+
+void startedAsManager(GDesktopAppInfo*, GPid pid, gpointer data)
+{
+    const auto* entry = static_cast<const StartedEntry*>(data);
+    reap(pid);
+    moveIntoApplicationScope(entry->bus, entry->id, entry->name, pid);
+}
+
+// The environment of a started application: this process's, without the variables of Linkherd's own launch,
+// with the activation of this one.
+QByteArrayList childEnvironment(const LaunchActivation& activation)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* const* variable = launchVariables(); *variable; ++variable)
+        environment.remove(QString::fromLatin1(*variable));
+    if (!activation.token.isEmpty())
+        environment.insert(u"XDG_ACTIVATION_TOKEN"_s, activation.token);
+    if (!activation.startupID.isEmpty())
+        environment.insert(u"DESKTOP_STARTUP_ID"_s, activation.startupID);
+    QByteArrayList variables;
+    for (const QString& variable : environment.toStringList())
+        variables.append(variable.toLocal8Bit());
+    return variables;
+}
+
+QString stringOf(GDesktopAppInfo* info, const char* key)
+{
+    char* value = g_desktop_app_info_get_string(info, key);
+    const QString text = QString::fromUtf8(value);
+    g_free(value);
+    return text;
 }
 
 } // namespace
@@ -159,16 +201,44 @@ void GioApplicationLauncher::openLinks(const QString& applicationPath, const QSt
         // before returning.
         g_app_info_launch_uris_async(G_APP_INFO(info), uris, context, nullptr, finishLaunch,
                                      new Completion(std::move(completion)));
-    } else {
-        // Started directly as our child and reaped by a child watch. GIO's own launch forks twice so that
-        // nobody has to reap, and forking a process of Linkherd's size costs time on every link (about 1 ms).
+    } else if (g_desktop_app_info_get_boolean(info, G_KEY_FILE_DESKTOP_KEY_TERMINAL)) {
+        // GIO knows the terminals to run it in. Started as our child (no double fork) and reaped by a child watch.
         GError* error = nullptr;
         std::optional<QString> message;
+        StartedEntry entry{static_cast<GDBusConnection*>(m_sessionBus), QString::fromUtf8(applicationID),
+                           QString::fromUtf8(g_app_info_get_name(G_APP_INFO(info)))};
         if (!g_desktop_app_info_launch_uris_as_manager(
                 info, uris, context, static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
-                nullptr, reapWhenDone, nullptr, &error)) {
+                nullptr, startedAsManager, &entry, &error)) {
             message = error ? QString::fromUtf8(error->message) : u"The application could not be started."_s;
             g_clear_error(&error);
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [completion = std::move(completion), message] { completion(message); },
+            Qt::QueuedConnection);
+        g_object_unref(info);
+    } else {
+        // The entry's own command line, spawned directly: GIO would fork the resident (about 1 ms for a process of
+        // this size) and exec gio-launch-desktop before the browser (another exec).
+        const DesktopExec exec{QString::fromUtf8(g_app_info_get_commandline(G_APP_INFO(info))),
+                               QString::fromUtf8(g_app_info_get_name(G_APP_INFO(info))),
+                               stringOf(info, G_KEY_FILE_DESKTOP_KEY_ICON), applicationPath};
+        const QString workingDirectory = stringOf(info, G_KEY_FILE_DESKTOP_KEY_PATH);
+        std::optional<QString> message;
+        if (const Result<QList<QStringList>> starts = expandExec(exec, links); !starts) {
+            message = starts.error();
+        } else {
+            const QByteArrayList environment = childEnvironment(activation);
+            for (const QStringList& argv : *starts) {
+                const Result<pid_t> child = spawnChild(argv, environment, workingDirectory);
+                if (!child) {
+                    message = child.error();
+                    break;
+                }
+                reap(*child);
+                moveIntoApplicationScope(static_cast<GDBusConnection*>(m_sessionBus), QString::fromUtf8(applicationID),
+                                         exec.name, *child);
+            }
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [completion = std::move(completion), message] { completion(message); },

@@ -2,7 +2,9 @@
 
 #include "application_launcher.h"
 
-// Opens links through GIO, as the file manager or `gio open` would, and spawns programs with QProcess.
+// Opens links as the file manager or `gio open` would: D-Bus-activatable applications over the bus through GIO,
+// others by spawning their desktop entry's command line directly, each into a systemd scope of its own; spawns
+// programs with QProcess.
 class GioApplicationLauncher final : public ApplicationLauncher {
 public:
     GioApplicationLauncher();

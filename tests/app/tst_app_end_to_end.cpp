@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -79,6 +80,41 @@ public Q_SLOTS:
         platformData.append(platform_data);
     }
     void Activate(const QVariantMap&) {}
+};
+
+// The user's systemd manager, as far as launchers use it: it records each StartTransientUnit and makes nothing.
+class FakeSystemdManager final : public QDBusVirtualObject {
+public:
+    struct Unit {
+        QString name;
+        QString mode;
+        QVariantMap properties; // PIDs as QList<uint>
+    };
+    QList<Unit> units;
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() != u"StartTransientUnit" || message.signature() != u"ssa(sv)a(sa(sv))")
+            return false;
+        Unit unit{message.arguments()[0].toString(), message.arguments()[1].toString(), {}};
+        const auto properties = message.arguments()[2].value<QDBusArgument>();
+        properties.beginArray();
+        while (!properties.atEnd()) {
+            QString name;
+            QDBusVariant value;
+            properties.beginStructure();
+            properties >> name >> value;
+            properties.endStructure();
+            unit.properties.insert(name, name == u"PIDs" ? QVariant::fromValue(qdbus_cast<QList<uint>>(value.variant()))
+                                                         : value.variant());
+        }
+        properties.endArray();
+        units.append(unit);
+        connection.send(
+            message.createReply(QVariant::fromValue(QDBusObjectPath(u"/org/freedesktop/systemd1/job/1"_s))));
+        return true;
+    }
 };
 
 // The resident application on a sandboxed desktop with a private session bus (the test runs under
@@ -570,6 +606,42 @@ private Q_SLOTS:
         QCOMPARE(launches.size(), 2);
         QVERIFY(!launches[1].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
         QVERIFY(!launches[1].environment.contains(u"DESKTOP_STARTUP_ID"_s));
+    }
+
+    // Each start of a browser goes into a scope of its own in app.slice, named after its desktop entry, as the
+    // desktop's own launcher would put it; the browser is started directly, not through GIO's helper.
+    void browsersStartInScopesOfTheirOwn()
+    {
+        FakeSystemdManager manager;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerVirtualObject(u"/org/freedesktop/systemd1"_s, &manager));
+        QVERIFY(bus.registerService(u"org.freedesktop.systemd1"_s));
+        const auto unregister = qScopeGuard([&] {
+            bus.unregisterService(u"org.freedesktop.systemd1"_s);
+            bus.unregisterObject(u"/org/freedesktop/systemd1"_s);
+        });
+        const QString id = u"org.example.web-browser"_s;
+        m_desktop->addBrowser({.id = id, .name = u"Web"_s, .execStyle = FakeBrowser::ExecStyle::url});
+        m_desktop->refreshDesktopDatabase();
+        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "org.example.web-browser"}}, "version": 1,
+            "rules": []})");
+        const QStringList links{u"https://scope.example/1"_s, u"https://scope.example/2"_s};
+        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), links, 10'000).exitCode, 0);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(id, 2);
+        QCOMPARE(launches.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(manager.units.size(), 2, 10'000);
+        for (const SandboxedDesktop::Launch& launch : launches) {
+            const QString name = u"app-org.example.web\\x2dbrowser-%1.scope"_s.arg(launch.pid);
+            const auto unit = std::find_if(manager.units.cbegin(), manager.units.cend(),
+                                           [&](const FakeSystemdManager::Unit& made) { return made.name == name; });
+            QVERIFY2(unit != manager.units.cend(), qPrintable(name));
+            QCOMPARE(unit->mode, u"fail"_s);
+            QCOMPARE(unit->properties.value(u"PIDs"_s).value<QList<uint>>(), QList<uint>{uint(launch.pid)});
+            QCOMPARE(unit->properties.value(u"Slice"_s).toString(), u"app.slice"_s);
+            QCOMPARE(unit->properties.value(u"CollectMode"_s).toString(), u"inactive-or-failed"_s);
+            QCOMPARE(unit->properties.value(u"Description"_s).toString(), u"Web"_s);
+            QCOMPARE(launch.arguments.size(), 2);
+        }
     }
 
     // A browser that takes links over D-Bus gets the activation in its Open call's platform_data, also when its

@@ -36,6 +36,8 @@ private Q_SLOTS:
         unit(u"app-gnome-org.gnome.Terminal-4242.scope"_s, u"org.gnome.Terminal"_s);
         unit(u"app-gnome-google-chrome-9999.scope"_s, u"google-chrome"_s); // a launcher that forgot to escape
         unit(u"app-org.kde.dolphin-1234.scope"_s, u"org.kde.dolphin"_s);
+        unit(u"app-org.example.web\\x2dbrowser-4242.scope"_s,
+             u"org.example.web-browser"_s); // where Linkherd starts browsers
         unit(u"app-flatpak-com.slack.Slack-98765.scope"_s, u"com.slack.Slack"_s);
         unit(u"app-org.kde.konsole@1a2b.service"_s, u"org.kde.konsole"_s);
         unit(u"app-org.kde.amarok.service"_s, u"org.kde.amarok"_s);
