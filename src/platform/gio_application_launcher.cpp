@@ -48,7 +48,7 @@ void finishOpenCall(GObject* source, GAsyncResult* result, gpointer data)
     delete completion;
 }
 
-// org.freedesktop.Application's object path for an application ID, as the desktop entry specification derives it.
+// org.freedesktop.Application's object path for an application ID, as the desktop entry standard derives it.
 QByteArray objectPathOf(const QByteArray& applicationID)
 {
     QByteArray path = '/' + applicationID;

@@ -12,7 +12,7 @@ namespace SnapApplications {
 QString dataDirectory();
 
 // XDG_DATA_DIRS with the directory appended, as the value to set; empty when it is listed already. An unset
-// variable stands for the specification's default, which is kept.
+// variable stands for the XDG base directory default, which is kept.
 QByteArray dataDirectoriesWith(const QByteArray& dataDirectories, const QString& directory);
 
 // Appends the directory to this process's XDG_DATA_DIRS when it exists and is not listed, so that GIO lists

@@ -10,7 +10,7 @@ class DesktopExecTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void expandsAsTheSpecificationReads_data()
+    void expandsAsTheDesktopEntryStandardReads_data()
     {
         QTest::addColumn<QString>("exec");
         QTest::addColumn<QStringList>("links");
@@ -73,7 +73,7 @@ private Q_SLOTS:
         QTest::newRow("no program") << u"  %U"_s << two << QList<QStringList>{} << u"web-icon"_s;
     }
 
-    void expandsAsTheSpecificationReads()
+    void expandsAsTheDesktopEntryStandardReads()
     {
         QFETCH(QString, exec);
         QFETCH(QStringList, links);
