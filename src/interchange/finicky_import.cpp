@@ -245,7 +245,12 @@ Result<Imported, ImportError> parse(const QString& text, const JavaScriptLimits&
     if (!extras && engine.hasExceededLimit())
         return ImportError::unreadable(extras.error());
 
-    return Conversion(extras ? extras->toObject() : QJsonObject()).convert(extracted->toObject());
+    return convert(extracted->toObject(), extras ? extras->toObject() : QJsonObject());
+}
+
+Result<Imported, ImportError> convert(const QJsonObject& extracted, const QJsonObject& extras)
+{
+    return Conversion(extras).convert(extracted);
 }
 
 } // namespace FinickyConfig
