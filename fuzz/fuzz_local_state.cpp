@@ -17,7 +17,7 @@ const QString browser = QStringLiteral("google-chrome");
 
 QString localStatePath()
 {
-    static const QString path = [] {
+    static const QString path = []() -> QString {
         const QString folder = *BrowserProfiles::userDataDirectory(browser);
         QDir().mkpath(folder);
         return folder + QStringLiteral("/Local State");
@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     QFile file(localStatePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
+    Fuzz::check(file.open(QIODevice::WriteOnly | QIODevice::Truncate), "the sandbox is writable");
     file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     file.close();
 

@@ -26,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QFile::remove(rulesPath);
     McpServer server(rulesPath);
     const QByteArray input = Fuzz::bytes(data, size);
-    for (const QByteArrayView line : QByteArrayView(input).split('\n')) {
+    for (const QByteArray& line : input.split('\n')) {
         const std::optional<QByteArray> answer = server.answer(line);
 
-        const QJsonDocument asked = QJsonDocument::fromJson(line.toByteArray());
+        const QJsonDocument asked = QJsonDocument::fromJson(line);
         const QJsonObject request = asked.object();
         const QJsonValue id = request.value(QStringLiteral("id"));
         const bool isCall = asked.isObject() && request.value(QStringLiteral("jsonrpc")) == QStringLiteral("2.0") &&
