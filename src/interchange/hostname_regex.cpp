@@ -2,7 +2,10 @@
 
 #include "base/ascii_chars.h"
 
+#include <QList>
+
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +45,8 @@ private:
     bool step()
     {
         const QChar c = m_source[m_position++];
+        // JavaScript lets a lookahead be quantified (`(?=a)+`); ICU refuses the pattern.
+        const bool afterLookahead = std::exchange(m_afterLookahead, false);
         switch (c.unicode()) {
         case u'\\':
             return escape(false);
@@ -60,6 +65,9 @@ private:
             return group();
         case u')':
             m_out += c;
+            if (m_lookaheads.isEmpty())
+                return false;
+            m_afterLookahead = m_lookaheads.takeLast();
             return --m_depth >= 0;
         case u'|':
             if (m_depth == 0)
@@ -70,9 +78,9 @@ private:
         case u'+':
         case u'?':
             m_out += c;
-            return true;
+            return !afterLookahead;
         case u'{':
-            return brace();
+            return brace(afterLookahead);
         case u'}':
         case u']':
             // Plain characters to JavaScript outside a quantifier or set; ICU wants them escaped.
@@ -163,11 +171,12 @@ private:
     bool group()
     {
         ++m_depth;
+        const QChar kind = at(m_position + 1);
+        m_lookaheads.append(at(m_position) == u'?' && (kind == u'=' || kind == u'!'));
         if (at(m_position) != u'?') {
             m_out += u'(';
             return true;
         }
-        const QChar kind = at(m_position + 1);
         if (kind == u':' || kind == u'=' || kind == u'!') {
             m_out += m_source.mid(m_position - 1, 3);
             m_position += 2;
@@ -190,7 +199,7 @@ private:
     }
 
     // `{n}`, `{n,}` and `{n,m}` are quantifiers; any other brace is a plain character to JavaScript.
-    bool brace()
+    bool brace(bool afterLookahead)
     {
         qsizetype i = m_position;
         const auto digitsFrom = [this](qsizetype from) {
@@ -210,7 +219,7 @@ private:
         }
         m_out += m_source.sliced(m_position - 1, end - m_position + 2);
         m_position = end + 1;
-        return true;
+        return !afterLookahead;
     }
 
     // A bracketed set, in the syntax both engines read alike: letters, digits, `.`, `_`, `-` and the class
@@ -279,6 +288,8 @@ private:
     QStringView m_source;
     qsizetype m_position = 0;
     int m_depth = 0;
+    QList<bool> m_lookaheads;      // per open group: whether it is a lookahead
+    bool m_afterLookahead = false; // whether the last thing read closed a lookahead
     bool m_hasTopLevelAlternative = false;
     QString m_out;
 };
