@@ -65,7 +65,7 @@ for target in "${targets[@]}"; do
     if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
         -print_final_stats=1 -dict="fuzz/dictionaries/${dictionary[$target]}.dict" \
         -artifact_prefix="$findings/" "$corpus" > "$log" 2>&1; then
-        grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units' "$log" | tail -2 || true
+        grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true
     else
         failed+=("$target")
         tail -n 40 "$log"
