@@ -24,6 +24,8 @@ const QString linkStart = u"^https?://(?:[^/?#@]*@)?+"_s;
 // not sure of.
 class Translator final {
 public:
+    static constexpr int maximumCount = 1000;
+
     explicit Translator(QStringView source) : m_source(source) {}
 
     std::optional<QString> translate()
@@ -216,6 +218,12 @@ private:
         if (!isQuantifier) {
             m_out += u"\\{"_s;
             return true;
+        }
+        // A host has at most 253 characters, so a larger count is never met in full, and ICU refuses counts far
+        // below what JavaScript takes (a{22222222}).
+        for (const QStringView count : m_source.sliced(m_position, end - m_position).split(u',')) {
+            if (count.size() > 4 || count.toInt() > maximumCount)
+                return false;
         }
         m_out += m_source.sliced(m_position - 1, end - m_position + 2);
         m_position = end + 1;
