@@ -13,7 +13,8 @@ shift || true
 build=${LINKHERD_FUZZ_BUILD:-build-fuzz}
 
 if [ ! -f "$build/build.ninja" ]; then
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINKHERD_FUZZ=ON
+    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" -DLINKHERD_FUZZ=ON
 fi
 cmake --build "$build" --target fuzzers
 
