@@ -302,10 +302,36 @@ private:
     QString m_out;
 };
 
+// Whether the expression names an upper-case ASCII letter, plainly or by a \x or \u escape. Finicky tests the host
+// as URL parsing leaves it, in lower case, so such a letter matches nothing without the `i` flag, while rules
+// ignore case.
+bool namesUpperCase(QStringView source)
+{
+    const auto isUpper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        if (source[i] != u'\\') {
+            if (isUpper(source[i].unicode()))
+                return true;
+            continue;
+        }
+        if (++i >= source.size())
+            break;
+        const int digits = source[i] == u'x' ? 2 : source[i] == u'u' ? 4 : 0;
+        char16_t value = 0;
+        for (int d = 1; d <= digits; ++d)
+            value = char16_t(value * 16 + std::max(0, hexDigitValue(i + d < source.size() ? source[i + d] : QChar())));
+        if (digits > 0 && isUpper(value))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<QString> patternForHostnameRegex(const QString& source, const QString& flags)
 {
+    if (!flags.contains(u'i') && namesUpperCase(source))
+        return std::nullopt;
     // A leading `^` of the whole expression anchors it at the host's start; the prefix already ends there.
     const bool startsAnchored = source.startsWith(u'^');
     Translator translator(startsAnchored ? QStringView(source).sliced(1) : QStringView(source));

@@ -46,7 +46,9 @@ private Q_SLOTS:
                                       // A quantified lookahead: JavaScript takes it, ICU does not.
                                       u"(?=a)+"_s, u"x(?!y)*"_s, u"(?=a){2}"_s,
                                       // Counts ICU refuses that JavaScript takes.
-                                      u"a{22222222}"_s, u"a{1,16777216}"_s})
+                                      u"a{22222222}"_s, u"a{1,16777216}"_s,
+                                      // Upper case, which a host in lower case never matches without the i flag.
+                                      uR"(Example\.com)"_s, uR"(\x45xample)"_s})
             QTest::newRow(qPrintable(source)) << source;
     }
 
