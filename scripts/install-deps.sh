@@ -28,6 +28,11 @@ packages=(
     libdbus-1-dev
     libsimdjson-dev
     openssl
+    # The libFuzzer targets (scripts/fuzz.sh): clang with its fuzzer runtime, and the symbolizer for readable
+    # stack traces from them and from the sanitizer build (scripts/test-sanitized.sh)
+    clang
+    libclang-rt-14-dev
+    llvm
     # Building and checking the Debian package (scripts/package.sh)
     debhelper
     dpkg-dev

@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace FinickyConfig {
@@ -111,10 +113,14 @@ public:
             note(u"Finicky's default browser is chosen by a function. It was not imported; the fallback stays as "
                  u"it is."_s);
 
-        const QJsonValue rewriteCount = extracted.value(u"rewriteCount"_s);
-        if (const double count = rewriteCount.toDouble(); count >= 1 && count == double(qint64(count)))
+        // The length of whatever Array.isArray() accepted: a Proxy of an array may claim any number. Only a count
+        // that is a whole number a double holds exactly is told; converting a larger one would be undefined.
+        const double count = extracted.value(u"rewriteCount"_s).toDouble();
+        if (count >= 1 && count <= 9007199254740992.0 && count == std::floor(count))
             note(rewritesSkipped(count == 1 ? u"1 URL rewrite was"_s
                                             : QString::number(qint64(count)) + u" URL rewrites were"_s));
+        else if (count >= 1)
+            note(rewritesSkipped(u"URL rewrites were"_s));
         if (const int handlerRewrites = m_extras.value(u"handlerRewrites"_s).toInt(); handlerRewrites > 0)
             note(rewritesSkipped(handlerRewrites == 1
                                      ? u"1 handler's URL rewrite was"_s
@@ -245,7 +251,12 @@ Result<Imported, ImportError> parse(const QString& text, const JavaScriptLimits&
     if (!extras && engine.hasExceededLimit())
         return ImportError::unreadable(extras.error());
 
-    return Conversion(extras ? extras->toObject() : QJsonObject()).convert(extracted->toObject());
+    return convert(extracted->toObject(), extras ? extras->toObject() : QJsonObject());
+}
+
+Result<Imported, ImportError> convert(const QJsonObject& extracted, const QJsonObject& extras)
+{
+    return Conversion(extras).convert(extracted);
 }
 
 } // namespace FinickyConfig

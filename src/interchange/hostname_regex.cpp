@@ -2,7 +2,10 @@
 
 #include "base/ascii_chars.h"
 
+#include <QList>
+
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +24,8 @@ const QString linkStart = u"^https?://(?:[^/?#@]*@)?+"_s;
 // not sure of.
 class Translator final {
 public:
+    static constexpr int maximumCount = 1000;
+
     explicit Translator(QStringView source) : m_source(source) {}
 
     std::optional<QString> translate()
@@ -42,6 +47,8 @@ private:
     bool step()
     {
         const QChar c = m_source[m_position++];
+        // JavaScript lets a lookahead be quantified (`(?=a)+`); ICU refuses the pattern.
+        const bool afterLookahead = std::exchange(m_afterLookahead, false);
         switch (c.unicode()) {
         case u'\\':
             return escape(false);
@@ -60,6 +67,9 @@ private:
             return group();
         case u')':
             m_out += c;
+            if (m_lookaheads.isEmpty())
+                return false;
+            m_afterLookahead = m_lookaheads.takeLast();
             return --m_depth >= 0;
         case u'|':
             if (m_depth == 0)
@@ -70,9 +80,9 @@ private:
         case u'+':
         case u'?':
             m_out += c;
-            return true;
+            return !afterLookahead;
         case u'{':
-            return brace();
+            return brace(afterLookahead);
         case u'}':
         case u']':
             // Plain characters to JavaScript outside a quantifier or set; ICU wants them escaped.
@@ -163,11 +173,12 @@ private:
     bool group()
     {
         ++m_depth;
+        const QChar kind = at(m_position + 1);
+        m_lookaheads.append(at(m_position) == u'?' && (kind == u'=' || kind == u'!'));
         if (at(m_position) != u'?') {
             m_out += u'(';
             return true;
         }
-        const QChar kind = at(m_position + 1);
         if (kind == u':' || kind == u'=' || kind == u'!') {
             m_out += m_source.mid(m_position - 1, 3);
             m_position += 2;
@@ -190,7 +201,7 @@ private:
     }
 
     // `{n}`, `{n,}` and `{n,m}` are quantifiers; any other brace is a plain character to JavaScript.
-    bool brace()
+    bool brace(bool afterLookahead)
     {
         qsizetype i = m_position;
         const auto digitsFrom = [this](qsizetype from) {
@@ -208,9 +219,15 @@ private:
             m_out += u"\\{"_s;
             return true;
         }
+        // A host has at most 253 characters, so a larger count is never met in full, and ICU refuses counts far
+        // below what JavaScript takes (a{22222222}).
+        for (const QStringView count : m_source.sliced(m_position, end - m_position).split(u',')) {
+            if (count.size() > 4 || count.toInt() > maximumCount)
+                return false;
+        }
         m_out += m_source.sliced(m_position - 1, end - m_position + 2);
         m_position = end + 1;
-        return true;
+        return !afterLookahead;
     }
 
     // A bracketed set, in the syntax both engines read alike: letters, digits, `.`, `_`, `-` and the class
@@ -279,14 +296,42 @@ private:
     QStringView m_source;
     qsizetype m_position = 0;
     int m_depth = 0;
+    QList<bool> m_lookaheads;      // per open group: whether it is a lookahead
+    bool m_afterLookahead = false; // whether the last thing read closed a lookahead
     bool m_hasTopLevelAlternative = false;
     QString m_out;
 };
+
+// Whether the expression names an upper-case ASCII letter, plainly or by a \x or \u escape. Finicky tests the host
+// as URL parsing leaves it, in lower case, so such a letter matches nothing without the `i` flag, while rules
+// ignore case.
+bool namesUpperCase(QStringView source)
+{
+    const auto isUpper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        if (source[i] != u'\\') {
+            if (isUpper(source[i].unicode()))
+                return true;
+            continue;
+        }
+        if (++i >= source.size())
+            break;
+        const int digits = source[i] == u'x' ? 2 : source[i] == u'u' ? 4 : 0;
+        char16_t value = 0;
+        for (int d = 1; d <= digits; ++d)
+            value = char16_t(value * 16 + std::max(0, hexDigitValue(i + d < source.size() ? source[i + d] : QChar())));
+        if (digits > 0 && isUpper(value))
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
 std::optional<QString> patternForHostnameRegex(const QString& source, const QString& flags)
 {
+    if (!flags.contains(u'i') && namesUpperCase(source))
+        return std::nullopt;
     // A leading `^` of the whole expression anchors it at the host's start; the prefix already ends there.
     const bool startsAnchored = source.startsWith(u'^');
     Translator translator(startsAnchored ? QStringView(source).sliced(1) : QStringView(source));

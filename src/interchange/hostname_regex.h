@@ -12,5 +12,6 @@
 // `$` mean the start and end of the host, and an expression without `^` may start anywhere inside the host, as
 // a JavaScript search does. Absent when the expression uses something that cannot be carried over with
 // certainty (lookbehind, back references, set syntax the two engines read differently, characters that cannot
-// occur in a host); the import then skips it with a note rather than guess.
+// occur in a host, upper-case letters without the `i` flag, which a host in lower case never matches); the import then
+// skips it with a note rather than guess.
 std::optional<QString> patternForHostnameRegex(const QString& source, const QString& flags);

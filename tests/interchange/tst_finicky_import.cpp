@@ -101,6 +101,11 @@ private Q_SLOTS:
         QTest::newRow("default browser by function only")
             << u"module.exports = { defaultBrowser: () => \"Firefox\", handlers: [] };"_s << notAConfig;
         QTest::newRow("handler that is not an object") << u"module.exports = { handlers: [null] };"_s << notAConfig;
+        // Array.isArray() accepts a Proxy of an array, whose length can be anything.
+        QTest::newRow("rewrites that claim an impossible count")
+            << u"module.exports = { defaultBrowser: \"Firefox\", handlers: [],\n"
+               u"  rewrite: new Proxy([], { get: (t, k) => (k === \"length\" ? 1e96 : t[k]) }) };"_s
+            << u"note: URL rewrites were skipped — Linkherd routes links, it does not change them."_s;
         QTest::newRow("handlers with only notes are enough")
             << u"module.exports = { handlers: [{ match: () => true, browser: \"Firefox\" }] };"_s
             << u"note: Skipped a match function — there is no way to express it as a rule."_s;

@@ -42,7 +42,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         for (const QString& source : {u"localhost:3000"_s, uR"(example\.com\/path)"_s, u"a#b"_s, uR"(a\x2fb)"_s,
                                       u"(?<=www\\.)example"_s, uR"((a)\1)"_s, uR"((?<n>a)\k<n>)"_s, uR"(\p{L})"_s,
-                                      uR"(\v)"_s, u"a[]"_s, u"[.-9]"_s, u"[a/]"_s, uR"([\W])"_s, u"[a&&b]"_s, u"(a"_s})
+                                      uR"(\v)"_s, u"a[]"_s, u"[.-9]"_s, u"[a/]"_s, uR"([\W])"_s, u"[a&&b]"_s, u"(a"_s,
+                                      // A quantified lookahead: JavaScript takes it, ICU does not.
+                                      u"(?=a)+"_s, u"x(?!y)*"_s, u"(?=a){2}"_s,
+                                      // Counts ICU refuses that JavaScript takes.
+                                      u"a{22222222}"_s, u"a{1,16777216}"_s,
+                                      // Upper case, which a host in lower case never matches without the i flag.
+                                      uR"(Example\.com)"_s, uR"(\x45xample)"_s})
             QTest::newRow(qPrintable(source)) << source;
     }
 

@@ -1,0 +1,19 @@
+# LINKHERD_SANITIZE instruments every target (the tests and the programs they start included); LINKHERD_FUZZ
+# instruments the libraries for the libFuzzer targets, which add -fsanitize=fuzzer when linking.
+if(LINKHERD_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "LINKHERD_FUZZ needs clang (configure with -DCMAKE_CXX_COMPILER=clang++)")
+    endif()
+    set(LINKHERD_BUILD_TESTS OFF CACHE BOOL "" FORCE)
+    set(LINKHERD_BUILD_BENCHMARKS OFF CACHE BOOL "" FORCE)
+    if(NOT LINKHERD_SANITIZE)
+        set(LINKHERD_SANITIZE "address,undefined")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+if(LINKHERD_SANITIZE)
+    # UBSan stops at its first finding instead of printing and going on, so a finding fails the test.
+    add_compile_options(-fsanitize=${LINKHERD_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=${LINKHERD_SANITIZE})
+endif()
