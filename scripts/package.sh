@@ -12,6 +12,8 @@ rm -rf "$out"
 mkdir -p "$out/source"
 git archive HEAD | tar -x -C "$out/source"
 
+# debhelper points HOME at a scratch folder; the compiler cache, where there is one, stays the user's.
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
 # debhelper builds on one core unless told otherwise.
 export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=$(nproc)}"
 # dpkg-buildpackage writes its results next to the source folder.
