@@ -78,7 +78,7 @@ void startedAsManager(GDesktopAppInfo*, GPid pid, gpointer data)
 
 // The environment of a started application: this process's, without the variables of Linkherd's own launch,
 // with the activation of this one.
-QByteArrayList childEnvironment(const LaunchActivation& activation)
+QProcessEnvironment childProcessEnvironment(const LaunchActivation& activation)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* const* variable = launchVariables(); *variable; ++variable)
@@ -87,8 +87,13 @@ QByteArrayList childEnvironment(const LaunchActivation& activation)
         environment.insert(u"XDG_ACTIVATION_TOKEN"_s, activation.token);
     if (!activation.startupID.isEmpty())
         environment.insert(u"DESKTOP_STARTUP_ID"_s, activation.startupID);
+    return environment;
+}
+
+QByteArrayList childEnvironment(const LaunchActivation& activation)
+{
     QByteArrayList variables;
-    for (const QString& variable : environment.toStringList())
+    for (const QString& variable : childProcessEnvironment(activation).toStringList())
         variables.append(variable.toLocal8Bit());
     return variables;
 }
@@ -253,17 +258,10 @@ Result<void> GioApplicationLauncher::spawnDetached(const QStringList& argv, cons
 {
     if (argv.isEmpty())
         return Failure{u"There is no program to start."_s};
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* const* variable = launchVariables(); *variable; ++variable)
-        environment.remove(QString::fromLatin1(*variable));
-    if (!activation.token.isEmpty())
-        environment.insert(u"XDG_ACTIVATION_TOKEN"_s, activation.token);
-    if (!activation.startupID.isEmpty())
-        environment.insert(u"DESKTOP_STARTUP_ID"_s, activation.startupID);
     QProcess process;
     process.setProgram(argv.front());
     process.setArguments(argv.mid(1));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(childProcessEnvironment(activation));
     process.setStandardInputFile(QProcess::nullDevice());
     if (!process.startDetached())
         return Failure{process.errorString()};
