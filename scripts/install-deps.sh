@@ -23,6 +23,13 @@ packages=(
     xdotool
     at-spi2-core
     python3-pyatspi
+    # GNOME on Wayland in the tests (tests/app/mutter): the compositor, its XWayland, a GTK window from Python,
+    # and Qt's Wayland plugin, with which Linkherd is also tested
+    mutter
+    xwayland
+    python3-gi
+    gir1.2-gtk-3.0
+    qt6-wayland
     libbenchmark-dev
     libmozjs-102-dev
     libdbus-1-dev

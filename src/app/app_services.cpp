@@ -73,6 +73,7 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
     m_feedbackWindow = std::make_unique<FeedbackWindowController>();
     connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this, [this] { showFeedback(); });
     connect(m_rulesWindow.get(), &RulesWindowController::settingsRequested, this, [this] { showSettings(); });
+    connect(m_rulesWindow.get(), &RulesWindowController::askNextRequested, m_router.get(), &Router::askForNextLink);
     m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
         chooser->enqueue(request);
     };

@@ -4,6 +4,7 @@
 #include "base/logging.h"
 #include "platform/launch_activation.h"
 #include "platform/running_instance.h"
+#include "services/router.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -77,6 +78,8 @@ void ApplicationBus::ActivateAction(const QString& action_name, const QVariantLi
         m_services.quit();
     } else if (action_name == u"show-rules"_s) {
         m_services.showRulesWindow(LaunchActivation::fromPlatformData(platform_data));
+    } else if (action_name == u"ask-next"_s) {
+        m_services.router().askForNextLink();
     } else if (action_name == u"settings"_s) {
         m_services.showSettings(LaunchActivation::fromPlatformData(platform_data));
     } else if (action_name == u"feedback"_s) {

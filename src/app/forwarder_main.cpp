@@ -29,13 +29,14 @@
 namespace {
 
 constexpr char helpText[] = R"(Usage: linkherd-app [URL...]
-       linkherd-app --settings | --feedback
+       linkherd-app --ask-next | --settings | --feedback
        linkherd-app --background
 
 Hands the URLs to Linkherd, which sends each to the right browser, and returns once Linkherd has them. Starts
 Linkherd first when it is not running. Without a URL, shows Linkherd.
 
 Options:
+  --ask-next      Send the next link that arrives within two minutes to the chooser, whatever the rules.
   --settings      Show Linkherd's settings window.
   --feedback      Show Linkherd's "Send Feedback" window.
   --background    Run Linkherd itself, without a window (at login, and when the session bus starts it).
@@ -212,7 +213,7 @@ int main(int argc, char* argv[])
             return 0;
         }
         background = background || argument == "--background" || argument == "--gapplication-service";
-        if (argument == "--settings" || argument == "--feedback")
+        if (argument == "--ask-next" || argument == "--settings" || argument == "--feedback")
             windowAction = argument.substr(2);
     }
     if (background)

@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include "app_info.h"
+#include "ask_next_command.h"
 #include "browser_commands.h"
 #include "browsers/browsers.h"
 #include "cli_context.h"
@@ -83,6 +84,9 @@ Commands:
   finicky export [--output FILE]
                   Print the rules and fallback as a Finicky configuration. --output FILE writes it
                   to FILE instead, replacing the file in one step and printing nothing.
+  ask-next        Have the running Linkherd send the next link that arrives within two minutes to the
+                  chooser, whatever the rules; the links after it are routed as before. Starts
+                  Linkherd when the session bus can.
   mcp             Serve the rule commands to an AI assistant: a Model Context Protocol server on standard
                   input and output, until its input ends.
   help            Show this help.
@@ -144,6 +148,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runCleaning(context, rest);
     if (command == u"mcp"_s)
         return runMcp(context, rest);
+    if (command == u"ask-next"_s)
+        return runAskNext(context, rest);
     const bool needsDesktop = command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s ||
                               command == u"default"_s || command == u"doctor"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))

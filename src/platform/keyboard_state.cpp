@@ -1,6 +1,7 @@
 #include "keyboard_state.h"
 
 #include <QGuiApplication>
+#include <QtGlobal>
 
 using namespace Qt::StringLiterals;
 
@@ -10,4 +11,9 @@ Qt::KeyboardModifiers currentKeyboardModifiers()
         return Qt::NoModifier;
     // On X11 this asks the server, so it is the state at the moment of the call, not of the last event.
     return QGuiApplication::queryKeyboardModifiers();
+}
+
+bool isWaylandSession()
+{
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland"_s || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }

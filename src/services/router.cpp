@@ -18,6 +18,7 @@ using namespace Qt::StringLiterals;
 Router::Router(RuleStore& store, Preferences& preferences, BrowserLaunching& launcher, QObject* parent)
     : QObject(parent),
       currentModifiers(currentKeyboardModifiers),
+      now(std::chrono::steady_clock::now),
       m_store(store),
       m_preferences(preferences),
       m_launcher(launcher)
@@ -43,9 +44,22 @@ bool Router::route(const QString& link, const LinkSource& source, const HandOver
     return true;
 }
 
-bool Router::shouldAsk() const
+bool Router::shouldAsk()
 {
+    if (m_askNextUntil) {
+        const bool inTime = now() <= *m_askNextUntil;
+        m_askNextUntil.reset();
+        if (inTime) {
+            qCDebug(lcRouter, "asking for this link, as requested");
+            return true;
+        }
+    }
     return m_preferences.asksWhenOptionHeld() && currentModifiers && currentModifiers().testFlag(Qt::AltModifier);
+}
+
+void Router::askForNextLink()
+{
+    m_askNextUntil = now() + askNextWindow;
 }
 
 void Router::askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation)

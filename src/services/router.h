@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -18,8 +19,9 @@ class BrowserLaunching;
 class Preferences;
 class RuleStore;
 
-// Takes every link that reaches Linkherd to a browser or to the chooser: cleans it, lets a held Alt key
-// override the rules, evaluates the rules, launches, and remembers the last links it opened. Main thread.
+// Takes every link that reaches Linkherd to a browser or to the chooser: cleans it, lets a held Alt key or a
+// request to ask for the next link override the rules, evaluates the rules, launches, and remembers the last links it
+// opened. Main thread.
 class Router final : public QObject {
     Q_OBJECT
 
@@ -64,6 +66,8 @@ public:
     static constexpr qsizetype failuresKept = 100;
     // The characters of a link or a reason an alert shows; longer texts lose their middle.
     static constexpr qsizetype alertTextLength = 300;
+    // How long a request to ask for the next link waits for that link.
+    static constexpr std::chrono::minutes askNextWindow{2};
 
     Router(RuleStore& store, Preferences& preferences, BrowserLaunching& launcher, QObject* parent = nullptr);
 
@@ -78,6 +82,10 @@ public:
                 const QString& sourceBundleID, const HandOverActivation& activation,
                 Destination::Window window = Destination::Window::usual);
     void remember(const Routed& routed);
+    // The next link that arrives within askNextWindow goes to the chooser whatever the rules; the links after it
+    // are routed as before. Holding Alt does the same for one click, but only where Linkherd can read the
+    // keyboard (an X11 window has the focus); this works on every desktop. Asking again starts the wait anew.
+    void askForNextLink();
     void clearRecent();
     // Called on the main thread when a browser would not open a link. Failures reported in one turn of the
     // event loop, and those that arrive while an alert is on screen, are told in one alert; its "Choose Another
@@ -91,6 +99,8 @@ public:
 
     // The keyboard modifiers at this moment; by default the desktop's, where it has a global keyboard state.
     std::function<Qt::KeyboardModifiers()> currentModifiers;
+    // The time that askForNextLink's wait is measured in; the steady clock's, unless a test sets its own.
+    std::function<std::chrono::steady_clock::time_point()> now;
     // Where links go that need the user's choice; installed by the application at start-up.
     std::function<void(const Request&)> presentChooser;
     // Shows an alert without waiting for the answer (it may come at once); installed by the application at
@@ -107,7 +117,7 @@ private:
         QString browserName;
     };
 
-    bool shouldAsk() const;
+    bool shouldAsk();
     void askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
     void open(const QString& link, const Destination& destination, const LinkSource& source,
               const HandOverActivation& activation);
@@ -125,4 +135,5 @@ private:
     qsizetype m_failureCount = 0; // not told yet, those beyond failuresKept included
     bool m_failureAlertScheduled = false;
     bool m_failureAlertOpen = false;
+    std::optional<std::chrono::steady_clock::time_point> m_askNextUntil;
 };

@@ -90,6 +90,40 @@ private Q_SLOTS:
         QCOMPARE(m_launcher->calls.size(), 1);
     }
 
+    // One link, whatever the rules, and only within the wait; a text that is not a link does not use it up.
+    void askingForTheNextLinkTakesOneLinkInTime_data()
+    {
+        const auto wait = static_cast<int>(std::chrono::seconds(Router::askNextWindow).count());
+        QTest::addColumn<int>("waitedSeconds");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("at once") << 0 << true;
+        QTest::newRow("at the end of the wait") << wait << true;
+        QTest::newRow("after the wait") << wait + 1 << false;
+    }
+
+    void askingForTheNextLinkTakesOneLinkInTime()
+    {
+        QFETCH(int, waitedSeconds);
+        QFETCH(bool, asked);
+        std::chrono::steady_clock::time_point now;
+        m_router->now = [&now] { return now; };
+        m_store->add(rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"firefox"_s)));
+        m_preferences->setAsksWhenOptionHeld(false);
+
+        m_router->askForNextLink();
+        now += std::chrono::seconds(waitedSeconds);
+        QVERIFY(!m_router->route(u"example.com"_s));
+        m_router->route(u"https://example.com/a"_s, u"org.gnome.Evolution"_s);
+        m_router->route(u"https://example.com/b"_s);
+        QCOMPARE(m_asked.size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(m_asked[0].url, u"https://example.com/a"_s);
+            QCOMPARE(m_asked[0].sourceBundleID, u"org.gnome.Evolution"_s);
+        }
+        QCOMPARE(m_launcher->calls.size(), asked ? 1 : 2);
+        QCOMPARE(m_launcher->calls.last().link, u"https://example.com/b"_s);
+    }
+
     void rulesSeeTheCleanedLink()
     {
         LinkRewriter rewriter;

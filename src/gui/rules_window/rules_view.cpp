@@ -264,6 +264,7 @@ void RulesView::buildBottomBar()
     menu->addAction(u"Import from Finicky…"_s, this, &RulesView::importFromFinicky);
     menu->addAction(u"Export to Finicky…"_s, this, &RulesView::exportToFinicky);
     menu->addSeparator();
+    menu->addAction(u"Ask for the Next Link"_s, this, &RulesView::askNextRequested);
     menu->addAction(u"Settings…"_s, this, &RulesView::settingsRequested);
     menu->addAction(u"Send Feedback…"_s, this, &RulesView::feedbackRequested);
     SmallWidgets::openMenuOnPress(m_moreButton, menu);

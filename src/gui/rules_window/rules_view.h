@@ -80,6 +80,7 @@ public:
 
 Q_SIGNALS:
     // "Settings…" and "Send Feedback…": those windows belong to the application, not to this window.
+    void askNextRequested();
     void settingsRequested();
     void feedbackRequested();
 

@@ -90,6 +90,7 @@ void RulesWindowController::create()
     auto* view = new RulesView(
         m_store, m_defaultBrowser, [this](const QString& path) { m_fileManager.showItem(path); }, window);
     layout->addWidget(view);
+    connect(view, &RulesView::askNextRequested, this, &RulesWindowController::askNextRequested);
     connect(view, &RulesView::settingsRequested, this, &RulesWindowController::settingsRequested);
     connect(view, &RulesView::feedbackRequested, this, &RulesWindowController::feedbackRequested);
     m_view = view;

@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QPointer>
 
-
 class DefaultBrowser;
 class FileManager;
 class Preferences;
@@ -34,7 +33,8 @@ public:
 Q_SIGNALS:
     // Every show, the first and each later one.
     void didOpen();
-    // The window's "Settings…" and "Send Feedback…".
+    // The window's "Ask for the Next Link", "Settings…" and "Send Feedback…".
+    void askNextRequested();
     void settingsRequested();
     void feedbackRequested();
 

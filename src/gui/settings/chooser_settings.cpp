@@ -1,6 +1,7 @@
 #include "chooser_settings.h"
 
 #include "form_parts.h"
+#include "platform/keyboard_state.h"
 #include "services/preferences.h"
 
 #include <QCheckBox>
@@ -197,8 +198,11 @@ ChooserSettings::ChooserSettings(Preferences& preferences, QWidget* parent)
     opening->addWidget(m_alt);
     QString explanation = u"Skips the rules for one link and opens the chooser instead — for when a rule would send "
                           "something to the wrong place and you do not want to edit it."_s;
-    if (QGuiApplication::platformName() == u"wayland"_s)
-        explanation += u" On Wayland Linkherd cannot see the keyboard, so holding Alt has no effect here."_s;
+    if (isWaylandSession()) {
+        explanation += u" On this Wayland desktop, holding Alt works only while an X11 window has the focus: "
+                       "Linkherd cannot see the keys pressed in other windows. “Ask for the Next Link” (in the "
+                       "launcher's menu, the tray menu and the rules window's “…” menu) works with every window."_s;
+    }
     opening->addWidget(FormParts::caption(explanation, this));
     tab->addStretch(1);
 

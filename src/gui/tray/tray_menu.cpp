@@ -105,6 +105,7 @@ void TrayMenu::rebuild()
     addCommand(*this, u"Rules…"_s, QKeySequence(Qt::CTRL | Qt::Key_R), m_commands.showRules);
     if (!m_isDefaultBrowser && !m_preferences.hasDeclinedDefaultBrowserPrompt())
         addCommand(*this, u"Make Default Browser…"_s, {}, [this] { makeDefaultBrowser(); });
+    addCommand(*this, u"Ask for the Next Link"_s, {}, [this] { m_router.askForNextLink(); });
     addRecentLinks();
     addSeparator();
     addCommand(*this, u"Settings…"_s, QKeySequence(Qt::CTRL | Qt::Key_Comma), m_commands.showSettings);

@@ -10,12 +10,12 @@ import importlib.util
 import json
 import os
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
-import time
 import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support", "session"))
+from desktop_session import Session, fail, read, wait_for  # noqa: E402
 
 AT_SPI_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 LINK = "https://github.com/linkherd/linkherd/pulls?q=is%3Aopen"
@@ -25,75 +25,18 @@ TABS = ["General", "Links", "Chooser", "Automation", "About"]
 pyatspi = None  # imported once the session is up: it reaches the accessibility bus of that session
 
 
-def fail(message):
-    raise AssertionError(message)
-
-
-def wait_for(what, probe, timeout=15.0):
-    """probe() until it gives something true; the AT-SPI tree and the files change asynchronously."""
-    from gi.repository import GLib
-    deadline = time.monotonic() + timeout
-    while True:
-        # Events arrive through GLib's main context, which nothing else runs here.
-        while GLib.MainContext.default().iteration(False):
-            pass
-        result = probe()
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            fail(f"timed out waiting for {what}")
-        time.sleep(0.05)
-
-
-class Session:
-    """The processes of one throwaway desktop session, each in its own process group."""
+class AtspiSession(Session):
+    """The session on a bare X server, with the accessibility bus; Qt exposes its windows there."""
 
     def __init__(self, root, prefix):
-        self.root = root
-        self.processes = []
-        home = os.path.join(root, "home")
-        self.config = os.path.join(home, ".config")
-        self.data = os.path.join(home, ".local", "share")
-        runtime = os.path.join(root, "runtime")
-        for folder in (self.config, self.data, runtime, os.path.join(home, ".cache"), os.path.join(root, "bin")):
-            os.makedirs(folder, mode=0o700, exist_ok=True)
-        keep = ("PATH", "LD_LIBRARY_PATH", "TMPDIR")
-        self.env = {name: os.environ[name] for name in keep if name in os.environ}
-        self.env.update({
-            "PATH": os.path.join(prefix, "bin") + os.pathsep + self.env.get("PATH", "/usr/bin:/bin"),
-            "HOME": home, "XDG_CONFIG_HOME": self.config, "XDG_DATA_HOME": self.data,
-            "XDG_CACHE_HOME": os.path.join(home, ".cache"), "XDG_RUNTIME_DIR": runtime,
-            # The installed tree first: the session bus finds the resident's service file there.
-            "XDG_DATA_DIRS": os.path.join(prefix, "share") + ":/usr/share",
-            "XDG_CONFIG_DIRS": os.path.join(root, "config-dirs"), "XDG_CURRENT_DESKTOP": "X-Generic",
-            "GIO_USE_VFS": "local", "GSETTINGS_BACKEND": "memory", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
-            "QT_QPA_PLATFORM": "xcb", "QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-        })
-        self.rules = os.path.join(self.config, "linkherd", "rules.json")
-        self.received = os.path.join(root, "received")
-
-    def start(self, argv, **options):
-        process = subprocess.Popen(argv, env=self.env, start_new_session=True, **options)
-        self.processes.append(process)
-        return process
-
-    def first_line(self, argv, what):
-        """Starts a daemon that writes where it listens as its first line."""
-        process = self.start(argv, stdout=subprocess.PIPE, text=True)
-        line = process.stdout.readline().strip()
-        if not line:
-            fail(f"{what} did not start")
-        return line
-
-    def run(self, argv):
-        return subprocess.run(argv, env=self.env, check=True, capture_output=True, text=True, timeout=30).stdout
+        super().__init__(root, prefix)
+        self.env.update({"QT_QPA_PLATFORM": "xcb", "QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
 
     def up(self):
         display = self.first_line(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
                                   "Xvfb")
         self.env["DISPLAY"] = ":" + display
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.first_line(
-            ["dbus-daemon", "--session", "--nofork", "--print-address=1"], "the session bus")
+        self.start_bus()
         self.start([AT_SPI_BUS_LAUNCHER, "--launch-immediately"])
         # This process is the assistive technology: libatspi reads the session from its own environment.
         os.environ.update({name: self.env[name] for name in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
@@ -110,43 +53,6 @@ class Session:
                                 Gio.DBusCallFlags.NONE, 5000, None).unpack()[0]
         bus.close_sync(None)
         os.environ["AT_SPI_BUS_ADDRESS"] = self.env["AT_SPI_BUS_ADDRESS"] = address
-
-    def add_fake_browser(self):
-        program = os.path.join(self.root, "bin", "fake-browser")
-        with open(program, "w") as script:
-            script.write(f'#!/bin/sh\nfor link in "$@"; do printf "%s\\n" "$link" >> "{self.received}"; done\n')
-        os.chmod(program, 0o755)
-        applications = os.path.join(self.data, "applications")
-        os.makedirs(applications, exist_ok=True)
-        with open(os.path.join(applications, "fake.desktop"), "w") as entry:
-            entry.write(f"[Desktop Entry]\nType=Application\nName=Fake\nExec={program} %U\n"
-                        "MimeType=x-scheme-handler/http;x-scheme-handler/https;text/html;\n"
-                        "Categories=Network;WebBrowser;\n")
-        # A Firefox with two profiles, started by the same recording program.
-        with open(os.path.join(applications, "firefox.desktop"), "w") as entry:
-            entry.write(f"[Desktop Entry]\nType=Application\nName=Firefox\nExec={program} %u\n"
-                        "MimeType=x-scheme-handler/http;x-scheme-handler/https;text/html;\n"
-                        "Categories=Network;WebBrowser;\n")
-        self.firefox_root = os.path.join(self.root, "home", ".mozilla", "firefox")
-        os.makedirs(self.firefox_root, exist_ok=True)
-        with open(os.path.join(self.firefox_root, "profiles.ini"), "w") as ini:
-            ini.write("[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n"
-                      "[Profile1]\nName=Home\nIsRelative=1\nPath=h.Home\n")
-        # GIO finds the handlers of a link type through mimeinfo.cache, which the desktop's install triggers write.
-        self.run(["update-desktop-database", applications])
-
-    def down(self):
-        for process in reversed(self.processes):
-            try:
-                os.killpg(process.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-        for process in reversed(self.processes):
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                os.killpg(process.pid, signal.SIGKILL)
-                process.wait()
 
 
 def descendants(node, depth=0):
@@ -269,14 +175,6 @@ def as_a_user(session):
         fail(f"Firefox received {received}, not {expected}")
 
 
-def read(path):
-    try:
-        with open(path, encoding="utf-8") as file:
-            return file.read()
-    except FileNotFoundError:
-        return ""
-
-
 def unwraps(path):
     try:
         return json.loads(read(path))["rewriter"].get("unwrapsRedirects") is True
@@ -298,7 +196,7 @@ def main():
         sys.exit(1 if os.environ.get("CI") else 77)
 
     with tempfile.TemporaryDirectory(prefix="linkherd-atspi-") as root:
-        session = Session(root, os.path.abspath(sys.argv[1]))
+        session = AtspiSession(root, os.path.abspath(sys.argv[1]))
         try:
             session.add_fake_browser()
             session.up()

@@ -220,6 +220,36 @@ private Q_SLOTS:
         QVERIFY(!chooser.sortButton()->isEnabled());
     }
 
+    // Whatever platform Qt runs on (here offscreen), a Wayland session is told that Alt is read through X11.
+    void altNoteFollowsTheSession_data()
+    {
+        QTest::addColumn<QByteArray>("sessionType");
+        QTest::addColumn<QByteArray>("waylandDisplay");
+        QTest::addColumn<bool>("noted");
+        QTest::newRow("X11") << "x11"_ba << QByteArray() << false;
+        QTest::newRow("Wayland") << "wayland"_ba
+                                 << "wayland-0"_ba << true;
+        QTest::newRow("Wayland display only") << QByteArray() << "wayland-0"_ba << true;
+    }
+
+    void altNoteFollowsTheSession()
+    {
+        QFETCH(QByteArray, sessionType);
+        QFETCH(QByteArray, waylandDisplay);
+        QFETCH(bool, noted);
+        const QByteArray savedType = qgetenv("XDG_SESSION_TYPE");
+        const QByteArray savedDisplay = qgetenv("WAYLAND_DISPLAY");
+        qputenv("XDG_SESSION_TYPE", sessionType);
+        qputenv("WAYLAND_DISPLAY", waylandDisplay);
+        const ChooserSettings chooser(*m_preferences);
+        qputenv("XDG_SESSION_TYPE", savedType);
+        qputenv("WAYLAND_DISPLAY", savedDisplay);
+        const QList<QLabel*> labels = chooser.findChildren<QLabel*>();
+        QCOMPARE(std::any_of(labels.begin(), labels.end(),
+                             [](const QLabel* label) { return label->text().contains(u"while an X11 window"_s); }),
+                 noted);
+    }
+
     void elevenBrowsersNineShortcuts()
     {
         m_catalog.browsers.clear();

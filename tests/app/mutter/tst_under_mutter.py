@@ -1,0 +1,111 @@
+#!/usr/bin/python3
+"""The installed Linkherd on GNOME's Wayland desktop: Debian's mutter, headless, with a native Wayland window in front.
+
+Usage: tst_under_mutter.py PREFIX, where PREFIX holds Linkherd as `cmake --install --prefix PREFIX` leaves it.
+A link clicked in the Wayland window (Return in it starts linkherd-app with that key press's activation token)
+that the rules leave to the user brings the "Open Link" panel in front, fullscreen window or not, and Ctrl+1 typed
+on mutter's virtual keyboard opens it in the first browser; a rule still routes without the panel; "Ask for the
+next link" sends one link to the panel whatever the rules. Run with Qt on XWayland (xcb) and with Qt's own
+Wayland plugin. Exits 77 (CTest: skipped) when mutter cannot start here, or a tool is missing outside CI.
+"""
+
+import os
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support", "session"))
+from desktop_session import fail, wait_for  # noqa: E402
+from mutter_session import MutterSession, missing_tools  # noqa: E402
+
+ASKS = "https://example.org/asks"
+RULED = "https://routed.example/"
+
+
+class Scene:
+    """One Wayland window in front with the keyboard, and mutter's virtual keyboard typing into it."""
+
+    def __init__(self, session, fullscreen):
+        self.session = session
+        self.window = session.wayland_window(fullscreen)
+        # The virtual keyboard comes a moment after its session, and until a keyboard's first key nothing has the
+        # keyboard focus: type until the window sees a key.
+        self.keyboard = session.keyboard()
+        wait_for("the virtual keyboard", lambda: self.keyboard.press("a") or self.window.reported("key a"))
+        wait_for("the Wayland window to have the focus", lambda: self.window.reported("active"))
+
+    def click_link(self, link):
+        self.window.forget()
+        self.window.send("link " + link)
+        self.keyboard.press("Return")
+        return wait_for("linkherd-app started by the window", lambda: self.window.reported("launched"))
+
+    def panel_takes_the_keyboard(self, link, x11):
+        self.click_link(link)
+        wait_for("the Wayland window to lose the focus to the panel", lambda: self.window.reported("inactive"))
+        if x11:
+            wait_for('"Open Link" as the active window', lambda: self.session.x11_active_window_name() == "Open Link")
+        before = len(self.session.received_links())
+        self.keyboard.press("Control_L", "1")
+        wait_for("the link at the first browser", lambda: self.session.received_links()[before:] == [link])
+        wait_for("the Wayland window to have the focus back", lambda: self.window.reported("active"))
+
+    def routed_without_panel(self, link):
+        before = len(self.session.received_links())
+        self.click_link(link)
+        wait_for("the link at the rule's browser", lambda: self.session.received_links()[before:] == [link])
+        if self.window.reported("inactive"):
+            fail(f"{link} took the focus from the Wayland window; a rule should have routed it")
+
+    def close(self):
+        self.keyboard.close()
+        self.window.process.stdin.close()
+        self.window.process.wait(timeout=10)
+
+
+def under_mutter(session, platform):
+    x11 = platform == "xcb"
+    session.quit_linkherd()
+    session.update_activation_environment(QT_QPA_PLATFORM=platform)
+
+    scene = Scene(session, fullscreen=False)
+    scene.panel_takes_the_keyboard(ASKS, x11)
+    scene.routed_without_panel(RULED)
+    session.run(["linkherd", "ask-next"])
+    scene.panel_takes_the_keyboard(RULED + "next", x11)
+    scene.routed_without_panel(RULED + "after")
+    scene.close()
+
+    scene = Scene(session, fullscreen=True)
+    scene.panel_takes_the_keyboard(ASKS + "/fullscreen", x11)
+    scene.close()
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    missing = missing_tools()
+    if missing:
+        print("missing (scripts/install-deps.sh installs them):", ", ".join(missing))
+        sys.exit(1 if os.environ.get("CI") else 77)
+
+    with tempfile.TemporaryDirectory(prefix="linkherd-mutter-") as root:
+        session = MutterSession(root, os.path.abspath(sys.argv[1]))
+        try:
+            session.add_fake_browser()
+            try:
+                session.up()
+            except AssertionError as error:
+                print(f"SKIP: mutter cannot start on this machine: {error}")
+                sys.exit(77)
+            session.run(["linkherd", "fallback", "--ask"])
+            session.run(["linkherd", "rules", "add", "--host", "routed.example", "--in", "firefox"])
+            for platform in sys.argv[2:] or ["xcb", "wayland"]:
+                under_mutter(session, platform)
+                print(f"ok: Qt's {platform} platform")
+        finally:
+            session.down()
+    print("PASS: the installed Linkherd under mutter, over a native Wayland window")
+
+
+if __name__ == "__main__":
+    main()
