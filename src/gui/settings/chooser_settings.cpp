@@ -198,10 +198,17 @@ ChooserSettings::ChooserSettings(Preferences& preferences, QWidget* parent)
     opening->addWidget(m_alt);
     QString explanation = u"Skips the rules for one link and opens the chooser instead — for when a rule would send "
                           "something to the wrong place and you do not want to edit it."_s;
-    if (isWaylandSession()) {
+    // Alt is read from the X server: through XWayland it is seen only in X11 windows, with Qt's Wayland plugin
+    // not at all.
+    if (QGuiApplication::platformName() == u"wayland"_s) {
+        explanation += u" On Wayland Linkherd cannot see the keyboard, so holding Alt has no effect here."_s;
+    } else if (isWaylandSession()) {
         explanation += u" On this Wayland desktop, holding Alt works only while an X11 window has the focus: "
-                       "Linkherd cannot see the keys pressed in other windows. “Ask for the Next Link” (in the "
-                       "launcher's menu, the tray menu and the rules window's “…” menu) works with every window."_s;
+                       "Linkherd cannot see the keys pressed in other windows."_s;
+    }
+    if (isWaylandSession()) {
+        explanation += u" “Ask for the Next Link” (in the launcher's menu, the tray menu and the rules window's “…” "
+                       "menu) works with every window."_s;
     }
     opening->addWidget(FormParts::caption(explanation, this));
     tab->addStretch(1);

@@ -12,6 +12,7 @@ Wayland plugin. Exits 77 (CTest: skipped) when mutter cannot start here, or a to
 import os
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support", "session"))
 from desktop_session import fail, wait_for  # noqa: E402
@@ -30,29 +31,47 @@ class Scene:
         # The virtual keyboard comes a moment after its session, and until a keyboard's first key nothing has the
         # keyboard focus: type until the window sees a key.
         self.keyboard = session.keyboard()
-        wait_for("the virtual keyboard", lambda: self.keyboard.press("a") or self.window.reported("key a"))
-        wait_for("the Wayland window to have the focus", lambda: self.window.reported("active"))
+        self.wait("the virtual keyboard", lambda: self.keyboard.press("a") or self.window.reported("key a"))
+        self.wait("the Wayland window to have the focus", lambda: self.window.reported("active"))
+
+    def wait(self, what, probe):
+        """wait_for, with what the window reported in the message when it times out."""
+        try:
+            return wait_for(what, probe)
+        except AssertionError as error:
+            fail(f"{error}; the window reported {self.window.seen}")
 
     def click_link(self, link):
         self.window.forget()
         self.window.send("link " + link)
+        self.wait("the window to take the link", lambda: self.window.reported("pending " + link))
         self.keyboard.press("Return")
-        return wait_for("linkherd-app started by the window", lambda: self.window.reported("launched"))
+        return self.wait("linkherd-app started by the window", lambda: self.window.reported("launched"))
 
     def panel_takes_the_keyboard(self, link, x11):
         self.click_link(link)
-        wait_for("the Wayland window to lose the focus to the panel", lambda: self.window.reported("inactive"))
+        self.wait("the Wayland window to lose the focus to the panel", lambda: self.window.reported("inactive"))
         if x11:
-            wait_for('"Open Link" as the active window', lambda: self.session.x11_active_window_name() == "Open Link")
+            self.wait('"Open Link" as the active window', lambda: self.session.x11_active_window_name() == "Open Link")
         before = len(self.session.received_links())
-        self.keyboard.press("Control_L", "1")
-        wait_for("the link at the first browser", lambda: self.session.received_links()[before:] == [link])
-        wait_for("the Wayland window to have the focus back", lambda: self.window.reported("active"))
+        # The Wayland window loses the focus a moment before the panel has it, and a key typed in between reaches
+        # nobody: type again each second until the link is there.
+        typed = []
+
+        def opened():
+            if self.session.received_links()[before:] == [link]:
+                return True
+            if not typed or time.monotonic() - typed[-1] > 1:
+                typed.append(time.monotonic())
+                self.keyboard.press("Control_L", "1")
+            return False
+        self.wait("the link at the first browser", opened)
+        self.wait("the Wayland window to have the focus back", lambda: self.window.reported("active"))
 
     def routed_without_panel(self, link):
         before = len(self.session.received_links())
         self.click_link(link)
-        wait_for("the link at the rule's browser", lambda: self.session.received_links()[before:] == [link])
+        self.wait("the link at the rule's browser", lambda: self.session.received_links()[before:] == [link])
         if self.window.reported("inactive"):
             fail(f"{link} took the focus from the Wayland window; a rule should have routed it")
 

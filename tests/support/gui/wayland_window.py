@@ -3,7 +3,8 @@
 
 Usage: wayland_window.py [--fullscreen]. Reports on standard output, a line each: "active" / "inactive" when it
 gains or loses the keyboard focus, "key NAME" for each key pressed in it, "launched TOKEN" when it has started
-linkherd-app. A line "link URL" on standard input makes the next Return pressed in the window start
+linkherd-app. A line "link URL" on standard input (answered "pending URL") makes the next Return pressed in the
+window start
 `linkherd-app URL` the way a GTK application opens a link: through its display's launch context, which gives the
 program the xdg-activation token of that key press (XDG_ACTIVATION_TOKEN; "launched -" when there is none).
 """
@@ -50,6 +51,7 @@ def on_input(channel, _condition):
     command, _, argument = line.strip().partition(" ")
     if command == "link":
         pending.append(argument)
+        say(f"pending {argument}")
     return True
 
 
