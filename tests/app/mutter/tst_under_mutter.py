@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """The installed Linkherd on GNOME's Wayland desktop: Debian's mutter, headless, with a native Wayland window in front.
 
-Usage: tst_under_mutter.py PREFIX, where PREFIX holds Linkherd as `cmake --install --prefix PREFIX` leaves it.
-A link clicked in the Wayland window (Return in it starts linkherd-app with that key press's activation token)
-that the rules leave to the user brings the "Open Link" panel in front, fullscreen window or not, and Ctrl+1 typed
-on mutter's virtual keyboard opens it in the first browser; a rule still routes without the panel; "Ask for the
-next link" sends one link to the panel whatever the rules. Run with Qt on XWayland (xcb) and with Qt's own
-Wayland plugin. Exits 77 (CTest: skipped) when mutter cannot start here, or a tool is missing outside CI.
+Usage: tst_under_mutter.py PREFIX [PLATFORM...], where PREFIX holds Linkherd as `cmake --install --prefix PREFIX`
+leaves it, and the PLATFORMs are Qt's to run it with (default: xcb, that is XWayland, and wayland).
+A link clicked in the Wayland window (Return in it starts linkherd-app through GTK's launch context) that the rules
+leave to the user brings the "Open Link" panel in front, fullscreen window or not, and Ctrl+1 typed on mutter's
+virtual keyboard opens it in the first browser; a rule still routes without the panel; "Ask for the next link"
+(`linkherd ask-next`, the launcher entry's `linkherd-app --ask-next`) sends one link to the panel whatever the
+rules. Exits 77 (CTest: skipped) when mutter cannot start here, or a tool is missing outside CI.
 """
 
 import os
@@ -96,6 +97,8 @@ def under_mutter(session, platform):
 
     scene = Scene(session, fullscreen=True)
     scene.panel_takes_the_keyboard(ASKS + "/fullscreen", x11)
+    session.run(["linkherd-app", "--ask-next"])  # the launcher entry's action
+    scene.panel_takes_the_keyboard(RULED + "fullscreen", x11)
     scene.close()
 
 

@@ -2,11 +2,12 @@
 """A native Wayland window (GTK 3, GDK_BACKEND=wayland) that plays the application a link is clicked in.
 
 Usage: wayland_window.py [--fullscreen]. Reports on standard output, a line each: "active" / "inactive" when it
-gains or loses the keyboard focus, "key NAME" for each key pressed in it, "launched TOKEN" when it has started
+gains or loses the keyboard focus, "key NAME" for each key pressed in it, "launched ID" when it has started
 linkherd-app. A line "link URL" on standard input (answered "pending URL") makes the next Return pressed in the
-window start
-`linkherd-app URL` the way a GTK application opens a link: through its display's launch context, which gives the
-program the xdg-activation token of that key press (XDG_ACTIVATION_TOKEN; "launched -" when there is none).
+window start `linkherd-app URL` the way a GTK application opens a link: through its display's launch context,
+which tells the compositor of the launch and gives the program its ID ("launched -" when there is none). GTK 3.24
+under mutter 43 announces it through gtk_shell1 and hands it over as DESKTOP_STARTUP_ID, not as an xdg-activation
+token.
 """
 
 import sys
