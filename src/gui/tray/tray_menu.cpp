@@ -103,9 +103,9 @@ void TrayMenu::rebuild()
     m_recentMenus.clear();
 
     addCommand(*this, u"Rules…"_s, QKeySequence(Qt::CTRL | Qt::Key_R), m_commands.showRules);
+    addCommand(*this, u"Ask for the Next Link"_s, {}, [this] { m_router.askForNextLink(); });
     if (!m_isDefaultBrowser && !m_preferences.hasDeclinedDefaultBrowserPrompt())
         addCommand(*this, u"Make Default Browser…"_s, {}, [this] { makeDefaultBrowser(); });
-    addCommand(*this, u"Ask for the Next Link"_s, {}, [this] { m_router.askForNextLink(); });
     addRecentLinks();
     addSeparator();
     addCommand(*this, u"Settings…"_s, QKeySequence(Qt::CTRL | Qt::Key_Comma), m_commands.showSettings);

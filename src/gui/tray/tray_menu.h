@@ -12,8 +12,8 @@
 class DefaultBrowser;
 class Preferences;
 
-// Linkherd's menu in the system tray: the rules window, the offer to become the default browser, asking for the
-// next link, the links opened
+// Linkherd's menu in the system tray: the rules window, asking for the next link, the offer to become the default
+// browser, the links opened
 // lately (each can go again to any installed browser, for a link a rule sent to the wrong one), settings, feedback
 // and quit. Rebuilt whenever the recent list or a setting it shows changes; the tray has no keyboard focus, so the
 // shortcuts are hints of those in Linkherd's windows.

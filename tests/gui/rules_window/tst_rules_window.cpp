@@ -461,7 +461,7 @@ private Q_SLOTS:
         QMenu* menu = view.moreButton()->menu();
         QCOMPARE(labelsOf(*menu), (QStringList{u"Edit as JSON…"_s, u"Show rules.json in File Manager"_s, QString(),
                                                u"Import from Finicky…"_s, u"Export to Finicky…"_s, QString(),
-                                               u"Settings…"_s, u"Send Feedback…"_s}));
+                                               u"Ask for the Next Link"_s, u"Settings…"_s, u"Send Feedback…"_s}));
         // Opened by a screen reader's Press as by a click: Qt ignores "ShowMenu" on a button that opens at once.
         QAccessibleActionInterface* actions =
             QAccessible::queryAccessibleInterface(view.moreButton())->actionInterface();
@@ -473,10 +473,13 @@ private Q_SLOTS:
         QCOMPARE(m_files.shown, QStringList{m_store->fileURL()});
         QSignalSpy settingsRequested(m_controller.get(), &RulesWindowController::settingsRequested);
         QSignalSpy feedbackRequested(m_controller.get(), &RulesWindowController::feedbackRequested);
+        QSignalSpy askNextRequested(m_controller.get(), &RulesWindowController::askNextRequested);
         actionNamed(*menu, u"Settings…"_s)->trigger();
         actionNamed(*menu, u"Send Feedback…"_s)->trigger();
+        actionNamed(*menu, u"Ask for the Next Link"_s)->trigger();
         QCOMPARE(settingsRequested.size(), 1);
         QCOMPARE(feedbackRequested.size(), 1);
+        QCOMPARE(askNextRequested.size(), 1);
     }
 
     void everyControlHasAnAccessibleName()

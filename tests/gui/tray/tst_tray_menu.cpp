@@ -36,7 +36,7 @@ QAction* item(const QMenu& menu, const QString& text)
     return found == actions.end() ? nullptr : *found;
 }
 
-const QStringList head = {u"Rules… [Ctrl+R]"_s}, offer = {u"Make Default Browser…"_s},
+const QStringList head = {u"Rules… [Ctrl+R]"_s, u"Ask for the Next Link"_s}, offer = {u"Make Default Browser…"_s},
                   tail = {u"-"_s, u"Settings… [Ctrl+,]"_s, u"Send Feedback…"_s, u"-"_s, u"Quit Linkherd [Ctrl+Q]"_s};
 
 } // namespace
@@ -130,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(m_router->recent()[1], old);
         QTRY_VERIFY(alert);
         QCOMPARE(alert->message, u"Tor & Co could not open the link"_s);
-        QCOMPARE(items(*m_menu).mid(4, 2),
+        QCOMPARE(items(*m_menu).mid(5, 2),
                  QStringList({u"▸ data:,fish&&chips peas → Tor && Co"_s, u"▸ data:,fish&&chips peas → Chromium"_s}));
     }
 
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(items(*item(*m_menu, u"a.example → Firefox"_s)->menu()).last(), u"Web"_s);
         m_catalog.defaultBrowser = m_catalog.applications.front();
         Q_EMIT m_menu->aboutToShow();
-        QCOMPARE(items(*m_menu).mid(0, 3), QStringList({head[0], u"-"_s, u"Recently Opened"_s}));
+        QCOMPARE(items(*m_menu).mid(0, 4), head + QStringList({u"-"_s, u"Recently Opened"_s}));
     }
 
     // Declined (or refused by the system), the offer is gone for good, whether Linkherd is the default or not.
@@ -165,6 +165,16 @@ private Q_SLOTS:
         QTRY_COMPARE(items(*m_menu), head + tail);
         QCOMPARE(m_preferences->hasDeclinedDefaultBrowserPrompt(), !systemAgrees);
         QCOMPARE(items(makeMenu()), head + tail);
+    }
+
+    void askForTheNextLink()
+    {
+        QList<Router::Request> asked;
+        m_router->presentChooser = [&asked](const Router::Request& request) { asked.append(request); };
+        m_store->setFallback(Destination::browser(u"firefox"_s));
+        item(makeMenu(), u"Ask for the Next Link"_s)->trigger();
+        m_router->route(u"https://example.com/"_s);
+        QCOMPARE(asked.size(), 1);
     }
 
 private:
