@@ -6,6 +6,7 @@ keys come from a virtual keyboard of mutter's org.gnome.Mutter.RemoteDesktop, wh
 is open. Linkherd is the installed one, started by the bus from its service file as on a desktop.
 """
 
+import glob
 import os
 import queue
 import shutil
@@ -23,6 +24,8 @@ KEYSYMS = {"Control_L": 0xffe3, "Return": 0xff0d, "Escape": 0xff1b, "1": 0x31, "
 def missing_tools():
     """What this session needs that the machine lacks (scripts/install-deps.sh installs all of it)."""
     missing = [tool for tool in ("mutter", "Xwayland", "dbus-daemon", "xdotool") if shutil.which(tool) is None]
+    if not glob.glob("/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so"):
+        missing.append("Qt's Wayland plugin (qt6-wayland)")
     try:
         import gi
         gi.require_version("Gtk", "3.0")
@@ -136,7 +139,8 @@ class MutterSession(Session):
                          GLib.Variant("(s)", (name,)))[0]
 
     def wayland_window(self, fullscreen=False):
-        env = dict(self.env, GDK_BACKEND="wayland")
+        # NO_AT_BRIDGE: GTK would otherwise start an accessibility bus that nothing here reads.
+        env = dict(self.env, GDK_BACKEND="wayland", NO_AT_BRIDGE="1")
         env.pop("DISPLAY")
         process = self.start([sys.executable, WAYLAND_WINDOW] + (["--fullscreen"] if fullscreen else []), env=env,
                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
