@@ -11,5 +11,8 @@ void presentWindow(QWidget& window, const LaunchActivation& activation)
     WindowActivation::adoptStartupID(window.windowHandle(), activation.startupID);
     window.show();
     window.raise();
-    WindowActivation::activate(window.windowHandle(), activation.token);
+    // A launcher from before the token had a variable of its own (GLib 2.74, GTK 3) hands it over as the startup ID
+    // only; on Wayland that is the token, as GTK itself takes it.
+    WindowActivation::activate(window.windowHandle(),
+                               activation.token.isEmpty() ? activation.startupID : activation.token);
 }

@@ -5,7 +5,9 @@ Usage: tst_under_mutter.py PREFIX [PLATFORM...], where PREFIX holds Linkherd as 
 leaves it, and the PLATFORMs are Qt's to run it with (default: xcb, that is XWayland, and wayland).
 A link clicked in the Wayland window (Return in it starts linkherd-app through GTK's launch context) that the rules
 leave to the user brings the "Open Link" panel in front, fullscreen window or not, and Ctrl+1 typed on mutter's
-virtual keyboard opens it in the first browser; a rule still routes without the panel; "Ask for the next link"
+virtual keyboard opens it in the first browser; a panel left waiting comes back in front with the next link
+(with Qt's Wayland plugin only through the startup ID GTK hands over, taken as the activation token); a rule still
+routes without the panel; "Ask for the next link"
 (`linkherd ask-next`, the launcher entry's `linkherd-app --ask-next`) sends one link to the panel whatever the
 rules. Exits 77 (CTest: skipped) when mutter cannot start here, or a tool is missing outside CI.
 """
@@ -49,11 +51,14 @@ class Scene:
         self.keyboard.press("Return")
         return self.wait("linkherd-app started by the window", lambda: self.window.reported("launched"))
 
-    def panel_takes_the_keyboard(self, link, x11):
+    def panel_in_front(self, link, x11):
         self.click_link(link)
         self.wait("the Wayland window to lose the focus to the panel", lambda: self.window.reported("inactive"))
         if x11:
             self.wait('"Open Link" as the active window', lambda: self.session.x11_active_window_name() == "Open Link")
+
+    def answer(self, link):
+        """Ctrl+1 in the panel, and link at the first browser."""
         before = len(self.session.received_links())
         # The Wayland window loses the focus a moment before the panel has it, and a key typed in between reaches
         # nobody: type again each second until the link is there.
@@ -66,7 +71,22 @@ class Scene:
                 typed.append(time.monotonic())
                 self.keyboard.press("Control_L", "1")
             return False
-        self.wait("the link at the first browser", opened)
+        self.wait(f"{link} at the first browser", opened)
+
+    def panel_takes_the_keyboard(self, link, x11):
+        self.panel_in_front(link, x11)
+        self.answer(link)
+        self.wait("the Wayland window to have the focus back", lambda: self.window.reported("active"))
+
+    def waiting_panel_comes_back(self, first, second, x11):
+        """A panel left waiting (Alt+Tab back to the window) comes in front again with the next link."""
+        self.panel_in_front(first, x11)
+        self.window.forget()
+        self.keyboard.press("Alt_L", "Tab")
+        self.wait("the Wayland window to have the focus again", lambda: self.window.reported("active"))
+        self.panel_in_front(second, x11)
+        self.answer(first)
+        self.answer(second)
         self.wait("the Wayland window to have the focus back", lambda: self.window.reported("active"))
 
     def routed_without_panel(self, link):
@@ -93,6 +113,7 @@ def under_mutter(session, platform):
     session.run(["linkherd", "ask-next"])
     scene.panel_takes_the_keyboard(RULED + "next", x11)
     scene.routed_without_panel(RULED + "after")
+    scene.waiting_panel_comes_back(ASKS + "/first", ASKS + "/second", x11)
     scene.close()
 
     scene = Scene(session, fullscreen=True)

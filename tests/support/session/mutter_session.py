@@ -18,7 +18,7 @@ from desktop_session import Session, fail, read, wait_for
 
 WAYLAND_WINDOW = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gui", "wayland_window.py")
 REMOTE_DESKTOP = "org.gnome.Mutter.RemoteDesktop"
-KEYSYMS = {"Control_L": 0xffe3, "Return": 0xff0d, "Escape": 0xff1b, "1": 0x31, "2": 0x32, "a": 0x61}
+KEYSYMS = {"Control_L": 0xffe3, "Alt_L": 0xffe9, "Tab": 0xff09, "Return": 0xff0d, "Escape": 0xff1b, "1": 0x31, "2": 0x32, "a": 0x61}
 
 
 def missing_tools():
