@@ -5,11 +5,11 @@ Usage: tst_under_mutter.py PREFIX [PLATFORM...], where PREFIX holds Linkherd as 
 leaves it, and the PLATFORMs are Qt's to run it with (default: xcb, that is XWayland, and wayland).
 A link clicked in the Wayland window (Return in it starts linkherd-app through GTK's launch context) that the rules
 leave to the user brings the "Open Link" panel in front, fullscreen window or not, and Ctrl+1 typed on mutter's
-virtual keyboard opens it in the first browser; a panel left waiting comes back in front with the next link
-(with Qt's Wayland plugin only through the startup ID GTK hands over, taken as the activation token); a rule still
-routes without the panel; "Ask for the next link"
-(`linkherd ask-next`, the launcher entry's `linkherd-app --ask-next`) sends one link to the panel whatever the
-rules. Exits 77 (CTest: skipped) when mutter cannot start here, or a tool is missing outside CI.
+virtual keyboard opens it in the first browser; a panel left waiting comes back in front with the next link (with
+Qt's Wayland plugin only through the startup ID GTK hands over, taken as the activation token); a rule still routes
+without the panel; "Ask for the next link" (`linkherd ask-next`, the launcher entry's `linkherd-app --ask-next`)
+sends one link to the panel whatever the rules. Exits 77 (CTest: skipped) when mutter cannot start here, or a tool
+is missing outside CI.
 """
 
 import os
