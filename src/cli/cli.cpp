@@ -5,6 +5,7 @@
 #include "browsers/browsers.h"
 #include "cli_context.h"
 #include "doctor_command.h"
+#include "feedback_command.h"
 #include "finicky_commands.h"
 #include "mcp_server.h"
 #include "rule_edit_commands.h"
@@ -83,6 +84,11 @@ Commands:
   finicky export [--output FILE]
                   Print the rules and fallback as a Finicky configuration. --output FILE writes it
                   to FILE instead, replacing the file in one step and printing nothing.
+  feedback send   Send the feedback on standard input, one JSON object ({"category": "feedback",
+                  "bug" or "feature", "message": TEXT, "email": TEXT}), to Linkherd's maker, and print the
+                  outcome as one JSON object: {"sent": true}, or {"error": {"kind": "server", "network",
+                  "notConfigured" or "failed", "status": N, "message": TEXT, "host": NAME}}. Exits 1 when
+                  it was not sent. The "Send Feedback" window runs it.
   mcp             Serve the rule commands to an AI assistant: a Model Context Protocol server on standard
                   input and output, until its input ends.
   help            Show this help.
@@ -144,6 +150,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runCleaning(context, rest);
     if (command == u"mcp"_s)
         return runMcp(context, rest);
+    if (command == u"feedback"_s)
+        return runFeedback(context, rest);
     const bool needsDesktop = command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s ||
                               command == u"default"_s || command == u"doctor"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))
