@@ -2,7 +2,7 @@
 // and the conversion to rules, for a configuration of everyday size. The first import of a process also starts
 // the engine; it is timed on its own before the steady-state loop.
 
-#include "interchange/finicky_config.h"
+#include "scripting/finicky_evaluation.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -27,7 +27,7 @@ void importEverydayConfiguration(benchmark::State& state)
 {
     const QString text = everydayConfiguration();
     for (auto _ : state) {
-        auto imported = FinickyConfig::parse(text);
+        auto imported = FinickyEvaluation::parse(text);
         benchmark::DoNotOptimize(imported);
         if (!imported) {
             state.SkipWithError("the configuration did not import");
@@ -48,7 +48,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    const bool imported = FinickyConfig::parse(text).ok();
+    const bool imported = FinickyEvaluation::parse(text).ok();
     const std::chrono::duration<double, std::milli> first = std::chrono::steady_clock::now() - start;
     std::printf("first import in this process (engine start included): %.1f ms%s\n", first.count(),
                 imported ? "" : " (failed)");

@@ -4,9 +4,9 @@
 // host (with a port, path, query and fragment after it) exactly when the JavaScript expression matches the host.
 #include "fuzz_support.h"
 #include "interchange/hostname_regex.h"
-#include "interchange/javascript_engine.h"
 #include "routing/regex_cache.h"
 #include "routing/regex_literal.h"
+#include "scripting/javascript_engine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 # The layer rule: a file under src/ includes only headers of its own library and of libraries below it. Each
 # folder of src/ (gui/ counts per window) is one library; its rank is below. Libraries of the same rank stand
 # side by side and include nothing of each other. The host's C libraries (GIO, GLib, xcb, libdbus) belong to
-# src/platform alone, SpiderMonkey to src/interchange alone.
+# src/platform alone, SpiderMonkey to src/scripting alone.
 #
 # Usage: check-layers.sh [ROOT]   (ROOT holds src/; the repository by default). Prints each offending include
 # as FILE:LINE and exits 1 when there is one.
@@ -13,9 +13,9 @@ cd "$root"
 declare -A rank=(
     [base]=0
     [routing]=1 [platform]=1 [feedback]=1
-    [browsers]=2
+    [browsers]=2 [feedback_http]=2
     [interchange]=3
-    [services]=4
+    [services]=4 [scripting]=4
     [gui/common]=5
     [gui/chooser]=6 [gui/rules_window]=6 [gui/tray]=6 [gui/feedback]=6 [gui/settings]=6
     [app]=7 [cli]=7
@@ -65,8 +65,8 @@ while IFS= read -r -d '' file; do
             [[ $own == platform ]] ||
                 complain "$file:$line: includes <${BASH_REMATCH[1]}${BASH_REMATCH[2]}>, which only src/platform may"
         elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<(js/|jsapi|jsfriendapi|mozilla/)([^\>]*)\> ]]; then
-            [[ $own == interchange ]] ||
-                complain "$file:$line: includes <${BASH_REMATCH[1]}${BASH_REMATCH[2]}>, which only src/interchange may"
+            [[ $own == scripting ]] ||
+                complain "$file:$line: includes <${BASH_REMATCH[1]}${BASH_REMATCH[2]}>, which only src/scripting may"
         fi
     done < <(grep -n '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(find src -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.h.in' \) -print0 | sort -z)

@@ -68,9 +68,10 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
         std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
     m_defaultBrowserGuard = std::make_unique<DefaultBrowserGuard>(*m_defaultBrowser, m_platform->catalog,
                                                                   m_platform->notifications, m_preferences);
-    m_rulesWindow =
-        std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser, m_platform->fileManager);
-    m_feedbackWindow = std::make_unique<FeedbackWindowController>();
+    const QString tool = helperToolPath();
+    m_rulesWindow = std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser,
+                                                            m_platform->fileManager, tool);
+    m_feedbackWindow = std::make_unique<FeedbackWindowController>(tool);
     connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this, [this] { showFeedback(); });
     connect(m_rulesWindow.get(), &RulesWindowController::settingsRequested, this, [this] { showSettings(); });
     connect(m_rulesWindow.get(), &RulesWindowController::askNextRequested, m_router.get(), &Router::askForNextLink);
@@ -134,6 +135,8 @@ void AppServices::startAfterHandOver()
         (void)LauncherEntry::setHidden(true);
     m_rulesFileNotices->start();
     m_defaultBrowserGuard->start();
+    // Browsers installed or removed from now on are noticed; the links that woke Linkherd did not wait for it.
+    m_platform->catalog.watch();
     // Telling a link's application by its window reads every desktop entry once; done here rather than for the
     // first link that needs it, whenever the rules start looking at source applications.
     const auto prepareSourceLookUp = [this] {
@@ -207,6 +210,15 @@ QString AppServices::toolPath()
             return QDir::cleanPath(folder.absoluteFilePath(u"linkherd"_s));
     }
     return {};
+}
+
+QString AppServices::helperToolPath()
+{
+    if (QString installed = toolPath(); !installed.isEmpty())
+        return installed;
+    const QFileInfo built(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(LINKHERD_TOOL_FROM_RESIDENT)));
+    return built.isExecutable() ? built.absoluteFilePath() : QString();
 }
 
 void AppServices::quit()

@@ -66,6 +66,9 @@ public:
 
     // The installed linkherd tool, next to linkherd-app; empty when it is not there (a build tree).
     static QString toolPath();
+    // The linkherd tool the windows run for the Finicky import and export and for feedback: the installed one,
+    // else the one built beside the resident in a build tree; empty when there is neither.
+    static QString helperToolPath();
     void quit();
 
 private:

@@ -6,6 +6,7 @@
 #include "browsers/browsers.h"
 #include "cli_context.h"
 #include "doctor_command.h"
+#include "feedback_command.h"
 #include "finicky_commands.h"
 #include "mcp_server.h"
 #include "rule_edit_commands.h"
@@ -87,6 +88,11 @@ Commands:
   ask-next        Have the running Linkherd send the next link that arrives within two minutes to the
                   chooser, whatever the rules; the links after it are routed as before. Starts
                   Linkherd when the session bus can.
+  feedback send   Send the feedback on standard input, one JSON object ({"category": "feedback",
+                  "bug" or "feature", "message": TEXT, "email": TEXT}), to Linkherd's maker, and print the
+                  outcome as one JSON object: {"sent": true}, or {"error": {"kind": "server", "network",
+                  "notConfigured" or "failed", "status": N, "message": TEXT, "host": NAME}}. Exits 1 when
+                  it was not sent. The "Send Feedback" window runs it.
   mcp             Serve the rule commands to an AI assistant: a Model Context Protocol server on standard
                   input and output, until its input ends.
   help            Show this help.
@@ -150,6 +156,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         return runMcp(context, rest);
     if (command == u"ask-next"_s)
         return runAskNext(context, rest);
+    if (command == u"feedback"_s)
+        return runFeedback(context, rest);
     const bool needsDesktop = command == u"browsers"_s || command == u"profiles"_s || command == u"open"_s ||
                               command == u"default"_s || command == u"doctor"_s;
     if (needsDesktop && !(services.catalog && services.launcher && services.defaultHandlers && services.autostart))

@@ -1,11 +1,10 @@
 #include "finicky_import_command.h"
 
 #include "base/bounded_file.h"
-#include "base/json_writer.h"
 #include "command_arguments.h"
-#include "interchange/finicky_config.h"
-#include "routing/rules_codec.h"
+#include "interchange/finicky_report.h"
 #include "routing/rules_file.h"
+#include "scripting/finicky_evaluation.h"
 
 #include <QStringDecoder>
 
@@ -24,34 +23,6 @@ Result<QString, FinickyConfig::ImportError> readConfiguration(const QString& pat
     if (decoder.hasError())
         return FinickyConfig::ImportError::unreadable(u"the file is not UTF-8 text"_s);
     return text;
-}
-
-// {"fallback": …, "notes": […], "rules": […]}, rules and destinations as the rules file writes them.
-QByteArray report(const FinickyConfig::Imported& imported)
-{
-    JsonWriter json(1024 + 400 * imported.rules.size());
-    json.beginObject();
-    json.key("fallback");
-    if (imported.fallback)
-        RulesCodec::writeDestination(json, *imported.fallback);
-    else
-        json.null();
-    json.key("notes");
-    json.beginArray();
-    for (const QString& note : imported.notes) {
-        json.element();
-        json.string(note);
-    }
-    json.endArray();
-    json.key("rules");
-    json.beginArray();
-    for (const Rule& rule : imported.rules) {
-        json.element();
-        RulesCodec::writeRule(json, rule);
-    }
-    json.endArray();
-    json.endObject();
-    return json.finish();
 }
 
 QString countOfRules(qsizetype count)
@@ -94,13 +65,13 @@ int runFinickyImport(const CliContext& context, const QStringList& arguments)
     const Result<QString, FinickyConfig::ImportError> text = readConfiguration(parsed->positional.front());
     if (!text)
         return context.failure(text.error().description());
-    const Result<FinickyConfig::Imported, FinickyConfig::ImportError> result = FinickyConfig::parse(*text);
+    const Result<FinickyConfig::Imported, FinickyConfig::ImportError> result = FinickyEvaluation::parse(*text);
     if (!result)
         return context.failure(result.error().description());
     const FinickyConfig::Imported& imported = *result;
 
     if (!edits) {
-        context.out << QString::fromUtf8(report(imported));
+        context.out << QString::fromUtf8(FinickyConfig::writeReport(imported));
         return ExitCode::success;
     }
 

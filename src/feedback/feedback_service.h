@@ -12,11 +12,12 @@
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
-
 // Sends one message from the feedback form to the maker's support endpoint as a signed HTTPS POST: the message,
 // its kind, an optional reply address, the application's name and version and the system version, nothing
-// else. Each send is independent; nothing is retried. Main thread; the network work is Qt's.
+// else. Each send is independent; nothing is retried. The request itself (FeedbackRequest, src/feedback_http)
+// is made by the `linkherd` tool (`linkherd feedback send`), which this starts for each send, so that the
+// resident never loads the network stack: the submission goes to the tool's standard input and the outcome
+// comes back on its standard output (FeedbackRecords). Main thread.
 class FeedbackService final : public QObject {
     Q_OBJECT
 
@@ -35,7 +36,8 @@ public:
     };
 
     struct FeedbackError {
-        enum class Kind { server, network, notConfigured };
+        // failed: the tool that sends could not be run, or gave no readable answer; message says why.
+        enum class Kind { server, network, notConfigured, failed };
         Kind kind = Kind::notConfigured;
         int status = 0;  // server
         QString message; // server (possibly empty), network
@@ -49,7 +51,8 @@ public:
     // body) ends within this, whatever the server does.
     static constexpr std::chrono::milliseconds defaultDeadline{20'000};
 
-    explicit FeedbackService(QObject* parent = nullptr);
+    // toolPath: the `linkherd` tool; empty when it is not installed, and then every send fails.
+    explicit FeedbackService(QString toolPath, QObject* parent = nullptr);
     ~FeedbackService() override;
 
     // Whether this build (or the environment) gives a usable signing key and endpoint; without one, send fails
@@ -63,12 +66,13 @@ public:
     // The e-mail as it is sent: trimmed of spaces and tabs; empty means none.
     static QString replyAddress(const QString& email);
 
-    // Sends the submission and reports on the main thread, always later than this call returns and within the
-    // deadline, through done. When context goes first (the window was closed), the request is aborted and its
-    // connection let go: nothing is reported.
-    void send(const Submission& submission, QObject* context, std::function<void(const Outcome&)> done);
+    // The tool, given this much more than the request's deadline to start and end, is stopped after it.
+    static constexpr std::chrono::milliseconds toolMargin{10'000};
 
-    void setDeadline(std::chrono::milliseconds deadline) { m_deadline = deadline; }
+    // Sends the submission and reports on the main thread, always later than this call returns and within the
+    // deadline and the tool's margin, through done. When context goes first (the window was closed), the tool is
+    // killed, which aborts the request and lets its connection go: nothing is reported.
+    void send(const Submission& submission, QObject* context, std::function<void(const Outcome&)> done);
 
     // The request body: one JSON object of texts, compact, keys sorted, "/" escaped as "\/".
     static QByteArray body(const Submission& submission, const std::optional<AppAttestClient::Attestation>& attested);
@@ -77,6 +81,5 @@ public:
     static QByteArray userAgent();
 
 private:
-    QNetworkAccessManager* m_network = nullptr;
-    std::chrono::milliseconds m_deadline = defaultDeadline;
+    QString m_toolPath;
 };

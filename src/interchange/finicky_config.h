@@ -11,10 +11,11 @@
 #include <optional>
 
 // Moving rules between Linkherd and Finicky, whose configuration is a JavaScript file. Importing evaluates
-// that file in a bounded JavaScript engine next to a small stand-in for Finicky's runtime and maps what it
-// exports onto rules; everything a rule cannot express is described in a note. Exporting writes the rules as
-// such a file, with whatever Finicky cannot express written as comments. No widgets: the rules window and the
-// `linkherd finicky` command share it.
+// that file in a bounded JavaScript engine next to a small stand-in for Finicky's runtime (FinickyEvaluation,
+// src/scripting, which only the `linkherd` tool links) and maps what it exports onto rules; everything a rule
+// cannot express is described in a note. Exporting writes the rules as such a file, with whatever Finicky cannot
+// express written as comments. No widgets and no JavaScript engine here: the rules window runs both through the
+// `linkherd finicky` commands and reads their report (finicky_report.h).
 namespace FinickyConfig {
 
 // Why an import gave no rules.
@@ -45,10 +46,6 @@ struct Imported final {
 // The user's existing Finicky configuration: the first of ~/.finicky.js, ~/.config/finicky/finicky.js and
 // ~/.config/finicky/finicky.ts that exists.
 std::optional<QString> locateExisting();
-
-// Evaluates a whole configuration text and converts what it exports. Browsers are resolved against the
-// installed ones (Browsers::installed).
-Result<Imported, ImportError> parse(const QString& text);
 
 // The whole text of a Finicky configuration for these rules and this fallback. Cannot fail.
 QString exportConfig(const QList<Rule>& rules, const Destination& fallback);

@@ -127,8 +127,6 @@ void GioApplicationCatalog::readWindowClasses()
 void GioApplicationCatalog::setChangeHandler(std::function<void()> handler)
 {
     m_changeHandler = std::move(handler);
-    if (m_changeHandler)
-        watch();
 }
 
 void GioApplicationCatalog::watch()

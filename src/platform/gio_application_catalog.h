@@ -20,12 +20,15 @@ public:
     std::optional<DesktopEntry> application(const QString& id) override;
     std::optional<DesktopEntry> applicationWithWindowClass(const QString& windowClass) override;
     void prepareWindowClasses() override;
+    // The handler is called for changes once watch() has started GIO's monitor.
     void setChangeHandler(std::function<void()> handler) override;
+    // Starts GIO's application monitor (the resident does, once the links that woke it are handed over); the
+    // window-class table starts it too, since it is good only until the applications change.
+    void watch();
 
 private:
     struct Monitor;
 
-    void watch();
     void readWindowClasses();
     void changed();
 

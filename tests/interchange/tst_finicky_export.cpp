@@ -1,6 +1,6 @@
 #include "browsers/browsers.h"
 #include "cli/cli.h"
-#include "interchange/finicky_config.h"
+#include "scripting/finicky_evaluation.h"
 #include "support/cli_run.h"
 #include "support/fakes/fake_platform.h"
 #include "support/sandbox/sandboxed_desktop.h"
@@ -95,7 +95,7 @@ private Q_SLOTS:
             FinickyConfig::exportConfig(rules, Destination::browser(u"org.we\"ird\\Id\r"_s, u"Profile 1"_s));
         QCOMPARE(text.split(u'\n'), fixture(u"every_kind.exported.js"_s).split(u'\n'));
 
-        const auto result = FinickyConfig::parse(text);
+        const auto result = FinickyEvaluation::parse(text);
         QVERIFY(result.ok());
         const FinickyConfig::Imported& imported = *result;
         QStringList reimported;
@@ -247,7 +247,7 @@ private Q_SLOTS:
         const Destination work = Destination::browser(u"firefox"_s, u"w0rk.Work"_s);
         const QString text = FinickyConfig::exportConfig({makeRule(Rule::Match::host, u"example.com"_s, work)}, work);
         QVERIFY2(text.contains(uR"({ name: "firefox", profile: "Work" })"_s), qPrintable(text));
-        const auto result = FinickyConfig::parse(text);
+        const auto result = FinickyEvaluation::parse(text);
         QVERIFY(result.ok());
         QCOMPARE(result->rules.value(0).destination, work);
         QCOMPARE(result->fallback, work);

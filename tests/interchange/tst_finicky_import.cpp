@@ -1,5 +1,6 @@
 #include "browsers/browsers.h"
-#include "interchange/finicky_import.h"
+#include "interchange/finicky_report.h"
+#include "scripting/finicky_evaluation.h"
 #include "support/fakes/fake_platform.h"
 #include "support/test_files.h"
 
@@ -75,7 +76,7 @@ private Q_SLOTS:
     void configurations()
     {
         QFETCH(QString, name);
-        const auto result = FinickyConfig::parse(fixture(name + u".js"_s));
+        const auto result = FinickyEvaluation::parse(fixture(name + u".js"_s));
         QCOMPARE(describe(result), fixture(name + u".imported.txt"_s).split(u'\n', Qt::SkipEmptyParts));
         QSet<QUuid> ids;
         for (const Rule& rule : result->rules) {
@@ -115,21 +116,42 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, result);
-        QCOMPARE(describe(FinickyConfig::parse(text)).last(), result);
+        QCOMPARE(describe(FinickyEvaluation::parse(text)).last(), result);
     }
 
     // A runaway configuration fails its own import and nothing else: the next import in the same process works.
     void runawayConfigurationsAreStopped()
     {
         const JavaScriptLimits quick{200ms, qint64(64) * 1024 * 1024};
-        QCOMPARE(describe(FinickyConfig::parse(fixture(u"endless_loop.js"_s), quick)),
+        QCOMPARE(describe(FinickyEvaluation::parse(fixture(u"endless_loop.js"_s), quick)),
                  QStringList{u"failed: That file is not valid JavaScript: the configuration did not finish within 0.2 "
                              u"seconds"_s});
-        QCOMPARE(describe(FinickyConfig::parse(fixture(u"memory_bomb.js"_s), {5s, quick.memoryBytes})),
+        QCOMPARE(describe(FinickyEvaluation::parse(fixture(u"memory_bomb.js"_s), {5s, quick.memoryBytes})),
                  QStringList{u"failed: That file is not valid JavaScript: the configuration needed more than 64 MB of "
                              u"memory"_s});
-        QCOMPARE(describe(FinickyConfig::parse(fixture(u"export_default.js"_s))),
+        QCOMPARE(describe(FinickyEvaluation::parse(fixture(u"export_default.js"_s))),
                  QStringList{u"fallback: google-chrome"_s});
+    }
+
+    // The report the tool prints is what the rules window reads: a whole import reads back as it was, and the
+    // report's rules go through the rules file's checks.
+    void reportReadsBack()
+    {
+        const auto imported = FinickyEvaluation::parse(fixture(u"export_default.js"_s));
+        QVERIFY(imported);
+        FinickyConfig::Imported expected = *imported;
+        expected.notes.append(u"a note with \"quotes\" and\na line break"_s);
+        const Result<FinickyConfig::Imported> read = FinickyConfig::readReport(FinickyConfig::writeReport(expected));
+        QVERIFY2(read, qPrintable(read.error()));
+        QCOMPARE(read->rules, expected.rules);
+        QCOMPARE(read->fallback, expected.fallback);
+        QCOMPARE(read->notes, expected.notes);
+        QVERIFY(!FinickyConfig::readReport(FinickyConfig::writeReport({expected.rules, {}, {}})).value().fallback);
+
+        for (const QByteArray& refused : {QByteArray("Segmentation fault"), QByteArray(R"({"notes":[],"rules":[]})"),
+                                          QByteArray(R"({"fallback":null,"notes":[1],"rules":[]})"),
+                                          QByteArray(R"({"fallback":null,"notes":[],"rules":[{"match":"host"}]})")})
+            QVERIFY2(!FinickyConfig::readReport(refused), refused.constData());
     }
 
 private:

@@ -1,6 +1,6 @@
 #include "interchange/hostname_regex.h"
-#include "interchange/javascript_engine.h"
 #include "routing/rule.h"
+#include "scripting/javascript_engine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

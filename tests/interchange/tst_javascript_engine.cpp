@@ -1,4 +1,4 @@
-#include "interchange/javascript_engine.h"
+#include "scripting/javascript_engine.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

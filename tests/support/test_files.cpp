@@ -45,6 +45,14 @@ void write(const QString& path, const QByteArray& bytes)
         qFatal("cannot write %s", qPrintable(path));
 }
 
+QString writeScript(const QString& path, const QByteArray& body)
+{
+    write(path, "#!/bin/sh\n" + body + '\n');
+    if (!QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        qFatal("cannot make %s executable", qPrintable(path));
+    return path;
+}
+
 void writeAtomicallyAsAnotherProgram(const QString& path, const QByteArray& bytes)
 {
     const QString temporary = path + u".editor-tmp"_s;

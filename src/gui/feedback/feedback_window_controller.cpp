@@ -41,9 +41,9 @@ private:
 
 } // namespace
 
-FeedbackWindowController::FeedbackWindowController(QObject* parent)
+FeedbackWindowController::FeedbackWindowController(const QString& toolPath, QObject* parent)
     : QObject(parent),
-      m_service(new FeedbackService(this))
+      m_service(new FeedbackService(toolPath, this))
 {}
 
 FeedbackWindowController::~FeedbackWindowController()

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 class FeedbackService;
 class FeedbackView;
@@ -16,7 +17,8 @@ class FeedbackWindowController final : public QObject {
     Q_OBJECT
 
 public:
-    explicit FeedbackWindowController(QObject* parent = nullptr);
+    // toolPath: the `linkherd` tool, which each send runs (FeedbackService).
+    explicit FeedbackWindowController(const QString& toolPath, QObject* parent = nullptr);
     ~FeedbackWindowController() override;
 
     // Shows the window (made when there is none), raised and active, with the activation that came with the

@@ -1,8 +1,7 @@
 #include "rules_view.h"
 
-#include "base/atomic_file.h"
-#include "base/bounded_file.h"
 #include "base/elided_text.h"
+#include "base/tool_process.h"
 #include "browsers/browser_profiles.h"
 #include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
@@ -12,7 +11,7 @@
 #include "gui/common/file_dialog.h"
 #include "gui/common/message_box.h"
 #include "gui/common/small_widgets.h"
-#include "interchange/finicky_config.h"
+#include "interchange/finicky_report.h"
 #include "json_editor_dialog.h"
 #include "routing/link_parts.h"
 #include "routing/rule_evaluation.h"
@@ -27,6 +26,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,6 +42,11 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The tool's own bounds on an import (the JavaScript engine's 3 s and 256 MB) apply inside it; these stop a tool
+// that hangs regardless, with room for its start on a loaded machine.
+constexpr std::chrono::seconds importTimeLimit{20};
+constexpr std::chrono::seconds exportTimeLimit{20};
 
 // How old the browser list may be before showing the window scans again.
 constexpr qint64 rescanAfterMSecs = 5'000;
@@ -85,11 +90,12 @@ QToolButton* wideSymbolButton(const QString& iconName, const QString& fallback, 
 } // namespace
 
 RulesView::RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::function<void(const QString&)> showFile,
-                     QWidget* parent)
+                     QString toolPath, QWidget* parent)
     : QWidget(parent),
       m_store(store),
       m_defaultBrowser(defaultBrowser),
       m_showFile(std::move(showFile)),
+      m_toolPath(std::move(toolPath)),
       m_model(new RulesListModel(store, this)),
       m_delegate(new RuleRowDelegate(this))
 {
@@ -189,7 +195,10 @@ RulesView::RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::func
     updateDeleteButton();
 }
 
-RulesView::~RulesView() = default;
+RulesView::~RulesView()
+{
+    stopTool();
+}
 
 void RulesView::buildBanner()
 {
@@ -261,8 +270,8 @@ void RulesView::buildBottomBar()
             m_showFile(m_store.fileURL());
     });
     menu->addSeparator();
-    menu->addAction(u"Import from Finicky…"_s, this, &RulesView::importFromFinicky);
-    menu->addAction(u"Export to Finicky…"_s, this, &RulesView::exportToFinicky);
+    m_interchangeActions = {menu->addAction(u"Import from Finicky…"_s, this, &RulesView::importFromFinicky),
+                            menu->addAction(u"Export to Finicky…"_s, this, &RulesView::exportToFinicky)};
     menu->addSeparator();
     menu->addAction(u"Ask for the Next Link"_s, this, &RulesView::askNextRequested);
     menu->addAction(u"Settings…"_s, this, &RulesView::settingsRequested);
@@ -520,8 +529,51 @@ bool RulesView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void RulesView::hideEvent(QHideEvent* event)
+{
+    // A closed window is a cancelled import or export.
+    if (!event->spontaneous())
+        stopTool();
+    QWidget::hideEvent(event);
+}
+
+void RulesView::runTool(const QStringList& arguments, std::chrono::milliseconds timeLimit,
+                        std::function<void(const Result<QByteArray>&)> done)
+{
+    auto* tool = new ToolProcess(m_toolPath, arguments, {.time = timeLimit}, this);
+    m_interchange = tool;
+    for (QAction* action : std::as_const(m_interchangeActions))
+        action->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    tool->start({}, [this, tool, done = std::move(done)](const ToolProcess::Outcome& ended) {
+        stopTool();
+        if (!ended) {
+            done(Failure{ended.error()});
+        } else if (ended->status != 0) {
+            const QString complaint = ended->complaint();
+            done(Failure{complaint.isEmpty() ? u"linkherd ended with status %1."_s.arg(ended->status) : complaint});
+        } else {
+            done(ended->out);
+        }
+    });
+}
+
+void RulesView::stopTool()
+{
+    ToolProcess* tool = std::exchange(m_interchange, nullptr);
+    if (!tool)
+        return;
+    tool->cancel();
+    tool->deleteLater();
+    for (QAction* action : std::as_const(m_interchangeActions))
+        action->setEnabled(true);
+    unsetCursor();
+}
+
 void RulesView::importFromFinicky()
 {
+    if (m_interchange)
+        return;
     FileDialog::Request request;
     request.mode = FileDialog::Request::Mode::open;
     request.message = u"Choose a Finicky configuration file."_s;
@@ -544,23 +596,25 @@ void RulesView::importFromFinicky()
 
 void RulesView::importFile(const QString& path)
 {
-    const auto failed = [this](const QString& description) {
-        MessageBox::open(
-            {MessageBox::Style::warning, u"Could not read that Finicky config"_s, description, {}}, [](int) {},
-            window());
-    };
-    const Result<QByteArray> bytes = BoundedFile::read(path, BoundedFile::finickyConfigLimit);
-    if (!bytes) {
-        failed(FinickyConfig::ImportError::unreadable(bytes.error()).description());
-        return;
-    }
-    const Result<FinickyConfig::Imported, FinickyConfig::ImportError> parsed =
-        FinickyConfig::parse(QString::fromUtf8(bytes.value()));
-    if (!parsed) {
-        failed(parsed.error().description());
-        return;
-    }
-    const FinickyConfig::Imported imported = parsed.value();
+    // Without --add or --replace the tool only reports what the file gives; the rules change here, once the
+    // user has said how.
+    runTool({u"finicky"_s, u"import"_s, path}, importTimeLimit, [this, path](const Result<QByteArray>& output) {
+        Result<FinickyConfig::Imported> imported =
+            output ? FinickyConfig::readReport(*output) : Result<FinickyConfig::Imported>(Failure{output.error()});
+        if (output && !imported)
+            imported = Failure{u"The linkherd tool's report could not be read: "_s + imported.error()};
+        if (!imported) {
+            MessageBox::open(
+                {MessageBox::Style::warning, u"Could not read that Finicky config"_s, imported.error(), {}}, [](int) {},
+                window());
+            return;
+        }
+        confirmImport(path, *imported);
+    });
+}
+
+void RulesView::confirmImport(const QString& path, const FinickyConfig::Imported& imported)
+{
     const qsizetype count = imported.rules.size();
     QStringList paragraphs{u"From "_s + QFileInfo(path).fileName() + u'.'};
     if (imported.fallback && imported.fallback->isBrowser())
@@ -593,6 +647,8 @@ void RulesView::importFile(const QString& path)
 
 void RulesView::exportToFinicky()
 {
+    if (m_interchange)
+        return;
     FileDialog::Request request;
     request.mode = FileDialog::Request::Mode::save;
     request.message = u"Anything Finicky cannot express is written into the file as a comment."_s;
@@ -601,15 +657,21 @@ void RulesView::exportToFinicky()
     FileDialog::open(
         request,
         [guard = QPointer(this)](const std::optional<QString>& path) {
-            RulesView* view = guard.data();
-            if (!view || !path || path->isEmpty())
-                return;
-            const QString text = FinickyConfig::exportConfig(view->m_store.rules(), view->m_store.fallback());
-            if (const Result<void> written = writeFileAtomically(*path, text.toUtf8()); !written) {
-                MessageBox::open(
-                    {MessageBox::Style::warning, u"Could not write that file"_s, written.error(), {}}, [](int) {},
-                    view->window());
-            }
+            if (RulesView* view = guard.data(); view && path && !path->isEmpty())
+                view->exportFile(*path);
         },
         window());
+}
+
+void RulesView::exportFile(const QString& path)
+{
+    // The tool reads the rules from the file this window's store keeps, and replaces the chosen file in one step.
+    runTool({u"--rules"_s, m_store.fileURL(), u"finicky"_s, u"export"_s, u"--output"_s, path}, exportTimeLimit,
+            [this](const Result<QByteArray>& output) {
+                if (!output) {
+                    MessageBox::open(
+                        {MessageBox::Style::warning, u"Could not write that file"_s, output.error(), {}}, [](int) {},
+                        window());
+                }
+            });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+#include "interchange/finicky_config.h"
 #include "routing/rule.h"
 
 #include <QDialog>
@@ -9,10 +11,12 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 
 class DefaultBrowser;
 class DestinationPicker;
+class QAction;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -22,6 +26,7 @@ class QPushButton;
 class RuleRowDelegate;
 class RuleStore;
 class RulesListModel;
+class ToolProcess;
 
 // The rules window's content: the default-browser banner, the "Test a link" field, the rules in evaluation order,
 // and the bottom bar (add, delete, the JSON and Finicky menu, the fallback). Keeps no copy of the rules: every
@@ -30,8 +35,10 @@ class RulesView final : public QWidget {
     Q_OBJECT
 
 public:
+    // toolPath: the `linkherd` tool, which does the Finicky import and export (empty: not installed; both then
+    // say so).
     RulesView(RuleStore& store, DefaultBrowser& defaultBrowser, std::function<void(const QString&)> showFile,
-              QWidget* parent = nullptr);
+              QString toolPath, QWidget* parent = nullptr);
     ~RulesView() override;
 
     // Rescans the browsers when the last scan is 5 s old or more, and asks again whether Linkherd is the default
@@ -53,8 +60,12 @@ public:
     // The editor's save: replaces the rule with the same identifier in place, else appends it.
     void saveRule(const Rule& rule);
 
+    // Both run the `linkherd` tool in a child process, one at a time, while the window stays responsive; hiding
+    // the window (closing it) stops the run, and nothing is imported or written by halves.
     void importFromFinicky();
     void exportToFinicky();
+    // Whether an import or export is running.
+    bool isInterchanging() const { return m_interchange != nullptr; }
 
     // The context menu for these rules (the clicked row, or the selection it is part of; none: empty space).
     // The caller owns it.
@@ -86,6 +97,7 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void buildBanner();
@@ -96,6 +108,12 @@ private:
     void updateTest();
     void setDefaultBrowser(bool isDefault);
     void importFile(const QString& path);
+    void confirmImport(const QString& path, const FinickyConfig::Imported& imported);
+    void exportFile(const QString& path);
+    // Runs the tool with these arguments; done gets its output, or the text that says why there is none.
+    void runTool(const QStringList& arguments, std::chrono::milliseconds timeLimit,
+                 std::function<void(const Result<QByteArray>&)> done);
+    void stopTool();
     // One sheet at a time: a second request brings the one on screen forward.
     bool raiseOpenDialog();
     void editRule(const Rule& rule);
@@ -103,6 +121,9 @@ private:
     RuleStore& m_store;
     DefaultBrowser& m_defaultBrowser;
     std::function<void(const QString&)> m_showFile;
+    QString m_toolPath;
+    ToolProcess* m_interchange = nullptr;
+    QList<QAction*> m_interchangeActions;
     RulesListModel* m_model;
     RuleRowDelegate* m_delegate;
     QWidget* m_banner = nullptr;

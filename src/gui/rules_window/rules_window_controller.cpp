@@ -44,12 +44,13 @@ private:
 } // namespace
 
 RulesWindowController::RulesWindowController(RuleStore& store, Preferences& preferences, DefaultBrowser& defaultBrowser,
-                                             FileManager& fileManager, QObject* parent)
+                                             FileManager& fileManager, QString toolPath, QObject* parent)
     : QObject(parent),
       m_store(store),
       m_preferences(preferences),
       m_defaultBrowser(defaultBrowser),
-      m_fileManager(fileManager)
+      m_fileManager(fileManager),
+      m_toolPath(std::move(toolPath))
 {
     // The refresh of the view also follows the application coming to the front, from any of its windows.
     if (qGuiApp) {
@@ -88,7 +89,7 @@ void RulesWindowController::create()
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* view = new RulesView(
-        m_store, m_defaultBrowser, [this](const QString& path) { m_fileManager.showItem(path); }, window);
+        m_store, m_defaultBrowser, [this](const QString& path) { m_fileManager.showItem(path); }, m_toolPath, window);
     layout->addWidget(view);
     connect(view, &RulesView::askNextRequested, this, &RulesWindowController::askNextRequested);
     connect(view, &RulesView::settingsRequested, this, &RulesWindowController::settingsRequested);

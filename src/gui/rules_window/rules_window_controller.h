@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 class DefaultBrowser;
 class FileManager;
@@ -18,8 +19,9 @@ class RulesWindowController final : public QObject {
     Q_OBJECT
 
 public:
+    // toolPath: the `linkherd` tool, which the window runs for the Finicky import and export.
     RulesWindowController(RuleStore& store, Preferences& preferences, DefaultBrowser& defaultBrowser,
-                          FileManager& fileManager, QObject* parent = nullptr);
+                          FileManager& fileManager, QString toolPath, QObject* parent = nullptr);
     ~RulesWindowController() override;
 
     // Shows the window, made on first use, raised and active, with the activation that came with the request
@@ -45,6 +47,7 @@ private:
     Preferences& m_preferences;
     DefaultBrowser& m_defaultBrowser;
     FileManager& m_fileManager;
+    QString m_toolPath;
     QPointer<QWidget> m_window;
     RulesView* m_view = nullptr; // the window's content, gone with it
 };

@@ -1,6 +1,7 @@
 #include "gui/feedback/feedback_view.h"
 #include "gui/feedback/feedback_window_controller.h"
 #include "support/network/local_support_server.h"
+#include "support/test_files.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -18,7 +19,8 @@
 
 using namespace Qt::StringLiterals;
 
-// The feedback window's form, its enabling rules and states, against an HTTPS endpoint on this machine.
+// The feedback window's form, its enabling rules and states, against an HTTPS endpoint on this machine, sent by
+// the `linkherd` tool the window runs (or a stand-in for it that misbehaves).
 class TestFeedbackWindow final : public QObject {
     Q_OBJECT
 
@@ -59,7 +61,7 @@ private Q_SLOTS:
         qputenv("LINKHERD_SUPPORT_URL", m_server->url().toEncoded());
         qputenv("LINKHERD_SUPPORT_SECRET", "a key");
         m_server->reset();
-        m_controller = std::make_unique<FeedbackWindowController>();
+        m_controller = std::make_unique<FeedbackWindowController>(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
     }
 
     void cleanup() { m_controller.reset(); }
@@ -170,6 +172,42 @@ private Q_SLOTS:
         view->cancelButton()->click();
         QVERIFY(!m_controller->window());
         QTRY_COMPARE(m_server->openConnections(), 0);
+    }
+
+    // A tool that crashes, prints what is not an outcome, or is not there: the error says so and what was typed
+    // stays for another try.
+    void toolFailures_data()
+    {
+        QTest::addColumn<QByteArray>("script"); // empty: no tool at all
+        QTest::addColumn<QString>("error");
+
+        QTest::newRow("crashes") << QByteArray("kill -SEGV $$")
+                                 << u"Couldn't send it: stand-in stopped unexpectedly."_s;
+        QTest::newRow("garbage") << QByteArray("echo '<b>nonsense</b>'")
+                                 << u"Couldn't send it: linkherd gave no answer that could be read."_s;
+        QTest::newRow("complains") << QByteArray("echo 'linkherd: out of sorts' >&2; exit 1")
+                                   << u"Couldn't send it: out of sorts"_s;
+        QTest::newRow("missing") << QByteArray()
+                                 << u"Couldn't send it: The linkherd tool is not installed next to Linkherd."_s;
+    }
+
+    void toolFailures()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, error);
+
+        const QString tool =
+            script.isEmpty() ? QString() : TestFiles::writeScript(m_folder.filePath(u"stand-in"_s), script);
+        m_controller = std::make_unique<FeedbackWindowController>(tool);
+        FeedbackView* view = show();
+        QVERIFY(view);
+        QTest::keyClicks(view->messageEdit(), u"Hello"_s);
+        view->sendButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isSending(), 30'000);
+        QCOMPARE(view->errorLabel()->text(), error);
+        QVERIFY(view->errorLabel()->isVisible());
+        QCOMPARE(view->messageEdit()->toPlainText(), u"Hello"_s);
+        QVERIFY(view->sendButton()->isEnabled());
     }
 
     void sentAndReopened_data()

@@ -8,11 +8,12 @@
 #include "gui/rules_window/rules_list_model.h"
 #include "gui/rules_window/rules_view.h"
 #include "gui/rules_window/rules_window_controller.h"
-#include "interchange/finicky_config.h"
+#include "interchange/finicky_report.h"
 #include "platform/file_manager.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"
 #include "support/fakes/fake_platform.h"
+#include "support/test_files.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -32,6 +33,7 @@
 
 #include <memory>
 #include <optional>
+#include <signal.h>
 
 using namespace Qt::StringLiterals;
 
@@ -114,13 +116,18 @@ private Q_SLOTS:
         m_preferences = std::make_unique<Preferences>(m_dir->filePath(u"preferences.ini"_s));
         m_defaultBrowser = std::make_unique<DefaultBrowser>(m_catalog, m_handlers, m_autostart);
         m_files = RecordingFileManager();
-        m_controller = std::make_unique<RulesWindowController>(*m_store, *m_preferences, *m_defaultBrowser, m_files);
+        m_controller =
+            std::make_unique<RulesWindowController>(*m_store, *m_preferences, *m_defaultBrowser, m_files, toolPath());
         MessageBox::reset();
         FileDialog::reset();
     }
 
     void cleanup()
     {
+        // Becoming the default browser takes a turn of the event loop per scheme, and the banner may already show
+        // the outcome before the last turn: those turns run while the objects they belong to still exist.
+        for (int turn = 0; turn < 8; ++turn)
+            QCoreApplication::sendPostedEvents();
         m_controller.reset();
         m_defaultBrowser.reset();
         m_store.reset();
@@ -145,7 +152,7 @@ private Q_SLOTS:
 
         window->resize(700, 500);
         window->close();
-        RulesWindowController later(*m_store, *m_preferences, *m_defaultBrowser, m_files);
+        RulesWindowController later(*m_store, *m_preferences, *m_defaultBrowser, m_files, toolPath());
         later.show();
         QCOMPARE(later.window()->size(), QSize(700, 500));
     }
@@ -496,49 +503,59 @@ private Q_SLOTS:
         }
     }
 
+    // The window's side of an import: the tool's report (as the tool writes it) read, confirmed, and taken into
+    // the rules as the user says. The tool's own side is tst_finicky_cli's.
     void finickyImport_data()
     {
-        QTest::addColumn<QString>("config");
+        QTest::addColumn<QList<Rule>>("rules");
+        QTest::addColumn<std::optional<Destination>>("finickyDefault");
+        QTest::addColumn<QStringList>("notes");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("text");
         QTest::addColumn<MessageBox::Style>("style");
         QTest::addColumn<QStringList>("patterns");
         QTest::addColumn<Destination>("fallback");
-        const QString one =
-            u"module.exports = { defaultBrowser: \"Browser Two\", handlers: [{ match: \"x.example\", browser: \"Browser One\" }] };"_s;
-        const QString two = u"module.exports = { handlers: [{ match: \"x.example\", browser: \"Browser One\" }, "
-                            u"{ match: \"y.example\", browser: \"Browser Two\" }] };"_s;
-        const QString noted = u"module.exports = { handlers: [{ match: \"x.example\", browser: \"Nowhere\" }] };"_s;
-        QTest::newRow("one rule, added") << one << 0 << u"Import 1 rule?"_s << MessageBox::Style::information
-                                         << QStringList{u"A"_s, u"x.example"_s} << Destination::ask();
-        QTest::newRow("one rule, replacing") << one << 1 << u"Import 1 rule?"_s << MessageBox::Style::information
-                                             << QStringList{u"x.example"_s} << Destination::browser(u"b2"_s);
+        const QList<Rule> one{hostRule(u"x.example"_s)};
+        const QList<Rule> two{hostRule(u"x.example"_s), hostRule(u"y.example"_s, Destination::browser(u"b2"_s))};
+        const std::optional<Destination> second = Destination::browser(u"b2"_s);
+        QTest::newRow("one rule, added") << one << second << QStringList() << 0 << u"Import 1 rule?"_s
+                                         << MessageBox::Style::information << QStringList{u"A"_s, u"x.example"_s}
+                                         << Destination::ask();
+        QTest::newRow("one rule, replacing")
+            << one << second << QStringList() << 1 << u"Import 1 rule?"_s << MessageBox::Style::information
+            << QStringList{u"x.example"_s} << Destination::browser(u"b2"_s);
         QTest::newRow("replacing without a fallback keeps it")
-            << two << 1 << u"Import 2 rules?"_s << MessageBox::Style::information
-            << QStringList{u"x.example"_s, u"y.example"_s} << Destination::ask();
-        QTest::newRow("notes warn, cancelled") << noted << 2 << u"Import 1 rule?"_s << MessageBox::Style::warning
-                                               << QStringList{u"A"_s} << Destination::ask();
+            << two << std::optional<Destination>() << QStringList() << 1 << u"Import 2 rules?"_s
+            << MessageBox::Style::information << QStringList{u"x.example"_s, u"y.example"_s} << Destination::ask();
+        QTest::newRow("notes warn, cancelled")
+            << one << std::optional<Destination>() << QStringList{u"Skipped"_s} << 2 << u"Import 1 rule?"_s
+            << MessageBox::Style::warning << QStringList{u"A"_s} << Destination::ask();
     }
 
     void finickyImport()
     {
-        QFETCH(QString, config);
+        QFETCH(QList<Rule>, rules);
+        QFETCH(std::optional<Destination>, finickyDefault);
+        QFETCH(QStringList, notes);
         QFETCH(int, answer);
         QFETCH(QString, text);
         QFETCH(MessageBox::Style, style);
         QFETCH(QStringList, patterns);
         QFETCH(Destination, fallback);
         RulesView& view = viewWithRules({u"A"_s});
+        TestFiles::write(m_dir->filePath(u"report.json"_s), FinickyConfig::writeReport({rules, finickyDefault, notes}));
+        writeTool("printf '%s\\n' \"$@\" > '" + m_dir->filePath(u"arguments"_s).toUtf8() + "'; cat '" +
+                  m_dir->filePath(u"report.json"_s).toUtf8() + "'");
         const QString path = m_dir->filePath(u"finicky.js"_s);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(config.toUtf8());
-        file.close();
 
         FileDialog::setNextFileName(path);
         MessageBox::setNextAnswer(answer);
         view.importFromFinicky();
         QCOMPARE(FileDialog::lastShown()->acceptLabel, u"Import"_s);
+        QVERIFY(view.isInterchanging());
+        QTRY_VERIFY(MessageBox::lastShown());
+        QVERIFY(!view.isInterchanging());
+        QCOMPARE(TestFiles::read(m_dir->filePath(u"arguments"_s)), "finicky\nimport\n" + path.toUtf8() + '\n');
         QCOMPARE(MessageBox::lastShown()->text, text);
         QCOMPARE(MessageBox::lastShown()->style, style);
         QVERIFY(MessageBox::lastShown()->informativeText.startsWith(u"From finicky.js."_s));
@@ -546,37 +563,87 @@ private Q_SLOTS:
         QCOMPARE(m_store->fallback(), fallback);
     }
 
-    void finickyImportOfAnUnreadableFileChangesNothing()
+    // Whatever goes wrong in the tool is said, and the rules stay as they were.
+    void finickyImportFailuresChangeNothing_data()
     {
+        QTest::addColumn<QByteArray>("tool");
+        QTest::addColumn<QString>("informativeText"); // the beginning of it
+
+        QTest::newRow("unreadable file") << QByteArray("exec '" LINKHERD_CLI_EXECUTABLE "' \"$@\"")
+                                         << u"That file is not valid JavaScript: "_s;
+        QTest::newRow("crash") << QByteArray("kill -SEGV $$") << u"linkherd stopped unexpectedly."_s;
+        QTest::newRow("garbage") << QByteArray("echo Segmentation fault")
+                                 << u"The linkherd tool's report could not be read: "_s;
+        QTest::newRow("a report with a broken rule")
+            << QByteArray(R"(echo '{"fallback":null,"notes":[],"rules":[{"match":"nope"}]}')")
+            << u"The linkherd tool's report could not be read: the report's rules are not readable: "_s;
+        QTest::newRow("no tool") << QByteArray() << u"linkherd could not be started: "_s;
+    }
+
+    void finickyImportFailuresChangeNothing()
+    {
+        QFETCH(QByteArray, tool);
+        QFETCH(QString, informativeText);
+        if (!tool.isEmpty())
+            writeTool(tool);
         RulesView& view = viewWithRules({u"A"_s});
         FileDialog::setNextFileName(m_dir->filePath(u"missing.js"_s));
         MessageBox::setNextAnswer(0);
         view.importFromFinicky();
+        QTRY_VERIFY(MessageBox::lastShown());
         QCOMPARE(MessageBox::lastShown()->text, u"Could not read that Finicky config"_s);
-        QVERIFY(!MessageBox::lastShown()->informativeText.isEmpty());
+        QVERIFY2(MessageBox::lastShown()->informativeText.startsWith(informativeText),
+                 qPrintable(MessageBox::lastShown()->informativeText));
         QCOMPARE(patternsOf(m_store->rules()), QStringList{u"A"_s});
     }
 
+    // Closing the window stops a running import: the tool is killed, and nothing is asked or imported.
+    void closingStopsTheImport()
+    {
+        const QString pidFile = m_dir->filePath(u"pid"_s);
+        writeTool("echo $$ > '" + pidFile.toUtf8() + ".new'; mv '" + pidFile.toUtf8() + ".new' '" + pidFile.toUtf8() +
+                  "'; exec sleep 60");
+        RulesView& view = viewWithRules({u"A"_s});
+        FileDialog::setNextFileName(m_dir->filePath(u"finicky.js"_s));
+        view.importFromFinicky();
+        QTRY_VERIFY(QFile::exists(pidFile));
+        const pid_t pid = TestFiles::read(pidFile).trimmed().toInt();
+        QVERIFY(view.isInterchanging());
+        m_controller->window()->close();
+        QVERIFY(!view.isInterchanging());
+        QCOMPARE(::kill(pid, 0), -1); // killed and reaped
+        QTest::qWait(50);
+        QVERIFY(!MessageBox::lastShown());
+        QCOMPARE(patternsOf(m_store->rules()), QStringList{u"A"_s});
+    }
+
+    // The export through the tool itself: it writes what the rules give, and a file it cannot write is said.
     void finickyExport()
     {
-        RulesView& view = viewWithRules({u"A"_s, u"B"_s});
+        writeTool("exec '" LINKHERD_CLI_EXECUTABLE "' \"$@\"");
+        RulesView& view = viewWithRules({});
+        // Rules that name no browser: the tool knows the desktop's browsers, not this test's.
+        m_store->setRules({hostRule(u"a.example"_s, Destination::ask()), hostRule(u"b.example"_s, Destination::ask())});
         const QString path = m_dir->filePath(u"out.js"_s);
         FileDialog::setNextFileName(path);
         view.exportToFinicky();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()), FinickyConfig::exportConfig(m_store->rules(), m_store->fallback()));
+        QTRY_VERIFY(!view.isInterchanging());
+        QCOMPARE(QString::fromUtf8(TestFiles::read(path)),
+                 FinickyConfig::exportConfig(m_store->rules(), m_store->fallback()));
         QVERIFY(!MessageBox::lastShown());
 
         FileDialog::setNextFileName(m_dir->filePath(u"no/such/folder/out.js"_s));
         MessageBox::setNextAnswer(0);
         view.exportToFinicky();
+        QTRY_VERIFY(MessageBox::lastShown());
         QCOMPARE(MessageBox::lastShown()->text, u"Could not write that file"_s);
         QCOMPARE(MessageBox::lastShown()->style, MessageBox::Style::warning);
+        QVERIFY(MessageBox::lastShown()->informativeText.startsWith(m_dir->filePath(u"no/such/folder/out.js: "_s)));
 
         FileDialog::setNextFileName(std::nullopt); // cancelled: nothing written, nothing said
         MessageBox::reset();
         view.exportToFinicky();
+        QVERIFY(!view.isInterchanging());
         QVERIFY(!MessageBox::lastShown());
     }
 
@@ -646,6 +713,10 @@ private:
         m_store->setRules(rules);
         return shownView();
     }
+
+    // The `linkherd` the window runs: a stand-in each test writes (writeTool); none until it does.
+    QString toolPath() const { return m_dir->filePath(u"linkherd"_s); }
+    void writeTool(const QByteArray& script) const { TestFiles::writeScript(toolPath(), script); }
 
     std::optional<QTemporaryDir> m_dir;
     FakeApplicationCatalog m_catalog;

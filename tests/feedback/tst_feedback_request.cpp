@@ -1,4 +1,5 @@
-#include "feedback/feedback_service.h"
+#include "feedback/feedback_records.h"
+#include "feedback_http/feedback_request.h"
 #include "support/network/local_support_server.h"
 
 #include <QDateTime>
@@ -23,12 +24,12 @@ using Category = FeedbackService::Category;
 } // namespace
 
 // The service against an HTTPS endpoint on this machine: the request as it arrives, and each kind of answer.
-class TestFeedbackService final : public QObject {
+class TestFeedbackRequest final : public QObject {
     Q_OBJECT
 
 private:
     // Sends and waits for the outcome: empty for success, else the error's description.
-    QString sendAndWait(FeedbackService& service, const FeedbackService::Submission& submission)
+    QString sendAndWait(FeedbackRequest& service, const FeedbackService::Submission& submission)
     {
         std::optional<FeedbackService::Outcome> outcome;
         service.send(submission, this, [&outcome](const FeedbackService::Outcome& result) { outcome = result; });
@@ -99,7 +100,7 @@ private Q_SLOTS:
         const QString os = FeedbackService::systemVersion();
         QVERIFY2(QRegularExpression(u"^\\d+\\.\\d+\\.\\d+$"_s).match(os).hasMatch(), qPrintable(os));
         const qint64 before = QDateTime::currentSecsSinceEpoch();
-        FeedbackService service;
+        FeedbackRequest service;
         QCOMPARE(sendAndWait(service, {category, message, email}), QString());
         const qint64 after = QDateTime::currentSecsSinceEpoch();
 
@@ -162,7 +163,7 @@ private Q_SLOTS:
 
         m_server->setAnswer({status, body});
         m_server->setHolding(status == 0);
-        FeedbackService service;
+        FeedbackRequest service;
         service.setDeadline(std::chrono::seconds(1));
         QCOMPARE(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), expected);
         QCOMPARE(m_server->requests().size(), 1);
@@ -188,7 +189,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
 
         m_server->setAnswer({status, body, std::chrono::milliseconds(100)});
-        FeedbackService service;
+        FeedbackRequest service;
         service.setDeadline(std::chrono::seconds(1));
         QCOMPARE(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), expected);
         QTRY_COMPARE(m_server->openConnections(), 0);
@@ -199,7 +200,7 @@ private Q_SLOTS:
     void cancelledSendsLetTheirConnectionsGo()
     {
         m_server->setHolding(true);
-        FeedbackService service;
+        FeedbackRequest service;
         for (int sent = 1; sent <= 7; ++sent) {
             auto window = std::make_unique<QObject>();
             service.send({Category::bug, u"It broke."_s, {}}, window.get(), [](const FeedbackService::Outcome&) {});
@@ -216,11 +217,44 @@ private Q_SLOTS:
         LocalSupportServer elsewhere(m_elsewhere);
         qputenv("LINKHERD_SUPPORT_URL", elsewhere.url().toEncoded());
         qputenv("LINKHERD_SUPPORT_CA", m_elsewhere.certificatePath.toUtf8());
-        FeedbackService service;
+        FeedbackRequest service;
         const QString outcome = sendAndWait(service, {Category::bug, u"It broke."_s, {}});
         QVERIFY2(outcome.startsWith(u"Couldn't reach localhost: SSL handshake failed"_s), qPrintable(outcome));
         QCOMPARE(elsewhere.connections(), 1);
         QVERIFY(elsewhere.requests().isEmpty());
+    }
+
+    // What the window and `linkherd feedback send` pass each other reads back as it was written, and anything
+    // else is refused rather than taken for an outcome.
+    void recordsReadBack()
+    {
+        using FeedbackError = FeedbackService::FeedbackError;
+        const FeedbackService::Submission submission{Category::feature, u"Dark mode \"now\"\n👍"_s, u" me@x "_s};
+        const Result<FeedbackService::Submission> read =
+            FeedbackRecords::readSubmission(FeedbackRecords::submission(submission));
+        QVERIFY(read);
+        QCOMPARE(read->category, submission.category);
+        QCOMPARE(read->message, submission.message);
+        QCOMPARE(read->email, submission.email);
+
+        const QList<FeedbackService::Outcome> outcomes{
+            {},
+            FeedbackError{FeedbackError::Kind::server, 429, u"slow down"_s, {}},
+            FeedbackError{FeedbackError::Kind::network, 0, u"refused"_s, u"localhost"_s},
+            FeedbackError{},
+            FeedbackError{FeedbackError::Kind::failed, 0, u"no"_s, {}}};
+        for (const FeedbackService::Outcome& outcome : outcomes) {
+            const Result<FeedbackService::Outcome> back =
+                FeedbackRecords::readOutcome(FeedbackRecords::outcome(outcome));
+            QVERIFY(back);
+            QCOMPARE(bool(*back), bool(outcome));
+            if (!outcome)
+                QCOMPARE(back->error().description(), outcome.error().description());
+        }
+        for (const QByteArray& garbage : {QByteArray("Segmentation fault"), QByteArray("{}"), QByteArray("[]"),
+                                          QByteArray(R"({"sent":false})"), QByteArray(R"({"error":{"kind":"x"}})")})
+            QVERIFY2(!FeedbackRecords::readOutcome(garbage), garbage.constData());
+        QVERIFY(!FeedbackRecords::readSubmission(R"({"category":"rant","message":"x"})"));
     }
 
     void notConfigured_data()
@@ -243,12 +277,12 @@ private Q_SLOTS:
         url.setScheme(QString::fromLatin1(scheme));
         qputenv("LINKHERD_SUPPORT_URL", url.toEncoded());
         QVERIFY(!FeedbackService::isConfigured());
-        FeedbackService service;
+        FeedbackRequest service;
         QCOMPARE(sendAndWait(service, {Category::feedback, u"Hello there"_s, {}}),
                  u"Feedback isn't available in this build."_s);
         QCOMPARE(m_server->connections(), 0);
     }
 };
 
-QTEST_GUILESS_MAIN(TestFeedbackService)
-#include "tst_feedback_service.moc"
+QTEST_GUILESS_MAIN(TestFeedbackRequest)
+#include "tst_feedback_request.moc"
