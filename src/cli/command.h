@@ -62,6 +62,8 @@ struct Command final {
     QString usage() const;
 };
 
+// The options that come before the command: --rules PATH, --help, --version.
+QList<CommandOption> toolOptions();
 // Every command, in the order the help lists them.
 const QList<Command>& commands();
 const Command* findCommand(const QString& name);

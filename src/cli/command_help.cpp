@@ -27,6 +27,11 @@ QString termAndDescription(const QString& term, const QString& description, qsiz
     return term + u'\n' + indented(lines, QString(column, u' '), column);
 }
 
+QString optionTerm(const CommandOption& option)
+{
+    return u"  "_s + option.name + (option.takesValue() ? u' ' + option.valueName : QString());
+}
+
 QString commandEntry(const Command& command)
 {
     const QString head = command.synopsis.isEmpty() ? command.name : command.name + u' ' + command.synopsis;
@@ -93,12 +98,8 @@ QString overview()
     for (const Command& command : commands())
         text += commandEntry(command);
     text += u"\nOptions:\n"_s;
-    text += termAndDescription(u"  --rules PATH"_s,
-                               u"Use the rules file at PATH instead of ~/.config/linkherd/rules.json "
-                               u"($XDG_CONFIG_HOME/linkherd/rules.json)."_s,
-                               summaryColumn);
-    text += termAndDescription(u"  --help"_s, u"Show this help."_s, summaryColumn);
-    text += termAndDescription(u"  --version"_s, u"Show the version."_s, summaryColumn);
+    for (const CommandOption& option : toolOptions())
+        text += termAndDescription(optionTerm(option), option.help, summaryColumn);
     text += u"\n'linkherd help COMMAND' or 'linkherd COMMAND --help' tells what a command does and takes.\n\n"
             u"Exit status: 0 on success, 1 when the command could not do its work, 2 for a wrong command line.\n"_s;
     return text;
@@ -119,8 +120,7 @@ QString ofCommand(const Command& command)
     column = qMin(column, summaryColumn + 8);
     text += u"Options:\n"_s;
     for (const CommandOption& option : command.options) {
-        const QString term = u"  "_s + option.name + (option.takesValue() ? u' ' + option.valueName : QString());
-        text += termAndDescription(term, option.help, column);
+        text += termAndDescription(optionTerm(option), option.help, column);
     }
     return text;
 }

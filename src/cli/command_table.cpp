@@ -289,6 +289,15 @@ QList<Command> declareCommands()
 
 } // namespace
 
+QList<CommandOption> toolOptions()
+{
+    return {value(u"--rules"_s, u"PATH"_s,
+                  u"Use the rules file at PATH instead of ~/.config/linkherd/rules.json "
+                  u"($XDG_CONFIG_HOME/linkherd/rules.json)."_s,
+                  ValueKind::file),
+            flag(u"--help"_s, u"Show this help."_s), flag(u"--version"_s, u"Show the version."_s)};
+}
+
 const QList<Command>& commands()
 {
     static const QList<Command> table = declareCommands();

@@ -13,7 +13,7 @@ QByteArray read(const QString& path);
 void write(const QString& path, const QByteArray& bytes);
 // What another program's atomic save does: write a temporary file next to the target, then rename it over.
 void writeAtomicallyAsAnotherProgram(const QString& path, const QByteArray& bytes);
-// The project README's fenced blocks marked as this language ("json", "sh"), each without its fences, in order:
+// The project README's fenced blocks marked as this language ("json", "sh"; "" for plain text), each without its fences, in order:
 // for tests that hold the README's examples to what the programs do.
 QStringList readmeBlocks(const QString& language);
 
