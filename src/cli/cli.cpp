@@ -154,6 +154,9 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, con
         out << "linkherd " << AppInfo::version << '\n';
         return ExitCode::success;
     }
+    // `finicky --help` asks for the commands that begin with that word.
+    if (rest.size() == 2 && rest[1] == u"--help"_s && !findCommand(rest[0]) && commandGroups().contains(rest[0]))
+        rest = QStringList{u"help"_s, rest[0]};
     int error = ExitCode::usage;
     const Command* command = takeCommand(context, rest, error);
     if (!command)
