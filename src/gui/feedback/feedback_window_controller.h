@@ -1,9 +1,9 @@
 #pragma once
 
+#include "gui/common/single_window.h"
 #include "platform/launch_activation.h"
 
 #include <QObject>
-#include <QPointer>
 
 class FeedbackService;
 class FeedbackView;
@@ -29,9 +29,9 @@ public:
     FeedbackService& service() { return *m_service; }
 
 private:
-    void create();
+    QWidget* create();
 
     FeedbackService* m_service;
-    QPointer<QWidget> m_window;
+    SingleWindow m_window{[this] { return create(); }};
     FeedbackView* m_view = nullptr; // the window's content, gone with it
 };

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "gui/common/single_window.h"
 #include "platform/launch_activation.h"
 
 #include <QObject>
-#include <QPointer>
-
 
 class DefaultBrowser;
 class FileManager;
@@ -39,12 +38,12 @@ Q_SIGNALS:
     void feedbackRequested();
 
 private:
-    void create();
+    QWidget* create();
 
     RuleStore& m_store;
     Preferences& m_preferences;
     DefaultBrowser& m_defaultBrowser;
     FileManager& m_fileManager;
-    QPointer<QWidget> m_window;
+    SingleWindow m_window{[this] { return create(); }};
     RulesView* m_view = nullptr; // the window's content, gone with it
 };
