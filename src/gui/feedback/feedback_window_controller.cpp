@@ -45,18 +45,6 @@ FeedbackWindowController::FeedbackWindowController(QObject* parent)
       m_service(new FeedbackService(this))
 {}
 
-FeedbackWindowController::~FeedbackWindowController() = default;
-
-QWidget* FeedbackWindowController::window() const
-{
-    return m_window.window();
-}
-
-FeedbackView* FeedbackWindowController::view() const
-{
-    return m_window.window() ? m_view : nullptr;
-}
-
 QWidget* FeedbackWindowController::create()
 {
     // The controller outlives its window: it deletes the window when it goes.

@@ -17,15 +17,14 @@ class FeedbackWindowController final : public QObject {
 
 public:
     explicit FeedbackWindowController(QObject* parent = nullptr);
-    ~FeedbackWindowController() override;
 
     // Shows the window (made when there is none), raised and active, with the activation that came with the
     // request when there is one.
     void show(const LaunchActivation& activation = {});
 
     // Null while no window is open.
-    QWidget* window() const;
-    FeedbackView* view() const;
+    QWidget* window() const { return m_window.window(); }
+    FeedbackView* view() const { return m_window.window() ? m_view : nullptr; }
     FeedbackService& service() { return *m_service; }
 
 private:

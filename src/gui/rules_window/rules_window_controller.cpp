@@ -64,18 +64,6 @@ RulesWindowController::RulesWindowController(RuleStore& store, Preferences& pref
     });
 }
 
-RulesWindowController::~RulesWindowController() = default;
-
-QWidget* RulesWindowController::window() const
-{
-    return m_window.window();
-}
-
-RulesView* RulesWindowController::view() const
-{
-    return m_window.window() ? m_view : nullptr;
-}
-
 QWidget* RulesWindowController::create()
 {
     auto* window = new RulesWindow(m_preferences);

@@ -20,15 +20,14 @@ class RulesWindowController final : public QObject {
 public:
     RulesWindowController(RuleStore& store, Preferences& preferences, DefaultBrowser& defaultBrowser,
                           FileManager& fileManager, QObject* parent = nullptr);
-    ~RulesWindowController() override;
 
     // Shows the window, made on first use, raised and active, with the activation that came with the request
     // when there is one; refreshes what it shows and emits didOpen.
     void show(const LaunchActivation& activation = {});
 
     // Null until first shown.
-    QWidget* window() const;
-    RulesView* view() const;
+    QWidget* window() const { return m_window.window(); }
+    RulesView* view() const { return m_window.window() ? m_view : nullptr; }
 
 Q_SIGNALS:
     // Every show, the first and each later one.

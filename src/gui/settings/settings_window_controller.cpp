@@ -33,8 +33,6 @@ SettingsWindowController::SettingsWindowController(Services services, QObject* p
       m_services(std::move(services))
 {}
 
-SettingsWindowController::~SettingsWindowController() = default;
-
 QWidget* SettingsWindowController::create()
 {
     auto* window = new QWidget;

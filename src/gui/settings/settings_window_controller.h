@@ -37,7 +37,6 @@ public:
     };
 
     explicit SettingsWindowController(Services services, QObject* parent = nullptr);
-    ~SettingsWindowController() override;
 
     void show(const LaunchActivation& activation = {});
 
