@@ -6,7 +6,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// How the shell scripts name a kind of value: "file", "browser", "rule", "choice:on off", "".
+// How the shell scripts name a kind of value: "file", "browser", "rule", "choice:on off" or "text".
 QString kindWord(ValueKind kind, const QStringList& choices = {})
 {
     switch (kind) {
@@ -70,10 +70,6 @@ QString tables()
     QString values = u"    local -A optionValues=(\n"_s;
     QString positionals = u"    local -A commandPositionals=(\n"_s;
     QString groups = u"    local -A commandGroups=(\n"_s;
-    for (const CommandOption& option : toolOptions()) {
-        if (option.takesValue())
-            values += u"        [%1]=%2\n"_s.arg(quoted(u" "_s + option.name), quoted(kindWord(option.kind)));
-    }
     for (const Command& command : commands()) {
         QStringList names{u"--help"_s};
         for (const CommandOption& option : command.options) {
