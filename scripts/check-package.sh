@@ -41,7 +41,9 @@ for file in /usr/bin/linkherd /usr/bin/linkherd-app /usr/libexec/linkherd/linkhe
             /usr/share/dbus-1/interfaces/org.linkherd.Linkherd.Scripting.xml \
             /usr/share/metainfo/org.linkherd.Linkherd.metainfo.xml \
             /usr/share/icons/hicolor/scalable/apps/org.linkherd.Linkherd.svg \
-            /usr/share/man/man1/linkherd.1.gz /usr/share/man/man1/linkherd-app.1.gz; do
+            /usr/share/man/man1/linkherd.1.gz /usr/share/man/man1/linkherd-app.1.gz \
+            /usr/share/bash-completion/completions/linkherd /usr/share/zsh/vendor-completions/_linkherd \
+            /usr/share/fish/vendor_completions.d/linkherd.fish; do
     grep -qxF "$file" "$scratch/files" || fail "the package does not install $file"
 done
 grep -q "^Exec='\?/usr/" /usr/share/dbus-1/services/org.linkherd.Linkherd.service \

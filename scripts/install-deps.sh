@@ -35,6 +35,10 @@ packages=(
     libdbus-1-dev
     libsimdjson-dev
     openssl
+    # Checking the man page and the shell completions made from the tool's command table
+    groff-base
+    zsh
+    fish
     # The libFuzzer targets (scripts/fuzz.sh): clang with its fuzzer runtime, and the symbolizer for readable
     # stack traces from them and from the sanitizer build (scripts/test-sanitized.sh)
     clang

@@ -4,10 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
-int runAskNext(const CliContext& context, const QStringList& arguments)
+int runAskNext(const CliContext& context, const CommandArguments&)
 {
-    if (!arguments.isEmpty())
-        return context.usageError(u"ask-next takes no arguments"_s);
     // The request is the resident's to keep, so the bus starts it when it is not running, as for a link.
     const InstanceForwarding::Answer answer =
         InstanceForwarding::activateAction("ask-next", {}, InstanceForwarding::Start::byBus);

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "cli_context.h"
-
-#include <QStringList>
+#include "command_arguments.h"
 
 // linkherd ask-next
-int runAskNext(const CliContext& context, const QStringList& arguments);
+int runAskNext(const CliContext& context, const CommandArguments& arguments);

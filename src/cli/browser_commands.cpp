@@ -20,14 +20,9 @@ void printBrowser(QTextStream& out, const Browsers::Browser& browser)
 
 } // namespace
 
-int runBrowsers(const CliContext& context, const QStringList& arguments)
+int runBrowsers(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--default"_s}, {});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (!parsed->positional.isEmpty())
-        return context.usageError(u"browsers takes no arguments"_s);
-    if (parsed->flags.contains(u"--default"_s)) {
+    if (arguments.flags.contains(u"--default"_s)) {
         const std::optional<Browsers::Browser> browser = Browsers::systemDefault();
         if (!browser)
             return context.failure(u"the system has no default browser other than Linkherd"_s);
@@ -39,14 +34,9 @@ int runBrowsers(const CliContext& context, const QStringList& arguments)
     return ExitCode::success;
 }
 
-int runProfiles(const CliContext& context, const QStringList& arguments)
+int runProfiles(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (parsed->positional.size() != 1)
-        return context.usageError(u"profiles takes one browser ID"_s);
-    const QString id = parsed->positional.front();
+    const QString id = arguments.positional.front();
     const std::optional<Browsers::Browser> browser = Browsers::browser(id);
     if (!browser)
         return context.failure(u"%1 is not an installed browser"_s.arg(id));
@@ -56,23 +46,19 @@ int runProfiles(const CliContext& context, const QStringList& arguments)
     return ExitCode::success;
 }
 
-int runOpen(const CliContext& context, const QStringList& arguments)
+int runOpen(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {}, {u"--in"_s, u"--profile"_s, u"--window"_s});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (parsed->positional.size() != 1 || !parsed->values.contains(u"--in"_s))
+    if (!arguments.values.contains(u"--in"_s))
         return context.usageError(u"open takes a URL and --in with a browser ID"_s);
-    const QString id = parsed->values.value(u"--in"_s);
+    const QString id = arguments.values.value(u"--in"_s);
     const std::optional<Browsers::Browser> browser = Browsers::browser(id);
     if (!browser)
         return context.failure(u"%1 is not an installed browser"_s.arg(id));
 
     std::optional<QString> profile;
-    if (parsed->values.contains(u"--profile"_s)) {
+    if (arguments.values.contains(u"--profile"_s)) {
         // The launcher would quietly open a profile it does not know without one; asked by name, the tool says so.
-        const QString named = parsed->values.value(u"--profile"_s);
+        const QString named = arguments.values.value(u"--profile"_s);
         if (!BrowserProfiles::supportsProfiles(browser->bundleID))
             return context.failure(u"%1 has no profiles to open a link in"_s.arg(browser->name));
         profile = BrowserProfiles::directoryOf(named, browser->bundleID);
@@ -82,8 +68,8 @@ int runOpen(const CliContext& context, const QStringList& arguments)
     }
 
     Destination::Window window = Destination::Window::usual;
-    if (parsed->values.contains(u"--window"_s)) {
-        const std::optional<Destination::Window> named = windowFromKeyword(parsed->values.value(u"--window"_s));
+    if (arguments.values.contains(u"--window"_s)) {
+        const std::optional<Destination::Window> named = windowFromKeyword(arguments.values.value(u"--window"_s));
         if (!named)
             return context.usageError(u"--window takes usual, new or private"_s);
         // The launcher would open the link in the usual window instead; asked for this one, the tool says so.
@@ -97,7 +83,7 @@ int runOpen(const CliContext& context, const QStringList& arguments)
     std::optional<QString> failure;
     const bool settled = waitForDesktop([&](std::function<void()> done) {
         launcher.onSettled = std::move(done);
-        launcher.open(parsed->positional.front(), *browser, profile, window, nullptr,
+        launcher.open(arguments.positional.front(), *browser, profile, window, nullptr,
                       [&](const QString& error) { failure = error; });
     });
     if (!settled)
@@ -107,14 +93,11 @@ int runOpen(const CliContext& context, const QStringList& arguments)
     return ExitCode::success;
 }
 
-int runDefault(const CliContext& context, const QStringList& arguments)
+int runDefault(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--set"_s}, {u"--hand-back"_s});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    const bool set = parsed->flags.contains(u"--set"_s);
-    const bool handBack = parsed->values.contains(u"--hand-back"_s);
-    if (!parsed->positional.isEmpty() || (set && handBack))
+    const bool set = arguments.flags.contains(u"--set"_s);
+    const bool handBack = arguments.values.contains(u"--hand-back"_s);
+    if (set && handBack)
         return context.usageError(u"default takes either --set or --hand-back ID"_s);
 
     const CliServices& services = context.services;
@@ -123,7 +106,7 @@ int runDefault(const CliContext& context, const QStringList& arguments)
     if (set || handBack) {
         QString applicationPath;
         if (handBack) {
-            const QString id = parsed->values.value(u"--hand-back"_s);
+            const QString id = arguments.values.value(u"--hand-back"_s);
             const std::optional<Browsers::Browser> browser = Browsers::browser(id);
             if (!browser)
                 return context.failure(u"%1 is not an installed browser"_s.arg(id));

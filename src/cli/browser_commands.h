@@ -1,14 +1,10 @@
 #pragma once
 
 #include "cli_context.h"
+#include "command_arguments.h"
 
-#include <QStringList>
-
-// linkherd browsers [--default]
-int runBrowsers(const CliContext& context, const QStringList& arguments);
-// linkherd profiles ID
-int runProfiles(const CliContext& context, const QStringList& arguments);
-// linkherd open URL --in ID [--profile DIR]
-int runOpen(const CliContext& context, const QStringList& arguments);
-// linkherd default [--set | --hand-back ID]
-int runDefault(const CliContext& context, const QStringList& arguments);
+// The commands that look at and act on the installed browsers: browsers, profiles, open, default.
+int runBrowsers(const CliContext& context, const CommandArguments& arguments);
+int runProfiles(const CliContext& context, const CommandArguments& arguments);
+int runOpen(const CliContext& context, const CommandArguments& arguments);
+int runDefault(const CliContext& context, const CommandArguments& arguments);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli_context.h"
+#include "command_arguments.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,4 +13,5 @@
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err, const QString& defaultRulesPath,
            const CliServices& services = {});
 
-QString cliHelpText();
+// linkherd help [COMMAND]
+int runHelp(const CliContext& context, const CommandArguments& arguments);

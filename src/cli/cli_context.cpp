@@ -1,5 +1,7 @@
 #include "cli_context.h"
 
+#include "command.h"
+#include "command_help.h"
 #include "routing/rules_file.h"
 
 #include <QEventLoop>
@@ -19,7 +21,11 @@ Result<RulesDocument> CliContext::loadRules() const
 
 int CliContext::usageError(const QString& message) const
 {
-    err << "linkherd: " << message << "\nTry 'linkherd help' for the commands." << Qt::endl;
+    err << "linkherd: " << message << '\n';
+    if (command)
+        err << CommandHelp::usage(*command) << "Try 'linkherd help " << command->name << "' for more." << Qt::endl;
+    else
+        err << "Try 'linkherd help' for the commands." << Qt::endl;
     return ExitCode::usage;
 }
 

@@ -18,6 +18,7 @@ class ApplicationCatalog;
 class ApplicationLauncher;
 class AutostartEntry;
 class DefaultHandlers;
+struct Command;
 
 // The desktop that the browser commands look at and act on.
 struct CliServices final {
@@ -33,12 +34,13 @@ struct CliContext final {
     QTextStream& err;
     QString rulesPath;
     CliServices services;
+    const Command* command = nullptr; // the command running, once the command line names one
 
     // The rules document; a missing file is an empty one. A file that cannot be read gives the reason, naming
     // the file: the tool never guesses at rules.
     Result<RulesDocument> loadRules() const;
 
-    // Reports a wrong command line and returns the usage exit code.
+    // Reports a wrong command line, with the usage of the command running, and returns the usage exit code.
     int usageError(const QString& message) const;
     // Reports why the command could not do its work and returns the failure exit code.
     int failure(const QString& message) const;

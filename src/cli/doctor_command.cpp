@@ -309,14 +309,9 @@ Result<void> claim(const CliServices& services)
 
 } // namespace
 
-int runDoctor(const CliContext& context, const QStringList& arguments)
+int runDoctor(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--fix"_s}, {});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (!parsed->positional.isEmpty())
-        return context.usageError(u"doctor takes no arguments"_s);
-    if (parsed->flags.contains(u"--fix"_s)) {
+    if (arguments.flags.contains(u"--fix"_s)) {
         // What could not be claimed shows in the report that follows.
         if (const Result<void> claimed = claim(context.services); !claimed)
             context.err << "linkherd: " << claimed.error() << Qt::endl;

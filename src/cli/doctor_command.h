@@ -1,8 +1,7 @@
 #pragma once
 
 #include "cli_context.h"
+#include "command_arguments.h"
 
-#include <QStringList>
-
-// linkherd doctor [--fix]
-int runDoctor(const CliContext& context, const QStringList& arguments);
+// linkherd doctor: every layer that decides where web links go, checked.
+int runDoctor(const CliContext& context, const CommandArguments& arguments);

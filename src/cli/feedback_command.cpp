@@ -10,10 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
-int runFeedback(const CliContext& context, const QStringList& arguments)
+int runFeedbackSend(const CliContext& context, const CommandArguments&)
 {
-    if (arguments != QStringList{u"send"_s})
-        return context.usageError(u"feedback takes one command: send"_s);
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly))
         return context.failure(u"cannot read standard input: "_s + input.errorString());

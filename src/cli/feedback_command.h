@@ -1,9 +1,8 @@
 #pragma once
 
 #include "cli_context.h"
-
-#include <QStringList>
+#include "command_arguments.h"
 
 // linkherd feedback send: sends the submission on standard input (FeedbackRecords) to the support endpoint and
 // prints the outcome record. The feedback window runs it, so that the resident never loads the network stack.
-int runFeedback(const CliContext& context, const QStringList& arguments);
+int runFeedbackSend(const CliContext& context, const CommandArguments& arguments);

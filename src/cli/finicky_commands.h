@@ -1,9 +1,9 @@
 #pragma once
 
 #include "cli_context.h"
+#include "command_arguments.h"
 
-#include <QStringList>
-
-// linkherd finicky SUBCOMMAND …: the subcommands that move rules between Linkherd and Finicky (locate, import,
-// export).
-int runFinicky(const CliContext& context, const QStringList& arguments);
+// linkherd finicky locate|import|export: moving rules between Linkherd and Finicky.
+int runFinickyLocate(const CliContext& context, const CommandArguments& arguments);
+int runFinickyImport(const CliContext& context, const CommandArguments& arguments);
+int runFinickyExport(const CliContext& context, const CommandArguments& arguments);

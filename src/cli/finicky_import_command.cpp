@@ -1,8 +1,9 @@
-#include "finicky_import_command.h"
-
 #include "base/bounded_file.h"
 #include "command_arguments.h"
 #include "interchange/finicky_report.h"
+#include "finicky_commands.h"
+#include "interchange/finicky_config.h"
+#include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 #include "scripting/finicky_evaluation.h"
 
@@ -40,20 +41,12 @@ QString destinationText(const Destination& destination)
 
 } // namespace
 
-int runFinickyImport(const CliContext& context, const QStringList& arguments)
+int runFinickyImport(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {u"--add"_s, u"--replace"_s}, {});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (parsed->positional.size() != 1)
-        return context.usageError(u"finicky import takes one file"_s);
-    const bool adds = parsed->flags.contains(u"--add"_s);
-    const bool replaces = parsed->flags.contains(u"--replace"_s);
+    const bool adds = arguments.flags.contains(u"--add"_s);
+    const bool replaces = arguments.flags.contains(u"--replace"_s);
     if (adds && replaces)
         return context.usageError(u"--add and --replace exclude each other"_s);
-    // Browsers are looked up by name among the installed ones; without a desktop every one would be missing.
-    if (!context.services.catalog)
-        return context.failure(u"finicky import needs a desktop to work with"_s);
 
     // The rules file is read first: when it cannot be read, nothing is imported into it.
     const bool edits = adds || replaces;
@@ -62,7 +55,7 @@ int runFinickyImport(const CliContext& context, const QStringList& arguments)
             return context.failure(loaded.error());
     }
 
-    const Result<QString, FinickyConfig::ImportError> text = readConfiguration(parsed->positional.front());
+    const Result<QString, FinickyConfig::ImportError> text = readConfiguration(arguments.positional.front());
     if (!text)
         return context.failure(text.error().description());
     const Result<FinickyConfig::Imported, FinickyConfig::ImportError> result = FinickyEvaluation::parse(*text);

@@ -196,10 +196,8 @@ void McpServer::serve(int inputFd, int outputFd)
         finishLine();
 }
 
-int runMcp(const CliContext& context, const QStringList& arguments)
+int runMcp(const CliContext& context, const CommandArguments& /*arguments*/)
 {
-    if (!arguments.isEmpty())
-        return context.usageError(u"mcp takes no arguments"_s);
     context.out.flush();
     McpServer(context.rulesPath).serve(STDIN_FILENO, STDOUT_FILENO);
     return ExitCode::success;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli_context.h"
+#include "command_arguments.h"
 #include "mcp_tools.h"
 
 #include <QByteArray>
@@ -37,4 +38,4 @@ private:
     bool m_isInitialized = false; // initialize has been answered
 };
 
-int runMcp(const CliContext& context, const QStringList& arguments);
+int runMcp(const CliContext& context, const CommandArguments& arguments);

@@ -50,18 +50,18 @@ std::optional<qsizetype> position(const QString& text)
 }
 
 // --host, --contains, --regex (one at most) into fields; an error text for a wrong combination.
-std::optional<QString> takeMatch(const CommandArguments& parsed, Fields& fields, bool required)
+std::optional<QString> takeMatch(const CommandArguments& arguments, Fields& fields, bool required)
 {
     const std::pair<const char16_t*, Rule::Match> kinds[] = {
         {u"--host", Rule::Match::host}, {u"--contains", Rule::Match::urlContains}, {u"--regex", Rule::Match::regex}};
     int given = 0;
     for (const auto& [option, match] : kinds) {
         const QString name = QString::fromUtf16(option);
-        if (!parsed.values.contains(name))
+        if (!arguments.values.contains(name))
             continue;
         ++given;
         fields.match = match;
-        fields.pattern = parsed.values.value(name);
+        fields.pattern = arguments.values.value(name);
     }
     if (given > 1)
         return u"give one of --host, --contains and --regex"_s;
@@ -71,26 +71,26 @@ std::optional<QString> takeMatch(const CommandArguments& parsed, Fields& fields,
 }
 
 // --in ID [--profile DIR] [--window usual|new|private] or --ask into fields.
-std::optional<QString> takeDestination(const CommandArguments& parsed, Fields& fields, bool required)
+std::optional<QString> takeDestination(const CommandArguments& arguments, Fields& fields, bool required)
 {
-    const bool in = parsed.values.contains(u"--in"_s);
-    const bool ask = parsed.flags.contains(u"--ask"_s);
+    const bool in = arguments.values.contains(u"--in"_s);
+    const bool ask = arguments.flags.contains(u"--ask"_s);
     if (in && ask)
         return u"--in and --ask exclude each other"_s;
-    if (parsed.values.contains(u"--profile"_s) && !in)
+    if (arguments.values.contains(u"--profile"_s) && !in)
         return u"--profile goes with --in"_s;
-    if (parsed.values.contains(u"--window"_s) && !in)
+    if (arguments.values.contains(u"--window"_s) && !in)
         return u"--window goes with --in"_s;
     if (!in && !ask) {
         if (required)
             return u"give the destination with --in or --ask"_s;
         return std::nullopt;
     }
-    fields.browser = ask ? QString() : parsed.values.value(u"--in"_s);
-    fields.profile = parsed.values.value(u"--profile"_s);
+    fields.browser = ask ? QString() : arguments.values.value(u"--in"_s);
+    fields.profile = arguments.values.value(u"--profile"_s);
     fields.window = Destination::Window::usual;
-    if (parsed.values.contains(u"--window"_s)) {
-        fields.window = windowFromKeyword(parsed.values.value(u"--window"_s));
+    if (arguments.values.contains(u"--window"_s)) {
+        fields.window = windowFromKeyword(arguments.values.value(u"--window"_s));
         if (!fields.window)
             return u"--window takes usual, new or private"_s;
     }
@@ -99,13 +99,10 @@ std::optional<QString> takeDestination(const CommandArguments& parsed, Fields& f
     return std::nullopt;
 }
 
-int runList(const CliContext& context, const QStringList& arguments)
+} // namespace
+
+int runRulesList(const CliContext& context, const CommandArguments& /*arguments*/)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (!parsed->positional.isEmpty())
-        return context.usageError(u"rules list takes no arguments"_s);
     const auto rules = RuleCommands::onFile(context.rulesPath).list();
     if (!rules)
         return report(context, rules.error());
@@ -119,28 +116,20 @@ int runList(const CliContext& context, const QStringList& arguments)
     return ExitCode::success;
 }
 
-int runAdd(const CliContext& context, const QStringList& arguments)
+int runRulesAdd(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(
-        arguments, {u"--ask"_s, u"--off"_s},
-        {u"--host"_s, u"--contains"_s, u"--regex"_s, u"--in"_s, u"--profile"_s, u"--window"_s, u"--at"_s},
-        {u"--from"_s});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (!parsed->positional.isEmpty())
-        return context.usageError(u"rules add takes options only"_s);
     Fields fields;
-    if (const auto wrong = takeMatch(*parsed, fields, true))
+    if (const auto wrong = takeMatch(arguments, fields, true))
         return context.usageError(*wrong);
-    if (const auto wrong = takeDestination(*parsed, fields, true))
+    if (const auto wrong = takeDestination(arguments, fields, true))
         return context.usageError(*wrong);
-    if (parsed->lists.contains(u"--from"_s))
-        fields.sourceApps = parsed->lists.value(u"--from"_s);
-    if (parsed->flags.contains(u"--off"_s))
+    if (arguments.lists.contains(u"--from"_s))
+        fields.sourceApps = arguments.lists.value(u"--from"_s);
+    if (arguments.flags.contains(u"--off"_s))
         fields.enabled = false;
     qsizetype at = -1;
-    if (parsed->values.contains(u"--at"_s)) {
-        const std::optional<qsizetype> given = position(parsed->values.value(u"--at"_s));
+    if (arguments.values.contains(u"--at"_s)) {
+        const std::optional<qsizetype> given = position(arguments.values.value(u"--at"_s));
         if (!given)
             return context.usageError(u"--at needs a position, counted from 1"_s);
         at = *given;
@@ -153,68 +142,53 @@ int runAdd(const CliContext& context, const QStringList& arguments)
     return ExitCode::success;
 }
 
-int runSet(const CliContext& context, const QStringList& arguments)
+int runRulesSet(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(
-        arguments, {u"--ask"_s, u"--any-app"_s, u"--on"_s, u"--off"_s},
-        {u"--host"_s, u"--contains"_s, u"--regex"_s, u"--in"_s, u"--profile"_s, u"--window"_s}, {u"--from"_s});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (parsed->positional.size() != 1)
-        return context.usageError(u"rules set takes one rule ID"_s);
     Fields fields;
-    if (const auto wrong = takeMatch(*parsed, fields, false))
+    if (const auto wrong = takeMatch(arguments, fields, false))
         return context.usageError(*wrong);
-    if (const auto wrong = takeDestination(*parsed, fields, false))
+    if (const auto wrong = takeDestination(arguments, fields, false))
         return context.usageError(*wrong);
-    const bool anyApp = parsed->flags.contains(u"--any-app"_s);
-    if (anyApp && parsed->lists.contains(u"--from"_s))
+    const bool anyApp = arguments.flags.contains(u"--any-app"_s);
+    if (anyApp && arguments.lists.contains(u"--from"_s))
         return context.usageError(u"--from and --any-app exclude each other"_s);
     if (anyApp)
         fields.sourceApps = QStringList();
-    else if (parsed->lists.contains(u"--from"_s))
-        fields.sourceApps = parsed->lists.value(u"--from"_s);
-    const bool on = parsed->flags.contains(u"--on"_s);
-    const bool off = parsed->flags.contains(u"--off"_s);
+    else if (arguments.lists.contains(u"--from"_s))
+        fields.sourceApps = arguments.lists.value(u"--from"_s);
+    const bool on = arguments.flags.contains(u"--on"_s);
+    const bool off = arguments.flags.contains(u"--off"_s);
     if (on && off)
         return context.usageError(u"--on and --off exclude each other"_s);
     if (on || off)
         fields.enabled = on;
     if (!fields.match && !fields.browser && !fields.sourceApps && !fields.enabled)
         return context.usageError(u"rules set needs something to change"_s);
-    const auto updated = RuleCommands::onFile(context.rulesPath).update(parsed->positional.front(), fields);
+    const auto updated = RuleCommands::onFile(context.rulesPath).update(arguments.positional.front(), fields);
     if (!updated)
         return report(context, updated.error());
     warnWhenNotInstalled(context, fields.browser.value_or(QString()));
     return ExitCode::success;
 }
 
-int runRemove(const CliContext& context, const QStringList& arguments)
+int runRulesRemove(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (parsed->positional.isEmpty())
-        return context.usageError(u"rules rm takes rule IDs"_s);
-    if (const auto removed = RuleCommands::onFile(context.rulesPath).remove(parsed->positional); !removed)
+    if (const auto removed = RuleCommands::onFile(context.rulesPath).remove(arguments.positional); !removed)
         return report(context, removed.error());
     return ExitCode::success;
 }
 
-int runMove(const CliContext& context, const QStringList& arguments)
+int runRulesMove(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (parsed->positional.size() != 2)
-        return context.usageError(u"rules mv takes a rule ID and a position"_s);
-    const std::optional<qsizetype> to = position(parsed->positional[1]);
+    const std::optional<qsizetype> to = position(arguments.positional[1]);
     if (!to)
         return context.usageError(u"the position counts from 1"_s);
-    if (const auto moved = RuleCommands::onFile(context.rulesPath).move(parsed->positional[0], *to); !moved)
+    if (const auto moved = RuleCommands::onFile(context.rulesPath).move(arguments.positional[0], *to); !moved)
         return report(context, moved.error());
     return ExitCode::success;
 }
+
+namespace {
 
 std::optional<bool> onOff(const QString& text)
 {
@@ -227,31 +201,10 @@ std::optional<bool> onOff(const QString& text)
 
 } // namespace
 
-int runRulesVerb(const CliContext& context, const QString& verb, const QStringList& arguments)
+int runFallback(const CliContext& context, const CommandArguments& arguments)
 {
-    if (verb == u"list"_s)
-        return runList(context, arguments);
-    if (verb == u"add"_s)
-        return runAdd(context, arguments);
-    if (verb == u"set"_s)
-        return runSet(context, arguments);
-    if (verb == u"rm"_s)
-        return runRemove(context, arguments);
-    if (verb == u"mv"_s)
-        return runMove(context, arguments);
-    return context.usageError(u"unknown rules command "_s + verb);
-}
-
-int runFallback(const CliContext& context, const QStringList& arguments)
-{
-    const Result<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {u"--ask"_s}, {u"--in"_s, u"--profile"_s, u"--window"_s});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (!parsed->positional.isEmpty())
-        return context.usageError(u"fallback takes options only"_s);
     Fields fields;
-    if (const auto wrong = takeDestination(*parsed, fields, false))
+    if (const auto wrong = takeDestination(arguments, fields, false))
         return context.usageError(*wrong);
     RuleCommands commands = RuleCommands::onFile(context.rulesPath);
     if (!fields.browser) {
@@ -273,32 +226,26 @@ int runFallback(const CliContext& context, const QStringList& arguments)
     return ExitCode::success;
 }
 
-int runCleaning(const CliContext& context, const QStringList& arguments)
+int runCleaning(const CliContext& context, const CommandArguments& arguments)
 {
-    const Result<CommandArguments> parsed = CommandArguments::parse(
-        arguments, {u"--default-parameters"_s}, {u"--strip"_s, u"--https"_s, u"--unwrap"_s, u"--parameters"_s});
-    if (!parsed)
-        return context.usageError(parsed.error());
-    if (!parsed->positional.isEmpty())
-        return context.usageError(u"cleaning takes options only"_s);
     RuleCommands::CleaningFields fields;
     for (const auto& [option, field] :
          {std::pair{u"--strip"_s, &fields.stripsTrackingParameters}, std::pair{u"--https"_s, &fields.upgradesToHTTPS},
           std::pair{u"--unwrap"_s, &fields.unwrapsRedirects}}) {
-        if (!parsed->values.contains(option))
+        if (!arguments.values.contains(option))
             continue;
-        *field = onOff(parsed->values.value(option));
+        *field = onOff(arguments.values.value(option));
         if (!*field)
             return context.usageError(option + u" takes on or off"_s);
     }
-    const bool defaults = parsed->flags.contains(u"--default-parameters"_s);
-    if (defaults && parsed->values.contains(u"--parameters"_s))
+    const bool defaults = arguments.flags.contains(u"--default-parameters"_s);
+    if (defaults && arguments.values.contains(u"--parameters"_s))
         return context.usageError(u"--parameters and --default-parameters exclude each other"_s);
     if (defaults) {
         fields.parameters = LinkRewriter::defaultParameters();
-    } else if (parsed->values.contains(u"--parameters"_s)) {
+    } else if (arguments.values.contains(u"--parameters"_s)) {
         QStringList names;
-        for (const QString& name : parsed->values.value(u"--parameters"_s).split(u','))
+        for (const QString& name : arguments.values.value(u"--parameters"_s).split(u','))
             if (!name.trimmed().isEmpty())
                 names.append(name.trimmed());
         fields.parameters = names;

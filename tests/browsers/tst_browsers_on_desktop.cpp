@@ -257,7 +257,9 @@ private Q_SLOTS:
         const QStringList lines = run.err.split(u'\n', Qt::SkipEmptyParts);
         QVERIFY(!lines.isEmpty());
         for (const QString& line : lines) {
-            QVERIFY2(line.startsWith(u"linkherd: "_s) || line.startsWith(u"Try 'linkherd help'"_s), qPrintable(line));
+            QVERIFY2(line.startsWith(u"linkherd: "_s) || line.startsWith(u"Usage: linkherd "_s) ||
+                         line.startsWith(u"Try 'linkherd help"_s),
+                     qPrintable(line));
         }
         if (!message.isEmpty())
             QVERIFY2(lines.contains(u"linkherd: "_s + message), qPrintable(run.err));

@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/command.h"
 #include "routing/rule_store.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
@@ -6,6 +7,7 @@
 #include "support/test_files.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,10 +32,11 @@ const QByteArray rulesJson = R"({
   "version": 1
 })";
 
-// The first block of JSON in the README that begins with this text; empty when there is none.
-QString readmeJsonBlock(const QString& beginning)
+// The first block of the README in that language ("" for plain text) that begins with this text; empty when there is
+// none.
+QString readmeBlock(const QString& language, const QString& beginning)
 {
-    for (const QString& block : TestFiles::readmeBlocks(u"json"_s)) {
+    for (const QString& block : TestFiles::readmeBlocks(language)) {
         if (block.startsWith(beginning))
             return block;
     }
@@ -80,13 +83,81 @@ private Q_SLOTS:
 
     void resolveRefusesTextThatIsNotALink()
     {
-        for (const QStringList& arguments :
-             {QStringList{u"example.com/path"_s}, QStringList{u"https://exa mple.com/"_s}, QStringList{},
-              QStringList{u"https://a.io/"_s, u"https://b.io/"_s}}) {
-            const CliRun result = run(QStringList{u"resolve"_s} + arguments, m_rules);
-            QCOMPARE(result.status, 2);
-            QCOMPARE(result.out, QString());
-            QCOMPARE(result.err, u"linkherd: Give resolve a URL, as text.\nTry 'linkherd help' for the commands.\n"_s);
+        for (const QString& text : {u"example.com/path"_s, u"https://exa mple.com/"_s}) {
+            expectCli({u"resolve"_s, text}, 2, QString(),
+                      u"linkherd: Give resolve a URL, as text.\n"
+                      u"Usage: linkherd [--rules PATH] resolve URL [--from APP_ID] [--explain]\n"
+                      u"Try 'linkherd help resolve' for more.\n"_s,
+                      m_rules);
+        }
+    }
+
+    // A wrong command line is answered with what the command does take.
+    void usageErrorsShowTheCommandsUsage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("positional arguments to an options-only command")
+            << QStringList{u"rules"_s, u"add"_s, u"github.com"_s, u"firefox"_s}
+            << u"linkherd: rules add takes options only\n"
+               u"Usage: linkherd [--rules PATH] rules add (--host HOST | --contains TEXT | --regex EXPRESSION)\n"
+               u"                                         (--in ID [--profile DIR] [--window W] | --ask)\n"
+               u"                                         [--from APP_ID]... [--at N] [--off]\n"
+               u"Try 'linkherd help rules add' for more.\n"_s;
+        QTest::newRow("too many") << QStringList{u"resolve"_s, u"https://a.io/"_s, u"https://b.io/"_s}
+                                  << u"linkherd: resolve takes one URL\n"
+                                     u"Usage: linkherd [--rules PATH] resolve URL [--from APP_ID] [--explain]\n"
+                                     u"Try 'linkherd help resolve' for more.\n"_s;
+        QTest::newRow("too few") << QStringList{u"rules"_s, u"mv"_s, u"6F1C"_s}
+                                 << u"linkherd: rules mv takes a rule ID and a position\n"
+                                    u"Usage: linkherd [--rules PATH] rules mv ID N\n"
+                                    u"Try 'linkherd help rules mv' for more.\n"_s;
+        QTest::newRow("unknown option") << QStringList{u"profiles"_s, u"firefox"_s, u"--all"_s}
+                                        << u"linkherd: unknown option --all\nUsage: linkherd profiles ID\n"
+                                           u"Try 'linkherd help profiles' for more.\n"_s;
+        QTest::newRow("no subcommand") << QStringList{u"finicky"_s}
+                                       << u"linkherd: finicky needs a command: locate, import or export\n"
+                                          u"Try 'linkherd help' for the commands.\n"_s;
+        QTest::newRow("unknown command") << QStringList{u"frobnicate"_s}
+                                         << u"linkherd: unknown command frobnicate\n"
+                                            u"Try 'linkherd help' for the commands.\n"_s;
+    }
+
+    void usageErrorsShowTheCommandsUsage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        expectCli(arguments, 2, QString(), error, m_rules);
+    }
+
+    // `help COMMAND` and `COMMAND --help` say the same and run nothing; `help` is the README's list.
+    void helpIsTheSameEveryWay()
+    {
+        const QString overview = readmeBlock(QString(), u"Usage: linkherd "_s);
+        for (const QString& option : {u"help"_s, u"--help"_s, u"-h"_s})
+            expectCli({option}, 0, overview, QString(), m_rules);
+        const QString help = run({u"help"_s, u"rules"_s, u"add"_s}, m_rules).out;
+        QVERIFY2(help.startsWith(u"Usage: linkherd [--rules PATH] rules add (--host HOST"_s), qPrintable(help));
+        expectCli({u"rules"_s, u"add"_s, u"--host"_s, u"a.io"_s, u"--ask"_s, u"--help"_s}, 0, help, QString(), m_rules);
+        QCOMPARE(TestFiles::read(m_rules), rulesJson);
+    }
+
+    // What the help, the man page and the completions say of a command's options is one declaration: its
+    // synopsis names each option the command takes, and no other.
+    void synopsesNameTheDeclaredOptions()
+    {
+        static const QRegularExpression option(u"--[a-z-]+"_s);
+        for (const Command& command : commands()) {
+            QStringList named;
+            for (const QRegularExpressionMatch& match : option.globalMatch(command.synopsis))
+                named.append(match.captured());
+            named.removeDuplicates();
+            QStringList declared;
+            for (const CommandOption& declaration : command.options)
+                declared.append(declaration.name);
+            named.sort();
+            declared.sort();
+            QCOMPARE(named, declared);
         }
     }
 
@@ -190,7 +261,7 @@ private Q_SLOTS:
         for (const QString& line : lines.mid(first, last - first))
             written.append(line.mid(4));
         written.append(u"}"_s);
-        QCOMPARE(readmeJsonBlock(u"\"rewriter\""_s), written.join(u'\n') + u'\n');
+        QCOMPARE(readmeBlock(u"json"_s, u"\"rewriter\""_s), written.join(u'\n') + u'\n');
     }
 
     // The example rules file decodes and sends links where the README says.
@@ -213,7 +284,7 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, output);
         const QString example = m_directory->filePath(u"example.json"_s);
-        TestFiles::write(example, readmeJsonBlock(u"{\n    \"fallback\""_s).toUtf8());
+        TestFiles::write(example, readmeBlock(u"json"_s, u"{\n    \"fallback\""_s).toUtf8());
         const auto contents = RulesFile::read(example);
         QVERIFY2(contents && *contents, qPrintable(contents.error().error));
         QCOMPARE((*contents)->document.rules.value(0).destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));

@@ -106,7 +106,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         const QStringList command{u"finicky"_s, u"import"_s};
         const QString typescript = fixture(u"typescript.ts"_s);
-        const QString usage = u"\nTry 'linkherd help' for the commands.\n"_s;
+        const QString usage = u"\nUsage: linkherd [--rules PATH] finicky import FILE [--add | --replace]\n"
+                              u"Try 'linkherd help finicky import' for more.\n"_s;
         QTest::newRow("TypeScript") << command + QStringList{typescript, u"--replace"_s} << 1
                                     << u"linkherd: That file is not valid JavaScript: SyntaxError: import "
                                        u"declarations may only appear at top level of a module at line 1\n"_s;

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <QTextStream>
 
 // The `linkherd` tool run in-process, as a test sees it: its exit status and what it printed.
@@ -23,4 +24,15 @@ inline CliRun runCliInProcess(const QStringList& arguments, const QString& defau
     out.flush();
     err.flush();
     return result;
+}
+
+// Runs the tool in-process and compares its exit status and both outputs; a QTest failure names the first that
+// differs. Callers return when QTest::currentTestFailed().
+inline void expectCli(const QStringList& arguments, int status, const QString& out, const QString& err,
+                      const QString& defaultRulesPath, const CliServices& services = {})
+{
+    const CliRun result = runCliInProcess(arguments, defaultRulesPath, services);
+    QCOMPARE(result.err, err);
+    QCOMPARE(result.out, out);
+    QCOMPARE(result.status, status);
 }

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -17,15 +18,23 @@ QString dataPath(const QString& relativePath)
 QStringList readmeBlocks(const QString& language)
 {
     const QString readme = QString::fromUtf8(read(QStringLiteral(LINKHERD_README)));
-    const QString opening = u"```"_s + language + u'\n';
     QStringList blocks;
-    for (qsizetype start = readme.indexOf(opening); start >= 0; start = readme.indexOf(opening, start)) {
-        start += opening.size();
-        const qsizetype end = readme.indexOf(u"\n```"_s, start - 1);
-        if (end < 0)
-            break;
-        blocks.append(readme.sliced(start, end + 1 - start));
-        start = end + 4;
+    std::optional<QString> block; // inside a fence, and of the language asked for: its text so far
+    bool inFence = false;
+    for (const QString& line : readme.split(u'\n')) {
+        if (!line.startsWith(u"```"_s)) {
+            if (block)
+                *block += line + u'\n';
+        } else if (inFence) {
+            if (block)
+                blocks.append(*block);
+            block.reset();
+            inFence = false;
+        } else {
+            inFence = true;
+            if (line.mid(3) == language)
+                block.emplace();
+        }
     }
     return blocks;
 }

@@ -16,7 +16,7 @@ void writeAtomicallyAsAnotherProgram(const QString& path, const QByteArray& byte
 // A stand-in for a program the code under test runs (the `linkherd` tool): an executable shell script at path
 // with this body after its #! line. Returns path.
 QString writeScript(const QString& path, const QByteArray& body);
-// The project README's fenced blocks marked as this language ("json", "sh"), each without its fences, in order:
+// The project README's fenced blocks marked as this language ("json", "sh"; "" for plain text), each without its fences, in order:
 // for tests that hold the README's examples to what the programs do.
 QStringList readmeBlocks(const QString& language);
 

@@ -1,7 +1,9 @@
 #include "chooser_view.h"
 
 #include "browsers/browser_profiles.h"
+#include "gui/common/chooser_shortcuts.h"
 #include "gui/common/small_widgets.h"
+#include "gui/common/text_style.h"
 #include "routing/link_parts.h"
 #include "services/preferences.h"
 
@@ -26,46 +28,14 @@ constexpr int contentWidth = ChooserView::fixedWidth - 2 * ChooserView::padding;
 constexpr int browserIconSize = 20;
 constexpr int sourceIconSize = 12;
 
-enum class TextStyle { headline, body, callout, caption };
-enum class Tone { primary, secondary, tertiary };
+using TextStyle::Size;
+using TextStyle::Tone;
 
-void applyTextStyle(QWidget* widget, TextStyle textStyle, Tone tone = Tone::primary)
-{
-    QFont font = widget->font();
-    switch (textStyle) {
-    case TextStyle::headline:
-        font.setBold(true);
-        break;
-    case TextStyle::body:
-        break;
-    case TextStyle::callout:
-        font.setPointSizeF(font.pointSizeF() * 0.93);
-        break;
-    case TextStyle::caption:
-        font.setPointSizeF(font.pointSizeF() * 0.85);
-        break;
-    }
-    widget->setFont(font);
-    if (tone == Tone::primary)
-        return;
-    // Secondary text is the theme's text colour, fainter; tertiary text is the theme's lightest text colour, the
-    // one it gives placeholders. Both follow light and dark themes.
-    QPalette palette = widget->palette();
-    QColor colour = palette.color(QPalette::WindowText);
-    if (tone == Tone::secondary)
-        colour.setAlphaF(0.65f);
-    else
-        colour = palette.color(QPalette::PlaceholderText);
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
-QLabel* label(const QString& text, QWidget* parent, TextStyle textStyle, Tone tone = Tone::primary)
+QLabel* label(const QString& text, QWidget* parent, Size size, Tone tone = Tone::primary)
 {
     auto* result = new QLabel(text, parent);
     result->setTextFormat(Qt::PlainText);
-    applyTextStyle(result, textStyle, tone);
+    TextStyle::apply(result, size, tone);
     return result;
 }
 
@@ -110,10 +80,10 @@ public:
         QLabel* iconView = iconLabel(icon, browserIconSize, this);
         iconView->setObjectName(u"browserIcon"_s);
         layout->addWidget(iconView);
-        layout->addWidget(label(name, this, TextStyle::body));
+        layout->addWidget(label(name, this, Size::body));
         layout->addStretch();
-        if (index < ChooserView::shortcutCount) {
-            QLabel* hint = label(u"Ctrl+"_s + QString::number(index + 1), this, TextStyle::caption, Tone::tertiary);
+        if (index < ChooserShortcuts::count) {
+            QLabel* hint = label(u"Ctrl+"_s + QString::number(index + 1), this, Size::caption, Tone::tertiary);
             hint->setObjectName(u"shortcutHint"_s);
             layout->addWidget(hint);
         }
@@ -215,13 +185,13 @@ QLayout* ChooserView::header(const QString& host)
     auto* group = new QVBoxLayout;
     group->setSpacing(6);
 
-    QLabel* title = label(QString(), this, TextStyle::headline);
+    QLabel* title = label(QString(), this, Size::headline);
     title->setObjectName(u"title"_s);
     const QString titleText = host.isEmpty() ? m_request.url : host;
     title->setText(QFontMetrics(title->font()).elidedText(titleText, Qt::ElideMiddle, contentWidth));
     group->addWidget(title);
 
-    QLabel* link = label(QString(), this, TextStyle::caption, Tone::secondary);
+    QLabel* link = label(QString(), this, Size::caption, Tone::secondary);
     link->setObjectName(u"link"_s);
     link->setText(elidedLines(m_request.url, QFontMetrics(link->font()), contentWidth, 2).join(u'\n'));
     link->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -236,8 +206,8 @@ QLayout* ChooserView::header(const QString& host)
             sourceIcon->setObjectName(u"sourceIcon"_s);
             source->addWidget(sourceIcon, 0, Qt::AlignVCenter);
         }
-        QLabel* from = label(u"from "_s + Browsers::displayName(m_request.sourceBundleID), this, TextStyle::caption,
-                             Tone::tertiary);
+        QLabel* from =
+            label(u"from "_s + Browsers::displayName(m_request.sourceBundleID), this, Size::caption, Tone::tertiary);
         from->setObjectName(u"source"_s);
         source->addWidget(from, 0, Qt::AlignVCenter);
         source->addStretch();
@@ -252,7 +222,7 @@ QLayout* ChooserView::browserList(const Preferences& preferences)
     list->setSpacing(4);
     const QList<Browsers::Browser> browsers = Browsers::ordered(preferences.browserOrder());
     if (browsers.isEmpty()) {
-        QLabel* none = label(u"No other browsers are installed."_s, this, TextStyle::callout, Tone::secondary);
+        QLabel* none = label(u"No other browsers are installed."_s, this, Size::callout, Tone::secondary);
         none->setObjectName(u"noBrowsers"_s);
         list->addWidget(none);
     }
@@ -261,7 +231,7 @@ QLayout* ChooserView::browserList(const Preferences& preferences)
         auto* row = new BrowserRow(browser, name, index, this);
         connect(row, &QAbstractButton::clicked, this,
                 [this, browser, profile] { Q_EMIT chosen(browser, profile, m_remember->isChecked()); });
-        if (index < shortcutCount) {
+        if (index < ChooserShortcuts::count) {
             const auto digit = static_cast<Qt::Key>(Qt::Key_1 + index);
             auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | digit), this);
             connect(shortcut, &QShortcut::activated, row, &QAbstractButton::click);
@@ -291,7 +261,7 @@ QLayout* ChooserView::bottomGroup(const QString& host, qsizetype remaining)
 
     m_remember = new QCheckBox(this);
     m_remember->setObjectName(u"remember"_s);
-    applyTextStyle(m_remember, TextStyle::callout);
+    TextStyle::apply(m_remember, Size::callout);
     // Without a host there is nothing a rule could match on.
     m_remember->setEnabled(!host.isEmpty());
     const QString subject = host.isEmpty() ? m_request.url : host;
@@ -309,7 +279,7 @@ QLayout* ChooserView::bottomGroup(const QString& host, qsizetype remaining)
     if (remaining > 0) {
         const QString waiting =
             QString::number(remaining) + u" more link"_s + (remaining == 1 ? u""_s : u"s"_s) + u" waiting"_s;
-        QLabel* count = label(waiting, this, TextStyle::caption, Tone::secondary);
+        QLabel* count = label(waiting, this, Size::caption, Tone::secondary);
         count->setObjectName(u"waiting"_s);
         footer->addWidget(count, 0, Qt::AlignVCenter);
     }

@@ -23,7 +23,6 @@ class ChooserView final : public QWidget {
 public:
     static constexpr int fixedWidth = 380;
     static constexpr int padding = 20;
-    static constexpr int shortcutCount = 9;
 
     ChooserView(const Router::Request& request, qsizetype remaining, const Preferences& preferences,
                 QWidget* parent = nullptr);

@@ -1,5 +1,7 @@
 #include "feedback_view.h"
 
+#include "gui/common/text_style.h"
+
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -29,22 +31,6 @@ void setTextSize(QWidget* widget, qreal points, QFont::Weight weight = QFont::No
     widget->setFont(font);
 }
 
-void setTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
-// The theme's text colour, fainter; it follows light and dark themes.
-QColor secondary(const QWidget* widget)
-{
-    QColor colour = widget->palette().color(QPalette::WindowText);
-    colour.setAlphaF(0.65f);
-    return colour;
-}
-
 QLabel* symbol(const QString& iconName, const QString& fallback, int size, const QColor& colour, QWidget* parent)
 {
     auto* label = new QLabel(parent);
@@ -52,7 +38,7 @@ QLabel* symbol(const QString& iconName, const QString& fallback, int size, const
     if (icon.isNull()) {
         label->setText(fallback);
         setTextSize(label, size);
-        setTextColour(label, colour);
+        TextStyle::setTextColour(label, colour);
     } else {
         label->setPixmap(icon.pixmap(size, size));
     }
@@ -86,7 +72,7 @@ FeedbackView::FeedbackView(FeedbackService& service, QWidget* parent) : QWidget(
     auto* subtitle = new QLabel(u"What's working, what's broken, what you'd like. It goes straight to me."_s, this);
     subtitle->setWordWrap(true);
     setTextSize(subtitle, 12);
-    setTextColour(subtitle, secondary(this));
+    TextStyle::setTextColour(subtitle, TextStyle::secondary(palette()));
     header->addWidget(title);
     header->addWidget(subtitle);
     layout->addLayout(header);
@@ -144,7 +130,7 @@ QWidget* FeedbackView::buildForm()
                         form);
     m_note->setWordWrap(true);
     setTextSize(m_note, 11);
-    setTextColour(m_note, secondary(this));
+    TextStyle::setTextColour(m_note, TextStyle::secondary(palette()));
     layout->addWidget(m_note);
 
     m_errorRow = new QWidget(form);
@@ -158,7 +144,7 @@ QWidget* FeedbackView::buildForm()
     m_errorText->setWordWrap(true);
     m_errorText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setTextSize(m_errorText, 11);
-    setTextColour(m_errorText, red);
+    TextStyle::setTextColour(m_errorText, red);
     errorLayout->addWidget(m_errorText, 1);
     m_errorRow->hide();
     layout->addWidget(m_errorRow);
@@ -209,7 +195,7 @@ QWidget* FeedbackView::buildConfirmation()
     m_replyLine = new QLabel(confirmation);
     m_replyLine->setTextFormat(Qt::PlainText); // holds the address as typed
     setTextSize(m_replyLine, 11);
-    setTextColour(m_replyLine, secondary(this));
+    TextStyle::setTextColour(m_replyLine, TextStyle::secondary(palette()));
     layout->addWidget(m_replyLine, 0, Qt::AlignHCenter);
     m_doneButton = new QPushButton(u"Done"_s, confirmation);
     m_doneButton->setAccessibleName(u"Done"_s);

@@ -2,7 +2,6 @@
 
 #include "feedback/feedback_service.h"
 #include "feedback_view.h"
-#include "gui/common/present_window.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -46,26 +45,11 @@ FeedbackWindowController::FeedbackWindowController(const QString& toolPath, QObj
       m_service(new FeedbackService(toolPath, this))
 {}
 
-FeedbackWindowController::~FeedbackWindowController()
-{
-    delete m_window;
-}
-
-QWidget* FeedbackWindowController::window() const
-{
-    return m_window;
-}
-
-FeedbackView* FeedbackWindowController::view() const
-{
-    return m_window ? m_view : nullptr;
-}
-
-void FeedbackWindowController::create()
+QWidget* FeedbackWindowController::create()
 {
     // The controller outlives its window: it deletes the window when it goes.
     auto* window = new FeedbackWindow([this] {
-        m_window.clear();
+        m_window.forget();
         m_view = nullptr;
     });
     window->setWindowTitle(u"Send Feedback"_s);
@@ -79,12 +63,10 @@ void FeedbackWindowController::create()
     window->adjustSize();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window->move(screen->availableGeometry().center() - window->rect().center());
-    m_window = window;
+    return window;
 }
 
 void FeedbackWindowController::show(const LaunchActivation& activation)
 {
-    if (!m_window)
-        create();
-    presentWindow(*m_window, activation);
+    m_window.show(activation);
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "gui/common/single_window.h"
 #include "platform/launch_activation.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 class FeedbackService;
@@ -19,21 +19,20 @@ class FeedbackWindowController final : public QObject {
 public:
     // toolPath: the `linkherd` tool, which each send runs (FeedbackService).
     explicit FeedbackWindowController(const QString& toolPath, QObject* parent = nullptr);
-    ~FeedbackWindowController() override;
 
     // Shows the window (made when there is none), raised and active, with the activation that came with the
     // request when there is one.
     void show(const LaunchActivation& activation = {});
 
     // Null while no window is open.
-    QWidget* window() const;
-    FeedbackView* view() const;
+    QWidget* window() const { return m_window.window(); }
+    FeedbackView* view() const { return m_window.window() ? m_view : nullptr; }
     FeedbackService& service() { return *m_service; }
 
 private:
-    void create();
+    QWidget* create();
 
     FeedbackService* m_service;
-    QPointer<QWidget> m_window;
+    SingleWindow m_window{[this] { return create(); }};
     FeedbackView* m_view = nullptr; // the window's content, gone with it
 };

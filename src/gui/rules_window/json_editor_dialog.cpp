@@ -1,8 +1,8 @@
 #include "json_editor_dialog.h"
 
 #include "gui/common/small_widgets.h"
+#include "gui/common/text_style.h"
 #include "routing/rule_store.h"
-#include "text_style.h"
 
 #include <QFontDatabase>
 #include <QFrame>
@@ -44,7 +44,7 @@ JsonEditorDialog::JsonEditorDialog(RuleStore& store, QWidget* parent) : QDialog(
     m_error->setWordWrap(true);
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_error->setContentsMargins(margin, margin, margin, margin);
-    TextStyle::makeCallout(m_error);
+    TextStyle::apply(m_error, TextStyle::Size::callout);
     const QColor orange = TextStyle::orange(palette());
     QColor background = orange;
     background.setAlphaF(0.12f);
@@ -59,8 +59,7 @@ JsonEditorDialog::JsonEditorDialog(RuleStore& store, QWidget* parent) : QDialog(
 
     auto* caption = new QLabel(tr("Rules are applied top to bottom; the first match wins."), this);
     caption->setTextFormat(Qt::PlainText);
-    TextStyle::makeCaption(caption);
-    TextStyle::setTextColour(caption, TextStyle::secondary(palette()));
+    TextStyle::apply(caption, TextStyle::Size::caption, TextStyle::Tone::secondary);
     auto* cancel = new QPushButton(tr("Cancel"), this);
     cancel->setAccessibleName(tr("Cancel"));
     auto* saveButton = new QPushButton(tr("Save"), this);

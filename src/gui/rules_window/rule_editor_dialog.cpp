@@ -5,7 +5,7 @@
 #include "browsers/browsers.h"
 #include "gui/common/destination_picker.h"
 #include "gui/common/small_widgets.h"
-#include "text_style.h"
+#include "gui/common/text_style.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -72,7 +72,7 @@ RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(
     matchSection->addRow(m_pattern);
     m_help = plainLabel(QString(), form);
     m_help->setWordWrap(true);
-    TextStyle::makeCaption(m_help);
+    TextStyle::apply(m_help, TextStyle::Size::caption);
     matchSection->addRow(m_help);
     formLayout->addLayout(matchSection);
 

@@ -4,6 +4,7 @@
 #include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
 #include "gui/common/destination_menu_items.h"
+#include "gui/common/text_style.h"
 #include "routing/rule.h"
 #include "routing/rule_store.h"
 #include "rules_list_model.h"
@@ -53,13 +54,6 @@ QString profileText(const Destination& destination)
     if (const QString window = BrowserWindows::windowSuffix(destination.window()); !window.isEmpty())
         parts.append(window);
     return parts.join(u", "_s);
-}
-
-QFont captionFont(const QFont& font)
-{
-    QFont caption = font;
-    caption.setPointSizeF(font.pointSizeF() * 0.85);
-    return caption;
 }
 
 // Where each part of a row goes, from the right edge inwards: the destination keeps its width, the texts are
@@ -203,7 +197,7 @@ void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
     const QFontMetrics metrics(option.font);
     const QString sources = sourcesText(*rule);
-    const QFont caption = captionFont(option.font);
+    const QFont caption = TextStyle::font(option.font, TextStyle::Size::caption);
     const QFontMetrics captionMetrics(caption);
     const int textHeight = metrics.height() + (sources.isEmpty() ? 0 : 2 + captionMetrics.height());
     QRect line(layout.texts.left(), layout.texts.center().y() - textHeight / 2, layout.texts.width(), metrics.height());
@@ -244,7 +238,7 @@ QSize RuleRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
     const QFontMetrics metrics(option.font);
     int height = std::max(metrics.height(), iconSize);
     if (rule && !rule->sourceBundleIDs.isEmpty())
-        height = metrics.height() + 2 + QFontMetrics(captionFont(option.font)).height();
+        height = metrics.height() + 2 + QFontMetrics(TextStyle::font(option.font, TextStyle::Size::caption)).height();
     return QSize(200, height + 2 * 3 + 4);
 }
 

@@ -11,6 +11,7 @@
 #include "gui/common/file_dialog.h"
 #include "gui/common/message_box.h"
 #include "gui/common/small_widgets.h"
+#include "gui/common/text_style.h"
 #include "interchange/finicky_report.h"
 #include "json_editor_dialog.h"
 #include "routing/link_parts.h"
@@ -226,9 +227,7 @@ void RulesView::buildBanner()
     medium.setWeight(QFont::Medium);
     title->setFont(medium);
     auto* line = new QLabel(u"Links will keep opening the way they do now, and these rules will not run."_s, m_banner);
-    QFont caption = line->font();
-    caption.setPointSizeF(caption.pointSizeF() * 0.85);
-    line->setFont(caption);
+    line->setFont(TextStyle::font(line->font(), TextStyle::Size::caption));
     line->setForegroundRole(QPalette::PlaceholderText);
     line->setWordWrap(true);
     texts->addWidget(title);

@@ -1,6 +1,5 @@
 #include "rules_window_controller.h"
 
-#include "gui/common/present_window.h"
 #include "platform/file_manager.h"
 #include "rules_view.h"
 #include "services/preferences.h"
@@ -66,22 +65,7 @@ RulesWindowController::RulesWindowController(RuleStore& store, Preferences& pref
     });
 }
 
-RulesWindowController::~RulesWindowController()
-{
-    delete m_window;
-}
-
-QWidget* RulesWindowController::window() const
-{
-    return m_window;
-}
-
-RulesView* RulesWindowController::view() const
-{
-    return m_window ? m_view : nullptr;
-}
-
-void RulesWindowController::create()
+QWidget* RulesWindowController::create()
 {
     auto* window = new RulesWindow(m_preferences);
     window->setWindowTitle(u"Rules"_s);
@@ -101,13 +85,11 @@ void RulesWindowController::create()
         if (QScreen* screen = QGuiApplication::primaryScreen())
             window->move(screen->availableGeometry().center() - window->rect().center());
     }
-    m_window = window;
+    return window;
 }
 
 void RulesWindowController::show(const LaunchActivation& activation)
 {
-    if (!m_window)
-        create();
-    presentWindow(*m_window, activation);
+    m_window.show(activation);
     Q_EMIT didOpen();
 }

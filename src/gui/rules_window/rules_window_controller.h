@@ -1,9 +1,9 @@
 #pragma once
 
+#include "gui/common/single_window.h"
 #include "platform/launch_activation.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 class DefaultBrowser;
@@ -22,15 +22,14 @@ public:
     // toolPath: the `linkherd` tool, which the window runs for the Finicky import and export.
     RulesWindowController(RuleStore& store, Preferences& preferences, DefaultBrowser& defaultBrowser,
                           FileManager& fileManager, QString toolPath, QObject* parent = nullptr);
-    ~RulesWindowController() override;
 
     // Shows the window, made on first use, raised and active, with the activation that came with the request
     // when there is one; refreshes what it shows and emits didOpen.
     void show(const LaunchActivation& activation = {});
 
     // Null until first shown.
-    QWidget* window() const;
-    RulesView* view() const;
+    QWidget* window() const { return m_window.window(); }
+    RulesView* view() const { return m_window.window() ? m_view : nullptr; }
 
 Q_SIGNALS:
     // Every show, the first and each later one.
@@ -41,13 +40,13 @@ Q_SIGNALS:
     void feedbackRequested();
 
 private:
-    void create();
+    QWidget* create();
 
     RuleStore& m_store;
     Preferences& m_preferences;
     DefaultBrowser& m_defaultBrowser;
     FileManager& m_fileManager;
     QString m_toolPath;
-    QPointer<QWidget> m_window;
+    SingleWindow m_window{[this] { return create(); }};
     RulesView* m_view = nullptr; // the window's content, gone with it
 };

@@ -1,6 +1,7 @@
 #include "about_settings.h"
 
 #include "form_parts.h"
+#include "gui/common/text_style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -91,6 +92,6 @@ AboutSettings::AboutSettings(const BuildInfo& info, const QIcon& icon, std::func
     stack->addLayout(links);
 
     if (!info.copyright.isEmpty())
-        stack->addWidget(secondaryLine(info.copyright, 0.85, this));
+        stack->addWidget(secondaryLine(info.copyright, TextStyle::captionScale, this));
     stack->addStretch(1);
 }

@@ -2,6 +2,8 @@
 
 #include "form_parts.h"
 #include "platform/keyboard_state.h"
+#include "gui/common/chooser_shortcuts.h"
+#include "gui/common/text_style.h"
 #include "services/preferences.h"
 
 #include <QCheckBox>
@@ -23,7 +25,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int rowHeight = 26;
-constexpr int shortcutCount = 9;
 
 // The name on the left; the shortcut and a drag handle, faint, on the right.
 class BrowserRowDelegate final : public QStyledItemDelegate {
@@ -41,9 +42,7 @@ public:
     {
         QStyledItemDelegate::paint(painter, option, index);
         painter->save();
-        QFont small = option.font;
-        small.setPointSizeF(small.pointSizeF() * 0.85);
-        painter->setFont(small);
+        painter->setFont(TextStyle::font(option.font, TextStyle::Size::caption));
         painter->setPen(option.palette.color(QPalette::Disabled, QPalette::Text));
         QRect right = option.rect.adjusted(0, 0, -8, 0);
         painter->drawText(right, Qt::AlignRight | Qt::AlignVCenter, u"≡"_s);
@@ -130,11 +129,12 @@ QVariant BrowserOrderModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return browser.name;
     case Qt::AccessibleTextRole:
-        return index.row() < shortcutCount ? u"%1, Ctrl+%2"_s.arg(browser.name).arg(index.row() + 1) : browser.name;
+        return index.row() < ChooserShortcuts::count ? u"%1, Ctrl+%2"_s.arg(browser.name).arg(index.row() + 1)
+                                                     : browser.name;
     case Qt::DecorationRole:
         return Browsers::icon(browser.bundleID, 16);
     case shortcutHintRole:
-        return index.row() < shortcutCount ? u"Ctrl+%1"_s.arg(index.row() + 1) : QString();
+        return index.row() < ChooserShortcuts::count ? u"Ctrl+%1"_s.arg(index.row() + 1) : QString();
     case bundleIDRole:
         return browser.bundleID;
     default:

@@ -1,5 +1,7 @@
 #include "form_parts.h"
 
+#include "gui/common/text_style.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,9 +27,7 @@ QLabel* caption(const QString& text, QWidget* parent)
     auto* label = new QLabel(text, parent);
     label->setWordWrap(true);
     label->setAccessibleName(text);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    label->setFont(font);
+    label->setFont(TextStyle::font(label->font(), TextStyle::Size::caption));
     label->setForegroundRole(QPalette::PlaceholderText);
     return label;
 }

@@ -2,7 +2,6 @@
 
 #include "automation_settings.h"
 #include "chooser_settings.h"
-#include "gui/common/present_window.h"
 #include "link_settings.h"
 
 #include <QIcon>
@@ -34,12 +33,7 @@ SettingsWindowController::SettingsWindowController(Services services, QObject* p
       m_services(std::move(services))
 {}
 
-SettingsWindowController::~SettingsWindowController()
-{
-    delete m_window;
-}
-
-void SettingsWindowController::create()
+QWidget* SettingsWindowController::create()
 {
     auto* window = new QWidget;
     window->setWindowTitle(u"Linkherd Settings"_s);
@@ -65,12 +59,10 @@ void SettingsWindowController::create()
     addTab(new AboutSettings(m_services.buildInfo, m_services.applicationIcon, m_services.sendFeedback),
            u"help-about"_s, u"About"_s);
     layout->addWidget(m_tabs);
-    m_window = window;
+    return window;
 }
 
 void SettingsWindowController::show(const LaunchActivation& activation)
 {
-    if (!m_window)
-        create();
-    presentWindow(*m_window, activation);
+    m_window.show(activation);
 }

@@ -2,11 +2,11 @@
 
 #include "about_settings.h"
 #include "general_settings.h"
+#include "gui/common/single_window.h"
 #include "platform/launch_activation.h"
 
 #include <QIcon>
 #include <QObject>
-#include <QPointer>
 
 #include <functional>
 
@@ -37,18 +37,17 @@ public:
     };
 
     explicit SettingsWindowController(Services services, QObject* parent = nullptr);
-    ~SettingsWindowController() override;
 
     void show(const LaunchActivation& activation = {});
 
     // Null until first shown.
-    QWidget* window() const { return m_window; }
+    QWidget* window() const { return m_window.window(); }
     QTabWidget* tabs() const { return m_tabs; }
 
 private:
-    void create();
+    QWidget* create();
 
     Services m_services;
-    QPointer<QWidget> m_window;
+    SingleWindow m_window{[this] { return create(); }};
     QTabWidget* m_tabs = nullptr; // the window's content, gone with it
 };

@@ -7,13 +7,6 @@ namespace TextStyle {
 
 namespace {
 
-void scaleFont(QWidget* widget, double factor)
-{
-    QFont font = widget->font();
-    font.setPointSizeF(font.pointSizeF() * factor);
-    widget->setFont(font);
-}
-
 bool isDark(const QPalette& palette)
 {
     return palette.color(QPalette::Window).lightnessF() < 0.5;
@@ -21,14 +14,37 @@ bool isDark(const QPalette& palette)
 
 } // namespace
 
-void makeCaption(QWidget* widget)
+QFont font(QFont font, Size size)
 {
-    scaleFont(widget, 0.85);
+    switch (size) {
+    case Size::headline:
+        font.setBold(true);
+        break;
+    case Size::body:
+        break;
+    case Size::callout:
+        font.setPointSizeF(font.pointSizeF() * 0.93);
+        break;
+    case Size::caption:
+        font.setPointSizeF(font.pointSizeF() * captionScale);
+        break;
+    }
+    return font;
 }
 
-void makeCallout(QWidget* widget)
+void apply(QWidget* widget, Size size, Tone tone)
 {
-    scaleFont(widget, 0.93);
+    widget->setFont(font(widget->font(), size));
+    switch (tone) {
+    case Tone::primary:
+        break;
+    case Tone::secondary:
+        setTextColour(widget, secondary(widget->palette()));
+        break;
+    case Tone::tertiary:
+        setTextColour(widget, widget->palette().color(QPalette::PlaceholderText));
+        break;
+    }
 }
 
 void setTextColour(QWidget* widget, const QColor& colour)
