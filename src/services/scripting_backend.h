@@ -21,9 +21,4 @@ public:
     // name on the session bus, looked up only when a rule or the chooser needs the source. Called while the
     // call is being answered, so the caller is still there.
     virtual void route(const QString& url, const QString& caller) = 0;
-
-protected:
-    ScriptingBackend() = default;
-    ScriptingBackend(const ScriptingBackend&) = default;
-    ScriptingBackend& operator=(const ScriptingBackend&) = default;
 };

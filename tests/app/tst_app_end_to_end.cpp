@@ -158,23 +158,13 @@ private Q_SLOTS:
     void cleanup()
     {
         stopInstance();
-        if (m_foreground.state() != QProcess::NotRunning) {
-            m_foreground.kill();
-            m_foreground.waitForFinished(5000);
-        }
-        if (m_display.state() != QProcess::NotRunning) {
-            m_display.terminate();
-            m_display.waitForFinished(5000);
-        }
-        if (m_bus.state() != QProcess::NotRunning) {
-            m_bus.terminate();
-            m_bus.waitForFinished(5000);
-        }
-        if (m_resident.state() != QProcess::NotRunning) {
-            m_resident.terminate();
-            if (!m_resident.waitForFinished(5000))
-                m_resident.kill();
-            m_resident.waitForFinished(5000);
+        for (QProcess* process : {&m_foreground, &m_display, &m_bus, &m_resident}) {
+            if (process->state() == QProcess::NotRunning)
+                continue;
+            process->terminate();
+            if (!process->waitForFinished(5000))
+                process->kill();
+            process->waitForFinished(5000);
         }
     }
 
@@ -218,67 +208,35 @@ private Q_SLOTS:
         QVERIFY2(!log.contains("private.example"), log.constData());
     }
 
-    void linksStillArriveWithLinkherdOutOfTheApplicationMenu_data()
-    {
-        QTest::addColumn<bool>("installedForTheUser");
-        QTest::newRow("installed for everyone") << false;
-        QTest::newRow("installed in ~/.local") << true;
-    }
-
-    // Out of the application menu, Linkherd is still one of the desktop's browsers: the entry that hides it keeps
-    // it listed for web links, so it can be made the default and receives links. Back in, the installed entry is
-    // in force again, as installed. Installed in ~/.local (as scripts/run.sh does), a reinstall while hidden lists
-    // the entry again, and the resident's switch follows the desktop.
+    // Out of the application menu, Linkherd is still one of the desktop's browsers: GIO lists the entry that hides it
+    // for web links, so it can be made the default and receives links, and the resident started again takes the
+    // switch from the desktop. Back in the menu, links still arrive.
     void linksStillArriveWithLinkherdOutOfTheApplicationMenu()
     {
-        QFETCH(bool, installedForTheUser);
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_desktop->dataHome()));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_desktop->systemDataDirectory()));
         const auto restore = qScopeGuard([] {
             qunsetenv("XDG_DATA_HOME");
             qunsetenv("XDG_DATA_DIRS");
         });
-        const QString entry = m_desktop->dataHome() + u"/applications/org.linkherd.Linkherd.desktop"_s;
-        QCOMPARE(LauncherEntry::userPath(), entry);
-        QByteArray installed;
-        if (installedForTheUser) {
-            installDesktopIntegration(m_desktop->home() + u"/.local"_s);
-            QVERIFY(!QTest::currentTestFailed());
-            // GIO lists an entry only when its Exec is on PATH.
-            QVERIFY(
-                QFile::link(QStringLiteral(LINKHERD_APP_EXECUTABLE), m_desktop->binDirectory() + u"/linkherd-app"_s));
-            installed = TestFiles::read(entry);
-        }
         startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "rules": [], "version": 1})");
         QVERIFY(LauncherEntry::setHidden(true));
-        QVERIFY(LauncherEntry::isHidden());
-        QVERIFY(TestFiles::read(entry).contains("\nNoDisplay=true\n"));
         const QString listed = m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/https"_s}).out;
         QVERIFY2(listed.section(u"Registered applications:"_s, 1).contains(u"\torg.linkherd.Linkherd.desktop"_s),
                  qPrintable(listed));
         QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
         QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://hidden.example/"_s}).exitCode, 0);
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1).size(), 1);
+        restartResident();
+        QVERIFY(!QTest::currentTestFailed());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            TestFiles::read(m_desktop->configHome() + u"/linkherd/preferences.ini"_s).contains("showsDockIcon=false"),
+            10'000);
 
         QVERIFY(LauncherEntry::setHidden(false));
-        QCOMPARE(QFileInfo::exists(entry) ? TestFiles::read(entry) : QByteArray(), installed);
         QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"https://shown.example/"_s}).exitCode, 0);
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 2).size(), 2);
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
-        if (!installedForTheUser)
-            return;
-
-        const QString preferences = m_desktop->configHome() + u"/linkherd/preferences.ini"_s;
-        QVERIFY(LauncherEntry::setHidden(true));
-        restartResident();
-        QVERIFY(!QTest::currentTestFailed());
-        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=false"), 10'000);
-        installDesktopIntegration(m_desktop->home() + u"/.local"_s);
-        QVERIFY(!QTest::currentTestFailed());
-        QVERIFY(!LauncherEntry::isHidden());
-        restartResident();
-        QVERIFY(!QTest::currentTestFailed());
-        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=true"), 10'000);
     }
 
     // Nothing that waits for the opener (a terminal, a script reading its output) waits for Linkherd: the
@@ -377,20 +335,6 @@ private Q_SLOTS:
                  QString());
     }
 
-    // A link that asks shows the "Open Link" panel on a real X server; Ctrl+1 opens it in the first browser.
-    void askingLinkShowsThePanelAndCtrl1Opens()
-    {
-        startOnDisplay(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
-        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://ask.example/page"_s}).exitCode, 0);
-        const QString panel = waitForPanel();
-        QVERIFY2(!panel.isEmpty(), "no Open Link panel");
-        m_desktop->run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, panel});
-        m_desktop->run(u"xdotool"_s, {u"key"_s, u"ctrl+1"_s});
-        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
-        QCOMPARE(launches.size(), 1); // "Fake" comes before "Other"
-        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://ask.example/page"_s});
-    }
-
     // The activation that came with a link for the panel is the panel's: on X11 its window carries the startup ID,
     // from which the window manager takes the time of the click. The browser picked there does not get it.
     void browserPickedInThePanelGetsNoStaleActivation()
@@ -438,35 +382,34 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1).size(), 1);
     }
 
-    // linkherd-app run from the test maps to no application through /proc; the active window's does.
-    void activeWindowIsTheSourceOfAnUnplacedCaller()
+    void activeWindowIsTheSourceOfAnUnplacedCaller_data()
     {
-        startOnDisplay(rulesSendingLinksFrom("org.gnome.Evolution"));
-        m_foreground.setProcessEnvironment(m_desktop->environment());
-        m_foreground.start(QStringLiteral(LINKHERD_ACTIVE_WINDOW_CLIENT), {u"org.gnome.Evolution"_s});
-        QVERIFY2(m_foreground.waitForReadyRead(5000), "no active window");
-        QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://example.com/mail"_s}).exitCode, 0);
-        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"other"_s, 1);
-        QCOMPARE(launches.size(), 1);
-        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.com/mail"_s});
-        QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
+        QTest::addColumn<QStringList>("window"); // the active window client's arguments
+        QTest::addColumn<QByteArray>("application");
+        QTest::newRow("by its desktop ID") << QStringList{u"org.gnome.Evolution"_s} << "org.gnome.Evolution"_ba;
+        QTest::newRow("by its StartupWMClass")
+            << QStringList{u"--wm-class"_s, u"xmessage"_s, u"XMessage"_s} << "org.example.Mail"_ba;
     }
 
-    // An application that names its windows' class in StartupWMClass is found by it, whatever its desktop ID.
-    void activeWindowIsFoundByItsStartupWMClass()
+    // linkherd-app run from the test maps to no application through /proc; the active window's does, also one found
+    // by the class its entry names in StartupWMClass, whatever its desktop ID.
+    void activeWindowIsTheSourceOfAnUnplacedCaller()
     {
+        QFETCH(QStringList, window);
+        QFETCH(QByteArray, application);
         m_desktop->addBrowser({.id = u"org.example.Mail"_s,
                                .name = u"Mail"_s,
                                .mimeTypes = u"message/rfc822;"_s,
                                .extraKeys = {{u"StartupWMClass"_s, u"Xmessage"_s}}});
         m_desktop->refreshDesktopDatabase();
-        startOnDisplay(rulesSendingLinksFrom("org.example.Mail"));
+        startOnDisplay(rulesSendingLinksFrom(application));
         m_foreground.setProcessEnvironment(m_desktop->environment());
-        m_foreground.start(QStringLiteral(LINKHERD_ACTIVE_WINDOW_CLIENT),
-                           {u"--wm-class"_s, u"xmessage"_s, u"XMessage"_s});
+        m_foreground.start(QStringLiteral(LINKHERD_ACTIVE_WINDOW_CLIENT), window);
         QVERIFY2(m_foreground.waitForReadyRead(5000), "no active window");
         QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://example.com/mail"_s}).exitCode, 0);
-        QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1).size(), 1);
+        const QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"other"_s, 1);
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(launches[0].arguments.mid(1), QStringList{u"https://example.com/mail"_s});
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
     }
 
@@ -480,27 +423,22 @@ private Q_SLOTS:
         // The resident has looked at the browsers before the new one comes.
         QCOMPARE(linkTakenBy(u"https://example.com/0"_s, {u"fake"_s}), u"fake"_s);
 
+        // GIO notices a change of the entries after a moment; until then the links go where they went.
+        const auto takerOnceNoticed = [this](const QString& wanted, const QString& path) {
+            QString taker;
+            for (int attempt = 1; attempt <= 20 && taker != wanted; ++attempt) {
+                taker = linkTakenBy(u"https://example.com/%1/%2"_s.arg(path).arg(attempt), {u"late"_s, u"fake"_s});
+                if (taker != wanted)
+                    QTest::qWait(250);
+            }
+            return taker;
+        };
         m_desktop->addBrowser({.id = u"late"_s, .name = u"Late"_s});
         m_desktop->refreshDesktopDatabase();
-        // GIO notices the new entry after a moment; until then the fallback still takes the links.
-        QString taker;
-        for (int attempt = 1; attempt <= 20 && taker != u"late"_s; ++attempt) {
-            taker = linkTakenBy(u"https://example.com/%1"_s.arg(attempt), {u"late"_s, u"fake"_s});
-            QVERIFY2(!taker.isEmpty(), "the link reached no browser");
-            if (taker != u"late"_s)
-                QTest::qWait(250);
-        }
-        QCOMPARE(taker, u"late"_s);
-
+        QCOMPARE(takerOnceNoticed(u"late"_s, u"new"_s), u"late"_s);
         QVERIFY(QFile::remove(m_desktop->desktopEntryPath(u"late"_s)));
         m_desktop->refreshDesktopDatabase();
-        for (int attempt = 1; attempt <= 20 && taker != u"fake"_s; ++attempt) {
-            taker = linkTakenBy(u"https://example.com/gone/%1"_s.arg(attempt), {u"late"_s, u"fake"_s});
-            QVERIFY2(!taker.isEmpty(), "the link reached no browser");
-            if (taker != u"fake"_s)
-                QTest::qWait(250);
-        }
-        QCOMPARE(taker, u"fake"_s);
+        QCOMPARE(takerOnceNoticed(u"fake"_s, u"gone"_s), u"fake"_s);
     }
 
     // The clicking application's activation token and startup ID, handed over with links that a rule sends to a
@@ -655,15 +593,11 @@ private Q_SLOTS:
     void ruleForTheSourceApplication()
     {
         startResidentWithRules(rulesSendingLinksFrom("org.gnome.Evolution"));
-        const auto open = [this](const QString& link, const QString& platformData) {
-            return m_desktop->run(u"gdbus"_s,
-                                  {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
-                                   u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
-                                   u"org.freedesktop.Application.Open"_s, u"['%1']"_s.arg(link), platformData});
-        };
-        QCOMPARE(open(u"https://example.com/mail"_s, u"{'org.linkherd.source': <'ORG.GNOME.EVOLUTION'>}"_s).exitCode,
+        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/mail']"_s,
+                                          u"{'org.linkherd.source': <'ORG.GNOME.EVOLUTION'>}"_s})
+                     .exitCode,
                  0);
-        QCOMPARE(open(u"https://example.com/other"_s, u"{}"_s).exitCode, 0);
+        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/other']"_s, u"{}"_s}).exitCode, 0);
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1)[0].arguments.mid(1),
                  QStringList{u"https://example.com/mail"_s});
         QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1)[0].arguments.mid(1),
@@ -909,18 +843,6 @@ private:
         return !stat.isEmpty() && stat.mid(stat.lastIndexOf(u')') + 2, 1) != u"Z"_s;
     }
 
-    // The desktop entry, the D-Bus service and the icons, as `cmake --install` puts them.
-    static void installDesktopIntegration(const QString& prefix)
-    {
-        QProcess install;
-        install.setProcessChannelMode(QProcess::MergedChannels);
-        install.start(QStringLiteral(LINKHERD_CMAKE_COMMAND),
-                      {u"--install"_s, QStringLiteral(LINKHERD_BUILD_DIR), u"--prefix"_s, prefix, u"--component"_s,
-                       u"desktop_integration"_s});
-        QVERIFY(install.waitForFinished(60'000));
-        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
-    }
-
     void restartResident()
     {
         m_resident.terminate();
@@ -1014,11 +936,7 @@ private:
     // did within a few seconds.
     QString linkTakenBy(const QString& link, const QStringList& browsers) const
     {
-        const SandboxedDesktop::Run run =
-            m_desktop->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
-                                        u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
-                                        u"org.freedesktop.Application.Open"_s, u"['%1']"_s.arg(link), u"{}"_s});
-        if (run.exitCode != 0)
+        if (callResident(u"Open"_s, {u"['%1']"_s.arg(link), u"{}"_s}).exitCode != 0)
             return QString();
         QDeadlineTimer deadline(5000);
         while (!deadline.hasExpired()) {

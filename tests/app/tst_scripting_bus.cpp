@@ -12,6 +12,7 @@
 #include <QDBusVariant>
 #include <QEventLoop>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -92,92 +93,75 @@ private Q_SLOTS:
         m_folder.reset();
     }
 
-    // A new rule takes the defaults for what it leaves out, at a clamped position, and reads back as given.
-    void addRuleTakesDefaultsAtAClampedPosition()
+    // Every key reads back as given; a rule that gives none reads back with the defaults in the same words, and a
+    // whole dictionary read back is a change that keeps its id.
+    void rulesReadBackAsGiven()
     {
         start();
-        const QString first = added({{u"pattern"_s, u"a.example"_s}});
-        QCOMPARE(rule(first), (QVariantMap{{u"id"_s, first},
-                                           {u"enabled"_s, true},
-                                           {u"match"_s, u"host"_s},
-                                           {u"pattern"_s, u"a.example"_s},
-                                           {u"browser"_s, QString()},
-                                           {u"profile"_s, QString()},
-                                           {u"window"_s, u"usual"_s},
-                                           {u"sourceApps"_s, QStringList()}}));
-        const QString last = added({{u"pattern"_s, u"b.example"_s}}, 99);
-        const QString top = added({{u"pattern"_s, u"c.example"_s}}, -7);
         const QVariantMap given{{u"enabled"_s, false},
                                 {u"match"_s, u"urlContains"_s},
-                                {u"pattern"_s, u"d.example"_s},
+                                {u"pattern"_s, u"a.example"_s},
                                 {u"browser"_s, u"fake"_s},
                                 {u"profile"_s, u"Profile 1"_s},
                                 {u"window"_s, u"private"_s},
                                 {u"sourceApps"_s, QStringList{u"x.y"_s}}};
-        const QString middle = added(given, 1);
-        QCOMPARE(ruleIds(), (QStringList{top, middle, first, last}));
+        const QString id = added(given);
         QVariantMap expected = given;
-        expected.insert(u"id"_s, middle);
-        QCOMPARE(rule(middle), expected);
-        QCOMPARE(TestFiles::read(m_rules).count("d.example"), 1);
-        QCOMPARE(property(u"RuleCount"_s), QVariant(4u));
-        QCOMPARE(m_changes->count(), 4);
+        expected.insert(u"id"_s, id);
+        QCOMPARE(rule(id), expected);
+        const QString plain = added({{u"pattern"_s, u"b.example"_s}}, 0);
+        QCOMPARE(rule(plain), (QVariantMap{{u"id"_s, plain},
+                                           {u"enabled"_s, true},
+                                           {u"match"_s, u"host"_s},
+                                           {u"pattern"_s, u"b.example"_s},
+                                           {u"browser"_s, QString()},
+                                           {u"profile"_s, QString()},
+                                           {u"window"_s, u"usual"_s},
+                                           {u"sourceApps"_s, QStringList()}}));
+        QCOMPARE(ruleIds(), (QStringList{plain, id}));
+
+        expected[u"enabled"_s] = true;
+        expected[u"id"_s] = id.toLower();
+        QVERIFY(succeeded(m_proxy->UpdateRule(id, expected)));
+        expected[u"id"_s] = id;
+        QCOMPARE(rule(id), expected);
+        QCOMPARE(property(u"RuleCount"_s), QVariant(2u));
     }
 
     // A refused change is an error with the name and text that say why, and nothing changes: not the rules, not
     // the file, and no RulesChanged.
     void refusedChangesChangeNothing_data()
     {
-        QTest::addColumn<QString>("target"); // "add", or the rule UpdateRule changes: "browser", "asks", "unknown"
+        QTest::addColumn<QString>("target"); // "add"; or the rule UpdateRule changes: "first", "unknown"
         QTest::addColumn<QVariantMap>("fields");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<QString>("text"); // how the message starts
+        QTest::addColumn<QString>("text"); // what the message says
 
-        const QVariantMap unclosed{{u"match"_s, u"regex"_s}, {u"pattern"_s, u"[a"_s}};
-        const QVariantMap tooLong{{u"pattern"_s, QString(65537, u'e')}};
-        const auto e = [](const char* pattern) { return QVariantMap{{u"pattern"_s, QString::fromUtf8(pattern)}}; };
-        const auto with = [](QVariantMap fields, const QString& key, const QVariant& value) {
-            fields.insert(key, value);
-            return fields;
+        const auto with = [](const QString& key, const QVariant& value) {
+            return QVariantMap{{u"pattern"_s, u"e.example"_s}, {key, value}};
         };
-        QTest::newRow("add: invalid expression") << u"add"_s << unclosed << invalidRule
-                                                 << u"Not a valid regular expression"_s;
-        QTest::newRow("add: blank pattern") << u"add"_s << e("  ") << invalidRule << u"The pattern is empty."_s;
-        QTest::newRow("add: profile on a rule that asks")
-            << u"add"_s << with(e("e.example"), u"profile"_s, u"Default"_s) << invalidRule << QString();
-        QTest::newRow("add: unknown key") << u"add"_s << with(e("e.example"), u"colour"_s, u"red"_s) << invalidArgs
-                                          << u"A rule has no key \"colour\"."_s;
-        QTest::newRow("add: enabled as text") << u"add"_s << with(e("e.example"), u"enabled"_s, u"yes"_s)
-                                              << invalidArgs << u"\"enabled\" has the wrong type (QString)."_s;
-        QTest::newRow("add: unknown match") << u"add"_s << with(e("e.example"), u"match"_s, u"domain"_s)
-                                            << invalidArgs << u"\"match\" is \"host\", \"urlContains\" or \"regex\"."_s;
-        QTest::newRow("add: unknown window") << u"add"_s << with(e("e.example"), u"window"_s, u"incognito"_s)
-                                             << invalidArgs << u"\"window\" is \"usual\", \"new\" or \"private\"."_s;
-        QTest::newRow("add: source applications as text")
-            << u"add"_s << with(e("e.example"), u"sourceApps"_s, u"x.y"_s) << invalidArgs
-            << u"\"sourceApps\" has the wrong type (QString)."_s;
-        QTest::newRow("add: an id") << u"add"_s << with(e("e.example"), u"id"_s, unknownID) << invalidArgs
-                                    << u"A rule's id is its own: \"id\" cannot be given here."_s;
-        QTest::newRow("add: too long for the file") << u"add"_s << tooLong << notSaved << QString();
-
-        QTest::newRow("update: invalid expression") << u"browser"_s << unclosed << invalidRule
-                                                    << u"Not a valid regular expression"_s;
-        QTest::newRow("update: empty pattern") << u"browser"_s << e("") << invalidRule << u"The pattern is empty."_s;
-        QTest::newRow("update: asking with a profile")
-            << u"browser"_s << QVariantMap{{u"browser"_s, QString()}, {u"profile"_s, u"Work"_s}} << invalidRule
-            << QString();
-        QTest::newRow("update: a profile on a rule that asks")
-            << u"asks"_s << QVariantMap{{u"profile"_s, u"Work"_s}} << invalidRule << QString();
-        QTest::newRow("update: the id of another rule")
-            << u"browser"_s << QVariantMap{{u"id"_s, u"asks"_s}} << invalidArgs
-            << u"A rule's id is its own: \"id\" cannot be given here."_s;
-        QTest::newRow("update: the id as a number")
-            << u"browser"_s << QVariantMap{{u"id"_s, 7}} << invalidArgs
-            << u"A rule's id is its own: \"id\" cannot be given here."_s;
-        QTest::newRow("update: pattern as a number") << u"browser"_s << QVariantMap{{u"pattern"_s, 7}} << invalidArgs
-                                                     << u"\"pattern\" has the wrong type (int)."_s;
-        QTest::newRow("update: too long for the file") << u"browser"_s << tooLong << notSaved << QString();
-        QTest::newRow("update: no such rule") << u"unknown"_s << QVariantMap() << noSuchRule << QString();
+        const QString ownID = u"A rule's id is its own: \"id\" cannot be given here."_s;
+        QTest::newRow("unknown key") << u"add"_s << with(u"colour"_s, u"red"_s) << invalidArgs
+                                     << u"A rule has no key \"colour\"."_s;
+        QTest::newRow("enabled as text") << u"add"_s << with(u"enabled"_s, u"yes"_s) << invalidArgs
+                                         << u"\"enabled\" has the wrong type (QString)."_s;
+        QTest::newRow("pattern as a number") << u"first"_s << QVariantMap{{u"pattern"_s, 7}} << invalidArgs
+                                             << u"\"pattern\" has the wrong type (int)."_s;
+        QTest::newRow("source applications as text") << u"add"_s << with(u"sourceApps"_s, u"x.y"_s) << invalidArgs
+                                                     << u"\"sourceApps\" has the wrong type (QString)."_s;
+        QTest::newRow("unknown match") << u"add"_s << with(u"match"_s, u"domain"_s) << invalidArgs
+                                       << u"\"match\" is \"host\", \"urlContains\" or \"regex\"."_s;
+        QTest::newRow("unknown window") << u"add"_s << with(u"window"_s, u"incognito"_s) << invalidArgs
+                                        << u"\"window\" is \"usual\", \"new\" or \"private\"."_s;
+        QTest::newRow("an id for a new rule") << u"add"_s << with(u"id"_s, unknownID) << invalidArgs << ownID;
+        QTest::newRow("the id of another rule") << u"first"_s << QVariantMap{{u"id"_s, u"second"_s}} << invalidArgs
+                                                << ownID;
+        QTest::newRow("the id as a number") << u"first"_s << QVariantMap{{u"id"_s, 7}} << invalidArgs << ownID;
+        QTest::newRow("invalid rule") << u"add"_s << QVariantMap{{u"match"_s, u"regex"_s}, {u"pattern"_s, u"[a"_s}}
+                                      << invalidRule << u"Not a valid regular expression"_s;
+        QTest::newRow("not written") << u"first"_s << QVariantMap{{u"pattern"_s, QString(65537, u'e')}} << notSaved
+                                     << u"The pattern of rule 1 has 65537 characters"_s;
+        QTest::newRow("no such rule") << u"unknown"_s << QVariantMap() << noSuchRule << QString();
     }
 
     void refusedChangesChangeNothing()
@@ -187,73 +171,42 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QString, text);
         start();
-        const QHash<QString, QString> ids{
-            {u"browser"_s, added({{u"pattern"_s, u"a.example"_s}, {u"browser"_s, u"fake"_s}, {u"profile"_s, u"W"_s}})},
-            {u"asks"_s, added({{u"pattern"_s, u"b.example"_s}})},
-            {u"unknown"_s, unknownID}};
+        const QHash<QString, QString> ids{{u"first"_s, added({{u"pattern"_s, u"a.example"_s}})},
+                                          {u"second"_s, added({{u"pattern"_s, u"b.example"_s}})},
+                                          {u"unknown"_s, unknownID}};
         // A row names another rule by its key; here it becomes that rule's id.
-        if (fields.value(u"id"_s) == u"asks"_s)
-            fields.insert(u"id"_s, ids[u"asks"_s]);
+        if (fields.value(u"id"_s) == u"second"_s)
+            fields.insert(u"id"_s, ids[u"second"_s]);
         const QList<QVariantMap> before = answered(m_proxy->GetRules()).value();
         const QByteArray file = TestFiles::read(m_rules);
         m_changes->clear();
+        if (error == notSaved)
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Could not save rules: "_s));
 
         const QDBusPendingCall reply = answered(target == u"add"_s ? QDBusPendingCall(m_proxy->AddRule(fields, 0))
                                                                    : m_proxy->UpdateRule(ids[target], fields));
-        QVERIFY(reply.isError());
         QCOMPARE(reply.error().name(), error);
         QVERIFY(!reply.error().message().isEmpty());
-        QVERIFY2(reply.error().message().startsWith(text), qPrintable(reply.error().message()));
+        QVERIFY2(reply.error().message().contains(text), qPrintable(reply.error().message()));
         QCOMPARE(answered(m_proxy->GetRules()).value(), before);
         QCOMPARE(TestFiles::read(m_rules), file);
         QCOMPARE(m_changes->count(), 0);
     }
 
-    // Only the keys given change, a whole dictionary read back included; asking drops the profile and the window.
-    void updateRuleChangesOnlyTheKeysGiven()
-    {
-        start();
-        const QString id = added({{u"pattern"_s, u"a.example"_s},
-                                  {u"browser"_s, u"fake"_s},
-                                  {u"profile"_s, u"Work"_s},
-                                  {u"sourceApps"_s, QStringList{u"x.y"_s}}});
-        QVariantMap expected = rule(id);
-        QVERIFY(succeeded(m_proxy->UpdateRule(id, {{u"pattern"_s, u"b.example"_s}, {u"window"_s, u"private"_s}})));
-        expected[u"pattern"_s] = u"b.example"_s;
-        expected[u"window"_s] = u"private"_s;
-        QCOMPARE(rule(id), expected);
-
-        expected[u"enabled"_s] = false;
-        QVERIFY(succeeded(m_proxy->UpdateRule(id, expected)));
-        QCOMPARE(rule(id), expected);
-        // Its own id, however written, is no change of id.
-        QVERIFY(succeeded(m_proxy->UpdateRule(id, {{u"id"_s, id.toLower()}})));
-
-        QVERIFY(succeeded(m_proxy->UpdateRule(id, {{u"browser"_s, QString()}})));
-        expected[u"browser"_s] = QString();
-        expected[u"profile"_s] = QString();
-        expected[u"window"_s] = u"usual"_s;
-        QCOMPARE(rule(id), expected);
-    }
-
-    // Positions are clamped, an index out of range changes nothing, and an id that names no rule (or too little
-    // of one) is NoSuchRule.
+    // Each method reaches its rule, by its id in any case; an id that names no rule, or too little of one, is
+    // NoSuchRule.
     void removesAndMovesRules()
     {
         start();
         QStringList ids;
-        for (const QString& pattern : {u"a.example"_s, u"b.example"_s, u"c.example"_s})
+        for (const QString& pattern : {u"a.example"_s, u"b.example"_s, u"c.example"_s, u"d.example"_s})
             ids.append(added({{u"pattern"_s, pattern}}));
-        QVERIFY(succeeded(m_proxy->MoveRule(ids[0], 10)));
-        QCOMPARE(ruleIds(), (QStringList{ids[1], ids[2], ids[0]}));
-        QVERIFY(succeeded(m_proxy->MoveRule(ids[0], -3)));
-        QCOMPARE(ruleIds(), ids);
-        for (const int index : {-1, 3, 1000})
-            QVERIFY(succeeded(m_proxy->RemoveRuleAt(index)));
-        QCOMPARE(ruleIds(), ids);
+        QVERIFY(succeeded(m_proxy->MoveRule(ids[0].toLower(), 2)));
+        QCOMPARE(ruleIds(), (QStringList{ids[1], ids[2], ids[0], ids[3]}));
         QVERIFY(succeeded(m_proxy->RemoveRuleAt(1)));
-        QVERIFY(succeeded(m_proxy->RemoveRule(ids[2].toLower())));
-        QCOMPARE(ruleIds(), QStringList{ids[0]});
+        QVERIFY(succeeded(m_proxy->RemoveRuleAt(7)));
+        QVERIFY(succeeded(m_proxy->RemoveRule(ids[3].toLower())));
+        QCOMPARE(ruleIds(), (QStringList{ids[1], ids[0]}));
 
         for (const QString& id : {unknownID, ids[0].left(3)}) {
             for (const QDBusPendingCall& refused : {QDBusPendingCall(m_proxy->GetRule(id)),
@@ -261,39 +214,32 @@ private Q_SLOTS:
                                                     QDBusPendingCall(m_proxy->MoveRule(id, 0))})
                 QCOMPARE(answered(refused).error().name(), noSuchRule);
         }
-        QCOMPARE(ruleIds(), QStringList{ids[0]});
+        QCOMPARE(ruleIds(), (QStringList{ids[1], ids[0]}));
     }
 
-    // Resolve answers for the link as given (cleaning would take away what the first rule looks for); Route hands
-    // the link as given to the backend with the caller's connection; neither takes text that is not a link.
+    // Resolve names the browser, or "ask"; Route hands the link over as given, with the caller's connection; neither
+    // takes text that is not a link.
     void resolvesAndRoutes()
     {
-        start(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
-            "rewriter": {"parameters": ["utm_*"], "stripsTrackingParameters": true, "upgradesToHTTPS": false},
-            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains",
-                       "pattern": "utm_source", "sourceBundleIDs": [], "destination": {"ask": {}}},
-                      {"id": "7F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
-                       "pattern": "example.org", "sourceBundleIDs": ["x.y"],
-                       "destination": {"browser": {"bundleID": "other"}}}]})");
-        const QList<std::tuple<QString, QString, QString>> resolved = {
-            {u"https://example.com/?utm_source=a"_s, QString(), u"ask"_s},
-            {u"https://example.com/"_s, QString(), u"fake"_s},
-            {u"https://example.org/"_s, u"x.y"_s, u"other"_s},
-            {u"https://example.org/"_s, QString(), u"fake"_s},
-        };
-        for (const auto& [url, from, browser] : resolved)
-            QCOMPARE(answered(m_proxy->Resolve(url, from)).value(), browser);
-
-        const QDBusPendingCall notLinks[] = {m_proxy->Resolve(u"x"_s, QString()), m_proxy->Route(u"example.com"_s)};
-        for (const auto& [reply, method] : {std::pair{notLinks[0], u"resolve"_s}, std::pair{notLinks[1], u"route"_s}}) {
-            QCOMPARE(answered(reply).error().name(), u"org.linkherd.Linkherd.Error.InvalidURL"_s);
+        start(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1, "rules": [
+            {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "a.example",
+             "sourceBundleIDs": [], "destination": {"ask": {}}},
+            {"id": "7F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "b.example",
+             "sourceBundleIDs": ["x.y"], "destination": {"browser": {"bundleID": "other"}}}]})");
+        QCOMPARE(answered(m_proxy->Resolve(u"https://a.example/"_s, QString())).value(), u"ask"_s);
+        QCOMPARE(answered(m_proxy->Resolve(u"https://b.example/"_s, u"x.y"_s)).value(), u"other"_s);
+        QCOMPARE(answered(m_proxy->Resolve(u"https://b.example/"_s, QString())).value(), u"fake"_s);
+        const QDBusPendingCall resolve = answered(m_proxy->Resolve(u"x"_s, QString()));
+        const QDBusPendingCall route = answered(m_proxy->Route(u"example.com"_s));
+        for (const auto& [reply, method] : {std::pair{resolve, u"resolve"_s}, std::pair{route, u"route"_s}}) {
+            QCOMPARE(reply.error().name(), u"org.linkherd.Linkherd.Error.InvalidURL"_s);
             QCOMPARE(reply.error().message(), u"Give %1 a URL, as text."_s.arg(method));
         }
         QVERIFY(m_backend->routed.isEmpty());
 
-        QVERIFY(succeeded(m_proxy->Route(u"https://example.com/?utm_source=a&b=1"_s)));
+        QVERIFY(succeeded(m_proxy->Route(u"https://example.com/?utm_source=a"_s)));
         QCOMPARE(m_backend->routed, (QList<std::pair<QString, QString>>{
-                                        {u"https://example.com/?utm_source=a&b=1"_s, m_client.baseService()}}));
+                                        {u"https://example.com/?utm_source=a"_s, m_client.baseService()}}));
     }
 
     // The properties read the rules and the backend; all four come with GetAll.
@@ -328,11 +274,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         QTest::newRow("a number") << u"FallbackBrowser"_s << QVariant(5) << invalidArgs;
         QTest::newRow("a list of one") << u"FallbackBrowser"_s << QVariant(QStringList{u"other"_s}) << invalidArgs;
-        QTest::newRow("a list") << u"FallbackBrowser"_s << QVariant(QStringList{u"other"_s, u"fake"_s}) << invalidArgs;
         QTest::newRow("a variant") << u"FallbackBrowser"_s << QVariant::fromValue(QDBusVariant(u"other"_s))
                                    << invalidArgs;
         QTest::newRow("a dictionary") << u"FallbackBrowser"_s << QVariant(QVariantMap{{u"a"_s, 1}}) << invalidArgs;
-        QTest::newRow("too long for the file") << u"FallbackBrowser"_s << QVariant(QString(65537, u'x')) << notSaved;
+        QTest::newRow("not written") << u"FallbackBrowser"_s << QVariant(QString(65537, u'x')) << notSaved;
         QTest::newRow("read-only") << u"RuleCount"_s << QVariant(3u)
                                    << u"org.freedesktop.DBus.Error.PropertyReadOnly"_s;
     }
@@ -344,6 +289,8 @@ private Q_SLOTS:
         QFETCH(QString, error);
         start();
         const QByteArray file = TestFiles::read(m_rules);
+        if (error == notSaved)
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Could not save rules: "_s));
         const QDBusMessage reply = setProperty(name, value);
         QCOMPARE(reply.errorName(), error);
         QVERIFY(!reply.errorMessage().isEmpty());
