@@ -168,12 +168,6 @@ private Q_SLOTS:
         }
     }
 
-    void firstRunTakesTheDefaultBrowserAsFallback()
-    {
-        startResident();
-        QVERIFY(TestFiles::read(m_rules).contains(R"("bundleID": "fake")"));
-    }
-
     void gioOpenReachesTheRuleBrowserOnceCleaned()
     {
         startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1,
@@ -266,8 +260,7 @@ private Q_SLOTS:
         // xdg-open on a desktop it does not know (no XDG_CURRENT_DESKTOP) runs the entry's Exec and waits for it.
         m_desktop->unsetEnvironmentVariable(u"XDG_CURRENT_DESKTOP"_s);
         m_desktop->setEnvironmentVariable(u"DISPLAY"_s, u":99"_s);
-        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
-        TestFiles::write(m_rules, R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+        writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
         QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
 
         const QString link = u"https://cold.example/?id=1"_s;
@@ -441,34 +434,6 @@ private Q_SLOTS:
         QCOMPARE(takerOnceNoticed(u"fake"_s, u"gone"_s), u"fake"_s);
     }
 
-    // The clicking application's activation token and startup ID, handed over with links that a rule sends to a
-    // browser, reach it in the one launch of those links, and no later one.
-    void activationReachesTheRuleBrowserOnce()
-    {
-        // Nor does the resident's own, from its start.
-        m_desktop->setEnvironmentVariable(u"XDG_ACTIVATION_TOKEN"_s, u"T-0"_s);
-        m_desktop->unsetEnvironmentVariable(u"XDG_ACTIVATION_TOKEN"_s);
-        startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "version": 1,
-            "rules": [{"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host",
-                       "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "fake"}}}]})");
-        const QStringList links{u"https://example.com/1"_s, u"https://example.com/2"_s};
-        QCOMPARE(callResident(u"Open"_s, {u"['%1']"_s.arg(links.join(u"', '"_s)),
-                                          u"{'activation-token': <'T-1'>, 'desktop-startup-id': <'S-1'>}"_s})
-                     .exitCode,
-                 0);
-        QList<SandboxedDesktop::Launch> launches = m_desktop->waitForLaunches(u"fake"_s, 1);
-        QCOMPARE(launches.size(), 1);
-        QCOMPARE(launches[0].arguments.mid(1), links);
-        QCOMPARE(launches[0].environment.value(u"XDG_ACTIVATION_TOKEN"_s), u"T-1"_s);
-        QCOMPARE(launches[0].environment.value(u"DESKTOP_STARTUP_ID"_s), u"S-1"_s);
-
-        QCOMPARE(callResident(u"Open"_s, {u"['https://example.com/3']"_s, u"{}"_s}).exitCode, 0);
-        launches = m_desktop->waitForLaunches(u"fake"_s, 2);
-        QCOMPARE(launches.size(), 2);
-        QVERIFY(!launches[1].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
-        QVERIFY(!launches[1].environment.contains(u"DESKTOP_STARTUP_ID"_s));
-    }
-
     // Each start of a browser goes into a scope of its own in app.slice, named after its desktop entry, as the
     // desktop's own launcher would put it; the browser is started directly, not through GIO's helper.
     void browsersStartInScopesOfTheirOwn()
@@ -554,8 +519,7 @@ private Q_SLOTS:
         if (residentRuns) {
             startResident();
         } else {
-            QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
-            TestFiles::write(m_rules, R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
+            writeRules(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
         }
         const QString app = QStringLiteral(LINKHERD_APP_EXECUTABLE);
         QCOMPARE(m_desktop->run(u"env"_s, {u"XDG_ACTIVATION_TOKEN=T-2"_s, app, u"https://exec.example/1"_s}, 10'000)
@@ -650,10 +614,7 @@ private Q_SLOTS:
     // next link: each Quit dropped one waiting link and Linkherd went on running.
     void quitEndsTheResidentWithLinksWaiting()
     {
-        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
-        TestFiles::write(m_rules, R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
-        startResident();
-        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
+        startResidentWithRules(R"({"fallback": {"ask": {}}, "rules": [], "version": 1})");
         const SandboxedDesktop::Run open = m_desktop->run(
             QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://one.example/"_s, u"https://two.example/"_s}, 10'000);
         QCOMPARE(open.exitCode, 0);
@@ -822,9 +783,7 @@ private:
                                    u"org.freedesktop.DBus.GetConnectionUnixProcessID"_s, u"org.linkherd.Linkherd"_s})
                 .out;
         const qint64 pid = reply.section(u' ', 1).section(u',', 0, 0).toLongLong();
-        m_desktop->run(u"gdbus"_s, {u"call"_s, u"--session"_s, u"--dest"_s, u"org.linkherd.Linkherd"_s,
-                                    u"--object-path"_s, u"/org/linkherd/Linkherd"_s, u"--method"_s,
-                                    u"org.freedesktop.Application.ActivateAction"_s, u"quit"_s, u"[]"_s, u"{}"_s});
+        callResident(u"ActivateAction"_s, {u"quit"_s, u"[]"_s, u"{}"_s});
         if (pid <= 0)
             return;
         QElapsedTimer clock;
@@ -870,10 +829,7 @@ private:
         QVERIFY2(m_display.waitForReadyRead(10'000), "Xvfb did not start");
         m_desktop->setEnvironmentVariable(u"DISPLAY"_s, u":"_s + QString::fromUtf8(m_display.readLine().trimmed()));
         m_desktop->setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-        QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
-        TestFiles::write(m_rules, rules);
-        startResident();
-        QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
+        startResidentWithRules(rules);
     }
 
     // The X window of the "Open Link" panel, once it is mapped; empty when none appears.
@@ -951,11 +907,16 @@ private:
         return QString();
     }
 
-    // The resident, started on these rules: nothing waits for an outside edit to be taken over.
-    void startResidentWithRules(const QByteArray& json)
+    void writeRules(const QByteArray& json)
     {
         QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s);
         TestFiles::write(m_rules, json);
+    }
+
+    // The resident, started on these rules: nothing waits for an outside edit to be taken over.
+    void startResidentWithRules(const QByteArray& json)
+    {
+        writeRules(json);
         startResident();
         QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
     }
