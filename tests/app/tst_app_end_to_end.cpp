@@ -1,8 +1,7 @@
 #include "platform/launcher_entry.h"
+#include "scripting_proxy.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
-
-#include "scripting_proxy.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

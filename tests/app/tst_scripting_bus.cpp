@@ -1,10 +1,9 @@
 #include "app/scripting_bus.h"
 #include "gui/settings/automation_settings.h"
 #include "routing/rule_store.h"
+#include "scripting_proxy.h"
 #include "services/scripting_backend.h"
 #include "support/test_files.h"
-
-#include "scripting_proxy.h"
 
 #include <QDBusConnection>
 #include <QDBusMetaType>
@@ -154,8 +153,8 @@ private Q_SLOTS:
         QTest::newRow("unknown window") << u"add"_s << with(u"window"_s, u"incognito"_s) << invalidArgs
                                         << u"\"window\" is \"usual\", \"new\" or \"private\"."_s;
         QTest::newRow("an id for a new rule") << u"add"_s << with(u"id"_s, unknownID) << invalidArgs << ownID;
-        QTest::newRow("the id of another rule") << u"first"_s << QVariantMap{{u"id"_s, u"second"_s}} << invalidArgs
-                                                << ownID;
+        QTest::newRow("the id of another rule")
+            << u"first"_s << QVariantMap{{u"id"_s, u"second"_s}} << invalidArgs << ownID;
         QTest::newRow("the id as a number") << u"first"_s << QVariantMap{{u"id"_s, 7}} << invalidArgs << ownID;
         QTest::newRow("invalid rule") << u"add"_s << QVariantMap{{u"match"_s, u"regex"_s}, {u"pattern"_s, u"[a"_s}}
                                       << invalidRule << u"Not a valid regular expression"_s;
@@ -209,9 +208,9 @@ private Q_SLOTS:
         QCOMPARE(ruleIds(), (QStringList{ids[1], ids[0]}));
 
         for (const QString& id : {unknownID, ids[0].left(3)}) {
-            for (const QDBusPendingCall& refused : {QDBusPendingCall(m_proxy->GetRule(id)),
-                                                    QDBusPendingCall(m_proxy->RemoveRule(id)),
-                                                    QDBusPendingCall(m_proxy->MoveRule(id, 0))})
+            for (const QDBusPendingCall& refused :
+                 {QDBusPendingCall(m_proxy->GetRule(id)), QDBusPendingCall(m_proxy->RemoveRule(id)),
+                  QDBusPendingCall(m_proxy->MoveRule(id, 0))})
                 QCOMPARE(answered(refused).error().name(), noSuchRule);
         }
         QCOMPARE(ruleIds(), (QStringList{ids[1], ids[0]}));
@@ -417,8 +416,7 @@ private:
 
     QDBusMessage setProperty(const QString& name, const QVariant& value)
     {
-        return properties(u"Set"_s,
-                          {scriptingInterface, name, QVariant::fromValue(QDBusVariant(value))});
+        return properties(u"Set"_s, {scriptingInterface, name, QVariant::fromValue(QDBusVariant(value))});
     }
 
     QDBusConnection m_client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"script"_s);
