@@ -2,6 +2,8 @@
 
 #include "app_services.h"
 #include "base/logging.h"
+#include "browsers/browsers.h"
+#include "browsers/default_browser.h"
 #include "platform/launch_activation.h"
 #include "platform/running_instance.h"
 #include "services/router.h"
@@ -44,15 +46,15 @@ LinkSource ApplicationBus::sourceOf(const QVariantMap& platformData) const
     const QString forwarded = platformData.value(QString::fromLatin1(RunningInstance::sourceKey)).toString();
     if (!forwarded.isEmpty())
         return forwarded;
-    return calledFromDBus() ? sourceOfCaller(connection(), message()) : LinkSource();
+    return calledFromDBus() ? sourceOfCaller(connection(), message().service()) : LinkSource();
 }
 
-LinkSource ApplicationBus::sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const
+LinkSource ApplicationBus::sourceOfCaller(const QDBusConnection& connection, const QString& caller) const
 {
     if (!m_sourceOfCaller)
         return {};
-    return LinkSource::lookedUpBy([this, connection, sender = message.service()] {
-        const uint pid = connection.interface()->servicePid(sender).value();
+    return LinkSource::lookedUpBy([this, connection, caller] {
+        const uint pid = connection.interface()->servicePid(caller).value();
         if (pid == 0)
             return QString();
         return m_sourceOfCaller(static_cast<qint64>(pid)).value_or(QString());
@@ -87,4 +89,27 @@ void ApplicationBus::ActivateAction(const QString& action_name, const QVariantLi
     } else if (calledFromDBus()) {
         sendErrorReply(QDBusError::InvalidArgs, u"Linkherd has no action named %1."_s.arg(action_name));
     }
+}
+
+RuleStore& ApplicationBus::store()
+{
+    return m_services.store();
+}
+
+QStringList ApplicationBus::installedBrowsers() const
+{
+    QStringList ids;
+    for (const Browsers::Browser& browser : Browsers::installed())
+        ids.append(browser.bundleID);
+    return ids;
+}
+
+bool ApplicationBus::isDefaultBrowser() const
+{
+    return m_services.defaultBrowser().isDefaultBrowser();
+}
+
+void ApplicationBus::route(const QString& url, const QString& caller)
+{
+    m_services.openLinks({url}, sourceOfCaller(QDBusConnection::sessionBus(), caller));
 }

@@ -2,6 +2,7 @@
 
 #include "base/result.h"
 #include "services/link_source.h"
+#include "services/scripting_backend.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -16,8 +17,9 @@
 class AppServices;
 
 // org.freedesktop.Application at /org/linkherd/Linkherd under the name org.linkherd.Linkherd: how the desktop
-// (D-Bus activation), `gio open` and a second `linkherd-app` hand links to the running instance.
-class ApplicationBus final : public QObject, protected QDBusContext {
+// (D-Bus activation), `gio open` and a second `linkherd-app` hand links to the running instance. It is also what
+// the scripting interface beside it works on: the application's rules, browsers and routing.
+class ApplicationBus final : public QObject, public ScriptingBackend, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
@@ -28,9 +30,11 @@ public:
                    QObject* parent = nullptr);
 
     Registration registerOnSessionBus();
-    // The application a call on the bus came from, by the caller's process; empty when it cannot be told. Worked
-    // out when routing needs it, while the call is being answered and the caller is certainly still there.
-    LinkSource sourceOfCaller(const QDBusConnection& connection, const QDBusMessage& message) const;
+
+    RuleStore& store() override;
+    QStringList installedBrowsers() const override;
+    bool isDefaultBrowser() const override;
+    void route(const QString& url, const QString& caller) override;
 
 public Q_SLOTS:
     void Activate(const QVariantMap& platform_data);
@@ -39,6 +43,9 @@ public Q_SLOTS:
 
 private:
     LinkSource sourceOf(const QVariantMap& platformData) const;
+    // The application of the connection with that unique name, by its process; empty when it cannot be told.
+    // Worked out when routing needs it, while the call is being answered and the caller is certainly still there.
+    LinkSource sourceOfCaller(const QDBusConnection& connection, const QString& caller) const;
 
     AppServices& m_services;
     std::function<std::optional<QString>(qint64 pid)> m_sourceOfCaller;

@@ -172,7 +172,7 @@ int main(int argc, char* argv[])
         std::optional<QString> caller = callerIdentity.applicationOfCallerChain(pid);
         return caller ? caller : activeWindowApplication(catalog);
     });
-    new ScriptingBus(services, bus); // owned by bus, offered with it
+    new ScriptingBus(bus, &bus); // owned by bus, offered with it
     if (bus.registerOnSessionBus() == ApplicationBus::Registration::nameTaken) {
         // Another instance won the race to the name: it takes the links, and is the instance.
         if (commandLine.background && commandLine.links.isEmpty())

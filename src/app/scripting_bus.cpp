@@ -1,15 +1,10 @@
 #include "scripting_bus.h"
 
-#include "app_services.h"
-#include "application_bus.h"
 #include "base/logging.h"
-#include "browsers/browsers.h"
-#include "browsers/default_browser.h"
 #include "bus_properties.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
 
-#include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMetaType>
 
@@ -41,23 +36,22 @@ bool holds(const QVariant& value)
 
 } // namespace
 
-ScriptingBus::ScriptingBus(AppServices& services, ApplicationBus& applicationBus)
-    : QDBusAbstractAdaptor(&applicationBus),
-      m_services(services),
-      m_applicationBus(applicationBus),
-      m_commands(RuleCommands::onStore(services.store()))
+ScriptingBus::ScriptingBus(ScriptingBackend& backend, QObject* object)
+    : QDBusAbstractAdaptor(object),
+      m_backend(backend),
+      m_commands(RuleCommands::onStore(backend.store()))
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
     // Properties are read and written through it, the types of written values checked; a refused fallback is an
     // error to the caller.
-    auto* properties = new BusProperties(&applicationBus);
+    auto* properties = new BusProperties(object);
     properties->setWriter(u"org.linkherd.Linkherd.Scripting"_s, u"FallbackBrowser"_s,
                           [this](const QVariant& value, const QDBusMessage& call) {
                               const RuleCommands::Outcome<void> set = changeFallback(value.toString());
                               succeeded(set ? nullptr : &set.error(), {}, call);
                           });
     // Whoever made the change: a window, the panel's "Always open", the tool, an editor, this interface.
-    connect(&services.store(), &RuleStore::rulesOrFallbackChanged, this, &ScriptingBus::RulesChanged);
+    connect(&backend.store(), &RuleStore::rulesOrFallbackChanged, this, &ScriptingBus::RulesChanged);
 }
 
 bool ScriptingBus::succeeded(const RuleCommands::Error* error, const QString& invalidArgumentName,
@@ -199,7 +193,7 @@ void ScriptingBus::Route(const QString& url, const QDBusMessage& call)
         return;
     }
     // Routed before the reply goes back, while the caller is certainly still there.
-    m_services.openLinks({url}, m_applicationBus.sourceOfCaller(QDBusConnection::sessionBus(), call));
+    m_backend.route(url, call.service());
 }
 
 QString ScriptingBus::fallbackBrowser() const
@@ -222,15 +216,12 @@ RuleCommands::Outcome<void> ScriptingBus::changeFallback(const QString& browser)
 
 bool ScriptingBus::isDefaultBrowser() const
 {
-    return m_services.defaultBrowser().isDefaultBrowser();
+    return m_backend.isDefaultBrowser();
 }
 
 QStringList ScriptingBus::installedBrowsers() const
 {
-    QStringList ids;
-    for (const Browsers::Browser& browser : Browsers::installed())
-        ids.append(browser.bundleID);
-    return ids;
+    return m_backend.installedBrowsers();
 }
 
 uint ScriptingBus::ruleCount() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "services/rule_commands.h"
+#include "services/scripting_backend.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>
@@ -8,12 +9,9 @@
 #include <QStringList>
 #include <QVariantMap>
 
-class AppServices;
-class ApplicationBus;
-
 // org.linkherd.Linkherd.Scripting, beside org.freedesktop.Application on the same object: the rule operations
-// for scripts. A translation of the dictionaries and errors of the bus onto RuleCommands, nothing more; data/
-// org.linkherd.Linkherd.Scripting.xml describes it for people and tools.
+// for scripts. A translation of the dictionaries and errors of the bus onto RuleCommands over the backend's
+// store, nothing more; data/org.linkherd.Linkherd.Scripting.xml describes it for people and tools.
 class ScriptingBus final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.linkherd.Linkherd.Scripting")
@@ -23,8 +21,8 @@ class ScriptingBus final : public QDBusAbstractAdaptor {
     Q_PROPERTY(uint RuleCount READ ruleCount)
 
 public:
-    // Offered with the application bus it is attached to (which must export adaptors).
-    ScriptingBus(AppServices& services, ApplicationBus& applicationBus);
+    // Offered with the object it is attached to, which owns it (registered with its adaptors exported).
+    ScriptingBus(ScriptingBackend& backend, QObject* object);
 
     QString fallbackBrowser() const;
     void setFallbackBrowser(const QString& browser);
@@ -55,7 +53,6 @@ private:
     static std::optional<RuleCommands::RuleFields> fieldsOf(const QVariantMap& map, const QString& forId,
                                                             const QDBusMessage& call);
 
-    AppServices& m_services;
-    ApplicationBus& m_applicationBus;
+    ScriptingBackend& m_backend;
     RuleCommands m_commands;
 };
