@@ -3,6 +3,7 @@
 #include "scripting/finicky_evaluation.h"
 #include "support/cli_run.h"
 #include "support/fakes/fake_platform.h"
+#include "support/rules.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
@@ -14,18 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-Rule makeRule(Rule::Match match, const QString& pattern, const Destination& destination, bool isEnabled = true,
-              const QStringList& sourceBundleIDs = {})
-{
-    Rule rule;
-    rule.match = match;
-    rule.pattern = pattern;
-    rule.destination = destination;
-    rule.isEnabled = isEnabled;
-    rule.sourceBundleIDs = sourceBundleIDs;
-    return rule;
-}
 
 QString fixturePath(const QString& name)
 {

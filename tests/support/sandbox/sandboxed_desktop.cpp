@@ -249,46 +249,6 @@ QString SandboxedDesktop::path(const QString& relative) const
     return m_directory.path() + u'/' + relative;
 }
 
-QString SandboxedDesktop::root() const
-{
-    return m_directory.path();
-}
-
-QString SandboxedDesktop::home() const
-{
-    return path(u"home"_s);
-}
-
-QString SandboxedDesktop::configHome() const
-{
-    return path(u"home/.config"_s);
-}
-
-QString SandboxedDesktop::dataHome() const
-{
-    return path(u"home/.local/share"_s);
-}
-
-QString SandboxedDesktop::cacheHome() const
-{
-    return path(u"home/.cache"_s);
-}
-
-QString SandboxedDesktop::runtimeDirectory() const
-{
-    return path(u"runtime"_s);
-}
-
-QString SandboxedDesktop::systemDataDirectory() const
-{
-    return path(u"sys/share"_s);
-}
-
-QString SandboxedDesktop::snapDataDirectory() const
-{
-    return path(u"snapd/desktop"_s);
-}
-
 QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) const
 {
     switch (location) {
@@ -300,16 +260,6 @@ QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) 
         return snapDataDirectory() + u"/applications"_s;
     }
     return {};
-}
-
-QString SandboxedDesktop::binDirectory() const
-{
-    return path(u"bin"_s);
-}
-
-QString SandboxedDesktop::currentDesktop() const
-{
-    return m_environment.value(u"XDG_CURRENT_DESKTOP"_s);
 }
 
 void SandboxedDesktop::setCurrentDesktop(const QString& desktop)
@@ -476,21 +426,6 @@ void SandboxedDesktop::setDefaultBrowser(const QString& id, MimeappsList list)
                  {{u"x-scheme-handler/http"_s, entry}, {u"x-scheme-handler/https"_s, entry}, {u"text/html"_s, entry}}));
 }
 
-QString SandboxedDesktop::kdeglobalsPath() const
-{
-    return configHome() + u"/kdeglobals"_s;
-}
-
-QString SandboxedDesktop::kdeglobals() const
-{
-    return readFile(kdeglobalsPath());
-}
-
-QString SandboxedDesktop::autostartEntryPath() const
-{
-    return configHome() + u"/autostart/"_s + linkherdID + u".desktop"_s;
-}
-
 SandboxedDesktop::Run SandboxedDesktop::run(const QString& program, const QStringList& arguments, int timeoutMs) const
 {
     // QProcess would search the test's own PATH; the child's, with the fakes first, is the one that counts.
@@ -534,6 +469,27 @@ SandboxedDesktop::Run SandboxedDesktop::run(const QString& program, const QStrin
         result.exitCode = process.exitCode();
     }
     return result;
+}
+
+QString SandboxedDesktop::kdeglobals() const
+{
+    return readFile(kdeglobalsPath());
+}
+
+QString SandboxedDesktop::autostartEntryPath() const
+{
+    return configHome() + u"/autostart/"_s + linkherdID + u".desktop"_s;
+}
+
+void SandboxedDesktop::setUpForResident(const QString& appExecutable, const QString& cliExecutable)
+{
+    setLinkherdExecutable(cliExecutable);
+    setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
+    setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    addBrowser({.id = u"fake"_s, .name = u"Fake"_s});
+    addBrowser({.id = u"other"_s, .name = u"Other"_s});
+    addLinkherdEntry(appExecutable);
+    refreshDesktopDatabase();
 }
 
 void SandboxedDesktop::setLinkherdExecutable(const QString& path)
