@@ -95,7 +95,6 @@ private Q_SLOTS:
         original.sourceBundleIDs = {u"com.a"_s};
         original.destination = Destination::browser(u"org.mozilla.firefox"_s);
         RuleEditorDialog dialog(original);
-        QCOMPARE(dialog.windowModality(), Qt::WindowModal);
         dialog.show();
         auto* kind = dialog.findChild<QComboBox*>();
         kind->setCurrentIndex(
@@ -163,16 +162,14 @@ private Q_SLOTS:
         QCOMPARE(dialog.isVisible(), !canSave);
     }
 
-    // Another kind keeps what was typed; only the prompt and the help change.
+    // Another kind keeps what was typed.
     void kindKeepsThePattern()
     {
         RuleEditorDialog dialog(makeRule(Rule::Match::host, u"("_s));
         dialog.show();
-        QCOMPARE(dialog.findChild<QLineEdit*>()->placeholderText(), u"example.com"_s);
         dialog.findChild<QComboBox*>()->setCurrentIndex(2);
         QCOMPARE(dialog.findChild<QLineEdit*>()->text(), u"("_s);
         QCOMPARE(dialog.rule().match, Rule::Match::regex);
-        QCOMPARE(dialog.findChild<QLineEdit*>()->placeholderText(), u"^https://.*\\.internal/"_s);
         QVERIFY(!Widgets::named(dialog, u"Save"_s)->isEnabled());
     }
 
