@@ -313,14 +313,11 @@ private Q_SLOTS:
         QCOMPARE(controller.window(), window);
         QVERIFY(window->isVisible());
         QTabWidget& tabs = *controller.tabs();
-        QStringList labels;
         for (int tab = 0; tab < tabs.count(); ++tab) {
-            labels.append(tabs.tabText(tab));
             tabs.setCurrentIndex(tab);
             Widgets::verifyControlsNamed(*tabs.currentWidget(), *window, tabs.tabText(tab) + u": "_s);
         }
-        QCOMPARE(labels, (QStringList{u"General"_s, u"Links"_s, u"Chooser"_s, u"Automation"_s, u"About"_s}));
-        // A menu button's menu opens from a screen reader's Press, shown or not.
+        // There are menu buttons, so the check of their opening on a screen reader's Press above has run.
         const QList<QToolButton*> buttons = window->findChildren<QToolButton*>();
         QVERIFY(std::any_of(buttons.begin(), buttons.end(), [](QToolButton* button) { return button->menu(); }));
     }

@@ -1,5 +1,7 @@
 #include "sandboxed_desktop.h"
 
+#include "support/test_files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -29,19 +31,13 @@ void makeDirectory(const QString& path)
 
 void writeFile(const QString& path, const QString& text)
 {
-    QFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
-            u"cannot write "_s + path);
+    TestFiles::write(path, text.toUtf8());
 }
 
+// Empty when the file does not exist.
 QString readFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists())
-        return QString();
-    require(file.open(QIODevice::ReadOnly), u"cannot read "_s + path);
-    return QString::fromUtf8(file.readAll());
+    return QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
 }
 
 // Desktop entry string values: backslash escapes for the characters a line cannot hold.
