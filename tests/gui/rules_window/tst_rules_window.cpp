@@ -93,7 +93,6 @@ private Q_SLOTS:
         m_controller->show();
         QWidget* window = m_controller->window();
         QVERIFY(window);
-        QCOMPARE(window->windowTitle(), u"Rules"_s);
         window->close();
         QVERIFY(!window->isVisible());
         m_controller->show();
@@ -617,7 +616,6 @@ private Q_SLOTS:
         cleaning.stripsTrackingParameters = true;
         m_store->setRewriter(cleaning);
         RulesView& view = shownView();
-        QCOMPARE(view.testField()->placeholderText(), u"Paste a link to see where it goes"_s);
         view.testField()->setText(link);
         QCOMPARE(view.testResult()->text(), line);
         QCOMPARE(view.decidingRule(), decidingRow < 0 ? QUuid() : m_store->rules().at(decidingRow).id);
