@@ -1,5 +1,6 @@
 #include "platform/launcher_entry.h"
 #include "scripting_proxy.h"
+#include "support/fakes/fake_notification_server.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
@@ -30,23 +31,6 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString scriptingInterface = u"org.linkherd.Linkherd.Scripting"_s;
 }
-
-// The desktop's notification server, as far as Linkherd uses it: it records what it is asked to show.
-class FakeNotificationServer final : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    QStringList bodies;
-
-public Q_SLOTS:
-    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body, const QStringList&,
-                const QVariantMap&, int)
-    {
-        bodies.append(body);
-        return uint(bodies.size());
-    }
-};
 
 // A tray host's StatusNotifierWatcher, as far as Qt's tray icon uses it: it records the items that register.
 class FakeStatusNotifierWatcher final : public QObject {
@@ -142,14 +126,7 @@ private Q_SLOTS:
     {
         QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"), "run under dbus-run-session");
         m_desktop.emplace();
-        m_desktop->setLinkherdExecutable(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
-        m_desktop->setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s,
-                                          qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
-        m_desktop->setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        m_desktop->addBrowser({.id = u"fake"_s, .name = u"Fake"_s});
-        m_desktop->addBrowser({.id = u"other"_s, .name = u"Other"_s});
-        m_desktop->addLinkherdEntry(QStringLiteral(LINKHERD_APP_EXECUTABLE));
-        m_desktop->refreshDesktopDatabase();
+        m_desktop->setUpForResident(QStringLiteral(LINKHERD_APP_EXECUTABLE), QStringLiteral(LINKHERD_CLI_EXECUTABLE));
         m_desktop->setDefaultBrowser(u"fake"_s);
         m_rules = m_desktop->configHome() + u"/linkherd/rules.json"_s;
     }
@@ -691,13 +668,7 @@ private Q_SLOTS:
     void fifoAsTheRulesFileIsToldAndLeftAlone()
     {
         FakeNotificationServer server;
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.registerObject(u"/org/freedesktop/Notifications"_s, &server, QDBusConnection::ExportAllSlots));
-        QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_s));
-        const auto unregister = qScopeGuard([&] {
-            bus.unregisterService(u"org.freedesktop.Notifications"_s);
-            bus.unregisterObject(u"/org/freedesktop/Notifications"_s);
-        });
+        QVERIFY(server.isRegistered());
         QVERIFY(QDir().mkpath(m_desktop->configHome() + u"/linkherd"_s));
         QCOMPARE(::mkfifo(QFile::encodeName(m_rules).constData(), 0600), 0);
 
@@ -705,11 +676,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(instanceIsOnTheBus(), 10'000);
         QCOMPARE(m_desktop->run(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"https://fifo.example/"_s}).exitCode, 0);
         QCOMPARE(m_desktop->waitForLaunches(u"fake"_s, 1).size(), 1);
-        QTRY_COMPARE(server.bodies.size(), 1);
-        QCOMPARE(server.bodies[0], m_rules +
-                                       u": Not a regular file\nLinkherd started with no rules. Your file could "
-                                       u"not be kept aside (nothing could be read from it), so Linkherd leaves it "
-                                       u"as it is and saves no changes until it can read it."_s);
+        QTRY_COMPARE(server.shown.size(), 1);
+        QCOMPARE(server.shown[0].body, m_rules +
+                                           u": Not a regular file\nLinkherd started with no rules. Your file could "
+                                           u"not be kept aside (nothing could be read from it), so Linkherd leaves it "
+                                           u"as it is and saves no changes until it can read it."_s);
         QVERIFY(QFileInfo(m_rules).isFile() == false && QFileInfo::exists(m_rules));
     }
 

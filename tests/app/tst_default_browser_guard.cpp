@@ -1,3 +1,4 @@
+#include "support/fakes/fake_notification_server.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
@@ -12,66 +13,20 @@
 
 using namespace Qt::StringLiterals;
 
-// A notification server that shows buttons, as far as Linkherd uses one: it records what it is asked to show and
-// to close, and the test presses buttons by sending ActionInvoked as a server does.
-class FakeNotificationServer final : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    struct Shown {
-        QString summary;
-        QString body;
-        QStringList actions;
-    };
-    QList<Shown> shown; // the ID of each is its index + 1
-    QList<uint> closed;
-
-    void press(uint id, const QString& key)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_s,
-                                                         u"org.freedesktop.Notifications"_s, u"ActionInvoked"_s);
-        signal << id << key;
-        QDBusConnection::sessionBus().send(signal);
-    }
-
-public Q_SLOTS:
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList& actions, const QVariantMap&, int)
-    {
-        shown.append({summary, body, actions});
-        return uint(shown.size());
-    }
-    void CloseNotification(uint id) { closed.append(id); }
-};
-
 // The resident on a sandboxed desktop with a private session bus (the test runs under dbus-run-session) and a
 // fake notification server on it: another program taking the default browser is noticed and can be undone.
 class DefaultBrowserGuardTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY2(bus.isConnected(), "run under dbus-run-session");
-        QVERIFY(bus.registerObject(u"/org/freedesktop/Notifications"_s, &m_server, QDBusConnection::ExportAllSlots));
-        QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_s));
-    }
+    void initTestCase() { QVERIFY2(m_server.isRegistered(), "run under dbus-run-session"); }
 
     void init()
     {
         m_server.shown.clear();
         m_server.closed.clear();
         m_desktop.emplace();
-        m_desktop->setLinkherdExecutable(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
-        m_desktop->setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s,
-                                          qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
-        m_desktop->setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        m_desktop->addBrowser({.id = u"fake"_s, .name = u"Fake"_s});
-        m_desktop->addBrowser({.id = u"other"_s, .name = u"Other"_s});
-        m_desktop->addLinkherdEntry(QStringLiteral(LINKHERD_APP_EXECUTABLE));
-        m_desktop->refreshDesktopDatabase();
+        m_desktop->setUpForResident(QStringLiteral(LINKHERD_APP_EXECUTABLE), QStringLiteral(LINKHERD_CLI_EXECUTABLE));
         m_desktop->setDefaultBrowser(u"org.linkherd.Linkherd"_s);
         startResident();
         QTRY_VERIFY_WITH_TIMEOUT(residentSaysItIsTheDefault(), 10'000);
@@ -179,7 +134,6 @@ private:
         m_resident.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_resident.start(QStringLiteral(LINKHERD_APP_EXECUTABLE), {u"--background"_s});
         QVERIFY(m_resident.waitForStarted());
-        // Answered from the resident's event loop, so it has started watching.
         QTRY_VERIFY_WITH_TIMEOUT(residentAnswers(), 10'000);
     }
 
@@ -191,28 +145,28 @@ private:
         m_resident.waitForFinished(5000);
     }
 
-    bool residentAnswers() const
-    {
-        QDBusMessage get = QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
-                                                          u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-        get << u"org.linkherd.Linkherd.Scripting"_s << u"RuleCount"_s;
-        return QDBusConnection::sessionBus().call(get, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
-    }
-
     // Long enough for the resident to have taken in a change of the files before the next one.
     static constexpr int settleMs = 1000;
     // How long a notice may take to arrive here: generous, so a slow machine passes; how quickly it comes is
     // measured in bench/, not asserted.
     static constexpr int noticeMs = 10'000;
 
-    bool residentSaysItIsTheDefault() const
+    // A property of the resident's scripting interface; nothing while it does not answer.
+    static std::optional<QVariant> residentProperty(const QString& name)
     {
         QDBusMessage get = QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
                                                           u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-        get << u"org.linkherd.Linkherd.Scripting"_s << u"IsDefaultBrowser"_s;
+        get << u"org.linkherd.Linkherd.Scripting"_s << name;
         const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 2000);
-        return reply.type() == QDBusMessage::ReplyMessage &&
-               reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return std::nullopt;
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+    // Answered from the resident's event loop, so it has started watching.
+    static bool residentAnswers() { return residentProperty(u"RuleCount"_s).has_value(); }
+    static bool residentSaysItIsTheDefault()
+    {
+        return residentProperty(u"IsDefaultBrowser"_s).value_or(false).toBool();
     }
 
     FakeNotificationServer m_server;

@@ -81,17 +81,6 @@ private Q_SLOTS:
         QCOMPARE(result.status, 0);
     }
 
-    void resolveRefusesTextThatIsNotALink()
-    {
-        for (const QString& text : {u"example.com/path"_s, u"https://exa mple.com/"_s}) {
-            expectCli({u"resolve"_s, text}, 2, QString(),
-                      u"linkherd: Give resolve a URL, as text.\n"
-                      u"Usage: linkherd [--rules PATH] resolve URL [--from APP_ID] [--explain]\n"
-                      u"Try 'linkherd help resolve' for more.\n"_s,
-                      m_rules);
-        }
-    }
-
     // A wrong command line is answered with what the command does take.
     void usageErrorsShowTheCommandsUsage_data()
     {
@@ -104,6 +93,13 @@ private Q_SLOTS:
                u"                                         (--in ID [--profile DIR] [--window W] | --ask)\n"
                u"                                         [--from APP_ID]... [--at N] [--off]\n"
                u"Try 'linkherd help rules add' for more.\n"_s;
+        for (const QString& text : {u"example.com/path"_s, u"https://exa mple.com/"_s}) {
+            QTest::addRow("not a link: %s", qPrintable(text))
+                << QStringList{u"resolve"_s, text}
+                << u"linkherd: Give resolve a URL, as text.\n"
+                   u"Usage: linkherd [--rules PATH] resolve URL [--from APP_ID] [--explain]\n"
+                   u"Try 'linkherd help resolve' for more.\n"_s;
+        }
         QTest::newRow("too many") << QStringList{u"resolve"_s, u"https://a.io/"_s, u"https://b.io/"_s}
                                   << u"linkherd: resolve takes one URL\n"
                                      u"Usage: linkherd [--rules PATH] resolve URL [--from APP_ID] [--explain]\n"
@@ -185,42 +181,41 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(missing));
     }
 
-    void unreadableFileIsAnErrorNeverAGuess()
+    // A rules file that cannot be read is an error, never a guess. Reading stops at what is not a regular file
+    // and at 64 MiB: a device would never end, and either would take the tool's memory with it.
+    void unreadableFileIsAnError_data()
     {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
         const QString broken = TestFiles::dataPath(u"rules/match_wrong_case.json"_s);
-        for (const QStringList& arguments : {QStringList{u"resolve"_s, u"https://e.com/"_s}, QStringList{u"rules"_s},
-                                             QStringList{u"clean"_s, u"https://e.com/"_s}}) {
-            const CliRun result = run(QStringList{u"--rules"_s, broken} + arguments, m_rules);
-            QCOMPARE(result.status, 1);
-            QCOMPARE(result.out, QString());
-            QCOMPARE(result.err, u"linkherd: "_s + broken +
-                                     u": rules[1].match: \"Host\" is not one of host, urlContains, regex\n"_s);
-        }
-    }
-
-    // Reading stops at what is not a regular file and at 64 MiB: a device would never end, and either would
-    // take the tool's memory with it.
-    void rulesThatAreNoRegularFileOrTooLargeAreRefused()
-    {
-        const QString large = m_directory->filePath(u"large.json"_s);
+        const QString wrongCase = u"rules[1].match: \"Host\" is not one of host, urlContains, regex"_s;
+        QTest::newRow("resolve") << broken << QStringList{u"resolve"_s, u"https://e.com/"_s} << wrongCase;
+        QTest::newRow("rules") << broken << QStringList{u"rules"_s} << wrongCase;
+        QTest::newRow("clean") << broken << QStringList{u"clean"_s, u"https://e.com/"_s} << wrongCase;
+        QTest::newRow("device") << u"/dev/zero"_s << QStringList{u"rules"_s} << u"Not a regular file"_s;
+        QTest::newRow("folder") << u"/"_s << QStringList{u"rules"_s} << u"Not a regular file"_s;
+        static const QTemporaryDir lasting; // init() makes a new m_directory for each row
+        const QString large = lasting.filePath(u"large.json"_s);
         TestFiles::write(large, "{}");
         QVERIFY(QFile::resize(large, qint64(64) * 1024 * 1024 + 1)); // sparse
-        for (const auto& [path, error] :
-             {std::pair(u"/dev/zero"_s, u"Not a regular file"_s),
-              std::pair(m_directory->path(), u"Not a regular file"_s), std::pair(large, u"Larger than 64 MiB"_s)}) {
-            const CliRun result = run({u"--rules"_s, path, u"rules"_s}, m_rules);
-            QCOMPARE(result.status, 1);
-            QCOMPARE(result.out, QString());
-            QCOMPARE(result.err, u"linkherd: "_s + path + u": "_s + error + u'\n');
-        }
+        QTest::newRow("over 64 MiB") << large << QStringList{u"rules"_s} << u"Larger than 64 MiB"_s;
+    }
+
+    void unreadableFileIsAnError()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        expectCli(QStringList{u"--rules"_s, path} + arguments, 1, QString(),
+                  u"linkherd: "_s + path + u": "_s + error + u'\n', m_rules);
     }
 
     void wrongCommandLinesAreUsageErrors()
     {
         for (const QStringList& arguments :
-             {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"resolve"_s, u"https://e.com/"_s, u"--from"_s},
-              QStringList{u"--rules"_s}, QStringList{u"rules"_s, u"extra"_s}, QStringList{u"clean"_s},
-              QStringList{u"resolve"_s, u"-x"_s}}) {
+             {QStringList{}, QStringList{u"resolve"_s, u"https://e.com/"_s, u"--from"_s}, QStringList{u"--rules"_s},
+              QStringList{u"rules"_s, u"extra"_s}, QStringList{u"clean"_s}, QStringList{u"resolve"_s, u"-x"_s}}) {
             const CliRun result = run(arguments, m_rules);
             QCOMPARE(result.status, 2);
             QVERIFY(result.err.startsWith(u"linkherd: "_s));

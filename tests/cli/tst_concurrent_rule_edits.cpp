@@ -1,6 +1,7 @@
 #include "routing/rule_store.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
+#include "support/rules.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
@@ -21,17 +22,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
-
-namespace {
-
-Rule hostRule(const QString& pattern)
-{
-    Rule rule;
-    rule.pattern = pattern;
-    return rule;
-}
-
-} // namespace
 
 // Every writer of rules.json at once, for a few seconds: the file must end up holding every edit whose writer
 // reported success, decode, and have no temporary file beside it.

@@ -32,6 +32,7 @@ private Q_SLOTS:
         QVERIFY(m_directory.isValid());
         m_rules = m_directory.filePath(u"rules.json"_s);
         m_brokenRules = m_directory.filePath(u"broken.json"_s);
+        m_output = m_directory.filePath(u"finicky.js"_s);
         TestFiles::write(m_brokenRules, "{ \"rules\": [");
         // No browser profiles of the machine's own user.
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_directory.filePath(u"config"_s)));
@@ -39,7 +40,11 @@ private Q_SLOTS:
                               fakeEntry(u"org.chromium.Chromium"_s, u"Chromium"_s)};
     }
 
-    void init() { TestFiles::write(m_rules, TestFiles::read(fixture(u"linkherd_rules.json"_s))); }
+    void init()
+    {
+        TestFiles::write(m_rules, TestFiles::read(fixture(u"linkherd_rules.json"_s)));
+        TestFiles::write(m_output, "// mine");
+    }
 
     // Without an option the import is printed, rules and fallback in the rules file's form, and nothing saved.
     void printsTheImport()
@@ -99,6 +104,7 @@ private Q_SLOTS:
         QCOMPARE(saved->fallback, Destination::browser(u"org.example.Fox"_s));
     }
 
+    // Every Finicky command refused, whether its command line or its files are wrong.
     void failuresChangeNothing_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -132,6 +138,39 @@ private Q_SLOTS:
                                  << u"linkherd: finicky import takes one file"_s + usage;
         QTest::newRow("both options") << command + QStringList{typescript, u"--add"_s, u"--replace"_s} << 2
                                       << u"linkherd: --add and --replace exclude each other"_s + usage;
+
+        const QString commands = u"\nTry 'linkherd help' for the commands.\n"_s;
+        const QString locateUsage =
+            u"\nUsage: linkherd finicky locate\nTry 'linkherd help finicky locate' for more.\n"_s;
+        const QString exportUsage = u"\nUsage: linkherd [--rules PATH] finicky export [--output FILE]\n"
+                                    u"Try 'linkherd help finicky export' for more.\n"_s;
+        const QString broken = TestFiles::dataPath(u"rules/match_wrong_case.json"_s);
+        const QString brokenError =
+            u"linkherd: "_s + broken + u": rules[1].match: \"Host\" is not one of host, urlContains, regex\n"_s;
+        const QString nowhere = m_directory.filePath(u"no/such/folder/finicky.js"_s);
+        const QStringList exportTo{u"finicky"_s, u"export"_s, u"--output"_s};
+        QTest::newRow("no Finicky command")
+            << QStringList{u"finicky"_s} << 2
+            << u"linkherd: finicky needs a command: locate, import or export"_s + commands;
+        QTest::newRow("unknown Finicky command")
+            << QStringList{u"finicky"_s, u"frob"_s} << 2 << u"linkherd: unknown finicky command frob"_s + commands;
+        QTest::newRow("locate with an argument") << QStringList{u"finicky"_s, u"locate"_s, u"x"_s} << 2
+                                                 << u"linkherd: finicky locate takes no arguments"_s + locateUsage;
+        QTest::newRow("export with an argument") << QStringList{u"finicky"_s, u"export"_s, m_output} << 2
+                                                 << u"linkherd: finicky export takes options only"_s + exportUsage;
+        QTest::newRow("output without a file") << exportTo << 2 << u"linkherd: --output needs a value"_s + exportUsage;
+        QTest::newRow("empty output") << QStringList{u"finicky"_s, u"export"_s, u"--output="_s} << 2
+                                      << u"linkherd: --output needs a file"_s + exportUsage;
+        QTest::newRow("export of unreadable rules")
+            << QStringList{u"--rules"_s, broken} + exportTo + QStringList{m_output} << 1 << brokenError;
+        QTest::newRow("export of unreadable rules, printed")
+            << QStringList{u"--rules"_s, broken, u"finicky"_s, u"export"_s} << 1 << brokenError;
+        QTest::newRow("export onto the rules file")
+            << exportTo + QStringList{m_directory.filePath(u"./rules.json"_s)} << 1
+            << u"linkherd: "_s + m_directory.filePath(u"./rules.json"_s) +
+                   u" is the rules file; choose another file to export to\n"_s;
+        QTest::newRow("export into a missing folder")
+            << exportTo + QStringList{nowhere} << 1 << u"linkherd: "_s + nowhere + u": No such file or directory\n"_s;
     }
 
     void failuresChangeNothing()
@@ -145,6 +184,8 @@ private Q_SLOTS:
         QCOMPARE(result.out, QString());
         QCOMPARE(TestFiles::read(m_rules), TestFiles::read(fixture(u"linkherd_rules.json"_s)));
         QCOMPARE(TestFiles::read(m_brokenRules), "{ \"rules\": [");
+        QCOMPARE(TestFiles::read(m_output), "// mine");
+        QVERIFY(!QFile::exists(m_directory.filePath(u"no"_s)));
     }
 
     // Browsers are looked up among the installed ones.
@@ -190,6 +231,7 @@ private:
     QTemporaryDir m_directory;
     QString m_rules;
     QString m_brokenRules;
+    QString m_output; // where an export would go: "// mine", which no failure may touch
     FakeApplicationCatalog m_catalog;
 };
 

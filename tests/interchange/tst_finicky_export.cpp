@@ -3,6 +3,7 @@
 #include "scripting/finicky_evaluation.h"
 #include "support/cli_run.h"
 #include "support/fakes/fake_platform.h"
+#include "support/rules.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
@@ -14,18 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-Rule makeRule(Rule::Match match, const QString& pattern, const Destination& destination, bool isEnabled = true,
-              const QStringList& sourceBundleIDs = {})
-{
-    Rule rule;
-    rule.match = match;
-    rule.pattern = pattern;
-    rule.destination = destination;
-    rule.isEnabled = isEnabled;
-    rule.sourceBundleIDs = sourceBundleIDs;
-    return rule;
-}
 
 QString fixturePath(const QString& name)
 {
@@ -168,54 +157,6 @@ private Q_SLOTS:
         QCOMPARE(empty.status, 0);
         QCOMPARE(empty.out, fixture(u"nothing.exported.js"_s));
         QVERIFY(!QFile::exists(absent));
-    }
-
-    void failuresLeaveEverythingAsItWas_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("error");
-        const QString usage = u"\nTry 'linkherd help' for the commands.\n"_s;
-        const QString locateUsage =
-            u"\nUsage: linkherd finicky locate\nTry 'linkherd help finicky locate' for more.\n"_s;
-        const QString exportUsage = u"\nUsage: linkherd [--rules PATH] finicky export [--output FILE]\n"
-                                    u"Try 'linkherd help finicky export' for more.\n"_s;
-        const QString broken = TestFiles::dataPath(u"rules/match_wrong_case.json"_s);
-        const QString output = m_directory.filePath(u"finicky.js"_s);
-        const QString nowhere = m_directory.filePath(u"no/such/folder/finicky.js"_s);
-        QTest::newRow("no command") << QStringList{u"finicky"_s} << 2 << usage;
-        QTest::newRow("unknown command") << QStringList{u"finicky"_s, u"frob"_s} << 2 << usage;
-        QTest::newRow("locate with an argument") << QStringList{u"finicky"_s, u"locate"_s, u"x"_s} << 2 << locateUsage;
-        QTest::newRow("export with an argument") << QStringList{u"finicky"_s, u"export"_s, output} << 2 << exportUsage;
-        QTest::newRow("output without a file")
-            << QStringList{u"finicky"_s, u"export"_s, u"--output"_s} << 2 << exportUsage;
-        QTest::newRow("empty output") << QStringList{u"finicky"_s, u"export"_s, u"--output="_s} << 2 << exportUsage;
-        QTest::newRow("unreadable rules")
-            << QStringList{u"--rules"_s, broken, u"finicky"_s, u"export"_s, u"--output"_s, output} << 1
-            << u"linkherd: "_s + broken + u": "_s;
-        QTest::newRow("unreadable rules, printed")
-            << QStringList{u"--rules"_s, broken, u"finicky"_s, u"export"_s} << 1 << u"linkherd: "_s + broken + u": "_s;
-        QTest::newRow("output is the rules file")
-            << QStringList{u"finicky"_s, u"export"_s, u"--output"_s, m_directory.filePath(u"./rules.json"_s)} << 1
-            << u"is the rules file"_s;
-        QTest::newRow("output folder missing") << QStringList{u"finicky"_s, u"export"_s, u"--output"_s, nowhere} << 1
-                                               << u"linkherd: "_s + nowhere + u": "_s;
-    }
-
-    void failuresLeaveEverythingAsItWas()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, status);
-        QFETCH(QString, error);
-        const QString output = m_directory.filePath(u"finicky.js"_s);
-        TestFiles::write(output, "// mine");
-        const CliRun result = run(arguments);
-        QCOMPARE(result.status, status);
-        QCOMPARE(result.out, QString());
-        QVERIFY2(result.err.startsWith(u"linkherd: "_s) && result.err.contains(error), qPrintable(result.err));
-        QCOMPARE(TestFiles::read(output), "// mine");
-        QCOMPARE(TestFiles::read(m_rules), TestFiles::read(fixturePath(u"linkherd_rules.json"_s)));
-        QVERIFY(!QFile::exists(m_directory.filePath(u"no"_s)));
     }
 
     // The installed tool, as a script runs it: no desktop, home and rules file from the environment.

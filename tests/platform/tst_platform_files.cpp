@@ -81,8 +81,6 @@ private Q_SLOTS:
         QVERIFY(entry.disable());
     }
 
-    // The bus refuses a message with text that is not UTF-8 (libdbus may even end the process), so such text
-    // is stopped before anything is sent, with a reason.
     // Out of the application menu, Linkherd's entry still names everything that brings links to it, and the
     // user's index of link types lists it; back in, the entry is as installed.
     void launcherEntryCopy()

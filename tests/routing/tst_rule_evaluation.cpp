@@ -1,24 +1,12 @@
 #include "routing/regex_cache.h"
 #include "routing/rule_evaluation.h"
+#include "support/rules.h"
 
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(Rule::Match)
-
-namespace {
-
-Rule makeRule(Rule::Match match, const QString& pattern, const QString& browser = u"firefox"_s)
-{
-    Rule rule;
-    rule.match = match;
-    rule.pattern = pattern;
-    rule.destination = Destination::browser(browser);
-    return rule;
-}
-
-} // namespace
 
 class RuleEvaluationTest final : public QObject {
     Q_OBJECT
@@ -96,12 +84,13 @@ private Q_SLOTS:
 
     void firstEnabledMatchWinsElseFallback()
     {
-        Rule disabled = makeRule(Rule::Match::host, u"example.com"_s, u"disabled"_s);
+        Rule disabled = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"disabled"_s));
         disabled.isEnabled = false;
-        Rule fromMail = makeRule(Rule::Match::host, u"example.com"_s, u"mail-only"_s);
+        Rule fromMail = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"mail-only"_s));
         fromMail.sourceBundleIDs = {u"org.gnome.Evolution"_s};
-        const QList<Rule> rules = {disabled, fromMail, makeRule(Rule::Match::urlContains, u"example"_s, u"second"_s),
-                                   makeRule(Rule::Match::host, u"example.com"_s, u"third"_s)};
+        const QList<Rule> rules = {disabled, fromMail,
+                                   makeRule(Rule::Match::urlContains, u"example"_s, Destination::browser(u"second"_s)),
+                                   makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"third"_s))};
         const Destination fallback = Destination::browser(u"fallback"_s, u"Default"_s);
 
         Decision decision = decide(rules, fallback, u"https://www.example.com/"_s, QString());
@@ -156,7 +145,8 @@ private Q_SLOTS:
 
         // The same expression still works on text it can decide quickly.
         QVERIFY(makeRule(Rule::Match::regex, u"(a+)+!$"_s).matches(u"aaaa!"_s));
-        const QList<Rule> rules = {runaway, makeRule(Rule::Match::urlContains, u"e.com"_s, u"next"_s)};
+        const QList<Rule> rules = {runaway,
+                                   makeRule(Rule::Match::urlContains, u"e.com"_s, Destination::browser(u"next"_s))};
         QCOMPARE(decide(rules, Destination::ask(), link, QString()).destination, Destination::browser(u"next"_s));
     }
 
@@ -167,9 +157,9 @@ private Q_SLOTS:
     {
         QList<Rule> rules;
         for (int i = 1; i <= 500; ++i)
-            rules.append(makeRule(Rule::Match::regex, u"(a+)+b{0,%1}$"_s.arg(i), u"runaway"_s));
-        rules.append(makeRule(Rule::Match::regex, u"e\\.com"_s, u"expression"_s));
-        rules.append(makeRule(Rule::Match::host, u"e.com"_s, u"host"_s));
+            rules.append(makeRule(Rule::Match::regex, u"(a+)+b{0,%1}$"_s.arg(i), Destination::browser(u"runaway"_s)));
+        rules.append(makeRule(Rule::Match::regex, u"e\\.com"_s, Destination::browser(u"expression"_s)));
+        rules.append(makeRule(Rule::Match::host, u"e.com"_s, Destination::browser(u"host"_s)));
         const QString link = u"https://e.com/"_s + QString(40, u'a') + u'!';
         const QRegularExpression spent(u"^The expressions of one decision took more than 100 ms; \\d+ expression "_s);
 

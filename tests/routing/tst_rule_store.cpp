@@ -1,6 +1,7 @@
 #include "routing/rule_store.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
+#include "support/rules.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -18,22 +19,6 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-
-Rule hostRule(const QString& pattern, const QString& browser = u"firefox"_s)
-{
-    Rule rule;
-    rule.pattern = pattern;
-    rule.destination = Destination::browser(browser);
-    return rule;
-}
-
-QStringList patterns(const QList<Rule>& rules)
-{
-    QStringList result;
-    for (const Rule& rule : rules)
-        result.append(rule.pattern);
-    return result;
-}
 
 QByteArray documentWith(const QList<Rule>& rules, const Destination& fallback = Destination::ask(),
                         const std::optional<LinkRewriter>& rewriter = std::nullopt)
@@ -191,11 +176,11 @@ private Q_SLOTS:
         // the store hears of it, and the next change is made to it.
         store.startWatching();
         TestFiles::writeAtomicallyAsAnotherProgram(m_path, documentWith({hostRule(u"mended.example"_s)}));
-        QTRY_COMPARE(patterns(store.rules()), QStringList{u"mended.example"_s});
+        QTRY_COMPARE(patternsOf(store.rules()), QStringList{u"mended.example"_s});
         store.add(hostRule(u"newer.example"_s));
         const QStringList all{u"mended.example"_s, u"newer.example"_s};
         QCOMPARE(savedPatterns(), all);
-        QCOMPARE(patterns(store.rules()), all);
+        QCOMPARE(patternsOf(store.rules()), all);
     }
 
     // QSaveFile's temporary files, when the saving process was killed: removed once they are a minute old.
@@ -221,7 +206,7 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"rules\\.json\\.QwErTy, left by an interrupted save"_s));
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"rules\\.json\\.ABCDEF, left by an interrupted save"_s));
         RuleStore store(m_path);
-        QCOMPARE(patterns(store.rules()), QStringList{u"kept.example"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"kept.example"_s});
         QStringList left = QDir(m_directory->path()).entryList(QDir::Files);
         left.sort();
         QStringList expected = kept + QStringList{u"rules.json"_s, u"rules.json.FrEsHh"_s};
@@ -241,11 +226,11 @@ private Q_SLOTS:
         store.startWatching();
 
         TestFiles::writeAtomicallyAsAnotherProgram(target, documentWith({hostRule(u"edited.example"_s)}));
-        QTRY_COMPARE(patterns(store.rules()), QStringList{u"edited.example"_s});
+        QTRY_COMPARE(patternsOf(store.rules()), QStringList{u"edited.example"_s});
 
         store.add(hostRule(u"added.example"_s));
         QVERIFY(QFileInfo(m_path).isSymLink());
-        QCOMPARE(patterns(RulesCodec::decode(TestFiles::read(target))->rules),
+        QCOMPARE(patternsOf(RulesCodec::decode(TestFiles::read(target))->rules),
                  QStringList({u"edited.example"_s, u"added.example"_s}));
         QCOMPARE(QDir(m_directory->path()).entryList(QDir::Files), QStringList{u"rules.json"_s});
     }
@@ -315,7 +300,7 @@ private Q_SLOTS:
         RuleStore store(m_path);
         store.setRules({hostRule(u"0"_s), hostRule(u"1"_s), hostRule(u"2"_s), hostRule(u"3"_s), hostRule(u"4"_s)});
         store.move(from, to);
-        QCOMPARE(patterns(store.rules()), order);
+        QCOMPARE(patternsOf(store.rules()), order);
         QCOMPARE(savedPatterns(), order);
     }
 
@@ -332,11 +317,11 @@ private Q_SLOTS:
         QVERIFY(!refused);
         QCOMPARE(refused.error(), u"rules: expected an array, found the number 3"_s);
         QCOMPARE(TestFiles::read(m_path), before);
-        QCOMPARE(patterns(store.rules()), QStringList{u"kept.example"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"kept.example"_s});
 
         // Text without a rewriter keeps the current one (an outside edit would reset it).
         QVERIFY(store.apply(QString::fromUtf8(documentWith({hostRule(u"new.example"_s)}))));
-        QCOMPARE(patterns(store.rules()), QStringList{u"new.example"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"new.example"_s});
         QCOMPARE(store.rewriter(), rewriter);
         QCOMPARE(TestFiles::read(m_path), store.jsonText().toUtf8());
     }
@@ -359,7 +344,7 @@ private Q_SLOTS:
                                    R"("pattern":"new.example","sourceBundleIDs":[],"destination":{"ask":{}}}]})";
         TestFiles::writeAtomicallyAsAnotherProgram(m_path, outside);
         QTRY_COMPARE(rulesChanged.size(), 1);
-        QCOMPARE(patterns(store.rules()), QStringList{u"new.example"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"new.example"_s});
         QCOMPARE(store.fallback(), Destination::browser(u"chromium"_s));
         QCOMPARE(store.rewriter(), LinkRewriter::initial());
         QCOMPARE(rewriterChanged.size(), 1);
@@ -375,7 +360,7 @@ private Q_SLOTS:
         RuleStore store(m_path);
         store.startWatching();
         TestFiles::write(m_path, documentWith({hostRule(u"edited.example"_s)}));
-        QTRY_COMPARE(patterns(store.rules()), QStringList{u"edited.example"_s});
+        QTRY_COMPARE(patternsOf(store.rules()), QStringList{u"edited.example"_s});
     }
 
     // A broken outside edit leaves the rules in force; it is reported once, and kept aside before the next change
@@ -400,7 +385,7 @@ private Q_SLOTS:
         QCOMPARE(outsideEdit.path, m_path);
         QCOMPARE(outsideEdit.error, RulesCodec::decode(broken).error());
         QCOMPARE(rulesChanged.size(), 0);
-        QCOMPARE(patterns(store.rules()), QStringList{u"good.example"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"good.example"_s});
         QCOMPARE(TestFiles::read(m_path), broken);
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"kept as .*rules\\.json\\.unreadable-"_s));
@@ -436,7 +421,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(m_path));
         settle();
         QCOMPARE(externalChanges, 0);
-        QCOMPARE(patterns(store.rules()), QStringList{u"a.example"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"a.example"_s});
         store.add(hostRule(u"b.example"_s));
         QCOMPARE(savedPatterns(), QStringList({u"a.example"_s, u"b.example"_s}));
     }
@@ -485,7 +470,7 @@ private Q_SLOTS:
             break;
         }
         QCOMPARE(savedPatterns(), expected);
-        QCOMPARE(patterns(store.rules()), expected);
+        QCOMPARE(patternsOf(store.rules()), expected);
         QCOMPARE(externalChanges, 1);
         if (change == 4)
             QCOMPARE(store.fallback(), Destination::browser(u"chromium"_s));
@@ -501,14 +486,14 @@ private Q_SLOTS:
         QVERIFY(*held);
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"locked by another program"_s));
         store.add(hostRule(u"mine"_s));
-        QCOMPARE(patterns(store.rules()), QStringList{u"mine"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"mine"_s});
         QVERIFY(!QFile::exists(m_path));
         TestFiles::writeAtomicallyAsAnotherProgram(m_path, documentWith({hostRule(u"theirs"_s)}));
         settle();
-        QCOMPARE(patterns(store.rules()), QStringList{u"mine"_s});
+        QCOMPARE(patternsOf(store.rules()), QStringList{u"mine"_s});
         held.reset();
         QTRY_COMPARE(savedPatterns(), QStringList({u"theirs"_s, u"mine"_s}));
-        QCOMPARE(patterns(store.rules()), QStringList({u"theirs"_s, u"mine"_s}));
+        QCOMPARE(patternsOf(store.rules()), QStringList({u"theirs"_s, u"mine"_s}));
     }
 
     // An edit the file does not take fails to its caller and changes nothing, in memory or on disk; while another
@@ -574,7 +559,7 @@ private Q_SLOTS:
     }
 
 private:
-    QStringList savedPatterns() const { return patterns(RulesCodec::decode(TestFiles::read(m_path))->rules); }
+    QStringList savedPatterns() const { return patternsOf(RulesCodec::decode(TestFiles::read(m_path))->rules); }
 
     std::optional<QTemporaryDir> m_directory;
     QString m_path;

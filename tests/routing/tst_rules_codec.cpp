@@ -1,4 +1,5 @@
 #include "routing/rules_codec.h"
+#include "support/rules.h"
 #include "support/test_files.h"
 
 #include <QTest>
@@ -9,15 +10,6 @@ Q_DECLARE_METATYPE(LinkRewriter)
 Q_DECLARE_METATYPE(Rule::Match)
 
 namespace {
-
-Rule makeRule(Rule::Match match, const QString& pattern, Destination destination = Destination::ask())
-{
-    Rule rule;
-    rule.match = match;
-    rule.pattern = pattern;
-    rule.destination = std::move(destination);
-    return rule;
-}
 
 RulesDocument decoded(const QByteArray& json)
 {

@@ -1,6 +1,7 @@
 #include "base/bounded_file.h"
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
+#include "support/rules.h"
 #include "support/test_files.h"
 
 #include <QDateTime>
@@ -16,13 +17,6 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-
-Rule hostRule(const QString& pattern)
-{
-    Rule rule;
-    rule.pattern = pattern;
-    return rule;
-}
 
 Result<void> appendRule(RulesDocument& document, const QString& pattern)
 {

@@ -1,8 +1,9 @@
-#include "browsers/browser_launching.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"
 #include "services/router.h"
 #include "support/fakes/fake_platform.h"
+#include "support/fakes/recording_launcher.h"
+#include "support/rules.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -14,42 +15,6 @@
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(Destination)
-
-namespace {
-
-// Records what the router hands over and can refuse a link later, as a browser would.
-class RecordingLauncher final : public BrowserLaunching {
-public:
-    struct Call {
-        QString link;
-        QString bundleID;
-        std::optional<QString> profile;
-    };
-    QList<Call> calls;
-    QList<FailureHandler> failureHandlers;
-
-    void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-              Destination::Window, const HandOverActivation&, FailureHandler onFailure) override
-    {
-        calls.append({link, browser.bundleID, profile});
-        failureHandlers.append(std::move(onFailure));
-    }
-    void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override
-    {
-        open(link, browser, std::nullopt, Destination::Window::usual, nullptr, std::move(onFailure));
-    }
-};
-
-Rule rule(Rule::Match match, const QString& pattern, Destination destination)
-{
-    Rule made;
-    made.match = match;
-    made.pattern = pattern;
-    made.destination = std::move(destination);
-    return made;
-}
-
-} // namespace
 
 class RouterTest final : public QObject {
     Q_OBJECT
@@ -77,17 +42,17 @@ private Q_SLOTS:
 
     void altSendsEveryLinkToTheChooserUnlessSwitchedOff()
     {
-        m_store->add(rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"firefox"_s)));
+        m_store->add(makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"firefox"_s)));
         m_modifiers = Qt::AltModifier | Qt::ShiftModifier;
         m_router->route(u"https://example.com/"_s, u"org.gnome.Evolution"_s);
         QCOMPARE(m_asked.size(), 1);
         QCOMPARE(m_asked[0].sourceBundleID, u"org.gnome.Evolution"_s);
-        QVERIFY(m_launcher->calls.isEmpty());
+        QVERIFY(m_launcher->opens.isEmpty());
 
         m_preferences->setAsksWhenOptionHeld(false);
         m_router->route(u"https://example.com/"_s);
         QCOMPARE(m_asked.size(), 1);
-        QCOMPARE(m_launcher->calls.size(), 1);
+        QCOMPARE(m_launcher->opens.size(), 1);
     }
 
     // One link, whatever the rules, and only within the wait; a text that is not a link does not use it up.
@@ -107,7 +72,7 @@ private Q_SLOTS:
         QFETCH(bool, asked);
         std::chrono::steady_clock::time_point now;
         m_router->now = [&now] { return now; };
-        m_store->add(rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"firefox"_s)));
+        m_store->add(makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"firefox"_s)));
         m_preferences->setAsksWhenOptionHeld(false);
 
         m_router->askForNextLink();
@@ -120,8 +85,8 @@ private Q_SLOTS:
             QCOMPARE(m_asked[0].url, u"https://example.com/a"_s);
             QCOMPARE(m_asked[0].sourceBundleID, u"org.gnome.Evolution"_s);
         }
-        QCOMPARE(m_launcher->calls.size(), asked ? 1 : 2);
-        QCOMPARE(m_launcher->calls.last().link, u"https://example.com/b"_s);
+        QCOMPARE(m_launcher->opens.size(), asked ? 1 : 2);
+        QCOMPARE(m_launcher->opens.last().link, u"https://example.com/b"_s);
     }
 
     void rulesSeeTheCleanedLink()
@@ -129,16 +94,16 @@ private Q_SLOTS:
         LinkRewriter rewriter;
         rewriter.stripsTrackingParameters = true;
         m_store->setRewriter(rewriter);
-        m_store->add(rule(Rule::Match::urlContains, u"UTM_SOURCE"_s, Destination::browser(u"chromium"_s)));
+        m_store->add(makeRule(Rule::Match::urlContains, u"UTM_SOURCE"_s, Destination::browser(u"chromium"_s)));
         m_store->setFallback(Destination::browser(u"firefox"_s, u"Work"_s));
         m_router->route(u"https://example.com/?utm_source=a&id=1"_s);
-        QCOMPARE(m_launcher->calls[0].bundleID, u"firefox"_s);
-        QCOMPARE(m_launcher->calls[0].link, u"https://example.com/?id=1"_s);
-        QCOMPARE(m_launcher->calls[0].profile, u"Work"_s);
+        QCOMPARE(m_launcher->opens[0].bundleID, u"firefox"_s);
+        QCOMPARE(m_launcher->opens[0].link, u"https://example.com/?id=1"_s);
+        QCOMPARE(m_launcher->opens[0].profile, u"Work"_s);
 
         m_store->setRewriter(LinkRewriter::initial());
         m_router->route(u"https://example.com/?utm_source=a&id=1"_s);
-        QCOMPARE(m_launcher->calls[1].bundleID, u"chromium"_s);
+        QCOMPARE(m_launcher->opens[1].bundleID, u"chromium"_s);
     }
 
     // Working out where links come from asks the bus and reads under /proc: done only when a rule looks at
@@ -165,7 +130,7 @@ private Q_SLOTS:
         QFETCH(Destination, fallback);
         QFETCH(int, lookUps);
         QFETCH(QString, launched);
-        Rule fromMail = rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"chromium"_s));
+        Rule fromMail = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"chromium"_s));
         fromMail.sourceBundleIDs = sources;
         fromMail.isEnabled = enabled;
         m_store->setRules({fromMail});
@@ -178,9 +143,9 @@ private Q_SLOTS:
         m_router->route(u"https://example.com/a"_s, source);
         m_router->route(u"https://example.com/b"_s, source);
         QCOMPARE(lookedUp, lookUps);
-        QCOMPARE(m_launcher->calls.size(), launched.isEmpty() ? 0 : 2);
+        QCOMPARE(m_launcher->opens.size(), launched.isEmpty() ? 0 : 2);
         if (!launched.isEmpty())
-            QCOMPARE(m_launcher->calls[1].bundleID, launched);
+            QCOMPARE(m_launcher->opens[1].bundleID, launched);
         QCOMPARE(m_asked.size(), launched.isEmpty() ? 2 : 0);
         for (const Router::Request& asked : std::as_const(m_asked))
             QCOMPARE(asked.sourceBundleID, u"org.gnome.Evolution"_s);
@@ -199,12 +164,12 @@ private Q_SLOTS:
     {
         QFETCH(Destination, fallback);
         QFETCH(QString, launched);
-        m_store->setRules({rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"gone"_s)),
-                           rule(Rule::Match::urlContains, u"example"_s, Destination::browser(u"firefox"_s))});
+        m_store->setRules({makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"gone"_s)),
+                           makeRule(Rule::Match::urlContains, u"example"_s, Destination::browser(u"firefox"_s))});
         m_store->setFallback(fallback);
         QTest::ignoreMessage(QtCriticalMsg, "gone is not installed; using the fallback");
         m_router->route(u"https://example.com/"_s);
-        QCOMPARE(m_launcher->calls.isEmpty() ? QString() : m_launcher->calls[0].bundleID, launched);
+        QCOMPARE(m_launcher->opens.isEmpty() ? QString() : m_launcher->opens[0].bundleID, launched);
         QCOMPARE(m_asked.size(), launched.isEmpty() ? 1 : 0);
     }
 
@@ -235,7 +200,7 @@ private Q_SLOTS:
         m_store->setFallback(Destination::browser(u"firefox"_s));
         m_router->route(u"http://example.com/a"_s, u"org.example.Chat"_s);
         QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");
-        m_launcher->failureHandlers[0](u"Exec failed"_s);
+        m_launcher->failures[0](u"Exec failed"_s);
         QVERIFY(m_alerts.isEmpty()); // told at the end of the turn, with whatever else failed in it
         QTRY_COMPARE(m_alerts.size(), 1);
 
@@ -249,7 +214,7 @@ private Q_SLOTS:
         QCOMPARE(m_router->recent().size(), 1); // the entry stays
 
         QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");
-        m_launcher->failureHandlers[0](u"Exec failed"_s);
+        m_launcher->failures[0](u"Exec failed"_s);
         QTRY_COMPARE(m_alerts.size(), 2);
         answer(1);
         QCOMPARE(m_asked.size(), 1);
@@ -345,7 +310,7 @@ private Q_SLOTS:
         for (const QString& text : {u"-x0"_s, u"--remote-debugging-port=9222"_s, u"example.com/path"_s, QString()})
             QVERIFY(!m_router->route(text));
         QVERIFY(m_router->route(u"https://example.com/"_s));
-        QCOMPARE(m_launcher->calls.size(), 1);
+        QCOMPARE(m_launcher->opens.size(), 1);
         QCoreApplication::processEvents();
         QVERIFY(m_alerts.isEmpty());
         QVERIFY(m_router->recent().size() == 1);
@@ -356,7 +321,7 @@ private Q_SLOTS:
         m_router->presentChooser = nullptr;
         QTest::ignoreMessage(QtCriticalMsg, "No chooser is installed; the link has nowhere to go");
         m_router->route(u"https://example.com/"_s);
-        QVERIFY(m_launcher->calls.isEmpty());
+        QVERIFY(m_launcher->opens.isEmpty());
     }
 
 private:

@@ -2,6 +2,7 @@
 #include "routing/rules_codec.h"
 #include "routing/rules_file.h"
 #include "services/rule_commands.h"
+#include "support/rules.h"
 #include "support/test_files.h"
 
 #include <QRegularExpression>
@@ -20,14 +21,6 @@ Fields hostFields(const QString& pattern)
     Fields fields;
     fields.pattern = pattern;
     return fields;
-}
-
-QStringList patterns(const QList<Rule>& rules)
-{
-    QStringList result;
-    for (const Rule& rule : rules)
-        result.append(rule.pattern);
-    return result;
 }
 
 } // namespace
@@ -68,8 +61,8 @@ private Q_SLOTS:
         QVERIFY(commands.add(hostFields(u"a.example"_s), -7));
         QVERIFY(commands.add(hostFields(u"d.example"_s), -1));
         const QStringList order{u"a.example"_s, u"b.example"_s, u"c.example"_s, u"d.example"_s};
-        QCOMPARE(patterns(*commands.list()), order);
-        QCOMPARE(patterns(RulesCodec::decode(TestFiles::read(m_path))->rules), order);
+        QCOMPARE(patternsOf(*commands.list()), order);
+        QCOMPARE(patternsOf(RulesCodec::decode(TestFiles::read(m_path))->rules), order);
 
         for (const Fields& invalid : {hostFields(u" \n"_s), Fields()}) {
             const auto refused = commands.add(invalid);
@@ -83,7 +76,7 @@ private Q_SLOTS:
         QVERIFY(!refused);
         QCOMPARE(refused.error().text,
                  u"Not a valid regular expression: parentheses do not pair up at character 10."_s);
-        QCOMPARE(patterns(*commands.list()), order);
+        QCOMPARE(patternsOf(*commands.list()), order);
     }
 
     // A browser on an ask rule has no profile; a profile is set on it; "" turns it back into an ask rule without
@@ -155,9 +148,9 @@ private Q_SLOTS:
         for (const QString& pattern : {u"a.example"_s, u"b.example"_s, u"c.example"_s})
             ids.append(RuleCommands::idText(commands.add(hostFields(pattern))->id));
         QVERIFY(commands.move(ids[0], 10));
-        QCOMPARE(patterns(*commands.list()), QStringList({u"b.example"_s, u"c.example"_s, u"a.example"_s}));
+        QCOMPARE(patternsOf(*commands.list()), QStringList({u"b.example"_s, u"c.example"_s, u"a.example"_s}));
         QVERIFY(commands.move(ids[0], -3));
-        QCOMPARE(patterns(*commands.list()), QStringList({u"a.example"_s, u"b.example"_s, u"c.example"_s}));
+        QCOMPARE(patternsOf(*commands.list()), QStringList({u"a.example"_s, u"b.example"_s, u"c.example"_s}));
         QCOMPARE(commands.move(u"FFFFFFFF"_s, 0).error().kind, Kind::noSuchRule);
 
         QVERIFY(commands.removeAt(3));
@@ -167,7 +160,7 @@ private Q_SLOTS:
         QCOMPARE(commands.remove({ids[1]}).error().kind, Kind::noSuchRule);
         // One id that names nothing removes none of the others.
         QCOMPARE(commands.remove({ids[0], ids[1]}).error().kind, Kind::noSuchRule);
-        QCOMPARE(patterns(*commands.list()), QStringList({u"a.example"_s, u"c.example"_s}));
+        QCOMPARE(patternsOf(*commands.list()), QStringList({u"a.example"_s, u"c.example"_s}));
 
         QVERIFY(commands.setFallback(Destination::browser(u"firefox"_s)));
         const auto byRule = commands.resolve(u"https://c.example/x"_s);

@@ -1,6 +1,7 @@
 #include "browsers/browsers.h"
 #include "gui/common/destination_picker.h"
 #include "support/fakes/fake_platform.h"
+#include "support/gui/widgets.h"
 #include "support/test_files.h"
 
 #include <QAccessible>
@@ -19,20 +20,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The menu as lines: "-" for a separator, "<text> >" for a submenu followed by its items indented.
-QStringList describe(const QMenu& menu, const QString& indent = QString())
-{
-    QStringList lines;
-    for (QAction* action : menu.actions()) {
-        // iconText() drops mnemonic markers the way the menu shows the text.
-        lines.append(indent + (action->isSeparator() ? u"-"_s : action->iconText()) +
-                     (action->menu() ? u" >"_s : u""_s));
-        if (action->menu())
-            lines += describe(*action->menu(), indent + u"  "_s);
-    }
-    return lines;
-}
 
 QPushButton* button(const DestinationPicker& picker)
 {
@@ -100,10 +87,10 @@ private Q_SLOTS:
         picker.setDestination(gone);
         QSignalSpy changes(&picker, &DestinationPicker::destinationChanged);
         picker.show();
-        QCOMPARE(describe(*picker.menu()),
-                 QStringList({u"Ask every time"_s, u"-"_s, u"Firefox >"_s, u"  Whichever it opens"_s, u"  -"_s,
-                              u"  Home"_s, u"  Work"_s, u"Google Chrome >"_s, u"  Whichever it opens"_s, u"  -"_s,
-                              u"  Alex"_s, u"  Zed"_s, u"Tor & Co"_s}));
+        QCOMPARE(Widgets::menuLines(*picker.menu(), true),
+                 QStringList({u"Ask every time"_s, u"-"_s, u"▸ Firefox"_s, u"  Whichever it opens"_s, u"  -"_s,
+                              u"  Home"_s, u"  Work"_s, u"▸ Google Chrome"_s, u"  Whichever it opens"_s, u"  -"_s,
+                              u"  Alex"_s, u"  Zed"_s, u"Tor && Co"_s}));
         QCOMPARE(picker.destination(), gone);
         QCOMPARE(changes.count(), 0);
 
@@ -129,10 +116,10 @@ private Q_SLOTS:
         DestinationPicker picker;
         picker.show();
         QVERIFY(QFile::remove(m_localState));
-        QCOMPARE(describe(*picker.menu()).size(), 13);
+        QCOMPARE(Widgets::menuLines(*picker.menu(), true).size(), 13);
         picker.hide();
         picker.show();
-        QCOMPARE(describe(*picker.menu()).mid(7), QStringList({u"Google Chrome"_s, u"Tor & Co"_s}));
+        QCOMPARE(Widgets::menuLines(*picker.menu(), true).mid(7), QStringList({u"Google Chrome"_s, u"Tor && Co"_s}));
         picker.menu()->actions()[3]->trigger();
         QCOMPARE(picker.destination(), Destination::browser(u"google-chrome"_s));
     }

@@ -1,10 +1,10 @@
 #include "gui/feedback/feedback_view.h"
 #include "gui/feedback/feedback_window_controller.h"
+#include "support/gui/widgets.h"
 #include "support/network/local_support_server.h"
 #include "support/test_files.h"
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,20 +70,12 @@ private Q_SLOTS:
     {
         FeedbackView* view = show();
         QVERIFY(view);
-        QWidget* window = view->window();
-        QCOMPARE(window->windowTitle(), u"Send Feedback"_s);
-        QCOMPARE(window->width(), 460);
-        QCOMPARE(window->minimumSize(), window->maximumSize());
-        QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QCOMPARE(view->category(), FeedbackService::Category::feedback);
         QCOMPARE(view->note()->text(), u"Sent with the app's version (%1) and your Linux version, nothing else."_s.arg(
                                            FeedbackService::appVersion()));
-        for (QWidget* control : view->findChildren<QWidget*>()) {
-            if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(view))
-                continue;
-            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
-            QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(), control->metaObject()->className());
-        }
+        Widgets::verifyControlsNamed(*view, *view);
+        if (QTest::currentTestFailed())
+            return;
         // A second show raises the same window.
         m_controller->show();
         QCOMPARE(m_controller->view(), view);

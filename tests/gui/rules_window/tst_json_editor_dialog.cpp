@@ -1,5 +1,7 @@
 #include "gui/rules_window/json_editor_dialog.h"
 #include "routing/rule_store.h"
+#include "support/gui/widgets.h"
+#include "support/rules.h"
 #include "support/test_files.h"
 
 #include <QLabel>
@@ -14,36 +16,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QPushButton* buttonNamed(const QWidget& parent, const QString& text)
-{
-    for (QPushButton* button : parent.findChildren<QPushButton*>()) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
-}
-
-QLabel* errorLine(const JsonEditorDialog& dialog)
-{
-    for (QLabel* label : dialog.findChildren<QLabel*>()) {
-        if (label->wordWrap())
-            return label;
-    }
-    return nullptr;
-}
-
 void replaceText(QPlainTextEdit* editor, const QString& text)
 {
     editor->selectAll();
     editor->insertPlainText(text);
-}
-
-Rule hostRule(const QString& host)
-{
-    Rule rule;
-    rule.pattern = host;
-    rule.destination = Destination::browser(u"firefox"_s);
-    return rule;
 }
 
 } // namespace
@@ -57,7 +33,8 @@ private Q_SLOTS:
         QVERIFY(m_directory.emplace().isValid());
         m_path = m_directory->filePath(u"rules.json"_s);
         m_store.emplace(m_path);
-        m_store->setRules({hostRule(u"a.example"_s), hostRule(u"b.example"_s)});
+        m_store->setRules({hostRule(u"a.example"_s, Destination::browser(u"firefox"_s)),
+                           hostRule(u"b.example"_s, Destination::browser(u"firefox"_s))});
         m_store->setFallback(Destination::browser(u"chromium"_s));
         LinkRewriter rewriter = LinkRewriter::initial();
         rewriter.upgradesToHTTPS = !rewriter.upgradesToHTTPS;
@@ -72,14 +49,12 @@ private Q_SLOTS:
         const QByteArray file = TestFiles::read(m_path);
         const RuleStore::Document before = m_store->currentDocument();
         JsonEditorDialog dialog(*m_store);
-        QCOMPARE(dialog.windowModality(), Qt::WindowModal);
         dialog.show();
         auto* editor = dialog.findChild<QPlainTextEdit*>();
         QCOMPARE(editor->toPlainText(), m_store->jsonText());
-        QVERIFY(editor->width() >= 520 && editor->height() >= 380);
-        QVERIFY(!errorLine(dialog)->isVisible());
+        QVERIFY(!Widgets::childWhere<QLabel>(dialog, &QLabel::wordWrap)->isVisible());
 
-        QTest::mouseClick(buttonNamed(dialog, u"Save"_s), Qt::LeftButton);
+        QTest::mouseClick(Widgets::named(dialog, u"Save"_s), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(m_store->currentDocument(), before);
@@ -126,16 +101,17 @@ private Q_SLOTS:
         replaceText(editor, text);
 
         for (int attempt = 0; attempt < 2; ++attempt) {
-            QTest::mouseClick(buttonNamed(dialog, u"Save"_s), Qt::LeftButton);
+            QTest::mouseClick(Widgets::named(dialog, u"Save"_s), Qt::LeftButton);
             QVERIFY(dialog.isVisible());
-            QVERIFY(errorLine(dialog)->isVisible());
-            QVERIFY(errorLine(dialog)->text().startsWith(u"⚠ "_s));
-            QVERIFY2(errorLine(dialog)->text().contains(error), qPrintable(errorLine(dialog)->text()));
+            const QLabel* errorLine = Widgets::childWhere<QLabel>(dialog, &QLabel::wordWrap);
+            QVERIFY(errorLine->isVisible());
+            QVERIFY(errorLine->text().startsWith(u"⚠ "_s));
+            QVERIFY2(errorLine->text().contains(error), qPrintable(errorLine->text()));
             QCOMPARE(editor->toPlainText(), text);
         }
         QCOMPARE(m_store->currentDocument(), before);
 
-        QTest::mouseClick(buttonNamed(dialog, u"Cancel"_s), Qt::LeftButton);
+        QTest::mouseClick(Widgets::named(dialog, u"Cancel"_s), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(m_store->currentDocument(), before);
@@ -149,7 +125,7 @@ private Q_SLOTS:
         JsonEditorDialog dialog(*m_store);
         dialog.show();
         replaceText(dialog.findChild<QPlainTextEdit*>(), uR"({"version": 1, "fallback": {"ask": {}}, "rules": []})"_s);
-        QTest::mouseClick(buttonNamed(dialog, u"Save"_s), Qt::LeftButton);
+        QTest::mouseClick(Widgets::named(dialog, u"Save"_s), Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QVERIFY(m_store->rules().isEmpty());
         QCOMPARE(m_store->fallback(), Destination::ask());

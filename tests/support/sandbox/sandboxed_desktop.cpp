@@ -1,5 +1,7 @@
 #include "sandboxed_desktop.h"
 
+#include "support/test_files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -29,19 +31,13 @@ void makeDirectory(const QString& path)
 
 void writeFile(const QString& path, const QString& text)
 {
-    QFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
-            u"cannot write "_s + path);
+    TestFiles::write(path, text.toUtf8());
 }
 
+// Empty when the file does not exist.
 QString readFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists())
-        return QString();
-    require(file.open(QIODevice::ReadOnly), u"cannot read "_s + path);
-    return QString::fromUtf8(file.readAll());
+    return QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
 }
 
 // Desktop entry string values: backslash escapes for the characters a line cannot hold.
@@ -249,46 +245,6 @@ QString SandboxedDesktop::path(const QString& relative) const
     return m_directory.path() + u'/' + relative;
 }
 
-QString SandboxedDesktop::root() const
-{
-    return m_directory.path();
-}
-
-QString SandboxedDesktop::home() const
-{
-    return path(u"home"_s);
-}
-
-QString SandboxedDesktop::configHome() const
-{
-    return path(u"home/.config"_s);
-}
-
-QString SandboxedDesktop::dataHome() const
-{
-    return path(u"home/.local/share"_s);
-}
-
-QString SandboxedDesktop::cacheHome() const
-{
-    return path(u"home/.cache"_s);
-}
-
-QString SandboxedDesktop::runtimeDirectory() const
-{
-    return path(u"runtime"_s);
-}
-
-QString SandboxedDesktop::systemDataDirectory() const
-{
-    return path(u"sys/share"_s);
-}
-
-QString SandboxedDesktop::snapDataDirectory() const
-{
-    return path(u"snapd/desktop"_s);
-}
-
 QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) const
 {
     switch (location) {
@@ -300,16 +256,6 @@ QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) 
         return snapDataDirectory() + u"/applications"_s;
     }
     return {};
-}
-
-QString SandboxedDesktop::binDirectory() const
-{
-    return path(u"bin"_s);
-}
-
-QString SandboxedDesktop::currentDesktop() const
-{
-    return m_environment.value(u"XDG_CURRENT_DESKTOP"_s);
 }
 
 void SandboxedDesktop::setCurrentDesktop(const QString& desktop)
@@ -476,21 +422,6 @@ void SandboxedDesktop::setDefaultBrowser(const QString& id, MimeappsList list)
                  {{u"x-scheme-handler/http"_s, entry}, {u"x-scheme-handler/https"_s, entry}, {u"text/html"_s, entry}}));
 }
 
-QString SandboxedDesktop::kdeglobalsPath() const
-{
-    return configHome() + u"/kdeglobals"_s;
-}
-
-QString SandboxedDesktop::kdeglobals() const
-{
-    return readFile(kdeglobalsPath());
-}
-
-QString SandboxedDesktop::autostartEntryPath() const
-{
-    return configHome() + u"/autostart/"_s + linkherdID + u".desktop"_s;
-}
-
 SandboxedDesktop::Run SandboxedDesktop::run(const QString& program, const QStringList& arguments, int timeoutMs) const
 {
     // QProcess would search the test's own PATH; the child's, with the fakes first, is the one that counts.
@@ -534,6 +465,27 @@ SandboxedDesktop::Run SandboxedDesktop::run(const QString& program, const QStrin
         result.exitCode = process.exitCode();
     }
     return result;
+}
+
+QString SandboxedDesktop::kdeglobals() const
+{
+    return readFile(kdeglobalsPath());
+}
+
+QString SandboxedDesktop::autostartEntryPath() const
+{
+    return configHome() + u"/autostart/"_s + linkherdID + u".desktop"_s;
+}
+
+void SandboxedDesktop::setUpForResident(const QString& appExecutable, const QString& cliExecutable)
+{
+    setLinkherdExecutable(cliExecutable);
+    setEnvironmentVariable(u"DBUS_SESSION_BUS_ADDRESS"_s, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
+    setEnvironmentVariable(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    addBrowser({.id = u"fake"_s, .name = u"Fake"_s});
+    addBrowser({.id = u"other"_s, .name = u"Other"_s});
+    addLinkherdEntry(appExecutable);
+    refreshDesktopDatabase();
 }
 
 void SandboxedDesktop::setLinkherdExecutable(const QString& path)

@@ -83,22 +83,22 @@ public:
     SandboxedDesktop(const SandboxedDesktop&) = delete;
     SandboxedDesktop& operator=(const SandboxedDesktop&) = delete;
 
-    QString root() const;
-    QString home() const;
-    QString configHome() const;
-    QString dataHome() const;
-    QString cacheHome() const;
-    QString runtimeDirectory() const;
+    QString root() const { return m_directory.path(); }
+    QString home() const { return path(QStringLiteral("home")); }
+    QString configHome() const { return path(QStringLiteral("home/.config")); }
+    QString dataHome() const { return path(QStringLiteral("home/.local/share")); }
+    QString cacheHome() const { return path(QStringLiteral("home/.cache")); }
+    QString runtimeDirectory() const { return path(QStringLiteral("runtime")); }
     // The only entry of XDG_DATA_DIRS.
-    QString systemDataDirectory() const;
+    QString systemDataDirectory() const { return path(QStringLiteral("sys/share")); }
     // Stands in for /var/lib/snapd/desktop (LINKHERD_SNAP_DESKTOP_DIR); not in XDG_DATA_DIRS.
-    QString snapDataDirectory() const;
+    QString snapDataDirectory() const { return path(QStringLiteral("snapd/desktop")); }
     QString applicationsDirectory(FakeBrowser::Location location) const;
     // Comes first in PATH.
-    QString binDirectory() const;
+    QString binDirectory() const { return path(QStringLiteral("bin")); }
 
     // XDG_CURRENT_DESKTOP, "X-Generic" until set ("GNOME", "KDE", …).
-    QString currentDesktop() const;
+    QString currentDesktop() const { return m_environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")); }
     void setCurrentDesktop(const QString& desktop);
     // For what the sandbox does not prepare, such as DBUS_SESSION_BUS_ADDRESS of a private bus.
     void setEnvironmentVariable(const QString& name, const QString& value);
@@ -123,7 +123,7 @@ public:
     QString mimeappsListPath(MimeappsList list) const;
     // The file's text; empty when it does not exist.
     QString mimeappsList(MimeappsList list) const;
-    QString kdeglobalsPath() const;
+    QString kdeglobalsPath() const { return configHome() + QStringLiteral("/kdeglobals"); }
     QString kdeglobals() const;
     QString autostartEntryPath() const;
 
@@ -131,6 +131,9 @@ public:
     Run run(const QString& program, const QStringList& arguments = {}, int timeoutMs = 30'000) const;
     // The path of the `linkherd` tool comes from the test's build: LINKHERD_CLI_EXECUTABLE.
     void setLinkherdExecutable(const QString& path);
+    // A desktop for the resident run on the test's session bus, offscreen: the tool, two browsers ("fake" and
+    // "other", neither the default yet) and Linkherd's desktop entry for the application at appExecutable.
+    void setUpForResident(const QString& appExecutable, const QString& cliExecutable);
     Run runLinkherd(const QStringList& arguments, int timeoutMs = 30'000) const;
 
     // The starts of the browser added under id (or of Linkherd's entry), oldest first. A Flatpak browser's
