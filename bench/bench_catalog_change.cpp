@@ -5,7 +5,7 @@
 // Median and 99th percentile are reported as counters, in milliseconds.
 
 #include "browsers/browsers.h"
-#include "platform/gio_application_catalog.h"
+#include "platform/gio/gio_application_catalog.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

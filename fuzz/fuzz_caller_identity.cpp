@@ -3,7 +3,7 @@
 // and never Linkherd's own, whatever case it is written in; a parent process ID is never negative.
 #include "app_info.h"
 #include "fuzz_support.h"
-#include "platform/proc_files.h"
+#include "platform/proc/proc_files.h"
 
 #include <algorithm>
 

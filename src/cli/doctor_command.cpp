@@ -6,8 +6,8 @@
 #include "browsers/default_browser.h"
 #include "command_arguments.h"
 #include "platform/application_catalog.h"
-#include "platform/config_files.h"
-#include "platform/web_link_layers.h"
+#include "platform/xdg/config_files.h"
+#include "platform/xdg/web_link_layers.h"
 
 #include <QFileInfo>
 #include <QHash>

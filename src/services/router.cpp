@@ -3,7 +3,7 @@
 #include "base/elided_text.h"
 #include "base/logging.h"
 #include "browsers/browser_launching.h"
-#include "platform/keyboard_state.h"
+#include "platform/x11/keyboard_state.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"

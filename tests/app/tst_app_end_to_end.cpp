@@ -1,5 +1,5 @@
 #include "gui/settings/automation_settings.h"
-#include "platform/launcher_entry.h"
+#include "platform/xdg/launcher_entry.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 

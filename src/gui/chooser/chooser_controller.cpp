@@ -2,7 +2,7 @@
 
 #include "chooser_view.h"
 #include "gui/common/present_window.h"
-#include "platform/window_activation.h"
+#include "platform/x11/window_activation.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
 

@@ -1,7 +1,7 @@
 #include "chooser_settings.h"
 
 #include "form_parts.h"
-#include "platform/keyboard_state.h"
+#include "platform/x11/keyboard_state.h"
 #include "gui/common/chooser_shortcuts.h"
 #include "gui/common/text_style.h"
 #include "services/preferences.h"

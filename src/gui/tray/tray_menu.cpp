@@ -3,7 +3,7 @@
 #include "base/elided_text.h"
 #include "browsers/default_browser.h"
 #include "platform/launch_activation.h"
-#include "platform/window_activation.h"
+#include "platform/x11/window_activation.h"
 #include "routing/link_parts.h"
 #include "services/preferences.h"
 

@@ -1,7 +1,7 @@
 #include "active_window.h"
 
 #include "app_info.h"
-#include "application_catalog.h"
+#include "platform/application_catalog.h"
 
 #include <QGuiApplication>
 
