@@ -175,7 +175,7 @@ void firstLinkAfterChange(benchmark::State& state, bool rescannedFromEventLoop, 
         const bool found = Browsers::browser(u"late"_s).has_value();
         if (withIcons) {
             for (const Browsers::Browser& browser : Browsers::installed())
-                benchmark::DoNotOptimize(Browsers::icon(browser.bundleID, 20));
+                benchmark::DoNotOptimize(Browsers::icon(browser.desktopID, 20));
         }
         milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         if (found != lateInstalled)

@@ -17,7 +17,7 @@ void checkApplicationID(const std::optional<QString>& id)
     Fuzz::check(
         std::none_of(id->cbegin(), id->cend(), [](QChar c) { return c == u'/' || c.isSpace() || !c.isPrint(); }),
         "an application ID holds no slash, space or unprintable character");
-    Fuzz::check(id->compare(QLatin1StringView(AppInfo::ownBundleID), Qt::CaseInsensitive) != 0,
+    Fuzz::check(id->compare(QLatin1StringView(AppInfo::ownDesktopID), Qt::CaseInsensitive) != 0,
                 "a caller is never Linkherd itself");
 }
 

@@ -157,7 +157,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(u"Linkherd"_s);
     QApplication::setApplicationVersion(QString::fromLatin1(AppInfo::version));
-    QApplication::setDesktopFileName(QString::fromLatin1(AppInfo::ownBundleID));
+    QApplication::setDesktopFileName(QString::fromLatin1(AppInfo::ownDesktopID));
     QApplication::setQuitOnLastWindowClosed(false);
 
     Result<std::unique_ptr<AppServices>> created = AppServices::create(Preferences::shared());

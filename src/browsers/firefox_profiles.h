@@ -37,6 +37,6 @@ struct LocatedProfile final {
 };
 
 // The browser's profiles from all its roots, each once (the first root's wins), sorted by name.
-QList<LocatedProfile> profiles(const QString& bundleID);
+QList<LocatedProfile> profiles(const QString& desktopID);
 
 } // namespace FirefoxProfiles

@@ -16,14 +16,14 @@ using namespace Qt::StringLiterals;
 namespace {
 
 Rule makeRule(Rule::Match match, const QString& pattern, const Destination& destination, bool isEnabled = true,
-              const QStringList& sourceBundleIDs = {})
+              const QStringList& sourceDesktopIDs = {})
 {
     Rule rule;
     rule.match = match;
     rule.pattern = pattern;
     rule.destination = destination;
     rule.isEnabled = isEnabled;
-    rule.sourceBundleIDs = sourceBundleIDs;
+    rule.sourceDesktopIDs = sourceDesktopIDs;
     return rule;
 }
 
@@ -102,7 +102,7 @@ private Q_SLOTS:
         for (const Rule& rule : imported.rules) {
             QVERIFY2(rule.isValid(), qPrintable(rule.pattern));
             reimported.append(matchText(rule.match) + u' ' + rule.pattern + u" -> "_s +
-                              (rule.destination.isAsk() ? u"ask"_s : rule.destination.bundleID()) +
+                              (rule.destination.isAsk() ? u"ask"_s : rule.destination.desktopID()) +
                               (rule.destination.profile() ? u" ("_s + *rule.destination.profile() + u')' : QString()));
         }
         QCOMPARE(reimported, (QStringList{u"host example.com -> firefox"_s,

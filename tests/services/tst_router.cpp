@@ -22,7 +22,7 @@ class RecordingLauncher final : public BrowserLaunching {
 public:
     struct Call {
         QString link;
-        QString bundleID;
+        QString desktopID;
         std::optional<QString> profile;
     };
     QList<Call> calls;
@@ -31,7 +31,7 @@ public:
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
               Destination::Window, const HandOverActivation&, FailureHandler onFailure) override
     {
-        calls.append({link, browser.bundleID, profile});
+        calls.append({link, browser.desktopID, profile});
         failureHandlers.append(std::move(onFailure));
     }
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override
@@ -81,10 +81,10 @@ private Q_SLOTS:
         m_modifiers = Qt::AltModifier | Qt::ShiftModifier;
         m_router->route(u"https://example.com/"_s, u"org.gnome.Evolution"_s);
         QCOMPARE(m_asked.size(), 1);
-        QCOMPARE(m_asked[0].sourceBundleID, u"org.gnome.Evolution"_s);
+        QCOMPARE(m_asked[0].sourceDesktopID, u"org.gnome.Evolution"_s);
         QVERIFY(m_launcher->calls.isEmpty());
 
-        m_preferences->setAsksWhenOptionHeld(false);
+        m_preferences->setAsksWhenAltHeld(false);
         m_router->route(u"https://example.com/"_s);
         QCOMPARE(m_asked.size(), 1);
         QCOMPARE(m_launcher->calls.size(), 1);
@@ -108,7 +108,7 @@ private Q_SLOTS:
         std::chrono::steady_clock::time_point now;
         m_router->now = [&now] { return now; };
         m_store->add(rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"firefox"_s)));
-        m_preferences->setAsksWhenOptionHeld(false);
+        m_preferences->setAsksWhenAltHeld(false);
 
         m_router->askForNextLink();
         now += std::chrono::seconds(waitedSeconds);
@@ -118,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(m_asked.size(), asked ? 1 : 0);
         if (asked) {
             QCOMPARE(m_asked[0].url, u"https://example.com/a"_s);
-            QCOMPARE(m_asked[0].sourceBundleID, u"org.gnome.Evolution"_s);
+            QCOMPARE(m_asked[0].sourceDesktopID, u"org.gnome.Evolution"_s);
         }
         QCOMPARE(m_launcher->calls.size(), asked ? 1 : 2);
         QCOMPARE(m_launcher->calls.last().link, u"https://example.com/b"_s);
@@ -132,13 +132,13 @@ private Q_SLOTS:
         m_store->add(rule(Rule::Match::urlContains, u"UTM_SOURCE"_s, Destination::browser(u"chromium"_s)));
         m_store->setFallback(Destination::browser(u"firefox"_s, u"Work"_s));
         m_router->route(u"https://example.com/?utm_source=a&id=1"_s);
-        QCOMPARE(m_launcher->calls[0].bundleID, u"firefox"_s);
+        QCOMPARE(m_launcher->calls[0].desktopID, u"firefox"_s);
         QCOMPARE(m_launcher->calls[0].link, u"https://example.com/?id=1"_s);
         QCOMPARE(m_launcher->calls[0].profile, u"Work"_s);
 
         m_store->setRewriter(LinkRewriter::initial());
         m_router->route(u"https://example.com/?utm_source=a&id=1"_s);
-        QCOMPARE(m_launcher->calls[1].bundleID, u"chromium"_s);
+        QCOMPARE(m_launcher->calls[1].desktopID, u"chromium"_s);
     }
 
     // Working out where links come from asks the bus and reads under /proc: done only when a rule looks at
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QFETCH(int, lookUps);
         QFETCH(QString, launched);
         Rule fromMail = rule(Rule::Match::host, u"example.com"_s, Destination::browser(u"chromium"_s));
-        fromMail.sourceBundleIDs = sources;
+        fromMail.sourceDesktopIDs = sources;
         fromMail.isEnabled = enabled;
         m_store->setRules({fromMail});
         m_store->setFallback(fallback);
@@ -180,10 +180,10 @@ private Q_SLOTS:
         QCOMPARE(lookedUp, lookUps);
         QCOMPARE(m_launcher->calls.size(), launched.isEmpty() ? 0 : 2);
         if (!launched.isEmpty())
-            QCOMPARE(m_launcher->calls[1].bundleID, launched);
+            QCOMPARE(m_launcher->calls[1].desktopID, launched);
         QCOMPARE(m_asked.size(), launched.isEmpty() ? 2 : 0);
         for (const Router::Request& asked : std::as_const(m_asked))
-            QCOMPARE(asked.sourceBundleID, u"org.gnome.Evolution"_s);
+            QCOMPARE(asked.sourceDesktopID, u"org.gnome.Evolution"_s);
     }
 
     void uninstalledBrowserFallsBackOnce_data()
@@ -204,7 +204,7 @@ private Q_SLOTS:
         m_store->setFallback(fallback);
         QTest::ignoreMessage(QtCriticalMsg, "gone is not installed; using the fallback");
         m_router->route(u"https://example.com/"_s);
-        QCOMPARE(m_launcher->calls.isEmpty() ? QString() : m_launcher->calls[0].bundleID, launched);
+        QCOMPARE(m_launcher->calls.isEmpty() ? QString() : m_launcher->calls[0].desktopID, launched);
         QCOMPARE(m_asked.size(), launched.isEmpty() ? 1 : 0);
     }
 
@@ -217,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(m_router->recent().size(), 10);
         QCOMPARE(m_router->recent().front().url, u"https://example.com/12"_s);
         QCOMPARE(m_router->recent().back().url, u"https://example.com/3"_s);
-        QCOMPARE(m_router->recent().front().sourceBundleID, u"org.example.Chat"_s);
+        QCOMPARE(m_router->recent().front().sourceDesktopID, u"org.example.Chat"_s);
         QCOMPARE(changed.size(), 12);
 
         m_router->clearRecent();
@@ -245,7 +245,7 @@ private Q_SLOTS:
         answer(0);
         QCOMPARE(m_asked.size(), 1);
         QCOMPARE(m_asked[0].url, u"https://example.com/a"_s);
-        QCOMPARE(m_asked[0].sourceBundleID, QString());
+        QCOMPARE(m_asked[0].sourceDesktopID, QString());
         QCOMPARE(m_router->recent().size(), 1); // the entry stays
 
         QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");

@@ -35,7 +35,7 @@ class RecordingLauncher final : public BrowserLaunching {
 public:
     struct Open {
         QString link;
-        QString bundleID;
+        QString desktopID;
         qsizetype rulesAtOpen = 0;
         std::optional<QString> profile;
     };
@@ -47,7 +47,7 @@ public:
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
               Destination::Window, const HandOverActivation&, FailureHandler onFailure) override
     {
-        opens.append({link, browser.bundleID, store ? store->rules().size() : 0, profile});
+        opens.append({link, browser.desktopID, store ? store->rules().size() : 0, profile});
         failures.append(std::move(onFailure));
     }
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override
@@ -348,7 +348,7 @@ private Q_SLOTS:
         m_launcher.failures.last()(u"No such file"_s);
         QTRY_COMPARE(m_controller->queue().size(), 1);
         QCOMPARE(m_controller->queue().first().url, u"https://example.com/a"_s);
-        QCOMPARE(m_controller->queue().first().sourceBundleID, QString());
+        QCOMPARE(m_controller->queue().first().sourceDesktopID, QString());
     }
 
     // Links refused together make one alert that waits for the user without an event loop of its own; alerts

@@ -132,7 +132,7 @@ private Q_SLOTS:
 
         Rule original;
         original.isEnabled = false;
-        original.sourceBundleIDs = {u"com.a"_s};
+        original.sourceDesktopIDs = {u"com.a"_s};
         original.destination = Destination::browser(u"org.mozilla.firefox"_s);
         RuleEditorDialog dialog(original);
         QCOMPARE(dialog.windowModality(), Qt::WindowModal);
@@ -251,7 +251,7 @@ private Q_SLOTS:
         addApps(dialog, {u"Ant"_s});
         addApps(dialog, {u"Bee"_s, u"Slack"_s});
         // Uppercase sorts before lowercase by character code.
-        QCOMPARE(dialog.rule().sourceBundleIDs, QStringList({u"com.a"_s, u"com.b"_s, u"com.slack.Slack"_s}));
+        QCOMPARE(dialog.rule().sourceDesktopIDs, QStringList({u"com.a"_s, u"com.b"_s, u"com.slack.Slack"_s}));
         QCOMPARE(sourceLines(dialog), QStringList({u"Remove Ant"_s, u"Remove Bee"_s, u"Remove Slack"_s}));
 
         for (QToolButton* remove : dialog.findChildren<QToolButton*>()) {
@@ -259,7 +259,7 @@ private Q_SLOTS:
             if (remove->accessibleName() == u"Remove Bee"_s)
                 QTest::mouseClick(remove, Qt::LeftButton);
         }
-        QCOMPARE(dialog.rule().sourceBundleIDs, QStringList({u"com.a"_s, u"com.slack.Slack"_s}));
+        QCOMPARE(dialog.rule().sourceDesktopIDs, QStringList({u"com.a"_s, u"com.slack.Slack"_s}));
         QCOMPARE(sourceLines(dialog), QStringList({u"Remove Ant"_s, u"Remove Slack"_s}));
     }
 
@@ -312,7 +312,7 @@ private Q_SLOTS:
     void everyControlIsNamed()
     {
         Rule rule = ruleWith(Rule::Match::host, u"example.com"_s);
-        rule.sourceBundleIDs = {u"com.a"_s};
+        rule.sourceDesktopIDs = {u"com.a"_s};
         RuleEditorDialog dialog(rule);
         dialog.show();
         QTest::mouseClick(buttonNamed(dialog, u"Add App…"_s), Qt::LeftButton);
