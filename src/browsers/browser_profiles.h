@@ -40,7 +40,7 @@ struct DataDirectory final {
 // The absolute path, resolved now.
 QString absolutePath(const DataDirectory& directory);
 
-// Every Chromium-family browser, by bundle identifier (desktop file ID without ".desktop"). Built on first use,
+// Every Chromium-family browser, by desktop file ID (without ".desktop"). Built on first use,
 // never changed. Keys are exact: "Google-Chrome" and "google-chrome.desktop" are not in it. The Firefox family's
 // table is FirefoxProfiles::profileRoots().
 const QHash<QString, DataDirectory>& dataDirectories();

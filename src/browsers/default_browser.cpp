@@ -121,7 +121,7 @@ Result<void> DefaultBrowser::setLaunchesAtLogin(bool launches)
         return {};
     const Result<void> removed = m_autostart.disable();
     if (!removed)
-        qCCritical(lcAutostart, "Could not unregister the login item: %s", qUtf8Printable(removed.error()));
+        qCCritical(lcAutostart, "Could not remove the autostart entry: %s", qUtf8Printable(removed.error()));
     return removed;
 }
 

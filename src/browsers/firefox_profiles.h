@@ -12,7 +12,7 @@
 // members in "<root>/Profile Groups/<StoreID>.sqlite". All of it is only read, and read again at every call.
 namespace FirefoxProfiles {
 
-// Every Firefox-family browser's profiles roots by bundle identifier, the one the browser itself uses first
+// Every Firefox-family browser's profiles roots by desktop file ID, the one the browser itself uses first
 // when several exist. Built on first use, never changed; keys are exact.
 const QHash<QString, QList<BrowserProfiles::DataDirectory>>& profileRoots();
 

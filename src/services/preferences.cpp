@@ -97,8 +97,8 @@ Preferences::Preferences(const QString& path, QObject* parent)
         readBool(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt);
     m_keptDefaultBrowser = m_settings->value(keptDefaultBrowserKey).toString();
     m_wasDefaultBrowser = readBool(*m_settings, wasDefaultBrowserKey, m_wasDefaultBrowser);
-    // Without either icon the user could reach Linkherd only by opening it again. The file keeps what was
-    // stored, so turning the dock icon on later brings the user's own choice back.
+    // Without the tray icon and the application-menu entry the user could reach Linkherd only by opening it
+    // again. The file keeps what was stored, so listing the entry again later brings the user's own choice back.
     if (!m_showsApplicationMenuEntry)
         m_showsTrayIcon = true;
 }

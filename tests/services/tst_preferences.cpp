@@ -85,13 +85,14 @@ private Q_SLOTS:
         QCOMPARE(snapshot(Preferences(m_path)), defaults);
     }
 
-    // A launch with neither icon would leave no way back into Linkherd but opening it again.
+    // A launch with neither the tray icon nor the application-menu entry would leave no way back into Linkherd but
+    // opening it again.
     void trayIconNeedsTheApplicationMenuEntry_data()
     {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("dock icon off") << "showsDockIcon=false\nshowsMenuBarIcon=false\n"_ba << true;
-        QTest::newRow("dock icon on") << "showsDockIcon=true\nshowsMenuBarIcon=false\n"_ba << false;
+        QTest::newRow("menu entry hidden") << "showsDockIcon=false\nshowsMenuBarIcon=false\n"_ba << true;
+        QTest::newRow("menu entry listed") << "showsDockIcon=true\nshowsMenuBarIcon=false\n"_ba << false;
     }
 
     void trayIconNeedsTheApplicationMenuEntry()
@@ -100,7 +101,7 @@ private Q_SLOTS:
         QFETCH(bool, shown);
         TestFiles::write(m_path, ini);
         QCOMPARE(Preferences(m_path).showsTrayIcon(), shown);
-        // The user's own choice stays in the file for when the dock icon comes back.
+        // The user's own choice stays in the file for when the menu entry is listed again.
         QCOMPARE(TestFiles::read(m_path), ini);
     }
 
