@@ -48,7 +48,7 @@ private Q_SLOTS:
         QCOMPARE(ids(Browsers::installed()), QStringList({u"b2"_s, u"b10"_s, u"firefox"_s, u"com.google.Chrome"_s,
                                                           u"org.example.Unnamed"_s, u"twin-b"_s, u"twin-a"_s}));
         // The copy the system lists first is the one kept.
-        QCOMPARE(Browsers::browser(u"firefox"_s)->url, u"/apps/firefox.desktop"_s);
+        QCOMPARE(Browsers::browser(u"firefox"_s)->filePath, u"/apps/firefox.desktop"_s);
         QCOMPARE(Browsers::browser(u"org.example.Unnamed"_s)->name, u"org.example.Unnamed"_s);
     }
 
