@@ -12,7 +12,7 @@ namespace {
 // that a change to the rule set cannot quietly turn one case into the other.
 qsizetype decidingRule(const QList<Rule>& rules, const QString& link)
 {
-    return decide(rules, RuleSets::fallback(), link, RuleSets::sourceBundleID).ruleIndex.value_or(-1);
+    return decide(rules, RuleSets::fallback(), link, RuleSets::sourceDesktopID).ruleIndex.value_or(-1);
 }
 
 void timeDecision(benchmark::State& state, const QString& link, bool matchesNearTheEnd)
@@ -30,7 +30,7 @@ void timeDecision(benchmark::State& state, const QString& link, bool matchesNear
 
     const PreparedRules prepared(rules);
     for (auto _ : state) {
-        std::optional<qsizetype> index = prepared.firstMatch(link, RuleSets::sourceBundleID);
+        std::optional<qsizetype> index = prepared.firstMatch(link, RuleSets::sourceDesktopID);
         benchmark::DoNotOptimize(index);
     }
 }

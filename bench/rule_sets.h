@@ -14,7 +14,7 @@ namespace RuleSets {
 using namespace Qt::StringLiterals;
 
 // The application that sends the timed links. Some rules are limited to it, some to another application.
-inline const QString sourceBundleID = u"org.example.Mail"_s;
+inline const QString sourceDesktopID = u"org.example.Mail"_s;
 
 // Taken only by the rule at matchingIndex().
 inline const QString matchedLink = u"https://intranet.corp.example.com/wiki/Release_Planning?quarter=2026-Q4#owners"_s;
@@ -54,7 +54,7 @@ inline QString fillerPattern(qsizetype index, Rule::Match match)
 }
 
 // Host, "URL contains" and regex rules in turn, each with its own pattern. One rule in eight is limited to
-// applications that include sourceBundleID, another one in eight to an unrelated application, and one in
+// applications that include sourceDesktopID, another one in eight to an unrelated application, and one in
 // ten is switched off. Every rule except the one at matchingIndex() leaves both timed links alone.
 inline QList<Rule> mixedRules(qsizetype count)
 {
@@ -67,9 +67,9 @@ inline QList<Rule> mixedRules(qsizetype count)
         rule.pattern = fillerPattern(index, rule.match);
         rule.isEnabled = index % 10 != 9;
         if (index % 8 == 3)
-            rule.sourceBundleIDs = {u"org.example.Chat"_s, sourceBundleID};
+            rule.sourceDesktopIDs = {u"org.example.Chat"_s, sourceDesktopID};
         else if (index % 8 == 7)
-            rule.sourceBundleIDs = {u"org.example.Notes"_s};
+            rule.sourceDesktopIDs = {u"org.example.Notes"_s};
         if (index % 6 == 5) {
             rule.destination = Destination::ask();
         } else {
@@ -84,7 +84,7 @@ inline QList<Rule> mixedRules(qsizetype count)
         matching.match = Rule::Match::host;
         matching.pattern = u"*.corp.example.com"_s;
         matching.isEnabled = true;
-        matching.sourceBundleIDs.clear();
+        matching.sourceDesktopIDs.clear();
         matching.destination = Destination::browser(u"org.example.WorkBrowser"_s, u"Intranet"_s);
     }
     return rules;

@@ -3,7 +3,7 @@
 // and never Linkherd's own, whatever case it is written in; a parent process ID is never negative.
 #include "app_info.h"
 #include "fuzz_support.h"
-#include "platform/proc_files.h"
+#include "platform/proc/proc_files.h"
 
 #include <algorithm>
 
@@ -17,7 +17,7 @@ void checkApplicationID(const std::optional<QString>& id)
     Fuzz::check(
         std::none_of(id->cbegin(), id->cend(), [](QChar c) { return c == u'/' || c.isSpace() || !c.isPrint(); }),
         "an application ID holds no slash, space or unprintable character");
-    Fuzz::check(id->compare(QLatin1StringView(AppInfo::ownBundleID), Qt::CaseInsensitive) != 0,
+    Fuzz::check(id->compare(QLatin1StringView(AppInfo::ownDesktopID), Qt::CaseInsensitive) != 0,
                 "a caller is never Linkherd itself");
 }
 

@@ -16,7 +16,7 @@ namespace {
 QString ruleKey(const Rule& rule)
 {
     return QString::number(int(rule.match)) + QChar(1) + rule.pattern.trimmed().toLower() + QChar(1) +
-           (rule.destination.isAsk() ? QStringLiteral("ask") : rule.destination.bundleID());
+           (rule.destination.isAsk() ? QStringLiteral("ask") : rule.destination.desktopID());
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The layer rule: a file under src/ includes only headers of its own library and of libraries below it. Each
 # folder of src/ (gui/ counts per window) is one library; its rank is below. Libraries of the same rank stand
-# side by side and include nothing of each other. The host's C libraries (GIO, GLib, xcb, libdbus) belong to
-# src/platform alone, SpiderMonkey to src/scripting alone.
+# side by side and include nothing of each other. Folders inside a library (src/platform/gio, …) are parts of it.
+# The host's C libraries belong to one library each: GIO, GLib and xcb to src/platform, libdbus to
+# src/instance_forwarding, SpiderMonkey to src/scripting.
 #
 # Usage: check-layers.sh [ROOT]   (ROOT holds src/; the repository by default). Prints each offending include
 # as FILE:LINE and exits 1 when there is one.
@@ -11,7 +12,7 @@ root=${1:-"$(dirname "$0")/.."}
 cd "$root"
 
 declare -A rank=(
-    [base]=0
+    [base]=0 [instance_forwarding]=0
     [routing]=1 [platform]=1 [feedback]=1
     [browsers]=2 [feedback_http]=2
     [interchange]=3
@@ -61,9 +62,12 @@ while IFS= read -r -d '' file; do
                     complain "$file:$line: includes $header, which is above $own"
                 fi
             fi
-        elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<(gio/|glib|xcb/|dbus/)([^\>]*)\> ]]; then
+        elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<(gio/|glib|xcb/)([^\>]*)\> ]]; then
             [[ $own == platform ]] ||
                 complain "$file:$line: includes <${BASH_REMATCH[1]}${BASH_REMATCH[2]}>, which only src/platform may"
+        elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<(dbus/)([^\>]*)\> ]]; then
+            [[ $own == instance_forwarding ]] ||
+                complain "$file:$line: includes <${BASH_REMATCH[1]}${BASH_REMATCH[2]}>, which only src/instance_forwarding may"
         elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<(js/|jsapi|jsfriendapi|mozilla/)([^\>]*)\> ]]; then
             [[ $own == scripting ]] ||
                 complain "$file:$line: includes <${BASH_REMATCH[1]}${BASH_REMATCH[2]}>, which only src/scripting may"

@@ -10,8 +10,8 @@
 #include "gui/feedback/feedback_window_controller.h"
 #include "gui/rules_window/rules_window_controller.h"
 #include "gui/settings/settings_window_controller.h"
-#include "platform/launcher_entry.h"
 #include "platform/linux_platform.h"
+#include "platform/xdg/launcher_entry.h"
 #include "routing/rule_store.h"
 #include "services/default_browser_guard.h"
 #include "services/preferences.h"
@@ -114,8 +114,8 @@ void AppServices::start()
 {
     if (m_store->isFirstRun()) {
         if (const std::optional<Browsers::Browser> browser = Browsers::systemDefault()) {
-            qCInfo(lcApp, "First run: links no rule takes go to %s", qUtf8Printable(browser->bundleID));
-            m_store->setStartingFallback(Destination::browser(browser->bundleID));
+            qCInfo(lcApp, "First run: links no rule takes go to %s", qUtf8Printable(browser->desktopID));
+            m_store->setStartingFallback(Destination::browser(browser->desktopID));
         }
     }
     m_store->startWatching();
@@ -128,8 +128,8 @@ void AppServices::startAfterHandOver()
     // The application-menu switch stands for the launcher entry; the desktop's state of it is the truth (the
     // stored default would otherwise call a listed entry hidden). Written only when they differ: assigning
     // writes the file, and a start should not.
-    if (const bool listed = !LauncherEntry::isHidden(); m_preferences.showsDockIcon() != listed)
-        m_preferences.setShowsDockIcon(listed);
+    if (const bool listed = !LauncherEntry::isHidden(); m_preferences.showsApplicationMenuEntry() != listed)
+        m_preferences.setShowsApplicationMenuEntry(listed);
     // A hidden copy is brought up to date with the entry installed since (it is left alone when it is).
     else if (!listed)
         (void)LauncherEntry::setHidden(true);

@@ -100,7 +100,7 @@ QStringList ApplicationBus::installedBrowsers() const
 {
     QStringList ids;
     for (const Browsers::Browser& browser : Browsers::installed())
-        ids.append(browser.bundleID);
+        ids.append(browser.desktopID);
     return ids;
 }
 

@@ -9,7 +9,7 @@
 // ancestry while this process waits for the answer, and so still holds its place in that ancestry.
 
 #include "app_info.h"
-#include "platform/instance_forwarding.h"
+#include "instance_forwarding/instance_forwarding.h"
 
 #include <cerrno>
 #include <chrono>

@@ -9,11 +9,11 @@
 #include "app_info.h"
 #include "base/logging.h"
 #include "gui/common/message_box.h"
-#include "platform/active_window.h"
-#include "platform/caller_identity.h"
 #include "platform/launch_activation.h"
+#include "platform/proc/caller_identity.h"
 #include "platform/running_instance.h"
-#include "platform/snap_applications.h"
+#include "platform/x11/active_window.h"
+#include "platform/xdg/snap_applications.h"
 #include "routing/rule_store.h"
 #include "routing/rules_file.h"
 #include "services/preferences.h"
@@ -157,7 +157,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(u"Linkherd"_s);
     QApplication::setApplicationVersion(QString::fromLatin1(AppInfo::version));
-    QApplication::setDesktopFileName(QString::fromLatin1(AppInfo::ownBundleID));
+    QApplication::setDesktopFileName(QString::fromLatin1(AppInfo::ownDesktopID));
     QApplication::setQuitOnLastWindowClosed(false);
 
     Result<std::unique_ptr<AppServices>> created = AppServices::create(Preferences::shared());

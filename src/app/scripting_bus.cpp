@@ -21,10 +21,10 @@ QVariantMap dictionaryOf(const Rule& rule)
         {u"enabled"_s, rule.isEnabled},
         {u"match"_s, matchText(rule.match)},
         {u"pattern"_s, rule.pattern},
-        {u"browser"_s, rule.destination.bundleID()},
+        {u"browser"_s, rule.destination.desktopID()},
         {u"profile"_s, rule.destination.profile().value_or(QString())},
         {u"window"_s, windowKeyword(rule.destination.window())},
-        {u"sourceApps"_s, rule.sourceBundleIDs},
+        {u"sourceApps"_s, rule.sourceDesktopIDs},
     };
 }
 
@@ -183,7 +183,7 @@ QString ScriptingBus::Resolve(const QString& url, const QString& from, const QDB
     const RuleCommands::Outcome<RuleCommands::Resolution> resolved = m_commands.resolve(url, from);
     if (!succeeded(resolved ? nullptr : &resolved.error(), u"InvalidURL"_s, call))
         return {};
-    return resolved->destination.isAsk() ? u"ask"_s : resolved->destination.bundleID();
+    return resolved->destination.isAsk() ? u"ask"_s : resolved->destination.desktopID();
 }
 
 void ScriptingBus::Route(const QString& url, const QDBusMessage& call)
@@ -199,7 +199,7 @@ void ScriptingBus::Route(const QString& url, const QDBusMessage& call)
 QString ScriptingBus::fallbackBrowser() const
 {
     const RuleCommands::Outcome<RulesDocument> document = m_commands.document();
-    return document ? document->fallback.bundleID() : QString();
+    return document ? document->fallback.desktopID() : QString();
 }
 
 void ScriptingBus::setFallbackBrowser(const QString& browser)

@@ -1,6 +1,6 @@
 #include "tray_host.h"
 
-#include "platform/xembed_tray.h"
+#include "platform/x11/xembed_tray.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -29,9 +29,9 @@ TrayIcon::TrayIcon(AppServices& services, QObject* parent)
     });
     // The settings window switches the icon off and on; it follows at once.
     Preferences& preferences = services.preferences();
-    connect(&preferences, &Preferences::showsMenuBarIconChanged, m_icon,
-            [icon = m_icon, &preferences] { icon->setVisible(preferences.showsMenuBarIcon()); });
-    m_icon->setVisible(preferences.showsMenuBarIcon());
+    connect(&preferences, &Preferences::showsTrayIconChanged, m_icon,
+            [icon = m_icon, &preferences] { icon->setVisible(preferences.showsTrayIcon()); });
+    m_icon->setVisible(preferences.showsTrayIcon());
 }
 
 TrayIcon::~TrayIcon()
@@ -42,7 +42,7 @@ TrayIcon::~TrayIcon()
 QIcon TrayIcon::applicationIcon()
 {
     // A theme may list the icon as an SVG only, which renders as nothing without Qt's SVG plugin.
-    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(AppInfo::ownBundleID));
+    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(AppInfo::ownDesktopID));
     if (!themed.isNull() && !themed.pixmap(22).isNull())
         return themed;
     QIcon bundled;

@@ -110,46 +110,46 @@ const QHash<QString, DataDirectory>& dataDirectories()
     return table;
 }
 
-Family family(const QString& bundleID)
+Family family(const QString& desktopID)
 {
-    if (dataDirectories().contains(bundleID))
+    if (dataDirectories().contains(desktopID))
         return Family::chromium;
-    if (FirefoxProfiles::profileRoots().contains(bundleID))
+    if (FirefoxProfiles::profileRoots().contains(desktopID))
         return Family::firefox;
     return Family::none;
 }
 
-bool supportsProfiles(const QString& bundleID)
+bool supportsProfiles(const QString& desktopID)
 {
-    return family(bundleID) != Family::none;
+    return family(desktopID) != Family::none;
 }
 
-std::optional<QString> userDataDirectory(const QString& bundleID)
+std::optional<QString> userDataDirectory(const QString& desktopID)
 {
-    const auto found = dataDirectories().constFind(bundleID);
+    const auto found = dataDirectories().constFind(desktopID);
     if (found == dataDirectories().constEnd())
         return std::nullopt;
     return absolutePath(*found);
 }
 
-std::optional<QString> profileFolder(const QString& directory, const QString& bundleID)
+std::optional<QString> profileFolder(const QString& directory, const QString& desktopID)
 {
-    for (const FirefoxProfiles::LocatedProfile& located : FirefoxProfiles::profiles(bundleID)) {
+    for (const FirefoxProfiles::LocatedProfile& located : FirefoxProfiles::profiles(desktopID)) {
         if (located.profile.directory == directory)
             return located.folder;
     }
     return std::nullopt;
 }
 
-QList<Profile> profiles(const QString& bundleID)
+QList<Profile> profiles(const QString& desktopID)
 {
-    if (family(bundleID) == Family::firefox) {
+    if (family(desktopID) == Family::firefox) {
         QList<Profile> result;
-        for (FirefoxProfiles::LocatedProfile& located : FirefoxProfiles::profiles(bundleID))
+        for (FirefoxProfiles::LocatedProfile& located : FirefoxProfiles::profiles(desktopID))
             result.append(std::move(located.profile));
         return result;
     }
-    const std::optional<QString> dataDirectory = userDataDirectory(bundleID);
+    const std::optional<QString> dataDirectory = userDataDirectory(desktopID);
     if (!dataDirectory)
         return {};
     const Result<QByteArray> localState = BoundedFile::read(*dataDirectory + u"/Local State"_s, localStateLimit);
@@ -172,19 +172,19 @@ QList<Profile> profiles(const QString& bundleID)
     return result;
 }
 
-QString profileName(const QString& directory, const QString& bundleID)
+QString profileName(const QString& directory, const QString& desktopID)
 {
-    const QList<Profile> listed = profiles(bundleID);
+    const QList<Profile> listed = profiles(desktopID);
     const auto found = std::find_if(listed.cbegin(), listed.cend(),
                                     [&](const Profile& profile) { return profile.directory == directory; });
     return found != listed.cend() ? found->name : directory;
 }
 
-std::optional<QString> directoryOf(const QString& text, const QString& bundleID)
+std::optional<QString> directoryOf(const QString& text, const QString& desktopID)
 {
     // A name the user sees wins over a directory of the same text: "Profile 1" may be what someone named
     // their "Default" profile.
-    const QList<Profile> listed = profiles(bundleID);
+    const QList<Profile> listed = profiles(desktopID);
     for (const Profile& candidate : listed) {
         if (candidate.name == text)
             return candidate.directory;

@@ -40,34 +40,34 @@ struct DataDirectory final {
 // The absolute path, resolved now.
 QString absolutePath(const DataDirectory& directory);
 
-// Every Chromium-family browser, by bundle identifier (desktop file ID without ".desktop"). Built on first use,
+// Every Chromium-family browser, by desktop file ID (without ".desktop"). Built on first use,
 // never changed. Keys are exact: "Google-Chrome" and "google-chrome.desktop" are not in it. The Firefox family's
 // table is FirefoxProfiles::profileRoots().
 const QHash<QString, DataDirectory>& dataDirectories();
 
 enum class Family { none, chromium, firefox };
-Family family(const QString& bundleID);
+Family family(const QString& desktopID);
 
-bool supportsProfiles(const QString& bundleID);
+bool supportsProfiles(const QString& desktopID);
 
 // The absolute path of a Chromium-family browser's user data directory; absent for any other browser.
-std::optional<QString> userDataDirectory(const QString& bundleID);
+std::optional<QString> userDataDirectory(const QString& desktopID);
 
 // The absolute folder of a Firefox-family profile the browser lists; absent for a profile it does not list
 // (any more) and for other browsers.
-std::optional<QString> profileFolder(const QString& directory, const QString& bundleID);
+std::optional<QString> profileFolder(const QString& directory, const QString& desktopID);
 
 // The browser's profiles, sorted by name (case ignored, numbers by value). Empty when the browser does not
 // support profiles or its "Local State" cannot be read or does not have the expected shape.
-QList<Profile> profiles(const QString& bundleID);
+QList<Profile> profiles(const QString& desktopID);
 
 // The display name of the profile in that directory; the directory itself when there is no such profile
 // (any more), so a rule naming a vanished profile still shows something recognisable.
-QString profileName(const QString& directory, const QString& bundleID);
+QString profileName(const QString& directory, const QString& desktopID);
 
 // The directory of the profile that the text names, by the name the user sees (exactly, then ignoring case)
 // or by its directory. Absent when the browser lists no such profile.
-std::optional<QString> directoryOf(const QString& text, const QString& bundleID);
+std::optional<QString> directoryOf(const QString& text, const QString& desktopID);
 
 } // namespace BrowserProfiles
 

@@ -40,27 +40,27 @@ std::optional<QStringList> addedArguments(const QStringList& entryExec, const QS
 }
 
 // The family's options, for a browser whose entry has no action for the window.
-std::optional<QStringList> familyOptions(const QString& bundleID, Destination::Window window)
+std::optional<QStringList> familyOptions(const QString& desktopID, Destination::Window window)
 {
     const bool isPrivate = window == Destination::Window::privateWindow;
-    switch (BrowserProfiles::family(bundleID)) {
+    switch (BrowserProfiles::family(desktopID)) {
     case BrowserProfiles::Family::firefox:
         return QStringList{isPrivate ? u"--private-window"_s : u"--new-window"_s};
     case BrowserProfiles::Family::chromium:
         if (!isPrivate)
             return QStringList{u"--new-window"_s};
-        if (bundleID.startsWith(u"microsoft-edge"_s) || bundleID == u"com.microsoft.Edge"_s)
+        if (desktopID.startsWith(u"microsoft-edge"_s) || desktopID == u"com.microsoft.Edge"_s)
             return QStringList{u"--inprivate"_s};
-        if (bundleID == u"opera"_s || bundleID == u"com.opera.Opera"_s)
+        if (desktopID == u"opera"_s || desktopID == u"com.opera.Opera"_s)
             return QStringList{u"--private"_s};
         return QStringList{u"--incognito"_s};
     case BrowserProfiles::Family::none:
         break;
     }
     // GNOME Web (epiphany --help) and Falkon (falkon --help).
-    if (bundleID == u"org.gnome.Epiphany"_s || bundleID == u"epiphany"_s)
+    if (desktopID == u"org.gnome.Epiphany"_s || desktopID == u"epiphany"_s)
         return QStringList{isPrivate ? u"--incognito-mode"_s : u"--new-window"_s};
-    if (bundleID == u"org.kde.falkon"_s || bundleID == u"falkon"_s)
+    if (desktopID == u"org.kde.falkon"_s || desktopID == u"falkon"_s)
         return QStringList{isPrivate ? u"--private-browsing"_s : u"--new-window"_s};
     return std::nullopt;
 }
@@ -78,11 +78,11 @@ std::optional<QStringList> windowOptions(const DesktopEntry& entry, Destination:
     return familyOptions(entry.id, window);
 }
 
-bool canOpen(const QString& bundleID, Destination::Window window)
+bool canOpen(const QString& desktopID, Destination::Window window)
 {
     if (window == Destination::Window::usual)
         return true;
-    const std::optional<DesktopEntry> entry = Browsers::desktopEntry(bundleID);
+    const std::optional<DesktopEntry> entry = Browsers::desktopEntry(desktopID);
     return entry && windowOptions(*entry, window).has_value();
 }
 

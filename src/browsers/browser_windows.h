@@ -18,7 +18,7 @@ namespace BrowserWindows {
 std::optional<QStringList> windowOptions(const DesktopEntry& entry, Destination::Window window);
 
 // Whether the installed browser can open a link in that window (the usual one: always).
-bool canOpen(const QString& bundleID, Destination::Window window);
+bool canOpen(const QString& desktopID, Destination::Window window);
 
 // "a new window", "a private window", as in "Firefox cannot open links in a private window".
 QString windowWording(Destination::Window window);

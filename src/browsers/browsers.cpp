@@ -46,7 +46,7 @@ QString displayNameOf(const DesktopEntry& entry)
 
 std::optional<Browser> browserFrom(const DesktopEntry& entry)
 {
-    if (entry.id.isEmpty() || isOwnBundleID(entry.id))
+    if (entry.id.isEmpty() || isOwnDesktopID(entry.id))
         return std::nullopt;
     return Browser{entry.id, displayNameOf(entry), entry.filePath};
 }
@@ -60,7 +60,7 @@ QList<Browser> listed(const QList<DesktopEntry>& entries)
         // The same application can be listed twice (a user entry shadowing a system one, or two data
         // directories); the one the system lists first is the one it would use.
         const bool seen = browser && std::any_of(browsers.cbegin(), browsers.cend(), [&](const Browser& known) {
-                              return known.bundleID == browser->bundleID;
+                              return known.desktopID == browser->desktopID;
                           });
         if (browser && !seen)
             browsers.append(std::move(*browser));
@@ -100,9 +100,9 @@ QString sizeKey(double size)
 
 } // namespace
 
-bool isOwnBundleID(const QString& bundleID)
+bool isOwnDesktopID(const QString& desktopID)
 {
-    return bundleID.compare(QLatin1StringView(AppInfo::ownBundleID), Qt::CaseInsensitive) == 0;
+    return desktopID.compare(QLatin1StringView(AppInfo::ownDesktopID), Qt::CaseInsensitive) == 0;
 }
 
 void setCatalog(ApplicationCatalog* catalog)
@@ -146,18 +146,18 @@ std::optional<qint64> discoveryTimeMSecs()
     return caches().discoveryTime;
 }
 
-std::optional<Browser> browser(const QString& bundleID)
+std::optional<Browser> browser(const QString& desktopID)
 {
     for (const Browser& candidate : installed()) {
-        if (candidate.bundleID.compare(bundleID, Qt::CaseInsensitive) == 0)
+        if (candidate.desktopID.compare(desktopID, Qt::CaseInsensitive) == 0)
             return candidate;
     }
     return std::nullopt;
 }
 
-std::optional<DesktopEntry> desktopEntry(const QString& bundleID)
+std::optional<DesktopEntry> desktopEntry(const QString& desktopID)
 {
-    return caches().catalog ? caches().catalog->application(bundleID) : std::nullopt;
+    return caches().catalog ? caches().catalog->application(desktopID) : std::nullopt;
 }
 
 std::optional<Browser> systemDefault()
@@ -165,30 +165,30 @@ std::optional<Browser> systemDefault()
     if (!caches().catalog)
         return std::nullopt;
     const std::optional<DesktopEntry> entry = caches().catalog->defaultWebBrowser();
-    if (!entry || entry->id.isEmpty() || isOwnBundleID(entry->id))
+    if (!entry || entry->id.isEmpty() || isOwnDesktopID(entry->id))
         return std::nullopt;
     if (std::optional<Browser> listed = browser(entry->id))
         return listed;
     return browserFrom(*entry);
 }
 
-QString displayName(const QString& bundleID)
+QString displayName(const QString& desktopID)
 {
-    if (const std::optional<Browser> found = browser(bundleID))
+    if (const std::optional<Browser> found = browser(desktopID))
         return found->name;
     Caches& state = caches();
-    if (const auto cached = state.names.constFind(bundleID); cached != state.names.cend())
+    if (const auto cached = state.names.constFind(desktopID); cached != state.names.cend())
         return *cached;
     QString name;
     if (state.catalog) {
-        if (const std::optional<DesktopEntry> entry = state.catalog->application(bundleID))
+        if (const std::optional<DesktopEntry> entry = state.catalog->application(desktopID))
             name = entry->name;
     }
     if (name.isEmpty()) {
-        const QStringList pieces = bundleID.split(u'.', Qt::SkipEmptyParts);
-        name = pieces.isEmpty() ? bundleID : pieces.back();
+        const QStringList pieces = desktopID.split(u'.', Qt::SkipEmptyParts);
+        name = pieces.isEmpty() ? desktopID : pieces.back();
     }
-    state.names.insert(bundleID, name);
+    state.names.insert(desktopID, name);
     return name;
 }
 
@@ -201,8 +201,8 @@ QList<Browser> ordered(const QStringList& order)
     for (qsizetype index = 0; index < order.size(); ++index)
         positions.insert(order[index], positions.value(order[index], index));
     std::stable_sort(browsers.begin(), browsers.end(), [&](const Browser& a, const Browser& b) {
-        const auto aPosition = positions.constFind(a.bundleID);
-        const auto bPosition = positions.constFind(b.bundleID);
+        const auto aPosition = positions.constFind(a.desktopID);
+        const auto bPosition = positions.constFind(b.desktopID);
         const bool aPlaced = aPosition != positions.cend();
         const bool bPlaced = bPosition != positions.cend();
         if (aPlaced && bPlaced)
@@ -225,32 +225,32 @@ std::optional<Browser> browserNamed(const QString& text)
     return std::nullopt;
 }
 
-QIcon icon(const QString& bundleID)
+QIcon icon(const QString& desktopID)
 {
-    if (bundleID.isEmpty())
+    if (desktopID.isEmpty())
         return QIcon();
     Caches& state = caches();
-    if (const auto cached = state.icons.constFind(bundleID); cached != state.icons.cend())
+    if (const auto cached = state.icons.constFind(desktopID); cached != state.icons.cend())
         return *cached;
     QIcon found;
     if (state.catalog) {
-        if (const std::optional<DesktopEntry> entry = state.catalog->application(bundleID);
+        if (const std::optional<DesktopEntry> entry = state.catalog->application(desktopID);
             entry && !entry->icon.isEmpty())
             found = QFileInfo(entry->icon).isAbsolute() ? QIcon(entry->icon) : QIcon::fromTheme(entry->icon);
     }
-    state.icons.insert(bundleID, found);
+    state.icons.insert(desktopID, found);
     return found;
 }
 
-QIcon icon(const QString& bundleID, double size)
+QIcon icon(const QString& desktopID, double size)
 {
-    if (bundleID.isEmpty())
+    if (desktopID.isEmpty())
         return QIcon();
-    const QString key = bundleID + u'@' + sizeKey(size);
+    const QString key = desktopID + u'@' + sizeKey(size);
     Caches& state = caches();
     if (const auto cached = state.sizedIcons.constFind(key); cached != state.sizedIcons.cend())
         return *cached;
-    const QIcon full = icon(bundleID);
+    const QIcon full = icon(desktopID);
     if (full.isNull())
         return QIcon();
     const int side = qRound(size);

@@ -17,9 +17,9 @@ struct DesktopEntry;
 namespace Browsers {
 
 struct Browser final {
-    QString bundleID; // the desktop file ID without ".desktop", as the entry is named
-    QString name;     // the display name
-    QString url;      // the absolute path of the desktop file
+    QString desktopID; // the desktop file ID without ".desktop", as the entry is named
+    QString name;      // the display name
+    QString filePath;  // the absolute path of the desktop file
 
     friend bool operator==(const Browser&, const Browser&) = default;
 };
@@ -39,30 +39,30 @@ std::optional<qint64> discoveryTimeMSecs();
 // the catalog at each call.
 QList<Browser> applications();
 
-// The installed browser with this bundle identifier, compared ignoring case.
-std::optional<Browser> browser(const QString& bundleID);
+// The installed browser with this desktop file ID, compared ignoring case.
+std::optional<Browser> browser(const QString& desktopID);
 // The installed application's desktop entry as the catalog reads it now (window actions included).
-std::optional<DesktopEntry> desktopEntry(const QString& bundleID);
+std::optional<DesktopEntry> desktopEntry(const QString& desktopID);
 // The browser the system opens web links with, unless that is Linkherd.
 std::optional<Browser> systemDefault();
-// A readable name for any bundle identifier: an installed browser's display name, else the Name of the
+// A readable name for any desktop file ID: an installed browser's display name, else the Name of the
 // application installed under that ID, else the ID's last dot-separated part.
-QString displayName(const QString& bundleID);
+QString displayName(const QString& desktopID);
 // The installed browsers, those in the user's order first (in that order), the others by name after them.
 QList<Browser> ordered(const QStringList& order);
-// A browser named in a foreign configuration: by bundle identifier, else by display name ignoring case.
+// A browser named in a foreign configuration: by desktop file ID, else by display name ignoring case.
 std::optional<Browser> browserNamed(const QString& text);
 
 // The application's icon; null when it is not installed or has none.
-QIcon icon(const QString& bundleID);
-// The icon at size × size, cached by "<bundleID>@<size with one decimal>".
-QIcon icon(const QString& bundleID, double size);
+QIcon icon(const QString& desktopID);
+// The icon at size × size, cached by "<desktopID>@<size with one decimal>".
+QIcon icon(const QString& desktopID, double size);
 
-bool isOwnBundleID(const QString& bundleID);
+bool isOwnDesktopID(const QString& desktopID);
 
 } // namespace Browsers
 
 inline size_t qHash(const Browsers::Browser& browser, size_t seed = 0)
 {
-    return qHashMulti(seed, browser.bundleID, browser.name, browser.url);
+    return qHashMulti(seed, browser.desktopID, browser.name, browser.filePath);
 }

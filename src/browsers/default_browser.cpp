@@ -52,13 +52,13 @@ DefaultBrowser::DefaultBrowser(ApplicationCatalog& catalog, DefaultHandlers& han
 bool DefaultBrowser::isDefaultBrowser() const
 {
     const std::optional<DesktopEntry> entry = m_catalog.defaultWebBrowser();
-    return entry && Browsers::isOwnBundleID(entry->id);
+    return entry && Browsers::isOwnDesktopID(entry->id);
 }
 
 void DefaultBrowser::makeDefault(const QString& applicationPath, Completion completion)
 {
     // Recorded before the first scheme changes: a watcher may look as soon as the files change.
-    if (Browsers::isOwnBundleID(QFileInfo(applicationPath).completeBaseName()))
+    if (Browsers::isOwnDesktopID(QFileInfo(applicationPath).completeBaseName()))
         forgetHandBack();
     else
         recordHandBack(applicationPath);
@@ -83,13 +83,13 @@ void DefaultBrowser::makeDefaultFrom(qsizetype schemeIndex, const QString& appli
 
 void DefaultBrowser::makeLinkherdDefault(Completion completion)
 {
-    const std::optional<DesktopEntry> own = m_catalog.application(QString::fromLatin1(AppInfo::ownBundleID));
+    const std::optional<DesktopEntry> own = m_catalog.application(QString::fromLatin1(AppInfo::ownDesktopID));
     if (!own) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [completion = std::move(completion)] {
                 completion(u"Linkherd's desktop entry (%1.desktop) is not installed."_s.arg(
-                    QString::fromLatin1(AppInfo::ownBundleID)));
+                    QString::fromLatin1(AppInfo::ownDesktopID)));
             },
             Qt::QueuedConnection);
         return;
@@ -121,7 +121,7 @@ Result<void> DefaultBrowser::setLaunchesAtLogin(bool launches)
         return {};
     const Result<void> removed = m_autostart.disable();
     if (!removed)
-        qCCritical(lcLoginItem, "Could not unregister the login item: %s", qUtf8Printable(removed.error()));
+        qCCritical(lcAutostart, "Could not remove the autostart entry: %s", qUtf8Printable(removed.error()));
     return removed;
 }
 

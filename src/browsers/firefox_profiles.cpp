@@ -163,9 +163,9 @@ QList<IniProfile> parseProfilesIni(const QByteArray& text)
     return profiles;
 }
 
-QList<LocatedProfile> profiles(const QString& bundleID)
+QList<LocatedProfile> profiles(const QString& desktopID)
 {
-    const auto roots = profileRoots().constFind(bundleID);
+    const auto roots = profileRoots().constFind(desktopID);
     if (roots == profileRoots().cend())
         return {};
     QList<LocatedProfile> result;

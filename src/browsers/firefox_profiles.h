@@ -12,7 +12,7 @@
 // members in "<root>/Profile Groups/<StoreID>.sqlite". All of it is only read, and read again at every call.
 namespace FirefoxProfiles {
 
-// Every Firefox-family browser's profiles roots by bundle identifier, the one the browser itself uses first
+// Every Firefox-family browser's profiles roots by desktop file ID, the one the browser itself uses first
 // when several exist. Built on first use, never changed; keys are exact.
 const QHash<QString, QList<BrowserProfiles::DataDirectory>>& profileRoots();
 
@@ -37,6 +37,6 @@ struct LocatedProfile final {
 };
 
 // The browser's profiles from all its roots, each once (the first root's wins), sorted by name.
-QList<LocatedProfile> profiles(const QString& bundleID);
+QList<LocatedProfile> profiles(const QString& desktopID);
 
 } // namespace FirefoxProfiles

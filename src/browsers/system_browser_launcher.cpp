@@ -56,19 +56,19 @@ qsizetype utf8Length(QStringView text)
 }
 
 // The options that select the profile; absent for a profile the browser does not list.
-std::optional<QStringList> profileOptions(const QString& bundleID, const QString& profile)
+std::optional<QStringList> profileOptions(const QString& desktopID, const QString& profile)
 {
-    if (BrowserProfiles::family(bundleID) == BrowserProfiles::Family::firefox) {
+    if (BrowserProfiles::family(desktopID) == BrowserProfiles::Family::firefox) {
         // The absolute folder, not -P with the name: names need not be unique, and a profile of a group is not in
         // profiles.ini at all. Firefox hands the link to the instance running that profile, if any.
-        const std::optional<QString> folder = BrowserProfiles::profileFolder(profile, bundleID);
+        const std::optional<QString> folder = BrowserProfiles::profileFolder(profile, desktopID);
         if (!folder)
             return std::nullopt;
         return QStringList{u"--profile"_s, *folder};
     }
     // A directory the browser does not know would make it create a new, empty profile under that name; one
     // that cannot be checked ("Local State" unreadable) is tried.
-    const QList<BrowserProfiles::Profile> known = BrowserProfiles::profiles(bundleID);
+    const QList<BrowserProfiles::Profile> known = BrowserProfiles::profiles(desktopID);
     const bool listed = std::any_of(known.cbegin(), known.cend(), [&](const BrowserProfiles::Profile& candidate) {
         return candidate.directory == profile;
     });
@@ -186,7 +186,7 @@ void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& b
 {
     if (refuses(link, browser, onFailure))
         return;
-    const bool inProfile = profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.bundleID);
+    const bool inProfile = profile && !profile->isEmpty() && BrowserProfiles::supportsProfiles(browser.desktopID);
     if (inProfile || window != Destination::Window::usual) {
         // Links asked for earlier go out first.
         m_pending->flush();
@@ -238,7 +238,7 @@ bool SystemBrowserLauncher::refuses(const QString& link, const Browsers::Browser
 void SystemBrowserLauncher::openPlain(const QString& link, const Browsers::Browser& browser,
                                       const HandOverActivation& activation, FailureHandler onFailure)
 {
-    m_pending->add(browser.url, link, utf8Length(link), activation, std::move(onFailure), onSettled);
+    m_pending->add(browser.filePath, link, utf8Length(link), activation, std::move(onFailure), onSettled);
     if (!m_pending->scheduled) {
         m_pending->scheduled = true;
         later([pending = std::weak_ptr<PendingLaunches>(m_pending)] {
@@ -252,10 +252,10 @@ bool SystemBrowserLauncher::launchWithOptions(const QString& link, const Browser
                                               const std::optional<QString>& profile, Destination::Window window,
                                               const HandOverActivation& activation)
 {
-    const std::optional<DesktopEntry> entry = m_catalog.application(browser.bundleID);
+    const std::optional<DesktopEntry> entry = m_catalog.application(browser.desktopID);
     QStringList options;
     if (profile) {
-        const std::optional<QStringList> selected = profileOptions(browser.bundleID, *profile);
+        const std::optional<QStringList> selected = profileOptions(browser.desktopID, *profile);
         if (selected)
             options.append(*selected);
         else

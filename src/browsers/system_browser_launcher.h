@@ -2,8 +2,8 @@
 
 #include "browser_launching.h"
 #include "browsers.h"
-#include "platform/argument_limits.h"
 #include "platform/launch_activation.h"
+#include "platform/posix/argument_limits.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "ask_next_command.h"
 
-#include "platform/instance_forwarding.h"
+#include "instance_forwarding/instance_forwarding.h"
 
 using namespace Qt::StringLiterals;
 

@@ -14,7 +14,7 @@ namespace {
 
 void printBrowser(QTextStream& out, const Browsers::Browser& browser)
 {
-    out << recordField(browser.bundleID) << '\t' << recordField(browser.name) << '\t' << recordField(browser.url)
+    out << recordField(browser.desktopID) << '\t' << recordField(browser.name) << '\t' << recordField(browser.filePath)
         << '\n';
 }
 
@@ -41,7 +41,7 @@ int runProfiles(const CliContext& context, const CommandArguments& arguments)
     if (!browser)
         return context.failure(u"%1 is not an installed browser"_s.arg(id));
     // A browser without profiles lists none; that is an answer, not a failure.
-    for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(browser->bundleID))
+    for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(browser->desktopID))
         context.out << recordField(profile.directory) << '\t' << recordField(profile.name) << '\n';
     return ExitCode::success;
 }
@@ -59,12 +59,12 @@ int runOpen(const CliContext& context, const CommandArguments& arguments)
     if (arguments.values.contains(u"--profile"_s)) {
         // The launcher would quietly open a profile it does not know without one; asked by name, the tool says so.
         const QString named = arguments.values.value(u"--profile"_s);
-        if (!BrowserProfiles::supportsProfiles(browser->bundleID))
+        if (!BrowserProfiles::supportsProfiles(browser->desktopID))
             return context.failure(u"%1 has no profiles to open a link in"_s.arg(browser->name));
-        profile = BrowserProfiles::directoryOf(named, browser->bundleID);
+        profile = BrowserProfiles::directoryOf(named, browser->desktopID);
         if (!profile)
             return context.failure(u"%1 has no profile “%2” ('linkherd profiles %3' lists them)"_s.arg(
-                browser->name, named, browser->bundleID));
+                browser->name, named, browser->desktopID));
     }
 
     Destination::Window window = Destination::Window::usual;
@@ -73,7 +73,7 @@ int runOpen(const CliContext& context, const CommandArguments& arguments)
         if (!named)
             return context.usageError(u"--window takes usual, new or private"_s);
         // The launcher would open the link in the usual window instead; asked for this one, the tool says so.
-        if (!BrowserWindows::canOpen(browser->bundleID, *named))
+        if (!BrowserWindows::canOpen(browser->desktopID, *named))
             return context.failure(
                 u"%1 cannot open links in %2"_s.arg(browser->name, BrowserWindows::windowWording(*named)));
         window = *named;
@@ -110,7 +110,7 @@ int runDefault(const CliContext& context, const CommandArguments& arguments)
             const std::optional<Browsers::Browser> browser = Browsers::browser(id);
             if (!browser)
                 return context.failure(u"%1 is not an installed browser"_s.arg(id));
-            applicationPath = browser->url;
+            applicationPath = browser->filePath;
         }
         const bool settled = waitForDesktop([&](std::function<void()> done) {
             auto completion = [&, done](std::optional<QString> result) {

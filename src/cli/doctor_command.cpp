@@ -6,8 +6,8 @@
 #include "browsers/default_browser.h"
 #include "command_arguments.h"
 #include "platform/application_catalog.h"
-#include "platform/config_files.h"
-#include "platform/web_link_layers.h"
+#include "platform/xdg/config_files.h"
+#include "platform/xdg/web_link_layers.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -25,14 +25,14 @@ const QStringList webTypes = {u"x-scheme-handler/http"_s, u"x-scheme-handler/htt
 
 QString ownDesktopFile()
 {
-    return QString::fromLatin1(AppInfo::ownBundleID) + u".desktop"_s;
+    return QString::fromLatin1(AppInfo::ownDesktopID) + u".desktop"_s;
 }
 
 bool isOwn(QString desktopFile)
 {
     if (desktopFile.endsWith(u".desktop"_s))
         desktopFile.chop(8);
-    return Browsers::isOwnBundleID(desktopFile);
+    return Browsers::isOwnDesktopID(desktopFile);
 }
 
 // Each layer gets one line: what it says, then "ok", or what goes wrong and the command that puts it right.
@@ -208,7 +208,7 @@ private:
     void checkResident()
     {
         const QString layer = u"Linkherd"_s;
-        const QString name = QString::fromLatin1(AppInfo::ownBundleID);
+        const QString name = QString::fromLatin1(AppInfo::ownDesktopID);
         switch (WebLinkLayers::sessionBusNameState(name)) {
         case WebLinkLayers::BusName::owned:
             return m_report.ok(layer, u"running, owns %1 on the session bus"_s.arg(name));
@@ -223,7 +223,7 @@ private:
     {
         const QString reinstall = u"install Linkherd again"_s;
         const QString entryLayer = u"desktop entry"_s;
-        const std::optional<DesktopEntry> entry = m_catalog.application(QString::fromLatin1(AppInfo::ownBundleID));
+        const std::optional<DesktopEntry> entry = m_catalog.application(QString::fromLatin1(AppInfo::ownDesktopID));
         if (!entry) {
             m_report.problem(entryLayer, ownDesktopFile() + u" not found"_s,
                              u"the desktop does not know Linkherd as a browser"_s, reinstall);
@@ -233,7 +233,7 @@ private:
         m_report.ok(entryLayer, u"%1 runs %2"_s.arg(entry->filePath, entryProgram));
 
         const QString serviceLayer = u"D-Bus service"_s;
-        const QString service = WebLinkLayers::sessionServiceFile(QString::fromLatin1(AppInfo::ownBundleID));
+        const QString service = WebLinkLayers::sessionServiceFile(QString::fromLatin1(AppInfo::ownDesktopID));
         const Result<std::optional<QString>> activatable =
             ConfigFiles::value(entry->filePath, u"Desktop Entry"_s, u"DBusActivatable"_s);
         const bool busStarts = activatable && activatable.value() && **activatable == u"true"_s;

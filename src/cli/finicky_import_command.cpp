@@ -35,8 +35,8 @@ QString destinationText(const Destination& destination)
 {
     if (destination.isAsk())
         return u"“Ask every time”"_s;
-    return destination.profile() ? destination.bundleID() + u" (profile "_s + *destination.profile() + u')'
-                                 : destination.bundleID();
+    return destination.profile() ? destination.desktopID() + u" (profile "_s + *destination.profile() + u')'
+                                 : destination.desktopID();
 }
 
 } // namespace

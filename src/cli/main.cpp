@@ -1,6 +1,6 @@
 #include "cli/cli.h"
 #include "platform/linux_platform.h"
-#include "platform/snap_applications.h"
+#include "platform/xdg/snap_applications.h"
 #include "routing/rules_file.h"
 
 #include <QCoreApplication>

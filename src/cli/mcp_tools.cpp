@@ -105,7 +105,7 @@ QJsonValue destinationJson(const Destination& destination)
 {
     if (destination.isAsk())
         return u"ask"_s;
-    QJsonObject object{{u"browser"_s, destination.bundleID()}};
+    QJsonObject object{{u"browser"_s, destination.desktopID()}};
     if (destination.profile())
         object.insert(u"profile"_s, *destination.profile());
     if (destination.window() != Destination::Window::usual)
@@ -121,7 +121,7 @@ QJsonObject ruleJson(const Rule& rule, qsizetype position)
             {u"match"_s, matchText(rule.match)},
             {u"pattern"_s, rule.pattern},
             {u"destination"_s, destinationJson(rule.destination)},
-            {u"sourceApps"_s, QJsonArray::fromStringList(rule.sourceBundleIDs)}};
+            {u"sourceApps"_s, QJsonArray::fromStringList(rule.sourceDesktopIDs)}};
 }
 
 QJsonArray rulesJson(const QList<Rule>& rules)
@@ -282,7 +282,7 @@ void setDestination(Fields& fields, const std::optional<Destination>& destinatio
 {
     if (!destination)
         return;
-    fields.browser = destination->bundleID();
+    fields.browser = destination->desktopID();
     if (destination->isBrowser()) {
         fields.profile = destination->profile().value_or(QString());
         fields.window = destination->window();
@@ -319,10 +319,10 @@ QJsonArray browsersJson()
     Browsers::invalidate();
     QJsonArray browsers;
     for (const Browsers::Browser& browser : Browsers::installed()) {
-        QJsonObject entry{{u"id"_s, browser.bundleID}, {u"name"_s, browser.name}};
-        if (BrowserProfiles::supportsProfiles(browser.bundleID)) {
+        QJsonObject entry{{u"id"_s, browser.desktopID}, {u"name"_s, browser.name}};
+        if (BrowserProfiles::supportsProfiles(browser.desktopID)) {
             QJsonArray profiles;
-            for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(browser.bundleID))
+            for (const BrowserProfiles::Profile& profile : BrowserProfiles::profiles(browser.desktopID))
                 profiles.append(QJsonObject{{u"directory"_s, profile.directory}, {u"name"_s, profile.name}});
             entry.insert(u"profiles"_s, profiles);
         }

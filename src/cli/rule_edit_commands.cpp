@@ -27,7 +27,7 @@ QString destinationText(const Destination& destination)
     if (destination.isAsk())
         return u"ask"_s;
     const QString text =
-        destination.profile() ? destination.bundleID() + u'/' + *destination.profile() : destination.bundleID();
+        destination.profile() ? destination.desktopID() + u'/' + *destination.profile() : destination.desktopID();
     return recordField(text);
 }
 
@@ -110,7 +110,7 @@ int runRulesList(const CliContext& context, const CommandArguments& /*arguments*
         const Rule& rule = rules->at(index);
         context.out << (index + 1) << '\t' << RuleCommands::idText(rule.id) << '\t' << (rule.isEnabled ? "on" : "off")
                     << '\t' << matchText(rule.match) << '\t' << recordField(rule.pattern) << '\t'
-                    << destinationText(rule.destination) << '\t' << recordField(rule.sourceBundleIDs.join(u','))
+                    << destinationText(rule.destination) << '\t' << recordField(rule.sourceDesktopIDs.join(u','))
                     << '\n';
     }
     return ExitCode::success;

@@ -19,7 +19,7 @@ int runResolve(const CliContext& context, const CommandArguments& arguments)
     // As the rules stand, without cleaning: the same decision the automation interface reports.
     const Decision decision =
         decide(document->rules, document->fallback, arguments.positional.front(), arguments.values.value(u"--from"_s));
-    context.out << (decision.destination.isAsk() ? u"ask"_s : recordField(decision.destination.bundleID())) << '\n';
+    context.out << (decision.destination.isAsk() ? u"ask"_s : recordField(decision.destination.desktopID())) << '\n';
     if (arguments.flags.contains(u"--explain"_s)) {
         if (decision.ruleIndex) {
             const Rule& rule = document->rules[*decision.ruleIndex];

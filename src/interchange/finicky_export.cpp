@@ -99,17 +99,17 @@ QString matchExpression(const Rule& rule)
 QString browserLiteral(const Destination& destination)
 {
     if (!destination.profile())
-        return quoted(destination.bundleID());
+        return quoted(destination.desktopID());
     // Finicky opens a Chromium profile by its directory, a Firefox one with -P and the profile's name.
-    const QString profile = BrowserProfiles::family(destination.bundleID()) == BrowserProfiles::Family::firefox
-                                ? BrowserProfiles::profileName(*destination.profile(), destination.bundleID())
+    const QString profile = BrowserProfiles::family(destination.desktopID()) == BrowserProfiles::Family::firefox
+                                ? BrowserProfiles::profileName(*destination.profile(), destination.desktopID())
                                 : *destination.profile();
-    return u"{ name: "_s + quoted(destination.bundleID()) + u", profile: "_s + quoted(profile) + u" }"_s;
+    return u"{ name: "_s + quoted(destination.desktopID()) + u", profile: "_s + quoted(profile) + u" }"_s;
 }
 
-QString displayNameComment(const QString& bundleID)
+QString displayNameComment(const QString& desktopID)
 {
-    return u"// "_s + onOneLine(Browsers::displayName(bundleID));
+    return u"// "_s + onOneLine(Browsers::displayName(desktopID));
 }
 
 void appendRule(QStringList& lines, const Rule& rule)
@@ -121,10 +121,10 @@ void appendRule(QStringList& lines, const Rule& rule)
         return;
     }
     QString prefix = u"    "_s;
-    if (!rule.sourceBundleIDs.isEmpty()) {
+    if (!rule.sourceDesktopIDs.isEmpty()) {
         QStringList names;
-        for (const QString& bundleID : rule.sourceBundleIDs)
-            names.append(onOneLine(Browsers::displayName(bundleID)));
+        for (const QString& desktopID : rule.sourceDesktopIDs)
+            names.append(onOneLine(Browsers::displayName(desktopID)));
         lines.append(u"    // Only for links from "_s + names.join(u", "_s) +
                      u" — Finicky cannot match on the source app."_s);
         // Without its source condition the rule would take every link it matches, so it stays a comment.
@@ -135,7 +135,7 @@ void appendRule(QStringList& lines, const Rule& rule)
         prefix = u"    // "_s;
     }
     lines.append(prefix + u"{ match: "_s + matchExpression(rule) + u", browser: "_s + browserLiteral(rule.destination) +
-                 u" }, "_s + displayNameComment(rule.destination.bundleID()));
+                 u" }, "_s + displayNameComment(rule.destination.desktopID()));
 }
 
 } // namespace
@@ -155,7 +155,7 @@ QString exportConfig(const QList<Rule>& rules, const Destination& fallback)
         lines.append(u"  defaultBrowser: \"Safari\","_s);
     } else {
         lines.append(u"  defaultBrowser: "_s + browserLiteral(fallback) + u", "_s +
-                     displayNameComment(fallback.bundleID()));
+                     displayNameComment(fallback.desktopID()));
     }
     lines.append(u"  handlers: ["_s);
     for (const Rule& rule : rules)

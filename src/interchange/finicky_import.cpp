@@ -68,7 +68,7 @@ QString rewritesSkipped(const QString& whatWas)
 QString duplicateKey(const Rule& rule)
 {
     return matchText(rule.match) + QChar(1) + rule.pattern.trimmed().toLower() + QChar(1) +
-           (rule.destination.isAsk() ? u"ask"_s : rule.destination.bundleID());
+           (rule.destination.isAsk() ? u"ask"_s : rule.destination.desktopID());
 }
 
 // Turns the shim's plain data into rules and notes, in the order of the configuration.
@@ -134,12 +134,12 @@ private:
         }
         const QJsonValue profile = browser.value(u"profile"_s);
         if (!profile.isString())
-            return Destination::browser(found->bundleID);
+            return Destination::browser(found->desktopID);
         // Finicky names a Chromium profile by the name the user sees; rules store its directory. A text that
         // names no listed profile (a browser without readable profiles, say) is kept as it is.
         return Destination::browser(
-            found->bundleID,
-            BrowserProfiles::directoryOf(profile.toString(), found->bundleID).value_or(profile.toString()));
+            found->desktopID,
+            BrowserProfiles::directoryOf(profile.toString(), found->desktopID).value_or(profile.toString()));
     }
 
     void convertHandler(const QJsonObject& handler)

@@ -5,7 +5,7 @@
 
 // An installed application as its desktop entry describes it.
 struct DesktopEntry final {
-    QString id;             // the desktop file ID without ".desktop": the application's bundle identifier
+    QString id;             // the desktop file ID without ".desktop": how Linkherd names the application
     QString name;           // the localized Name; empty when the entry has none
     QString filePath;       // absolute path of the .desktop file: the application's location
     QString icon;           // Icon: a theme icon name or an absolute path; may be empty

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/result.h"
-#include "instance_forwarding.h"
+#include "instance_forwarding/instance_forwarding.h"
 #include "launch_activation.h"
 
 #include <QString>

@@ -17,12 +17,12 @@ public:
     Destination() = default;
 
     static Destination ask() { return Destination(); }
-    static Destination browser(QString bundleID, std::optional<QString> profile = std::nullopt,
+    static Destination browser(QString desktopID, std::optional<QString> profile = std::nullopt,
                                Window window = Window::usual)
     {
         Destination destination;
         destination.m_kind = Kind::browser;
-        destination.m_bundleID = std::move(bundleID);
+        destination.m_desktopID = std::move(desktopID);
         destination.m_profile = std::move(profile);
         destination.m_window = window;
         return destination;
@@ -32,7 +32,7 @@ public:
     bool isAsk() const { return m_kind == Kind::ask; }
     bool isBrowser() const { return m_kind == Kind::browser; }
     // Empty for ask.
-    const QString& bundleID() const { return m_bundleID; }
+    const QString& desktopID() const { return m_desktopID; }
     const std::optional<QString>& profile() const { return m_profile; }
     // usual for ask.
     Window window() const { return m_window; }
@@ -41,7 +41,7 @@ public:
 
 private:
     Kind m_kind = Kind::ask;
-    QString m_bundleID;
+    QString m_desktopID;
     std::optional<QString> m_profile;
     Window m_window = Window::usual;
 };
@@ -52,7 +52,7 @@ std::optional<Destination::Window> windowFromKeyword(const QString& keyword);
 
 inline size_t qHash(const Destination& destination, size_t seed = 0)
 {
-    return qHashMulti(seed, static_cast<int>(destination.kind()), destination.bundleID(),
+    return qHashMulti(seed, static_cast<int>(destination.kind()), destination.desktopID(),
                       destination.profile().value_or(QString()), destination.profile().has_value(),
                       static_cast<int>(destination.window()));
 }

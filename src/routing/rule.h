@@ -16,8 +16,8 @@ struct Rule final {
     QUuid id = QUuid::createUuid();
     bool isEnabled = true;
     Match match = Match::host;
-    QString pattern;             // stored as entered; every use trims white space at both ends
-    QStringList sourceBundleIDs; // empty: links from any application
+    QString pattern;              // stored as entered; every use trims white space at both ends
+    QStringList sourceDesktopIDs; // empty: links from any application
     Destination destination = Destination::ask();
 
     // A rule that can be stored from an editor: a pattern that is not blank and, for a regex rule, compiles.
@@ -27,7 +27,7 @@ struct Rule final {
     // "Host is example.com", "URL contains …", "URL matches …".
     QString summary() const;
     // Whether this rule takes the link; an empty source means the link came from no known application.
-    bool matches(const QString& link, const QString& sourceBundleID = QString()) const;
+    bool matches(const QString& link, const QString& sourceDesktopID = QString()) const;
 
     QString trimmedPattern() const { return pattern.trimmed(); }
 

@@ -74,7 +74,7 @@ PreparedRule::PreparedRule(const Rule& rule)
     : m_isEnabled(rule.isEnabled),
       m_match(rule.match),
       m_pattern(rule.trimmedPattern()),
-      m_sourceBundleIDs(rule.sourceBundleIDs)
+      m_sourceDesktopIDs(rule.sourceDesktopIDs)
 {
     switch (m_match) {
     case Rule::Match::host:
@@ -92,11 +92,11 @@ PreparedRule::PreparedRule(const Rule& rule)
     }
 }
 
-bool PreparedRule::passesSourceFilter(const QString& sourceBundleID) const
+bool PreparedRule::passesSourceFilter(const QString& sourceDesktopID) const
 {
-    if (m_sourceBundleIDs.isEmpty())
+    if (m_sourceDesktopIDs.isEmpty())
         return true;
-    return !sourceBundleID.isEmpty() && m_sourceBundleIDs.contains(sourceBundleID, Qt::CaseInsensitive);
+    return !sourceDesktopID.isEmpty() && m_sourceDesktopIDs.contains(sourceDesktopID, Qt::CaseInsensitive);
 }
 
 ExpressionBudget::~ExpressionBudget()
@@ -123,9 +123,9 @@ bool ExpressionBudget::allowsAnother()
     return !m_isSpent;
 }
 
-bool PreparedRule::matches(const MatchSubject& subject, const QString& sourceBundleID, ExpressionBudget& budget) const
+bool PreparedRule::matches(const MatchSubject& subject, const QString& sourceDesktopID, ExpressionBudget& budget) const
 {
-    if (!m_isEnabled || m_pattern.isEmpty() || !passesSourceFilter(sourceBundleID))
+    if (!m_isEnabled || m_pattern.isEmpty() || !passesSourceFilter(sourceDesktopID))
         return false;
     switch (m_match) {
     case Rule::Match::host:
@@ -156,10 +156,10 @@ bool PreparedRule::matches(const MatchSubject& subject, const QString& sourceBun
     return false;
 }
 
-bool Rule::matches(const QString& link, const QString& sourceBundleID) const
+bool Rule::matches(const QString& link, const QString& sourceDesktopID) const
 {
     ExpressionBudget budget;
-    return PreparedRule(*this).matches(MatchSubject(link), sourceBundleID, budget);
+    return PreparedRule(*this).matches(MatchSubject(link), sourceDesktopID, budget);
 }
 
 PreparedRules::PreparedRules(const QList<Rule>& rules)
@@ -177,12 +177,12 @@ namespace {
 // ruleAt(index) gives the rule prepared, so that a one-off decision prepares only the rules it reaches.
 template <typename RuleAt>
 std::optional<qsizetype> firstMatchingRule(qsizetype count, RuleAt ruleAt, const QString& link,
-                                           const QString& sourceBundleID)
+                                           const QString& sourceDesktopID)
 {
     const MatchSubject subject(link);
     ExpressionBudget budget;
     for (qsizetype index = 0; index < count; ++index) {
-        if (ruleAt(index).matches(subject, sourceBundleID, budget))
+        if (ruleAt(index).matches(subject, sourceDesktopID, budget))
             return index;
     }
     return std::nullopt;
@@ -190,18 +190,18 @@ std::optional<qsizetype> firstMatchingRule(qsizetype count, RuleAt ruleAt, const
 
 } // namespace
 
-std::optional<qsizetype> PreparedRules::firstMatch(const QString& link, const QString& sourceBundleID) const
+std::optional<qsizetype> PreparedRules::firstMatch(const QString& link, const QString& sourceDesktopID) const
 {
     return firstMatchingRule(
         m_rules.size(), [this](qsizetype index) -> const PreparedRule& { return m_rules[index]; }, link,
-        sourceBundleID);
+        sourceDesktopID);
 }
 
 Decision decide(const QList<Rule>& rules, const Destination& fallback, const QString& link,
-                const QString& sourceBundleID)
+                const QString& sourceDesktopID)
 {
     const std::optional<qsizetype> index = firstMatchingRule(
-        rules.size(), [&rules](qsizetype at) { return PreparedRule(rules[at]); }, link, sourceBundleID);
+        rules.size(), [&rules](qsizetype at) { return PreparedRule(rules[at]); }, link, sourceDesktopID);
     if (!index)
         return {fallback, std::nullopt};
     return {rules[*index].destination, index};

@@ -52,17 +52,17 @@ class PreparedRule final {
 public:
     explicit PreparedRule(const Rule& rule);
 
-    bool matches(const MatchSubject& subject, const QString& sourceBundleID, ExpressionBudget& budget) const;
+    bool matches(const MatchSubject& subject, const QString& sourceDesktopID, ExpressionBudget& budget) const;
     // Whether the application a link comes from can change what this rule decides.
-    bool looksAtSource() const { return m_isEnabled && !m_pattern.isEmpty() && !m_sourceBundleIDs.isEmpty(); }
+    bool looksAtSource() const { return m_isEnabled && !m_pattern.isEmpty() && !m_sourceDesktopIDs.isEmpty(); }
 
 private:
-    bool passesSourceFilter(const QString& sourceBundleID) const;
+    bool passesSourceFilter(const QString& sourceDesktopID) const;
 
     bool m_isEnabled = true;
     Rule::Match m_match = Rule::Match::host;
     QString m_pattern; // trimmed
-    QStringList m_sourceBundleIDs;
+    QStringList m_sourceDesktopIDs;
     QString m_domain;        // host rules: what the host must be or end in after a dot; empty: never matches
     QStringMatcher m_search; // urlContains: the pattern; regex: a text every match contains, if one is known
     bool m_hasRequiredText = false;
@@ -75,7 +75,7 @@ public:
     explicit PreparedRules(const QList<Rule>& rules);
 
     // The position of the first rule that takes the link, if any.
-    std::optional<qsizetype> firstMatch(const QString& link, const QString& sourceBundleID) const;
+    std::optional<qsizetype> firstMatch(const QString& link, const QString& sourceDesktopID) const;
     // Whether any rule looks at the application a link comes from; without one, it need not be worked out.
     bool looksAtSources() const { return m_looksAtSources; }
 
@@ -91,4 +91,4 @@ struct Decision final {
 };
 
 Decision decide(const QList<Rule>& rules, const Destination& fallback, const QString& link,
-                const QString& sourceBundleID);
+                const QString& sourceDesktopID);

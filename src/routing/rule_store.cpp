@@ -14,16 +14,16 @@
 
 using namespace Qt::StringLiterals;
 
-RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_fileURL(std::move(fileURL))
+RuleStore::RuleStore(QString filePath, QObject* parent) : QObject(parent), m_filePath(std::move(filePath))
 {
     m_retryTimer.setSingleShot(true);
     m_retryTimer.setInterval(100);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] { (void)writeChanges(lockWait); });
 
-    for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL))
+    for (const QString& leftover : RulesFile::removeInterruptedSaves(m_filePath))
         qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
 
-    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
+    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_filePath);
     if (read && *read) {
         RulesFile::Contents& contents = *read.value();
         m_rules = std::move(contents.document.rules);
@@ -41,22 +41,22 @@ RuleStore::RuleStore(QString fileURL, QObject* parent) : QObject(parent), m_file
     const UnreadableContent content{unreadable.bytes.isNull() ? std::nullopt : std::optional(unreadable.bytes),
                                     unreadable.error};
     m_unreadableSeen = content;
-    UnreadableRules problem{UnreadableRules::Occasion::start, m_fileURL, unreadable.error, {}, {}};
-    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, unreadable.bytes);
+    UnreadableRules problem{UnreadableRules::Occasion::start, m_filePath, unreadable.error, {}, {}};
+    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_filePath, unreadable.bytes);
     if (copy) {
         problem.keptAs = copy.value();
         m_keptAside = unreadable.bytes;
         qCWarning(lcRules,
                   "The rules file %s could not be read (%s); starting without rules. "
                   "The file was kept as %s",
-                  qUtf8Printable(m_fileURL), qUtf8Printable(unreadable.error), qUtf8Printable(problem.keptAs));
+                  qUtf8Printable(m_filePath), qUtf8Printable(unreadable.error), qUtf8Printable(problem.keptAs));
     } else {
         problem.copyError = copy.error();
         m_refusedToReplace = content;
         qCCritical(lcRules,
                    "The rules file %s could not be read (%s), nor copied aside (%s); starting without rules "
                    "and leaving the file as it is",
-                   qUtf8Printable(m_fileURL), qUtf8Printable(unreadable.error), qUtf8Printable(copy.error()));
+                   qUtf8Printable(m_filePath), qUtf8Printable(unreadable.error), qUtf8Printable(copy.error()));
     }
     m_unreadableAtStart = std::move(problem);
 }
@@ -207,9 +207,9 @@ void RuleStore::move(const QList<qsizetype>& fromOffsets, qsizetype toOffset)
     });
 }
 
-Destination RuleStore::destination(const QString& link, const QString& sourceBundleID) const
+Destination RuleStore::destination(const QString& link, const QString& sourceDesktopID) const
 {
-    const std::optional<qsizetype> index = m_preparedRules.firstMatch(link, sourceBundleID);
+    const std::optional<qsizetype> index = m_preparedRules.firstMatch(link, sourceDesktopID);
     return index ? m_rules[*index].destination : m_fallback;
 }
 
@@ -223,18 +223,18 @@ bool RuleStore::mayReplace(const RulesFile::Unreadable& unreadable)
     if (!unreadable.bytes.isNull() && unreadable.bytes == m_keptAside)
         return true;
     const QString& error = unreadable.error;
-    UnreadableRules problem{UnreadableRules::Occasion::save, m_fileURL, error, {}, {}};
-    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_fileURL, unreadable.bytes);
+    UnreadableRules problem{UnreadableRules::Occasion::save, m_filePath, error, {}, {}};
+    const Result<QString> copy = RulesFile::keepUnreadableCopy(m_filePath, unreadable.bytes);
     if (copy) {
         m_keptAside = unreadable.bytes;
         problem.keptAs = copy.value();
         qCWarning(lcRules, "The rules file %s could not be read (%s); it was kept as %s before saving",
-                  qUtf8Printable(m_fileURL), qUtf8Printable(error), qUtf8Printable(problem.keptAs));
+                  qUtf8Printable(m_filePath), qUtf8Printable(error), qUtf8Printable(problem.keptAs));
         Q_EMIT unreadableFileFound(problem);
         return true;
     }
-    qCCritical(lcRules, "Not saving rules: %s could not be read (%s), nor copied aside (%s)", qUtf8Printable(m_fileURL),
-               qUtf8Printable(error), qUtf8Printable(copy.error()));
+    qCCritical(lcRules, "Not saving rules: %s could not be read (%s), nor copied aside (%s)",
+               qUtf8Printable(m_filePath), qUtf8Printable(error), qUtf8Printable(copy.error()));
     const UnreadableContent content{unreadable.bytes.isNull() ? std::nullopt : std::optional(unreadable.bytes), error};
     if (m_refusedToReplace != content) {
         m_refusedToReplace = content;
@@ -249,7 +249,7 @@ Result<void> RuleStore::writeChanges(std::chrono::milliseconds wait, const NewCh
     m_retryTimer.stop();
     if (m_unwrittenChanges.isEmpty() && !made)
         return {};
-    std::optional<Result<FileLock, FileLock::Error>> lock = RulesFile::lock(m_fileURL, wait);
+    std::optional<Result<FileLock, FileLock::Error>> lock = RulesFile::lock(m_filePath, wait);
     if (!*lock) {
         if (!lock->error().busy) {
             qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(lock->error().text));
@@ -258,7 +258,7 @@ Result<void> RuleStore::writeChanges(std::chrono::milliseconds wait, const NewCh
         if (made) {
             // In force at once and written later: what could never be written is refused now.
             if (const Result<QByteArray> encoded = RulesFile::encode(made->inForce); !encoded)
-                return Failure{u"%1: %2; nothing was written"_s.arg(m_fileURL, encoded.error())};
+                return Failure{u"%1: %2; nothing was written"_s.arg(m_filePath, encoded.error())};
             m_unwrittenChanges.append(made->change);
             assignDocument(made->inForce);
         }
@@ -270,15 +270,16 @@ Result<void> RuleStore::writeChanges(std::chrono::milliseconds wait, const NewCh
     }
     m_isWaitingForLock = false;
 
-    for (const QString& leftover : RulesFile::removeInterruptedSaves(m_fileURL, RulesFile::interruptedSaveAgeUnderLock))
+    for (const QString& leftover :
+         RulesFile::removeInterruptedSaves(m_filePath, RulesFile::interruptedSaveAgeUnderLock))
         qCInfo(lcRules, "Removed %s, left by an interrupted save", qUtf8Printable(leftover));
     // The rules in force hold every waiting change already; an outside edit gets them applied to it.
-    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
+    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_filePath);
     Document document;
     bool takesOver = false;
     if (!read) {
         if (!mayReplace(read.error()))
-            return Failure{u"%1 could not be read, nor kept aside; nothing was written"_s.arg(m_fileURL)};
+            return Failure{u"%1 could not be read, nor kept aside; nothing was written"_s.arg(m_filePath)};
         document = made ? made->inForce : currentDocument();
     } else if (*read && read.value()->bytes != m_lastWrittenData) {
         document = std::move(read.value()->document);
@@ -300,9 +301,9 @@ Result<void> RuleStore::writeChanges(std::chrono::milliseconds wait, const NewCh
         document = made ? made->inForce : currentDocument();
     }
 
-    Result<QByteArray> written = RulesFile::write(m_fileURL, document);
+    Result<QByteArray> written = RulesFile::write(m_filePath, document);
     if (!written) {
-        const QString error = m_fileURL + u": "_s + written.error();
+        const QString error = m_filePath + u": "_s + written.error();
         qCCritical(lcRules, "Could not save rules: %s", qUtf8Printable(error));
         return Failure{error};
     }
@@ -338,7 +339,7 @@ void RuleStore::startWatching()
         return;
     // A rules file kept elsewhere (dotfiles) and linked into place is edited where it lives: the folder of
     // every link on the way to it is watched, and the folder of the file itself.
-    QFileInfo entry(m_fileURL);
+    QFileInfo entry(m_filePath);
     QHash<QString, QStringList> namesByFolder;
     for (int depth = 0; depth < 64; ++depth) {
         namesByFolder[entry.absolutePath()].append(entry.fileName());
@@ -372,7 +373,7 @@ void RuleStore::watchFolder(const QString& directory, const QStringList& fileNam
 
 void RuleStore::reloadFromDisk()
 {
-    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_fileURL);
+    Result<std::optional<RulesFile::Contents>, RulesFile::Unreadable> read = RulesFile::read(m_filePath);
     if (!read) {
         const RulesFile::Unreadable& unreadable = read.error();
         const UnreadableContent content{unreadable.bytes.isNull() ? std::nullopt : std::optional(unreadable.bytes),
@@ -382,7 +383,7 @@ void RuleStore::reloadFromDisk()
         m_unreadableSeen = content;
         qCCritical(lcRules, "Ignoring an unreadable rules file; keeping the rules already loaded");
         qCDebug(lcRules, "The rules file could not be read: %s", qUtf8Printable(unreadable.error));
-        Q_EMIT unreadableFileFound({UnreadableRules::Occasion::outsideEdit, m_fileURL, unreadable.error, {}, {}});
+        Q_EMIT unreadableFileFound({UnreadableRules::Occasion::outsideEdit, m_filePath, unreadable.error, {}, {}});
         return;
     }
     if (!*read)

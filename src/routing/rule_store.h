@@ -56,7 +56,7 @@ public:
 
     // Loads the file; never fails. A file that exists but cannot be read is copied aside first. What interrupted
     // saves left next to the file is removed.
-    explicit RuleStore(QString fileURL, QObject* parent = nullptr);
+    explicit RuleStore(QString filePath, QObject* parent = nullptr);
     ~RuleStore() override;
 
     // The folder of the rules file, created when missing.
@@ -74,7 +74,7 @@ public:
     void setRewriter(LinkRewriter rewriter);
 
     bool isFirstRun() const { return m_isFirstRun; }
-    const QString& fileURL() const { return m_fileURL; }
+    const QString& filePath() const { return m_filePath; }
     // The rules file found at start-up when it could not be read.
     const std::optional<UnreadableRules>& unreadableAtStart() const { return m_unreadableAtStart; }
 
@@ -91,7 +91,7 @@ public:
     // List-drag semantics: the rules at the offsets move, in their order, to before toOffset.
     void move(const QList<qsizetype>& fromOffsets, qsizetype toOffset);
 
-    Destination destination(const QString& link, const QString& sourceBundleID = QString()) const;
+    Destination destination(const QString& link, const QString& sourceDesktopID = QString()) const;
     // Whether the application a link comes from can change its destination: some enabled rule names source
     // applications. Working the application out costs a bus round trip and reads under /proc for every link.
     bool looksAtSourceApplications() const { return m_preparedRules.looksAtSources(); }
@@ -156,7 +156,7 @@ private:
     Destination m_fallback = Destination::ask();
     LinkRewriter m_rewriter;
     bool m_isFirstRun = false;
-    QString m_fileURL;
+    QString m_filePath;
     std::optional<UnreadableRules> m_unreadableAtStart;
     bool m_isApplyingExternalChange = false;
     bool m_isClosing = false;

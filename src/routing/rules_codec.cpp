@@ -48,7 +48,7 @@ void RulesCodec::writeDestination(JsonWriter& json, const Destination& destinati
         json.key("browser");
         json.beginObject();
         json.key("bundleID");
-        json.string(destination.bundleID());
+        json.string(destination.desktopID());
         if (destination.profile()) {
             json.key("profile");
             json.string(*destination.profile());
@@ -77,7 +77,7 @@ void RulesCodec::writeRule(JsonWriter& json, const Rule& rule)
     json.key("pattern");
     json.string(rule.pattern);
     json.key("sourceBundleIDs");
-    writeStrings(json, rule.sourceBundleIDs);
+    writeStrings(json, rule.sourceDesktopIDs);
     json.endObject();
 }
 

@@ -216,8 +216,8 @@ private:
         const Path browserPath = path.member("browser"_L1);
         if (browser->kind() != Kind::object)
             return fail(browserPath, u"expected an object, found "_s + describeType(*browser));
-        std::optional<QString> bundleID = string(*browser, browserPath, "bundleID"_L1);
-        if (!bundleID)
+        std::optional<QString> desktopID = string(*browser, browserPath, "bundleID"_L1);
+        if (!desktopID)
             return std::nullopt;
         const std::optional<Value> profile = browser->member("profile"_L1);
         const bool noProfile = !profile || profile->kind() == Kind::null;
@@ -235,7 +235,7 @@ private:
                                 (isString ? u'"' + windowValue->toString().left(40) + u'"'
                                           : describeType(*windowValue)));
         }
-        return Destination::browser(std::move(*bundleID),
+        return Destination::browser(std::move(*desktopID),
                                     noProfile ? std::nullopt : std::optional<QString>(profile->toString()), *window);
     }
 
@@ -284,7 +284,7 @@ private:
             .isEnabled = *isEnabled,
             .match = *kind,
             .pattern = std::move(*pattern),
-            .sourceBundleIDs = std::move(*sources),
+            .sourceDesktopIDs = std::move(*sources),
             .destination = std::move(*destination),
         };
     }

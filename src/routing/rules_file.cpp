@@ -35,7 +35,7 @@ QString fieldTooLong(const QString& what, const QString& field)
 
 QString firstFieldTooLong(const RulesDocument& document)
 {
-    QString error = fieldTooLong(u"The fallback's browser"_s, document.fallback.bundleID());
+    QString error = fieldTooLong(u"The fallback's browser"_s, document.fallback.desktopID());
     if (error.isEmpty())
         error = fieldTooLong(u"The fallback's profile"_s, document.fallback.profile().value_or(QString()));
     for (qsizetype index = 0; index < document.rules.size() && error.isEmpty(); ++index) {
@@ -43,10 +43,10 @@ QString firstFieldTooLong(const RulesDocument& document)
         const QString number = QString::number(index + 1);
         error = fieldTooLong(u"The pattern of rule "_s + number, rule.pattern);
         if (error.isEmpty())
-            error = fieldTooLong(u"The browser of rule "_s + number, rule.destination.bundleID());
+            error = fieldTooLong(u"The browser of rule "_s + number, rule.destination.desktopID());
         if (error.isEmpty())
             error = fieldTooLong(u"The profile of rule "_s + number, rule.destination.profile().value_or(QString()));
-        for (const QString& source : rule.sourceBundleIDs) {
+        for (const QString& source : rule.sourceDesktopIDs) {
             if (error.isEmpty())
                 error = fieldTooLong(u"A source application of rule "_s + number, source);
         }

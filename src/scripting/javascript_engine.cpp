@@ -1,7 +1,7 @@
 #include "javascript_engine.h"
 
 #include "base/elided_text.h"
-#include "platform/process_memory.h"
+#include "platform/proc/process_memory.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -4,8 +4,8 @@
 #include "base/logging.h"
 #include "browsers/default_browser.h"
 #include "platform/application_catalog.h"
-#include "platform/association_monitor.h"
-#include "platform/web_link_layers.h"
+#include "platform/gio/association_monitor.h"
+#include "platform/xdg/web_link_layers.h"
 #include "preferences.h"
 
 #include <QFileInfo>

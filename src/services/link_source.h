@@ -11,8 +11,8 @@ class LinkSource final {
 public:
     LinkSource() = default;
     // Known already; empty: not known.
-    LinkSource(QString bundleID) // NOLINT(google-explicit-constructor): a known source is just its text
-        : m_bundleID(std::move(bundleID))
+    LinkSource(QString desktopID) // NOLINT(google-explicit-constructor): a known source is just its text
+        : m_desktopID(std::move(desktopID))
     {}
 
     // Worked out by lookUp at the first need. Routing a hand-over is synchronous, so its caller is still there.
@@ -24,16 +24,16 @@ public:
     }
 
     // Works the source out if that has not been done yet; empty when it cannot be told.
-    const QString& bundleID() const
+    const QString& desktopID() const
     {
         if (m_lookUp)
-            m_bundleID = std::exchange(m_lookUp, nullptr)();
-        return m_bundleID;
+            m_desktopID = std::exchange(m_lookUp, nullptr)();
+        return m_desktopID;
     }
     // What is known without working anything out.
-    const QString& known() const { return m_bundleID; }
+    const QString& known() const { return m_desktopID; }
 
 private:
-    mutable QString m_bundleID;
+    mutable QString m_desktopID;
     mutable std::function<QString()> m_lookUp;
 };

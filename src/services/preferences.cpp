@@ -9,11 +9,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr auto launchesAtLoginKey = "launchesAtLogin"_L1;
-constexpr auto showsDockIconKey = "showsDockIcon"_L1;
-constexpr auto showsMenuBarIconKey = "showsMenuBarIcon"_L1;
+constexpr auto showsApplicationMenuEntryKey = "showsDockIcon"_L1;
+constexpr auto showsTrayIconKey = "showsMenuBarIcon"_L1;
 constexpr auto remembersRecentLinksKey = "remembersRecentLinks"_L1;
 constexpr auto recentLinkCountKey = "recentLinkCount"_L1;
-constexpr auto asksWhenOptionHeldKey = "asksWhenOptionHeld"_L1;
+constexpr auto asksWhenAltHeldKey = "asksWhenOptionHeld"_L1;
 constexpr auto chooserShowsProfilesKey = "chooserShowsProfiles"_L1;
 constexpr auto browserOrderKey = "browserOrder"_L1;
 constexpr auto hasDeclinedDefaultBrowserPromptKey = "hasDeclinedDefaultBrowserPrompt"_L1;
@@ -86,21 +86,21 @@ Preferences::Preferences(const QString& path, QObject* parent)
       m_settings(new QSettings(path, QSettings::IniFormat, this))
 {
     m_launchesAtLogin = readBool(*m_settings, launchesAtLoginKey, m_launchesAtLogin);
-    m_showsDockIcon = readBool(*m_settings, showsDockIconKey, m_showsDockIcon);
-    m_showsMenuBarIcon = readBool(*m_settings, showsMenuBarIconKey, m_showsMenuBarIcon);
+    m_showsApplicationMenuEntry = readBool(*m_settings, showsApplicationMenuEntryKey, m_showsApplicationMenuEntry);
+    m_showsTrayIcon = readBool(*m_settings, showsTrayIconKey, m_showsTrayIcon);
     m_remembersRecentLinks = readBool(*m_settings, remembersRecentLinksKey, m_remembersRecentLinks);
     m_recentLinkCount = readInt(*m_settings, recentLinkCountKey, m_recentLinkCount);
-    m_asksWhenOptionHeld = readBool(*m_settings, asksWhenOptionHeldKey, m_asksWhenOptionHeld);
+    m_asksWhenAltHeld = readBool(*m_settings, asksWhenAltHeldKey, m_asksWhenAltHeld);
     m_chooserShowsProfiles = readBool(*m_settings, chooserShowsProfilesKey, m_chooserShowsProfiles);
     m_browserOrder = readList(*m_settings, browserOrderKey);
     m_hasDeclinedDefaultBrowserPrompt =
         readBool(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt);
     m_keptDefaultBrowser = m_settings->value(keptDefaultBrowserKey).toString();
     m_wasDefaultBrowser = readBool(*m_settings, wasDefaultBrowserKey, m_wasDefaultBrowser);
-    // Without either icon the user could reach Linkherd only by opening it again. The file keeps what was
-    // stored, so turning the dock icon on later brings the user's own choice back.
-    if (!m_showsDockIcon)
-        m_showsMenuBarIcon = true;
+    // Without the tray icon and the application-menu entry the user could reach Linkherd only by opening it
+    // again. The file keeps what was stored, so listing the entry again later brings the user's own choice back.
+    if (!m_showsApplicationMenuEntry)
+        m_showsTrayIcon = true;
 }
 
 Preferences::~Preferences() = default;
@@ -122,16 +122,16 @@ void Preferences::setLaunchesAtLogin(bool value)
         Q_EMIT launchesAtLoginChanged();
 }
 
-void Preferences::setShowsDockIcon(bool value)
+void Preferences::setShowsApplicationMenuEntry(bool value)
 {
-    if (assign(*m_settings, showsDockIconKey, m_showsDockIcon, value))
-        Q_EMIT showsDockIconChanged();
+    if (assign(*m_settings, showsApplicationMenuEntryKey, m_showsApplicationMenuEntry, value))
+        Q_EMIT showsApplicationMenuEntryChanged();
 }
 
-void Preferences::setShowsMenuBarIcon(bool value)
+void Preferences::setShowsTrayIcon(bool value)
 {
-    if (assign(*m_settings, showsMenuBarIconKey, m_showsMenuBarIcon, value))
-        Q_EMIT showsMenuBarIconChanged();
+    if (assign(*m_settings, showsTrayIconKey, m_showsTrayIcon, value))
+        Q_EMIT showsTrayIconChanged();
 }
 
 void Preferences::setRemembersRecentLinks(bool value)
@@ -152,10 +152,10 @@ void Preferences::setChooserShowsProfiles(bool value)
         Q_EMIT chooserShowsProfilesChanged();
 }
 
-void Preferences::setAsksWhenOptionHeld(bool value)
+void Preferences::setAsksWhenAltHeld(bool value)
 {
-    if (assign(*m_settings, asksWhenOptionHeldKey, m_asksWhenOptionHeld, value))
-        Q_EMIT asksWhenOptionHeldChanged();
+    if (assign(*m_settings, asksWhenAltHeldKey, m_asksWhenAltHeld, value))
+        Q_EMIT asksWhenAltHeldChanged();
 }
 
 void Preferences::setBrowserOrder(const QStringList& value)

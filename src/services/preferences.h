@@ -25,16 +25,16 @@ public:
 
     bool launchesAtLogin() const { return m_launchesAtLogin; }
     void setLaunchesAtLogin(bool value);
-    bool showsDockIcon() const { return m_showsDockIcon; }
-    void setShowsDockIcon(bool value);
-    bool showsMenuBarIcon() const { return m_showsMenuBarIcon; }
-    void setShowsMenuBarIcon(bool value);
+    bool showsApplicationMenuEntry() const { return m_showsApplicationMenuEntry; }
+    void setShowsApplicationMenuEntry(bool value);
+    bool showsTrayIcon() const { return m_showsTrayIcon; }
+    void setShowsTrayIcon(bool value);
     bool remembersRecentLinks() const { return m_remembersRecentLinks; }
     void setRemembersRecentLinks(bool value);
     int recentLinkCount() const { return m_recentLinkCount; }
     void setRecentLinkCount(int value);
-    bool asksWhenOptionHeld() const { return m_asksWhenOptionHeld; }
-    void setAsksWhenOptionHeld(bool value);
+    bool asksWhenAltHeld() const { return m_asksWhenAltHeld; }
+    void setAsksWhenAltHeld(bool value);
     // The chooser offers each profile of a browser that has two or more as a row of its own.
     bool chooserShowsProfiles() const { return m_chooserShowsProfiles; }
     void setChooserShowsProfiles(bool value);
@@ -56,11 +56,11 @@ public:
 
 Q_SIGNALS:
     void launchesAtLoginChanged();
-    void showsDockIconChanged();
-    void showsMenuBarIconChanged();
+    void showsApplicationMenuEntryChanged();
+    void showsTrayIconChanged();
     void remembersRecentLinksChanged();
     void recentLinkCountChanged();
-    void asksWhenOptionHeldChanged();
+    void asksWhenAltHeldChanged();
     void chooserShowsProfilesChanged();
     void browserOrderChanged();
     void hasDeclinedDefaultBrowserPromptChanged();
@@ -69,11 +69,11 @@ Q_SIGNALS:
 private:
     QSettings* m_settings;
     bool m_launchesAtLogin = false;
-    bool m_showsDockIcon = false;
-    bool m_showsMenuBarIcon = true;
+    bool m_showsApplicationMenuEntry = false;
+    bool m_showsTrayIcon = true;
     bool m_remembersRecentLinks = true;
     int m_recentLinkCount = 5;
-    bool m_asksWhenOptionHeld = true;
+    bool m_asksWhenAltHeld = true;
     bool m_chooserShowsProfiles = false;
     QStringList m_browserOrder;
     bool m_hasDeclinedDefaultBrowserPrompt = false;

@@ -3,7 +3,7 @@
 #include "base/elided_text.h"
 #include "base/logging.h"
 #include "browsers/browser_launching.h"
-#include "platform/keyboard_state.h"
+#include "platform/x11/keyboard_state.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"
@@ -34,10 +34,10 @@ bool Router::route(const QString& link, const LinkSource& source, const HandOver
     }
     const QString cleaned = m_store.rewriter().apply(link);
     if (shouldAsk()) {
-        askChooser(cleaned, source.bundleID(), activation);
+        askChooser(cleaned, source.desktopID(), activation);
         return true;
     }
-    const QString& sourceForRules = m_store.looksAtSourceApplications() ? source.bundleID() : source.known();
+    const QString& sourceForRules = m_store.looksAtSourceApplications() ? source.desktopID() : source.known();
     qCDebug(lcRouter, "routing %s from %s", qUtf8Printable(cleaned),
             qUtf8Printable(sourceForRules.isEmpty() ? u"unknown"_s : sourceForRules));
     open(cleaned, m_store.destination(cleaned, sourceForRules), source, activation);
@@ -54,7 +54,7 @@ bool Router::shouldAsk()
             return true;
         }
     }
-    return m_preferences.asksWhenOptionHeld() && currentModifiers && currentModifiers().testFlag(Qt::AltModifier);
+    return m_preferences.asksWhenAltHeld() && currentModifiers && currentModifiers().testFlag(Qt::AltModifier);
 }
 
 void Router::askForNextLink()
@@ -62,7 +62,7 @@ void Router::askForNextLink()
     m_askNextUntil = now() + askNextWindow;
 }
 
-void Router::askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation)
+void Router::askChooser(const QString& link, const QString& sourceDesktopID, const HandOverActivation& activation)
 {
     if (!presentChooser) {
         qCCritical(lcRouter, "No chooser is installed; the link has nowhere to go");
@@ -70,7 +70,7 @@ void Router::askChooser(const QString& link, const QString& sourceBundleID, cons
     }
     Request request;
     request.url = link;
-    request.sourceBundleID = sourceBundleID;
+    request.sourceDesktopID = sourceDesktopID;
     request.activation = activation;
     presentChooser(request);
 }
@@ -80,14 +80,14 @@ void Router::open(const QString& link, const Destination& destination, const Lin
 {
     // The chooser names the application the link comes from.
     if (destination.isAsk()) {
-        askChooser(link, source.bundleID(), activation);
+        askChooser(link, source.desktopID(), activation);
         return;
     }
-    if (const std::optional<Browsers::Browser> browser = Browsers::browser(destination.bundleID())) {
+    if (const std::optional<Browsers::Browser> browser = Browsers::browser(destination.desktopID())) {
         launch(link, *browser, destination.profile(), source.known(), activation, destination.window());
         return;
     }
-    qCCritical(lcRouter, "%s is not installed; using the fallback", qUtf8Printable(destination.bundleID()));
+    qCCritical(lcRouter, "%s is not installed; using the fallback", qUtf8Printable(destination.desktopID()));
     openFallback(link, source, activation);
 }
 
@@ -96,16 +96,16 @@ void Router::openFallback(const QString& link, const LinkSource& source, const H
     // Consulted once: a fallback that cannot be used asks the user rather than looping.
     const Destination& fallback = m_store.fallback();
     if (fallback.isBrowser()) {
-        if (const std::optional<Browsers::Browser> browser = Browsers::browser(fallback.bundleID())) {
+        if (const std::optional<Browsers::Browser> browser = Browsers::browser(fallback.desktopID())) {
             launch(link, *browser, fallback.profile(), source.known(), activation, fallback.window());
             return;
         }
     }
-    askChooser(link, source.bundleID(), activation);
+    askChooser(link, source.desktopID(), activation);
 }
 
 void Router::launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                    const QString& sourceBundleID, const HandOverActivation& activation, Destination::Window window)
+                    const QString& sourceDesktopID, const HandOverActivation& activation, Destination::Window window)
 {
     // A pending launch must not keep the router alive, nor reach one that is gone.
     m_launcher.open(link, browser, profile, window, activation,
@@ -115,9 +115,9 @@ void Router::launch(const QString& link, const Browsers::Browser& browser, const
                     });
     Routed routed;
     routed.url = link;
-    routed.browserBundleID = browser.bundleID;
+    routed.browserDesktopID = browser.desktopID;
     routed.profile = profile;
-    routed.sourceBundleID = sourceBundleID;
+    routed.sourceDesktopID = sourceDesktopID;
     remember(routed);
 }
 

@@ -29,8 +29,8 @@ public:
     // A link waiting for the user's choice.
     struct Request {
         QUuid id = QUuid::createUuid();
-        QString url;            // already cleaned
-        QString sourceBundleID; // empty when the source is not known
+        QString url;             // already cleaned
+        QString sourceDesktopID; // empty when the source is not known
         // The hand-over's, for bringing the panel to the front; the browser picked there does not get it.
         HandOverActivation activation;
 
@@ -41,9 +41,9 @@ public:
     struct Routed {
         QUuid id = QUuid::createUuid();
         QString url;
-        QString browserBundleID;
+        QString browserDesktopID;
         std::optional<QString> profile;
-        QString sourceBundleID; // empty when the source is not known
+        QString sourceDesktopID; // empty when the source is not known
 
         friend bool operator==(const Routed&, const Routed&) = default;
     };
@@ -79,7 +79,7 @@ public:
     // window, when given) with the activation, remembers it among the recent links, and has a failure told in an
     // alert.
     void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
-                const QString& sourceBundleID, const HandOverActivation& activation,
+                const QString& sourceDesktopID, const HandOverActivation& activation,
                 Destination::Window window = Destination::Window::usual);
     void remember(const Routed& routed);
     // The next link that arrives within askNextWindow goes to the chooser whatever the rules; the links after it
@@ -118,7 +118,7 @@ private:
     };
 
     bool shouldAsk();
-    void askChooser(const QString& link, const QString& sourceBundleID, const HandOverActivation& activation);
+    void askChooser(const QString& link, const QString& sourceDesktopID, const HandOverActivation& activation);
     void open(const QString& link, const Destination& destination, const LinkSource& source,
               const HandOverActivation& activation);
     void openFallback(const QString& link, const LinkSource& source, const HandOverActivation& activation);

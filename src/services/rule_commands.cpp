@@ -100,7 +100,7 @@ Outcome<Rule> RuleCommands::changed(Rule rule, const RuleFields& changes)
     if (changes.pattern)
         rule.pattern = *changes.pattern;
     if (changes.sourceApps)
-        rule.sourceBundleIDs = *changes.sourceApps;
+        rule.sourceDesktopIDs = *changes.sourceApps;
     if (changes.browser) {
         // Another browser keeps the profile: profiles are named alike across browsers of one family.
         rule.destination =
@@ -114,7 +114,7 @@ Outcome<Rule> RuleCommands::changed(Rule rule, const RuleFields& changes)
             return Error{Error::Kind::invalidRule, u"A rule that asks has no profile; give it a browser first."_s};
         if (rule.destination.isBrowser())
             rule.destination = Destination::browser(
-                rule.destination.bundleID(),
+                rule.destination.desktopID(),
                 changes.profile->isEmpty() ? std::nullopt : std::optional<QString>(*changes.profile),
                 rule.destination.window());
     }
@@ -123,7 +123,7 @@ Outcome<Rule> RuleCommands::changed(Rule rule, const RuleFields& changes)
             return Error{Error::Kind::invalidRule, u"A rule that asks has no window; give it a browser first."_s};
         if (rule.destination.isBrowser())
             rule.destination =
-                Destination::browser(rule.destination.bundleID(), rule.destination.profile(), *changes.window);
+                Destination::browser(rule.destination.desktopID(), rule.destination.profile(), *changes.window);
     }
     if (const QString error = rule.validityError(); !error.isEmpty())
         return Error{Error::Kind::invalidRule, error};

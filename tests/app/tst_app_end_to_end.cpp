@@ -1,4 +1,4 @@
-#include "platform/launcher_entry.h"
+#include "platform/xdg/launcher_entry.h"
 #include "scripting_proxy.h"
 #include "support/fakes/fake_notification_server.h"
 #include "support/sandbox/sandboxed_desktop.h"

@@ -52,9 +52,9 @@ private Q_SLOTS:
         QTRY_VERIFY(menu->isVisible());
         // The settings window switches the icon off and on while Linkherd runs.
         QVERIFY(icon->isVisible());
-        preferences.setShowsMenuBarIcon(false);
+        preferences.setShowsTrayIcon(false);
         QVERIFY(!icon->isVisible());
-        preferences.setShowsMenuBarIcon(true);
+        preferences.setShowsTrayIcon(true);
         QVERIFY(icon->isVisible());
     }
 

@@ -115,7 +115,7 @@ private Q_SLOTS:
 
     void userDataDirectory_data()
     {
-        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QString>("desktopID");
         QTest::addColumn<QString>("expected"); // "~" for HOME, "$" for XDG_CONFIG_HOME; empty: not supported
 
         QTest::newRow("native") << u"google-chrome"_s << u"$/google-chrome"_s;
@@ -133,14 +133,14 @@ private Q_SLOTS:
 
     void userDataDirectory()
     {
-        QFETCH(QString, bundleID);
+        QFETCH(QString, desktopID);
         QFETCH(QString, expected);
 
-        QCOMPARE(BrowserProfiles::supportsProfiles(bundleID), !expected.isEmpty());
-        const std::optional<QString> directory = BrowserProfiles::userDataDirectory(bundleID);
+        QCOMPARE(BrowserProfiles::supportsProfiles(desktopID), !expected.isEmpty());
+        const std::optional<QString> directory = BrowserProfiles::userDataDirectory(desktopID);
         if (expected.isEmpty()) {
             QVERIFY(!directory);
-            QVERIFY(BrowserProfiles::profiles(bundleID).isEmpty());
+            QVERIFY(BrowserProfiles::profiles(desktopID).isEmpty());
             return;
         }
         QVERIFY(directory);
@@ -194,7 +194,7 @@ private Q_SLOTS:
     void profileName_data()
     {
         QTest::addColumn<QString>("directory");
-        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QString>("desktopID");
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("listed") << u"Profile 2"_s << u"google-chrome"_s << u"Work"_s;
@@ -206,11 +206,11 @@ private Q_SLOTS:
     void profileName()
     {
         QFETCH(QString, directory);
-        QFETCH(QString, bundleID);
+        QFETCH(QString, desktopID);
         QFETCH(QString, expected);
 
         putLocalState(m_config + u"/google-chrome"_s, u"chrome_local_state.json"_s);
-        QCOMPARE(BrowserProfiles::profileName(directory, bundleID), expected);
+        QCOMPARE(BrowserProfiles::profileName(directory, desktopID), expected);
     }
 
     void parseProfilesIni_data()
@@ -256,7 +256,7 @@ private Q_SLOTS:
     // The fixture's profiles, from whichever root each kind of install reads.
     void firefoxRoots_data()
     {
-        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QString>("desktopID");
         QTest::addColumn<QString>("root"); // "~" for HOME, "$" for XDG_CONFIG_HOME
         QTest::addColumn<bool>("found");
 
@@ -280,25 +280,25 @@ private Q_SLOTS:
 
     void firefoxRoots()
     {
-        QFETCH(QString, bundleID);
+        QFETCH(QString, desktopID);
         QFETCH(QString, root);
         QFETCH(bool, found);
 
         const QString rootPath = root.replace(u'~', m_home).replace(u'$', m_config);
         putProfilesIni(rootPath);
-        QCOMPARE(BrowserProfiles::family(bundleID), BrowserProfiles::Family::firefox);
-        QCOMPARE(BrowserProfiles::profiles(bundleID),
+        QCOMPARE(BrowserProfiles::family(desktopID), BrowserProfiles::Family::firefox);
+        QCOMPARE(BrowserProfiles::profiles(desktopID),
                  found ? listed({u"abc123.default-esr=default-esr"_s, u"/srv/profiles/elsewhere=Elsewhere"_s,
                                  u"grp1.Group=Group"_s, u"w0rk.Work=Work"_s})
                        : QList<Profile>());
-        QCOMPARE(BrowserProfiles::profileFolder(u"w0rk.Work"_s, bundleID),
+        QCOMPARE(BrowserProfiles::profileFolder(u"w0rk.Work"_s, desktopID),
                  found ? std::optional<QString>(rootPath + u"/w0rk.Work"_s) : std::nullopt);
         if (found) {
-            QCOMPARE(BrowserProfiles::profileFolder(u"/srv/profiles/elsewhere"_s, bundleID),
+            QCOMPARE(BrowserProfiles::profileFolder(u"/srv/profiles/elsewhere"_s, desktopID),
                      u"/srv/profiles/elsewhere"_s);
-            QCOMPARE(BrowserProfiles::directoryOf(u"work"_s, bundleID), u"w0rk.Work"_s);
+            QCOMPARE(BrowserProfiles::directoryOf(u"work"_s, desktopID), u"w0rk.Work"_s);
         }
-        QCOMPARE(BrowserProfiles::profileFolder(u"never.listed"_s, bundleID), std::nullopt);
+        QCOMPARE(BrowserProfiles::profileFolder(u"never.listed"_s, desktopID), std::nullopt);
     }
 
     // Both of Firefox's roots are read and each profile listed once: the one of ~/.mozilla/firefox, which Firefox

@@ -13,7 +13,7 @@ QStringList ids(const QList<Browsers::Browser>& browsers)
 {
     QStringList result;
     for (const Browsers::Browser& browser : browsers)
-        result.append(browser.bundleID);
+        result.append(browser.desktopID);
     return result;
 }
 
@@ -48,7 +48,7 @@ private Q_SLOTS:
         QCOMPARE(ids(Browsers::installed()), QStringList({u"b2"_s, u"b10"_s, u"firefox"_s, u"com.google.Chrome"_s,
                                                           u"org.example.Unnamed"_s, u"twin-b"_s, u"twin-a"_s}));
         // The copy the system lists first is the one kept.
-        QCOMPARE(Browsers::browser(u"firefox"_s)->url, u"/apps/firefox.desktop"_s);
+        QCOMPARE(Browsers::browser(u"firefox"_s)->filePath, u"/apps/firefox.desktop"_s);
         QCOMPARE(Browsers::browser(u"org.example.Unnamed"_s)->name, u"org.example.Unnamed"_s);
     }
 
@@ -82,16 +82,16 @@ private Q_SLOTS:
 
     void lookups()
     {
-        QCOMPARE(Browsers::browser(u"COM.GOOGLE.CHROME"_s)->bundleID, u"com.google.Chrome"_s);
+        QCOMPARE(Browsers::browser(u"COM.GOOGLE.CHROME"_s)->desktopID, u"com.google.Chrome"_s);
         QVERIFY(!Browsers::browser(u"org.linkherd.Linkherd"_s));
         QCOMPARE(Browsers::displayName(u"firefox"_s), u"Firefox"_s);
         QCOMPARE(Browsers::displayName(u"com.example.NotInstalled"_s), u"NotInstalled"_s);
         QCOMPARE(Browsers::displayName(u"brave-browser"_s), u"brave-browser"_s);
         QCOMPARE(Browsers::displayName(u".."_s), u".."_s);
         QCOMPARE(Browsers::displayName(QString()), QString());
-        QCOMPARE(Browsers::browserNamed(u"google chrome"_s)->bundleID, u"com.google.Chrome"_s);
-        QCOMPARE(Browsers::browserNamed(u"FIREFOX"_s)->bundleID, u"firefox"_s);
-        QCOMPARE(Browsers::browserNamed(u"twin"_s)->bundleID, u"twin-b"_s);
+        QCOMPARE(Browsers::browserNamed(u"google chrome"_s)->desktopID, u"com.google.Chrome"_s);
+        QCOMPARE(Browsers::browserNamed(u"FIREFOX"_s)->desktopID, u"firefox"_s);
+        QCOMPARE(Browsers::browserNamed(u"twin"_s)->desktopID, u"twin-b"_s);
         QVERIFY(!Browsers::browserNamed(u"Opera"_s));
     }
 

@@ -111,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(m_autostart.enables, 1);
 
         m_autostart.disableError = u"Read-only file system"_s;
-        QTest::ignoreMessage(QtCriticalMsg, "Could not unregister the login item: Read-only file system");
+        QTest::ignoreMessage(QtCriticalMsg, "Could not remove the autostart entry: Read-only file system");
         const Result<void> failed = defaultBrowser.setLaunchesAtLogin(false);
         QCOMPARE(failed.error(), u"Read-only file system"_s);
     }

@@ -97,7 +97,7 @@ private Q_SLOTS:
     // listed in profiles.ini or is a member of a profile group.
     void firefoxProfileLaunch_data()
     {
-        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QString>("desktopID");
         QTest::addColumn<QStringList>("exec");
         QTest::addColumn<QString>("flatpakID");
         QTest::addColumn<QString>("root"); // under HOME
@@ -147,7 +147,7 @@ private Q_SLOTS:
 
     void firefoxProfileLaunch()
     {
-        QFETCH(QString, bundleID);
+        QFETCH(QString, desktopID);
         QFETCH(QStringList, exec);
         QFETCH(QString, flatpakID);
         QFETCH(QString, root);
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(rootPath));
         TestFiles::write(rootPath + u"/profiles.ini"_s,
                          TestFiles::read(TestFiles::dataPath(u"profiles/firefox/profiles.ini"_s)));
-        DesktopEntry firefox = fakeEntry(bundleID, u"Firefox"_s);
+        DesktopEntry firefox = fakeEntry(desktopID, u"Firefox"_s);
         firefox.exec = exec;
         firefox.flatpakID = flatpakID;
         m_catalog.browsers.append(firefox);
@@ -262,7 +262,7 @@ private Q_SLOTS:
 
     void profileThatCannotBeHonouredFallsBackToAPlainOpen_data()
     {
-        QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<QString>("desktopID");
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("executable");
         QTest::addColumn<QString>("message");
@@ -277,7 +277,7 @@ private Q_SLOTS:
 
     void profileThatCannotBeHonouredFallsBackToAPlainOpen()
     {
-        QFETCH(QString, bundleID);
+        QFETCH(QString, desktopID);
         QFETCH(QString, profile);
         QFETCH(QString, executable);
         QFETCH(QString, message);
@@ -286,11 +286,11 @@ private Q_SLOTS:
             QTest::ignoreMessage(message.startsWith(u"No"_s) ? QtCriticalMsg : QtWarningMsg,
                                  QRegularExpression(message));
         SystemBrowserLauncher launcher(m_catalog, m_launcher);
-        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(bundleID)), profile,
+        launcher.open(u"https://e.com/"_s, browser(*m_catalog.application(desktopID)), profile,
                       Destination::Window::usual, nullptr, nullptr);
         QVERIFY(m_launcher.spawns.isEmpty());
         QTRY_COMPARE(m_launcher.opens.size(), 1);
-        QCOMPARE(m_launcher.opens[0].applicationPath, u"/apps/"_s + bundleID + u".desktop"_s);
+        QCOMPARE(m_launcher.opens[0].applicationPath, u"/apps/"_s + desktopID + u".desktop"_s);
     }
 
     // Links asked for in one turn leave together, consecutive ones for one browser in one launch, and

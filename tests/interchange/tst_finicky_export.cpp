@@ -91,7 +91,7 @@ private Q_SLOTS:
         for (const Rule& rule : imported.rules) {
             QVERIFY2(rule.isValid(), qPrintable(rule.pattern));
             reimported.append(matchText(rule.match) + u' ' + rule.pattern + u" -> "_s +
-                              (rule.destination.isAsk() ? u"ask"_s : rule.destination.bundleID()) +
+                              (rule.destination.isAsk() ? u"ask"_s : rule.destination.desktopID()) +
                               (rule.destination.profile() ? u" ("_s + *rule.destination.profile() + u')' : QString()));
         }
         QCOMPARE(reimported, (QStringList{u"host example.com -> firefox"_s,

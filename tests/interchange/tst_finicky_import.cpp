@@ -28,7 +28,7 @@ QString describe(const std::optional<Destination>& destination)
         return u"none"_s;
     if (destination->isAsk())
         return u"ask"_s;
-    return destination->bundleID() + (destination->profile() ? u" ("_s + *destination->profile() + u')' : QString());
+    return destination->desktopID() + (destination->profile() ? u" ("_s + *destination->profile() + u')' : QString());
 }
 
 // The import as the *.imported.txt fixtures write it: the fallback, one line a rule, then the notes.
@@ -80,7 +80,7 @@ private Q_SLOTS:
         QCOMPARE(describe(result), fixture(name + u".imported.txt"_s).split(u'\n', Qt::SkipEmptyParts));
         QSet<QUuid> ids;
         for (const Rule& rule : result->rules) {
-            QVERIFY2(rule.isEnabled && rule.sourceBundleIDs.isEmpty() && rule.isValid(), qPrintable(rule.pattern));
+            QVERIFY2(rule.isEnabled && rule.sourceDesktopIDs.isEmpty() && rule.isValid(), qPrintable(rule.pattern));
             ids.insert(rule.id);
         }
         QCOMPARE(ids.size(), result->rules.size());

@@ -1,4 +1,4 @@
-#include "platform/gio_application_catalog.h"
+#include "platform/gio/gio_application_catalog.h"
 #include "support/sandbox/sandboxed_desktop.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "platform/gio_application_launcher.h"
+#include "platform/gio/gio_application_launcher.h"
 #include "support/test_files.h"
 
 #include <QFile>

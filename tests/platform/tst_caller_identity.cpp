@@ -1,5 +1,5 @@
-#include "platform/caller_identity.h"
-#include "platform/proc_files.h"
+#include "platform/proc/caller_identity.h"
+#include "platform/proc/proc_files.h"
 #include "support/test_files.h"
 
 #include <QDir>

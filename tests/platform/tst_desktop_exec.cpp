@@ -1,4 +1,4 @@
-#include "platform/desktop_exec.h"
+#include "platform/xdg/desktop_exec.h"
 
 #include <QTest>
 

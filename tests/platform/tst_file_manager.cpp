@@ -1,4 +1,4 @@
-#include "platform/gio_file_manager.h"
+#include "platform/gio/gio_file_manager.h"
 
 #include <QDBusConnection>
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "platform/config_files.h"
-#include "platform/instance_forwarding.h"
+#include "instance_forwarding/instance_forwarding.h"
 #include "platform/launch_activation.h"
-#include "platform/launcher_entry.h"
-#include "platform/xdg_autostart_entry.h"
+#include "platform/xdg/config_files.h"
+#include "platform/xdg/launcher_entry.h"
+#include "platform/xdg/xdg_autostart_entry.h"
 #include "support/test_files.h"
 
 #include <QDir>

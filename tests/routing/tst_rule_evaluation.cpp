@@ -71,13 +71,13 @@ private Q_SLOTS:
     void sourceFilter()
     {
         Rule rule = makeRule(Rule::Match::host, u"example.com"_s);
-        rule.sourceBundleIDs = {u"org.gnome.Evolution"_s, u" spaced "_s};
+        rule.sourceDesktopIDs = {u"org.gnome.Evolution"_s, u" spaced "_s};
         const QString link = u"https://example.com/"_s;
         QVERIFY(rule.matches(link, u"ORG.GNOME.EVOLUTION"_s));
         QVERIFY(!rule.matches(link));
         QVERIFY(!rule.matches(link, u"org.mozilla.Thunderbird"_s));
         QVERIFY(!rule.matches(link, u"spaced"_s)); // listed identifiers are compared as stored
-        rule.sourceBundleIDs.clear();
+        rule.sourceDesktopIDs.clear();
         QVERIFY(rule.matches(link));
         QVERIFY(rule.matches(link, u"anything"_s));
     }
@@ -87,7 +87,7 @@ private Q_SLOTS:
         Rule disabled = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"disabled"_s));
         disabled.isEnabled = false;
         Rule fromMail = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"mail-only"_s));
-        fromMail.sourceBundleIDs = {u"org.gnome.Evolution"_s};
+        fromMail.sourceDesktopIDs = {u"org.gnome.Evolution"_s};
         const QList<Rule> rules = {disabled, fromMail,
                                    makeRule(Rule::Match::urlContains, u"example"_s, Destination::browser(u"second"_s)),
                                    makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"third"_s))};

@@ -78,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(regex.id, QUuid::fromString(u"A3C1E2D4-5B6F-4A7B-8C9D-0E1F2A3B4C5D"_s));
         QCOMPARE(regex.match, Rule::Match::regex);
         QCOMPARE(regex.pattern, u"^https://git\\.example\\.com/"_s); // "\/" and "/" read alike
-        QCOMPARE(regex.sourceBundleIDs, QStringList{u"org.gnome.Evolution"_s});
+        QCOMPARE(regex.sourceDesktopIDs, QStringList{u"org.gnome.Evolution"_s});
         QCOMPARE(regex.destination, Destination::browser(u"com.google.Chrome"_s, u"Profile 1"_s));
 
         QCOMPARE(document.rules[1].isEnabled, false);
@@ -128,7 +128,7 @@ private Q_SLOTS:
                                      QChar(0xd800),
                                  Destination::browser(u"com.google.Chrome"_s, u"Profile 1"_s));
         cleaning.id = QUuid::fromString(u"a3c1e2d4-5b6f-4a7b-8c9d-0e1f2a3b4c5d"_s);
-        cleaning.sourceBundleIDs = {u"org.gnome.Evolution"_s, u"org.kde/kmail"_s};
+        cleaning.sourceDesktopIDs = {u"org.gnome.Evolution"_s, u"org.kde/kmail"_s};
         Rule asking = makeRule(Rule::Match::regex, u"^https://"_s);
         asking.id = QUuid::fromString(u"B4D2F3E5-6C70-4B8C-9DAE-1F203B4C5D6E"_s);
         asking.isEnabled = false;

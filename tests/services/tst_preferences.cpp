@@ -17,11 +17,11 @@ QVariantMap snapshot(const Preferences& preferences)
 {
     return {
         {u"launchesAtLogin"_s, preferences.launchesAtLogin()},
-        {u"showsDockIcon"_s, preferences.showsDockIcon()},
-        {u"showsMenuBarIcon"_s, preferences.showsMenuBarIcon()},
+        {u"showsDockIcon"_s, preferences.showsApplicationMenuEntry()},
+        {u"showsMenuBarIcon"_s, preferences.showsTrayIcon()},
         {u"remembersRecentLinks"_s, preferences.remembersRecentLinks()},
         {u"recentLinkCount"_s, preferences.recentLinkCount()},
-        {u"asksWhenOptionHeld"_s, preferences.asksWhenOptionHeld()},
+        {u"asksWhenOptionHeld"_s, preferences.asksWhenAltHeld()},
         {u"browserOrder"_s, preferences.browserOrder()},
         {u"hasDeclinedDefaultBrowserPrompt"_s, preferences.hasDeclinedDefaultBrowserPrompt()},
     };
@@ -85,22 +85,23 @@ private Q_SLOTS:
         QCOMPARE(snapshot(Preferences(m_path)), defaults);
     }
 
-    // A launch with neither icon would leave no way back into Linkherd but opening it again.
-    void menuBarIconNeedsTheDockIcon_data()
+    // A launch with neither the tray icon nor the application-menu entry would leave no way back into Linkherd but
+    // opening it again.
+    void trayIconNeedsTheApplicationMenuEntry_data()
     {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("dock icon off") << "showsDockIcon=false\nshowsMenuBarIcon=false\n"_ba << true;
-        QTest::newRow("dock icon on") << "showsDockIcon=true\nshowsMenuBarIcon=false\n"_ba << false;
+        QTest::newRow("menu entry hidden") << "showsDockIcon=false\nshowsMenuBarIcon=false\n"_ba << true;
+        QTest::newRow("menu entry listed") << "showsDockIcon=true\nshowsMenuBarIcon=false\n"_ba << false;
     }
 
-    void menuBarIconNeedsTheDockIcon()
+    void trayIconNeedsTheApplicationMenuEntry()
     {
         QFETCH(QByteArray, ini);
         QFETCH(bool, shown);
         TestFiles::write(m_path, ini);
-        QCOMPARE(Preferences(m_path).showsMenuBarIcon(), shown);
-        // The user's own choice stays in the file for when the dock icon comes back.
+        QCOMPARE(Preferences(m_path).showsTrayIcon(), shown);
+        // The user's own choice stays in the file for when the menu entry is listed again.
         QCOMPARE(TestFiles::read(m_path), ini);
     }
 
@@ -127,10 +128,11 @@ private Q_SLOTS:
         QCOMPARE(assign(&Preferences::setRecentLinkCount, 5, 3), u"recentLinkCountChanged"_s);
         QVERIFY(fileLines().contains("recentLinkCount=3"));
         QCOMPARE(assign(&Preferences::setLaunchesAtLogin, false, true), u"launchesAtLoginChanged"_s);
-        QCOMPARE(assign(&Preferences::setShowsDockIcon, false, true), u"showsDockIconChanged"_s);
-        QCOMPARE(assign(&Preferences::setShowsMenuBarIcon, true, false), u"showsMenuBarIconChanged"_s);
+        QCOMPARE(assign(&Preferences::setShowsApplicationMenuEntry, false, true),
+                 u"showsApplicationMenuEntryChanged"_s);
+        QCOMPARE(assign(&Preferences::setShowsTrayIcon, true, false), u"showsTrayIconChanged"_s);
         QCOMPARE(assign(&Preferences::setRemembersRecentLinks, true, false), u"remembersRecentLinksChanged"_s);
-        QCOMPARE(assign(&Preferences::setAsksWhenOptionHeld, true, false), u"asksWhenOptionHeldChanged"_s);
+        QCOMPARE(assign(&Preferences::setAsksWhenAltHeld, true, false), u"asksWhenAltHeldChanged"_s);
         QCOMPARE(assign(&Preferences::setBrowserOrder, QStringList(), QStringList{u"firefox"_s, u"chromium"_s}),
                  u"browserOrderChanged"_s);
         QCOMPARE(assign(&Preferences::setHasDeclinedDefaultBrowserPrompt, false, true),

@@ -46,10 +46,10 @@ private Q_SLOTS:
         m_modifiers = Qt::AltModifier | Qt::ShiftModifier;
         m_router->route(u"https://example.com/"_s, u"org.gnome.Evolution"_s);
         QCOMPARE(m_asked.size(), 1);
-        QCOMPARE(m_asked[0].sourceBundleID, u"org.gnome.Evolution"_s);
+        QCOMPARE(m_asked[0].sourceDesktopID, u"org.gnome.Evolution"_s);
         QVERIFY(m_launcher->opens.isEmpty());
 
-        m_preferences->setAsksWhenOptionHeld(false);
+        m_preferences->setAsksWhenAltHeld(false);
         m_router->route(u"https://example.com/"_s);
         QCOMPARE(m_asked.size(), 1);
         QCOMPARE(m_launcher->opens.size(), 1);
@@ -73,7 +73,7 @@ private Q_SLOTS:
         std::chrono::steady_clock::time_point now;
         m_router->now = [&now] { return now; };
         m_store->add(makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"firefox"_s)));
-        m_preferences->setAsksWhenOptionHeld(false);
+        m_preferences->setAsksWhenAltHeld(false);
 
         m_router->askForNextLink();
         now += std::chrono::seconds(waitedSeconds);
@@ -83,7 +83,7 @@ private Q_SLOTS:
         QCOMPARE(m_asked.size(), asked ? 1 : 0);
         if (asked) {
             QCOMPARE(m_asked[0].url, u"https://example.com/a"_s);
-            QCOMPARE(m_asked[0].sourceBundleID, u"org.gnome.Evolution"_s);
+            QCOMPARE(m_asked[0].sourceDesktopID, u"org.gnome.Evolution"_s);
         }
         QCOMPARE(m_launcher->opens.size(), asked ? 1 : 2);
         QCOMPARE(m_launcher->opens.last().link, u"https://example.com/b"_s);
@@ -97,13 +97,13 @@ private Q_SLOTS:
         m_store->add(makeRule(Rule::Match::urlContains, u"UTM_SOURCE"_s, Destination::browser(u"chromium"_s)));
         m_store->setFallback(Destination::browser(u"firefox"_s, u"Work"_s));
         m_router->route(u"https://example.com/?utm_source=a&id=1"_s);
-        QCOMPARE(m_launcher->opens[0].bundleID, u"firefox"_s);
+        QCOMPARE(m_launcher->opens[0].desktopID, u"firefox"_s);
         QCOMPARE(m_launcher->opens[0].link, u"https://example.com/?id=1"_s);
         QCOMPARE(m_launcher->opens[0].profile, u"Work"_s);
 
         m_store->setRewriter(LinkRewriter::initial());
         m_router->route(u"https://example.com/?utm_source=a&id=1"_s);
-        QCOMPARE(m_launcher->opens[1].bundleID, u"chromium"_s);
+        QCOMPARE(m_launcher->opens[1].desktopID, u"chromium"_s);
     }
 
     // Working out where links come from asks the bus and reads under /proc: done only when a rule looks at
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QFETCH(int, lookUps);
         QFETCH(QString, launched);
         Rule fromMail = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"chromium"_s));
-        fromMail.sourceBundleIDs = sources;
+        fromMail.sourceDesktopIDs = sources;
         fromMail.isEnabled = enabled;
         m_store->setRules({fromMail});
         m_store->setFallback(fallback);
@@ -145,10 +145,10 @@ private Q_SLOTS:
         QCOMPARE(lookedUp, lookUps);
         QCOMPARE(m_launcher->opens.size(), launched.isEmpty() ? 0 : 2);
         if (!launched.isEmpty())
-            QCOMPARE(m_launcher->opens[1].bundleID, launched);
+            QCOMPARE(m_launcher->opens[1].desktopID, launched);
         QCOMPARE(m_asked.size(), launched.isEmpty() ? 2 : 0);
         for (const Router::Request& asked : std::as_const(m_asked))
-            QCOMPARE(asked.sourceBundleID, u"org.gnome.Evolution"_s);
+            QCOMPARE(asked.sourceDesktopID, u"org.gnome.Evolution"_s);
     }
 
     void uninstalledBrowserFallsBackOnce_data()
@@ -169,7 +169,7 @@ private Q_SLOTS:
         m_store->setFallback(fallback);
         QTest::ignoreMessage(QtCriticalMsg, "gone is not installed; using the fallback");
         m_router->route(u"https://example.com/"_s);
-        QCOMPARE(m_launcher->opens.isEmpty() ? QString() : m_launcher->opens[0].bundleID, launched);
+        QCOMPARE(m_launcher->opens.isEmpty() ? QString() : m_launcher->opens[0].desktopID, launched);
         QCOMPARE(m_asked.size(), launched.isEmpty() ? 1 : 0);
     }
 
@@ -182,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(m_router->recent().size(), 10);
         QCOMPARE(m_router->recent().front().url, u"https://example.com/12"_s);
         QCOMPARE(m_router->recent().back().url, u"https://example.com/3"_s);
-        QCOMPARE(m_router->recent().front().sourceBundleID, u"org.example.Chat"_s);
+        QCOMPARE(m_router->recent().front().sourceDesktopID, u"org.example.Chat"_s);
         QCOMPARE(changed.size(), 12);
 
         m_router->clearRecent();
@@ -210,7 +210,7 @@ private Q_SLOTS:
         answer(0);
         QCOMPARE(m_asked.size(), 1);
         QCOMPARE(m_asked[0].url, u"https://example.com/a"_s);
-        QCOMPARE(m_asked[0].sourceBundleID, QString());
+        QCOMPARE(m_asked[0].sourceDesktopID, QString());
         QCOMPARE(m_router->recent().size(), 1); // the entry stays
 
         QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");

@@ -55,7 +55,7 @@ private Q_SLOTS:
         QVERIFY(added);
         QVERIFY(added->isEnabled);
         QCOMPARE(added->match, Rule::Match::host);
-        QVERIFY(added->sourceBundleIDs.isEmpty());
+        QVERIFY(added->sourceDesktopIDs.isEmpty());
         QVERIFY(added->destination.isAsk());
         QVERIFY(commands.add(hostFields(u"c.example"_s), 99));
         QVERIFY(commands.add(hostFields(u"a.example"_s), -7));

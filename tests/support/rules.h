@@ -7,14 +7,14 @@
 
 // Rules as the suites write them. Destination and match default to what the codec writes when left out.
 inline Rule makeRule(Rule::Match match, const QString& pattern, Destination destination = Destination::ask(),
-                     bool isEnabled = true, const QStringList& sourceBundleIDs = {})
+                     bool isEnabled = true, const QStringList& sourceDesktopIDs = {})
 {
     Rule rule;
     rule.match = match;
     rule.pattern = pattern;
     rule.destination = std::move(destination);
     rule.isEnabled = isEnabled;
-    rule.sourceBundleIDs = sourceBundleIDs;
+    rule.sourceDesktopIDs = sourceDesktopIDs;
     return rule;
 }
 

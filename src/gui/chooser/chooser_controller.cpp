@@ -2,7 +2,7 @@
 
 #include "chooser_view.h"
 #include "gui/common/present_window.h"
-#include "platform/window_activation.h"
+#include "platform/x11/window_activation.h"
 #include "routing/link_parts.h"
 #include "routing/rule_store.h"
 
@@ -173,14 +173,14 @@ void ChooserController::choose(const Browsers::Browser& browser, const QString& 
     const std::optional<QString> chosenProfile = profile.isEmpty() ? std::nullopt : std::optional<QString>(profile);
     // The request may live in the queue, which changes below.
     const QString url = request.url;
-    const QString sourceBundleID = request.sourceBundleID;
+    const QString sourceDesktopID = request.sourceDesktopID;
     if (remember) {
         const std::optional<LinkParts> parts = LinkParts::split(url);
         if (parts && parts->host && !parts->host->isEmpty()) {
             Rule rule;
             rule.match = Rule::Match::host;
             rule.pattern = parts->host->toString();
-            rule.destination = Destination::browser(browser.bundleID, chosenProfile);
+            rule.destination = Destination::browser(browser.desktopID, chosenProfile);
             // Saved before the launch: a browser that then fails to open the link does not undo the rule.
             m_store.add(std::move(rule));
         }
@@ -188,7 +188,7 @@ void ChooserController::choose(const Browsers::Browser& browser, const QString& 
     // The hand-over's activation was the panel's; the browser comes to the front as what the user's choice asked
     // for, where Linkherd can say so.
     const LaunchActivation fresh{QString(), WindowActivation::startupIDForInputAt(std::exchange(m_inputTime, 0))};
-    m_router.launch(url, browser, chosenProfile, sourceBundleID, shareActivation(fresh));
+    m_router.launch(url, browser, chosenProfile, sourceDesktopID, shareActivation(fresh));
     if (!m_queue.isEmpty())
         m_queue.removeFirst();
     showNext();

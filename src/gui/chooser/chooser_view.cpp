@@ -73,7 +73,7 @@ public:
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(8, 5, 8, 5);
         layout->setSpacing(8);
-        QIcon icon = Browsers::icon(browser.bundleID, browserIconSize);
+        QIcon icon = Browsers::icon(browser.desktopID, browserIconSize);
         if (icon.isNull())
             icon = genericBrowserIcon();
         // Every row has its icon, so the names line up.
@@ -198,16 +198,16 @@ QLayout* ChooserView::header(const QString& host)
     link->setToolTip(m_request.url);
     group->addWidget(link);
 
-    if (!m_request.sourceBundleID.isEmpty()) {
+    if (!m_request.sourceDesktopID.isEmpty()) {
         auto* source = new QHBoxLayout;
         source->setSpacing(4);
-        if (const QIcon icon = Browsers::icon(m_request.sourceBundleID, sourceIconSize); !icon.isNull()) {
+        if (const QIcon icon = Browsers::icon(m_request.sourceDesktopID, sourceIconSize); !icon.isNull()) {
             QLabel* sourceIcon = iconLabel(icon, sourceIconSize, this);
             sourceIcon->setObjectName(u"sourceIcon"_s);
             source->addWidget(sourceIcon, 0, Qt::AlignVCenter);
         }
         QLabel* from =
-            label(u"from "_s + Browsers::displayName(m_request.sourceBundleID), this, Size::caption, Tone::tertiary);
+            label(u"from "_s + Browsers::displayName(m_request.sourceDesktopID), this, Size::caption, Tone::tertiary);
         from->setObjectName(u"source"_s);
         source->addWidget(from, 0, Qt::AlignVCenter);
         source->addStretch();
@@ -242,7 +242,7 @@ QLayout* ChooserView::browserList(const Preferences& preferences)
     for (const Browsers::Browser& browser : browsers) {
         // A single profile is the browser itself: it gets no row of its own.
         const QList<BrowserProfiles::Profile> profiles = preferences.chooserShowsProfiles()
-                                                             ? BrowserProfiles::profiles(browser.bundleID)
+                                                             ? BrowserProfiles::profiles(browser.desktopID)
                                                              : QList<BrowserProfiles::Profile>();
         if (profiles.size() < 2) {
             addRow(browser, browser.name, QString());

@@ -40,16 +40,16 @@ void DestinationMenuItems::addTo(QMenu& menu) const
     addPick(menu, askIcon(), askText(), Destination::ask(), pick);
     menu.addSeparator();
     for (const Browsers::Browser& browser : browsers) {
-        const QIcon icon = Browsers::icon(browser.bundleID, 16);
-        const QList<BrowserProfiles::Profile> listed = profiles.value(browser.bundleID);
+        const QIcon icon = Browsers::icon(browser.desktopID, 16);
+        const QList<BrowserProfiles::Profile> listed = profiles.value(browser.desktopID);
         if (listed.isEmpty()) {
-            addPick(menu, icon, browser.name, Destination::browser(browser.bundleID), pick);
+            addPick(menu, icon, browser.name, Destination::browser(browser.desktopID), pick);
             continue;
         }
         QMenu* submenu = menu.addMenu(icon, menuText(browser.name));
-        addPick(*submenu, QIcon(), u"Whichever it opens"_s, Destination::browser(browser.bundleID), pick);
+        addPick(*submenu, QIcon(), u"Whichever it opens"_s, Destination::browser(browser.desktopID), pick);
         submenu->addSeparator();
         for (const BrowserProfiles::Profile& profile : listed)
-            addPick(*submenu, QIcon(), profile.name, Destination::browser(browser.bundleID, profile.directory), pick);
+            addPick(*submenu, QIcon(), profile.name, Destination::browser(browser.desktopID, profile.directory), pick);
     }
 }

@@ -18,7 +18,7 @@ class QMenu;
 // existing rules, so every place offers the same choices in the same words.
 struct DestinationMenuItems final {
     QList<Browsers::Browser> browsers;                        // offered in this order
-    QHash<QString, QList<BrowserProfiles::Profile>> profiles; // by bundle identifier
+    QHash<QString, QList<BrowserProfiles::Profile>> profiles; // by desktop file ID
     std::function<void(const Destination&)> pick;             // called with what the user chose
 
     // Appends the items to menu, which owns the actions and submenus from then on.

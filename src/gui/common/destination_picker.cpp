@@ -146,7 +146,7 @@ void DestinationPicker::fill()
     // Alphabetical, as installed() keeps them: the user's order is for the chooser only.
     DestinationMenuItems items{Browsers::installed(), {}, [this](const Destination& chosen) { pick(chosen); }};
     for (const Browsers::Browser& browser : items.browsers)
-        items.profiles.insert(browser.bundleID, BrowserProfiles::profiles(browser.bundleID));
+        items.profiles.insert(browser.desktopID, BrowserProfiles::profiles(browser.desktopID));
     m_menu->clear();
     // clear() leaves the submenus of the last filling behind as children of the menu.
     qDeleteAll(m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
@@ -171,8 +171,8 @@ void DestinationPicker::updateTitle()
         m_button->setTitle(DestinationMenuItems::askIcon(), DestinationMenuItems::askText(), QString());
         return;
     }
-    const QString& bundleID = m_destination.bundleID();
+    const QString& desktopID = m_destination.desktopID();
     const std::optional<QString>& profile = m_destination.profile();
-    m_button->setTitle(Browsers::icon(bundleID, 16), Browsers::displayName(bundleID),
-                       profile ? u" — "_s + BrowserProfiles::profileName(*profile, bundleID) : QString());
+    m_button->setTitle(Browsers::icon(desktopID, 16), Browsers::displayName(desktopID),
+                       profile ? u" — "_s + BrowserProfiles::profileName(*profile, desktopID) : QString());
 }

@@ -1,6 +1,6 @@
 #include "present_window.h"
 
-#include "platform/window_activation.h"
+#include "platform/x11/window_activation.h"
 
 #include <QWidget>
 

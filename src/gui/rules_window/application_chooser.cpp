@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int bundleIDRole = Qt::UserRole;
+constexpr int desktopIDRole = Qt::UserRole;
 constexpr int iconSize = 24;
 
 } // namespace
@@ -35,9 +35,9 @@ ApplicationChooser::ApplicationChooser(QWidget* parent) : QDialog(parent)
     m_list->setUniformItemSizes(true);
     for (const Browsers::Browser& application : Browsers::applications()) {
         // The icon is loaded when the row is first drawn, not for the whole list up front.
-        auto* item = new QListWidgetItem(Browsers::icon(application.bundleID), application.name, m_list);
-        item->setData(bundleIDRole, application.bundleID);
-        item->setToolTip(application.bundleID);
+        auto* item = new QListWidgetItem(Browsers::icon(application.desktopID), application.name, m_list);
+        item->setData(desktopIDRole, application.desktopID);
+        item->setToolTip(application.desktopID);
     }
 
     auto* buttons = new QDialogButtonBox(this);
@@ -68,7 +68,7 @@ void ApplicationChooser::filter(const QString& text)
     for (int row = 0; row < m_list->count(); ++row) {
         QListWidgetItem* item = m_list->item(row);
         const bool shown = needle.isEmpty() || item->text().contains(needle, Qt::CaseInsensitive) ||
-                           item->data(bundleIDRole).toString().contains(needle, Qt::CaseInsensitive);
+                           item->data(desktopIDRole).toString().contains(needle, Qt::CaseInsensitive);
         item->setHidden(!shown);
         // What the search hides is no longer chosen: Choose takes only what the user can see.
         if (!shown)
@@ -78,13 +78,13 @@ void ApplicationChooser::filter(const QString& text)
 
 void ApplicationChooser::choose()
 {
-    QStringList bundleIDs;
+    QStringList desktopIDs;
     for (int row = 0; row < m_list->count(); ++row) {
         if (m_list->item(row)->isSelected())
-            bundleIDs.append(m_list->item(row)->data(bundleIDRole).toString());
+            desktopIDs.append(m_list->item(row)->data(desktopIDRole).toString());
     }
-    if (bundleIDs.isEmpty())
+    if (desktopIDs.isEmpty())
         return;
-    Q_EMIT chosen(bundleIDs);
+    Q_EMIT chosen(desktopIDs);
     accept();
 }

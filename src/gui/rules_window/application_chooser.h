@@ -18,7 +18,7 @@ public:
 Q_SIGNALS:
     // "Choose": the desktop file IDs (without ".desktop") of the chosen applications, in list order, right
     // before the dialog accepts.
-    void chosen(const QStringList& bundleIDs);
+    void chosen(const QStringList& desktopIDs);
 
 private:
     void filter(const QString& text);

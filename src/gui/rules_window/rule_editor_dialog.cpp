@@ -126,7 +126,7 @@ RuleEditorDialog::RuleEditorDialog(const Rule& rule, QWidget* parent) : QDialog(
     connect(m_destination, &DestinationPicker::destinationChanged, this, &RuleEditorDialog::pickDestination);
     connect(m_window, &QComboBox::activated, this, [this] {
         const auto window = static_cast<Destination::Window>(m_window->currentData().toInt());
-        m_rule.destination = Destination::browser(m_rule.destination.bundleID(), m_rule.destination.profile(), window);
+        m_rule.destination = Destination::browser(m_rule.destination.desktopID(), m_rule.destination.profile(), window);
     });
     connect(buttons, &QDialogButtonBox::accepted, this, &RuleEditorDialog::save);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -141,8 +141,8 @@ void RuleEditorDialog::pickDestination(const Destination& destination)
 {
     // The window chosen before stays, as far as the newly chosen browser can open it.
     const Destination::Window window = m_rule.destination.window();
-    m_rule.destination = destination.isBrowser() && BrowserWindows::canOpen(destination.bundleID(), window)
-                             ? Destination::browser(destination.bundleID(), destination.profile(), window)
+    m_rule.destination = destination.isBrowser() && BrowserWindows::canOpen(destination.desktopID(), window)
+                             ? Destination::browser(destination.desktopID(), destination.profile(), window)
                              : destination;
     updateWindows();
 }
@@ -155,7 +155,7 @@ void RuleEditorDialog::updateWindows()
         for (const auto window :
              {Destination::Window::usual, Destination::Window::newWindow, Destination::Window::privateWindow}) {
             // A window the rule already names stays listed, so that opening and saving the rule keeps it.
-            if (BrowserWindows::canOpen(destination.bundleID(), window) || window == destination.window())
+            if (BrowserWindows::canOpen(destination.desktopID(), window) || window == destination.window())
                 m_window->addItem(BrowserWindows::windowChoice(window), static_cast<int>(window));
         }
     }
@@ -183,19 +183,19 @@ void RuleEditorDialog::chooseApplications()
     chooser->open();
 }
 
-void RuleEditorDialog::addSources(const QStringList& bundleIDs)
+void RuleEditorDialog::addSources(const QStringList& desktopIDs)
 {
-    QStringList sources = m_rule.sourceBundleIDs + bundleIDs;
+    QStringList sources = m_rule.sourceDesktopIDs + desktopIDs;
     // By character code, case-sensitive: the list reads the same wherever it is edited.
     std::sort(sources.begin(), sources.end());
     sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
-    m_rule.sourceBundleIDs = sources;
+    m_rule.sourceDesktopIDs = sources;
     updateSources();
 }
 
-void RuleEditorDialog::removeSource(const QString& bundleID)
+void RuleEditorDialog::removeSource(const QString& desktopID)
 {
-    m_rule.sourceBundleIDs.removeAll(bundleID);
+    m_rule.sourceDesktopIDs.removeAll(desktopID);
     updateSources();
 }
 
@@ -246,25 +246,25 @@ void RuleEditorDialog::updateSources()
         delete item;
     }
     QWidget* parent = m_sourceRows->parentWidget();
-    if (m_rule.sourceBundleIDs.isEmpty()) {
+    if (m_rule.sourceDesktopIDs.isEmpty()) {
         QLabel* any = plainLabel(tr("Any app"), parent);
         TextStyle::setTextColour(any, TextStyle::secondary(palette()));
         m_sourceRows->addWidget(any);
     }
-    for (const QString& bundleID : std::as_const(m_rule.sourceBundleIDs)) {
+    for (const QString& desktopID : std::as_const(m_rule.sourceDesktopIDs)) {
         auto* row = new QWidget(parent);
         auto* rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
         rowLayout->setSpacing(8);
         auto* icon = new QLabel(row);
         icon->setFixedSize(sourceIconSize, sourceIconSize);
-        icon->setPixmap(Browsers::icon(bundleID, sourceIconSize).pixmap(sourceIconSize, sourceIconSize));
-        const QString name = Browsers::displayName(bundleID);
+        icon->setPixmap(Browsers::icon(desktopID, sourceIconSize).pixmap(sourceIconSize, sourceIconSize));
+        const QString name = Browsers::displayName(desktopID);
         QLabel* nameLabel = plainLabel(name, row);
-        nameLabel->setToolTip(bundleID);
+        nameLabel->setToolTip(desktopID);
         QToolButton* remove = SmallWidgets::symbolButton(u"list-remove"_s, u"⊖"_s, tr("Remove %1").arg(name), row);
         remove->setAutoRaise(true); // borderless, as a row's remove control reads
-        connect(remove, &QToolButton::clicked, this, [this, bundleID] { removeSource(bundleID); });
+        connect(remove, &QToolButton::clicked, this, [this, desktopID] { removeSource(desktopID); });
         rowLayout->addWidget(icon);
         rowLayout->addWidget(nameLabel, 1);
         rowLayout->addWidget(remove);

@@ -33,8 +33,8 @@ Q_SIGNALS:
 private:
     void save();
     void chooseApplications();
-    void addSources(const QStringList& bundleIDs);
-    void removeSource(const QString& bundleID);
+    void addSources(const QStringList& desktopIDs);
+    void removeSource(const QString& desktopID);
     void updateMatch();
     void updateValidity();
     void updateSources();

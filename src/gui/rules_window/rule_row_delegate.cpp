@@ -40,7 +40,7 @@ QString destinationName(const Destination& destination)
 {
     if (destination.isAsk())
         return u"Ask"_s;
-    return Browsers::displayName(destination.bundleID());
+    return Browsers::displayName(destination.desktopID());
 }
 
 // What follows the browser's name: the profile and the window, "Work, private window".
@@ -50,7 +50,7 @@ QString profileText(const Destination& destination)
         return {};
     QStringList parts;
     if (destination.profile())
-        parts.append(BrowserProfiles::profileName(*destination.profile(), destination.bundleID()));
+        parts.append(BrowserProfiles::profileName(*destination.profile(), destination.desktopID()));
     if (const QString window = BrowserWindows::windowSuffix(destination.window()); !window.isEmpty())
         parts.append(window);
     return parts.join(u", "_s);
@@ -83,7 +83,7 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const Rule& rule, const 
         return taken;
     };
     const Destination& destination = rule.destination;
-    if (destination.isBrowser() && !Browsers::browser(destination.bundleID()))
+    if (destination.isBrowser() && !Browsers::browser(destination.desktopID()))
         layout.warning = takeFromRight(iconSize);
     // Advances are rounded down: a rectangle of exactly that width would cut the text.
     const auto widthOf = [&metrics](const QString& text) { return metrics.boundingRect(text).width() + 2; };
@@ -91,7 +91,7 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const Rule& rule, const 
         layout.profile = takeFromRight(std::min(widthOf(profile), area.width() / 6));
     layout.name = takeFromRight(std::min(widthOf(destinationName(destination)), area.width() / 4));
     const bool hasIcon = destination.isAsk() ? !DestinationMenuItems::askIcon().isNull()
-                                             : !Browsers::icon(destination.bundleID(), iconSize).isNull();
+                                             : !Browsers::icon(destination.desktopID(), iconSize).isNull();
     if (hasIcon)
         layout.icon = takeFromRight(iconSize);
     right += destinationSpacing - spacing;
@@ -115,19 +115,19 @@ void drawIcon(QPainter* painter, const QIcon& icon, const QRect& rect)
 
 QString RuleRowDelegate::sourcesText(const Rule& rule)
 {
-    if (rule.sourceBundleIDs.isEmpty())
+    if (rule.sourceDesktopIDs.isEmpty())
         return {};
     QStringList names;
-    for (const QString& id : rule.sourceBundleIDs)
+    for (const QString& id : rule.sourceDesktopIDs)
         names.append(Browsers::displayName(id));
     return u"from "_s + names.join(u", "_s);
 }
 
 QString RuleRowDelegate::missingBrowserText(const Rule& rule)
 {
-    if (!rule.destination.isBrowser() || Browsers::browser(rule.destination.bundleID()))
+    if (!rule.destination.isBrowser() || Browsers::browser(rule.destination.desktopID()))
         return {};
-    return Browsers::displayName(rule.destination.bundleID()) +
+    return Browsers::displayName(rule.destination.desktopID()) +
            u" is not installed. Links matching this rule go to the fallback instead."_s;
 }
 
@@ -218,7 +218,7 @@ void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
     const Destination& destination = rule->destination;
     drawIcon(painter,
-             destination.isAsk() ? DestinationMenuItems::askIcon() : Browsers::icon(destination.bundleID(), iconSize),
+             destination.isAsk() ? DestinationMenuItems::askIcon() : Browsers::icon(destination.desktopID(), iconSize),
              layout.icon);
     painter->setPen(destination.isAsk() ? secondary : text);
     painter->drawText(layout.name, Qt::AlignLeft | Qt::AlignVCenter,
@@ -237,7 +237,7 @@ QSize RuleRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
     const Rule* rule = ruleAt(index);
     const QFontMetrics metrics(option.font);
     int height = std::max(metrics.height(), iconSize);
-    if (rule && !rule->sourceBundleIDs.isEmpty())
+    if (rule && !rule->sourceDesktopIDs.isEmpty())
         height = metrics.height() + 2 + QFontMetrics(TextStyle::font(option.font, TextStyle::Size::caption)).height();
     return QSize(200, height + 2 * 3 + 4);
 }

@@ -63,12 +63,12 @@ QString destinationText(const Destination& destination)
 {
     if (destination.isAsk())
         return u"asks every time"_s;
-    QString text = u"opens in "_s + Browsers::displayName(destination.bundleID());
+    QString text = u"opens in "_s + Browsers::displayName(destination.desktopID());
     if (destination.profile())
-        text += u" ("_s + BrowserProfiles::profileName(*destination.profile(), destination.bundleID()) + u')';
+        text += u" ("_s + BrowserProfiles::profileName(*destination.profile(), destination.desktopID()) + u')';
     if (const QString window = BrowserWindows::windowSuffix(destination.window()); !window.isEmpty())
         text += u", "_s + window;
-    if (!Browsers::browser(destination.bundleID()))
+    if (!Browsers::browser(destination.desktopID()))
         text += u", which is not installed"_s;
     return text;
 }
@@ -266,7 +266,7 @@ void RulesView::buildBottomBar()
     menu->addAction(u"Edit as JSON…"_s, this, &RulesView::editJson);
     menu->addAction(u"Show rules.json in File Manager"_s, this, [this] {
         if (m_showFile)
-            m_showFile(m_store.fileURL());
+            m_showFile(m_store.filePath());
     });
     menu->addSeparator();
     m_interchangeActions = {menu->addAction(u"Import from Finicky…"_s, this, &RulesView::importFromFinicky),
@@ -428,8 +428,8 @@ QMenu* RulesView::contextMenuFor(const QList<QUuid>& ids)
     DestinationMenuItems items;
     items.browsers = Browsers::installed();
     for (const Browsers::Browser& browser : items.browsers) {
-        if (BrowserProfiles::supportsProfiles(browser.bundleID))
-            items.profiles.insert(browser.bundleID, BrowserProfiles::profiles(browser.bundleID));
+        if (BrowserProfiles::supportsProfiles(browser.desktopID))
+            items.profiles.insert(browser.desktopID, BrowserProfiles::profiles(browser.desktopID));
     }
     items.pick = [guard = QPointer(this), set](const Destination& destination) {
         if (RulesView* view = guard.data())
@@ -617,7 +617,7 @@ void RulesView::confirmImport(const QString& path, const FinickyConfig::Imported
     const qsizetype count = imported.rules.size();
     QStringList paragraphs{u"From "_s + QFileInfo(path).fileName() + u'.'};
     if (imported.fallback && imported.fallback->isBrowser())
-        paragraphs.append(u"Finicky's default browser is "_s + Browsers::displayName(imported.fallback->bundleID()) +
+        paragraphs.append(u"Finicky's default browser is "_s + Browsers::displayName(imported.fallback->desktopID()) +
                           u"; replacing your rules will use it as the fallback too."_s);
     paragraphs.append(imported.notes);
     const MessageBox::Message message{imported.notes.isEmpty() ? MessageBox::Style::information
@@ -665,7 +665,7 @@ void RulesView::exportToFinicky()
 void RulesView::exportFile(const QString& path)
 {
     // The tool reads the rules from the file this window's store keeps, and replaces the chosen file in one step.
-    runTool({u"--rules"_s, m_store.fileURL(), u"finicky"_s, u"export"_s, u"--output"_s, path}, exportTimeLimit,
+    runTool({u"--rules"_s, m_store.filePath(), u"finicky"_s, u"export"_s, u"--output"_s, path}, exportTimeLimit,
             [this](const Result<QByteArray>& output) {
                 if (!output) {
                     MessageBox::open(

@@ -1,7 +1,7 @@
 #include "chooser_settings.h"
 
 #include "form_parts.h"
-#include "platform/keyboard_state.h"
+#include "platform/x11/keyboard_state.h"
 #include "gui/common/chooser_shortcuts.h"
 #include "gui/common/text_style.h"
 #include "services/preferences.h"
@@ -132,11 +132,11 @@ QVariant BrowserOrderModel::data(const QModelIndex& index, int role) const
         return index.row() < ChooserShortcuts::count ? u"%1, Ctrl+%2"_s.arg(browser.name).arg(index.row() + 1)
                                                      : browser.name;
     case Qt::DecorationRole:
-        return Browsers::icon(browser.bundleID, 16);
+        return Browsers::icon(browser.desktopID, 16);
     case shortcutHintRole:
         return index.row() < ChooserShortcuts::count ? u"Ctrl+%1"_s.arg(index.row() + 1) : QString();
-    case bundleIDRole:
-        return browser.bundleID;
+    case desktopIDRole:
+        return browser.desktopID;
     default:
         return {};
     }
@@ -193,8 +193,8 @@ ChooserSettings::ChooserSettings(Preferences& preferences, QWidget* parent)
 
     QVBoxLayout* opening = FormParts::section(u"Opening the chooser"_s, tab);
     m_alt = FormParts::toggle(u"Hold Alt while clicking to choose a browser"_s, this);
-    m_alt->setChecked(m_preferences.asksWhenOptionHeld());
-    connect(m_alt, &QCheckBox::toggled, &m_preferences, &Preferences::setAsksWhenOptionHeld);
+    m_alt->setChecked(m_preferences.asksWhenAltHeld());
+    connect(m_alt, &QCheckBox::toggled, &m_preferences, &Preferences::setAsksWhenAltHeld);
     opening->addWidget(m_alt);
     QString explanation = u"Skips the rules for one link and opens the chooser instead — for when a rule would send "
                           "something to the wrong place and you do not want to edit it."_s;
@@ -219,9 +219,9 @@ ChooserSettings::ChooserSettings(Preferences& preferences, QWidget* parent)
         const QSignalBlocker blocker(m_profiles);
         m_profiles->setChecked(m_preferences.chooserShowsProfiles());
     });
-    connect(&m_preferences, &Preferences::asksWhenOptionHeldChanged, this, [this] {
+    connect(&m_preferences, &Preferences::asksWhenAltHeldChanged, this, [this] {
         const QSignalBlocker blocker(m_alt);
-        m_alt->setChecked(m_preferences.asksWhenOptionHeld());
+        m_alt->setChecked(m_preferences.asksWhenAltHeld());
     });
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -269,7 +269,7 @@ void ChooserSettings::moveRows(const QList<int>& fromRows, int toRow)
         browsers.insert(before + i, moved[i]);
     QStringList order;
     for (const Browsers::Browser& browser : browsers)
-        order.append(browser.bundleID);
+        order.append(browser.desktopID);
     m_model->setBrowsers(std::move(browsers));
     // Preferences tells its observers only of a different order.
     m_preferences.setBrowserOrder(order);

@@ -17,7 +17,7 @@ class BrowserOrderModel final : public QAbstractListModel {
     Q_OBJECT
 
 public:
-    enum Role { shortcutHintRole = Qt::UserRole + 1, bundleIDRole };
+    enum Role { shortcutHintRole = Qt::UserRole + 1, desktopIDRole };
 
     using QAbstractListModel::QAbstractListModel;
 

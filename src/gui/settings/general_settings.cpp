@@ -57,7 +57,7 @@ GeneralSettings::GeneralSettings(Preferences& preferences, Router& router, Defau
     connect(handBackMenu, &QMenu::aboutToShow, this, [this, handBackMenu] {
         handBackMenu->clear();
         for (const Browsers::Browser& browser : Browsers::installed())
-            handBackMenu->addAction(browser.name, this, [this, path = browser.url] { handBackTo(path); });
+            handBackMenu->addAction(browser.name, this, [this, path = browser.filePath] { handBackTo(path); });
     });
     SmallWidgets::openMenuOnPress(m_handBack, handBackMenu);
     m_makeDefault = new QPushButton(u"Make Linkherd the Default…"_s, this);
@@ -80,7 +80,7 @@ GeneralSettings::GeneralSettings(Preferences& preferences, Router& router, Defau
     m_tray = FormParts::toggle(u"System tray"_s, this);
     m_applicationMenu = FormParts::toggle(u"Application menu"_s, this);
     connect(m_tray, &QCheckBox::toggled, this, [this](bool shown) {
-        m_preferences.setShowsMenuBarIcon(shown);
+        m_preferences.setShowsTrayIcon(shown);
         updateLocks();
     });
     connect(m_applicationMenu, &QCheckBox::toggled, this, &GeneralSettings::setApplicationMenuShown);
@@ -131,8 +131,8 @@ GeneralSettings::GeneralSettings(Preferences& preferences, Router& router, Defau
     tab->addStretch(1);
 
     // The tray icon may be switched off elsewhere too (its own menu); the toggles follow the preferences.
-    connect(&m_preferences, &Preferences::showsMenuBarIconChanged, this, &GeneralSettings::refresh);
-    connect(&m_preferences, &Preferences::showsDockIconChanged, this, &GeneralSettings::refresh);
+    connect(&m_preferences, &Preferences::showsTrayIconChanged, this, &GeneralSettings::refresh);
+    connect(&m_preferences, &Preferences::showsApplicationMenuEntryChanged, this, &GeneralSettings::refresh);
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive && isVisible())
@@ -151,14 +151,14 @@ void GeneralSettings::showEvent(QShowEvent* event)
 void GeneralSettings::refresh()
 {
     if (m_applicationMenuEntry.isShown) {
-        if (const bool shown = m_applicationMenuEntry.isShown(); m_preferences.showsDockIcon() != shown)
-            m_preferences.setShowsDockIcon(shown);
+        if (const bool shown = m_applicationMenuEntry.isShown(); m_preferences.showsApplicationMenuEntry() != shown)
+            m_preferences.setShowsApplicationMenuEntry(shown);
     }
     const QSignalBlocker trayBlocker(m_tray), menuBlocker(m_applicationMenu), loginBlocker(m_login),
         rememberBlocker(m_remember);
     showDefaultState(m_defaultBrowser.isDefaultBrowser());
-    m_tray->setChecked(m_preferences.showsMenuBarIcon());
-    m_applicationMenu->setChecked(m_preferences.showsDockIcon());
+    m_tray->setChecked(m_preferences.showsTrayIcon());
+    m_applicationMenu->setChecked(m_preferences.showsApplicationMenuEntry());
     updateLocks();
     const AutostartEntry::Status status = m_autostart.status();
     const bool needsApproval = status == AutostartEntry::Status::requiresApproval;
@@ -192,7 +192,7 @@ void GeneralSettings::setApplicationMenuShown(bool shown)
             return;
         }
     }
-    m_preferences.setShowsDockIcon(shown);
+    m_preferences.setShowsApplicationMenuEntry(shown);
     updateLocks();
 }
 

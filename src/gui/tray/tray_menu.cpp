@@ -3,7 +3,7 @@
 #include "base/elided_text.h"
 #include "browsers/default_browser.h"
 #include "platform/launch_activation.h"
-#include "platform/window_activation.h"
+#include "platform/x11/window_activation.h"
 #include "routing/link_parts.h"
 #include "services/preferences.h"
 
@@ -73,7 +73,7 @@ QString TrayMenu::recentTitle(const Router::Routed& routed)
     const std::optional<LinkParts> parts = LinkParts::split(routed.url);
     const QStringView place = parts && parts->host && !parts->host->isEmpty() ? *parts->host : QStringView(routed.url);
     return menuText(elidedText(place, titleLength)) + u" → "_s +
-           menuText(Browsers::displayName(routed.browserBundleID));
+           menuText(Browsers::displayName(routed.browserDesktopID));
 }
 
 bool TrayMenu::eventFilter(QObject* watched, QEvent* event)
@@ -128,7 +128,7 @@ void TrayMenu::addRecentLinks()
         submenu->menuAction()->setData(routed.id);
         submenu->installEventFilter(this);
         for (const Browsers::Browser& browser : std::as_const(m_browsers)) {
-            QAction* item = submenu->addAction(Browsers::icon(browser.bundleID, 16), menuText(browser.name));
+            QAction* item = submenu->addAction(Browsers::icon(browser.desktopID, 16), menuText(browser.name));
             connect(item, &QAction::triggered, this, [this, routed, browser] { reopen(routed, browser); });
         }
         addMenu(submenu);
@@ -165,5 +165,5 @@ void TrayMenu::reopen(const Router::Routed& routed, const Browsers::Browser& bro
 {
     // Whatever profile the link first opened in belongs to that browser; the new one gets none.
     const LaunchActivation fresh{QString(), WindowActivation::startupIDForInputAt(std::exchange(m_inputTime, 0))};
-    m_router.launch(routed.url, browser, std::nullopt, routed.sourceBundleID, shareActivation(fresh));
+    m_router.launch(routed.url, browser, std::nullopt, routed.sourceDesktopID, shareActivation(fresh));
 }

@@ -92,7 +92,7 @@ private Q_SLOTS:
 
         Rule original;
         original.isEnabled = false;
-        original.sourceBundleIDs = {u"com.a"_s};
+        original.sourceDesktopIDs = {u"com.a"_s};
         original.destination = Destination::browser(u"org.mozilla.firefox"_s);
         RuleEditorDialog dialog(original);
         dialog.show();
@@ -209,7 +209,7 @@ private Q_SLOTS:
         addApps(dialog, {u"Ant"_s});
         addApps(dialog, {u"Bee"_s, u"Slack"_s});
         // Uppercase sorts before lowercase by character code.
-        QCOMPARE(dialog.rule().sourceBundleIDs, QStringList({u"com.a"_s, u"com.b"_s, u"com.slack.Slack"_s}));
+        QCOMPARE(dialog.rule().sourceDesktopIDs, QStringList({u"com.a"_s, u"com.b"_s, u"com.slack.Slack"_s}));
         QCOMPARE(sourceLines(dialog), QStringList({u"Remove Ant"_s, u"Remove Bee"_s, u"Remove Slack"_s}));
 
         for (QToolButton* remove : dialog.findChildren<QToolButton*>()) {
@@ -217,7 +217,7 @@ private Q_SLOTS:
             if (remove->accessibleName() == u"Remove Bee"_s)
                 QTest::mouseClick(remove, Qt::LeftButton);
         }
-        QCOMPARE(dialog.rule().sourceBundleIDs, QStringList({u"com.a"_s, u"com.slack.Slack"_s}));
+        QCOMPARE(dialog.rule().sourceDesktopIDs, QStringList({u"com.a"_s, u"com.slack.Slack"_s}));
         QCOMPARE(sourceLines(dialog), QStringList({u"Remove Ant"_s, u"Remove Slack"_s}));
     }
 

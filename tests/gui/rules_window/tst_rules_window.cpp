@@ -252,7 +252,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sources");
         QTest::addColumn<QString>("missing");
         Rule slack = hostRule(u"example.com"_s, b1);
-        slack.sourceBundleIDs = {u"com.tinyspeck.slackmacgap"_s, u"com.apple.mail"_s};
+        slack.sourceDesktopIDs = {u"com.tinyspeck.slackmacgap"_s, u"com.apple.mail"_s};
         QTest::newRow("sources that are not browsers") << slack << u"from slackmacgap, mail"_s << QString();
         QTest::newRow("missing browser") << hostRule(u"example.com"_s, Destination::browser(u"com.google.Chrome"_s))
                                          << QString()
@@ -421,7 +421,7 @@ private Q_SLOTS:
                               u"Import from Finicky…"_s, u"Export to Finicky…"_s, u"-"_s, u"Ask for the Next Link"_s,
                               u"Settings…"_s, u"Send Feedback…"_s}));
         Widgets::actionNamed(*menu, u"Show rules.json in File Manager"_s)->trigger();
-        QCOMPARE(m_files.shown, QStringList{m_store->fileURL()});
+        QCOMPARE(m_files.shown, QStringList{m_store->filePath()});
         QSignalSpy settingsRequested(m_controller.get(), &RulesWindowController::settingsRequested);
         QSignalSpy feedbackRequested(m_controller.get(), &RulesWindowController::feedbackRequested);
         QSignalSpy askNextRequested(m_controller.get(), &RulesWindowController::askNextRequested);

@@ -88,10 +88,10 @@ private Q_SLOTS:
 
         menu.click();
         QCOMPARE(m_menuEntryCalls, QList<bool>{true});
-        QVERIFY(m_preferences->showsDockIcon());
+        QVERIFY(m_preferences->showsApplicationMenuEntry());
         QVERIFY(tray.isEnabled() && menu.isEnabled());
         tray.click();
-        QVERIFY(!m_preferences->showsMenuBarIcon());
+        QVERIFY(!m_preferences->showsTrayIcon());
         QVERIFY(menu.isChecked() && !menu.isEnabled());
 
         tray.click();
@@ -99,18 +99,18 @@ private Q_SLOTS:
         MessageBox::setNextAnswer(0);
         menu.click();
         QCOMPARE(m_menuEntryCalls, (QList<bool>{true, false}));
-        QVERIFY(m_preferences->showsDockIcon());
+        QVERIFY(m_preferences->showsApplicationMenuEntry());
         QVERIFY(menu.isChecked());
         QVERIFY(MessageBox::lastShown() && MessageBox::lastShown()->informativeText == u"read-only folder"_s);
 
         // A reinstall lists the hidden entry again: back in the window, the switch says what the desktop does.
         m_menuEntryError.clear();
         menu.click();
-        QVERIFY(!menu.isChecked() && !m_preferences->showsDockIcon());
+        QVERIFY(!menu.isChecked() && !m_preferences->showsApplicationMenuEntry());
         m_menuEntryShown = true;
         general->refresh();
         QVERIFY(menu.isChecked());
-        QVERIFY(m_preferences->showsDockIcon());
+        QVERIFY(m_preferences->showsApplicationMenuEntry());
     }
 
     void recentLinksSettings()
@@ -123,7 +123,7 @@ private Q_SLOTS:
 
         Router::Routed routed;
         routed.url = u"https://example.com/"_s;
-        routed.browserBundleID = u"org.a"_s;
+        routed.browserDesktopID = u"org.a"_s;
         m_router->remember(routed);
         QCOMPARE(m_router->recent().size(), 1);
         general->rememberToggle()->click();

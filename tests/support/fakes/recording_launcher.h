@@ -12,7 +12,7 @@ class RecordingLauncher final : public BrowserLaunching {
 public:
     struct Open {
         QString link;
-        QString bundleID;
+        QString desktopID;
         std::optional<QString> profile;
     };
     QList<Open> opens;
@@ -22,7 +22,7 @@ public:
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
               Destination::Window, const HandOverActivation&, FailureHandler onFailure) override
     {
-        opens.append({link, browser.bundleID, profile});
+        opens.append({link, browser.desktopID, profile});
         failures.append(std::move(onFailure));
         if (onOpen)
             onOpen();

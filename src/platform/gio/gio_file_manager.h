@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_manager.h"
+#include "platform/file_manager.h"
 
 // org.freedesktop.FileManager1 on the session bus (Nautilus, Dolphin, Nemo, Thunar… implement it, and the bus
 // starts the one that is installed), else the default handler for inode/directory.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desktop_notifications.h"
+#include "platform/desktop_notifications.h"
 
 #include <memory>
 

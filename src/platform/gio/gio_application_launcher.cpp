@@ -2,8 +2,8 @@
 
 #include "application_scope.h"
 #include "base/logging.h"
-#include "child_process.h"
-#include "desktop_exec.h"
+#include "platform/posix/child_process.h"
+#include "platform/xdg/desktop_exec.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "application_catalog.h"
+#include "platform/application_catalog.h"
 
 #include <QHash>
 

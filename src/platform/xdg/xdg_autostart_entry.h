@@ -1,6 +1,6 @@
 #pragma once
 
-#include "autostart_entry.h"
+#include "platform/autostart_entry.h"
 
 #include <QString>
 

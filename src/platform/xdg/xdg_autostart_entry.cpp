@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 QString XdgAutostartEntry::path()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/autostart/"_s +
-           QString::fromLatin1(AppInfo::ownBundleID) + u".desktop"_s;
+           QString::fromLatin1(AppInfo::ownDesktopID) + u".desktop"_s;
 }
 
 AutostartEntry::Status XdgAutostartEntry::status()
@@ -38,7 +38,7 @@ Result<void> XdgAutostartEntry::enable()
                              "Comment=Sends every link to the right browser\n"
                              "Exec=linkherd-app --background\n"
                              "Icon=" +
-                             QByteArray(AppInfo::ownBundleID) +
+                             QByteArray(AppInfo::ownDesktopID) +
                              "\n"
                              "NoDisplay=true\n"
                              "X-GNOME-Autostart-enabled=true\n";

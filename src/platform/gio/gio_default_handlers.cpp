@@ -1,7 +1,7 @@
 #include "gio_default_handlers.h"
 
-#include "config_files.h"
-#include "web_link_layers.h"
+#include "platform/xdg/config_files.h"
+#include "platform/xdg/web_link_layers.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>

@@ -138,8 +138,8 @@ void send(GObject*, GAsyncResult* result, gpointer data)
         g_variant_builder_add(&actions, "s", text.constData());
     GVariantBuilder hints;
     g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
-    g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(AppInfo::ownBundleID));
-    GVariant* parameters = g_variant_new("(susssasa{sv}i)", "Linkherd", guint32(0), AppInfo::ownBundleID,
+    g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(AppInfo::ownDesktopID));
+    GVariant* parameters = g_variant_new("(susssasa{sv}i)", "Linkherd", guint32(0), AppInfo::ownDesktopID,
                                          request->summary.constData(), request->body.constData(), &actions, &hints, -1);
     // A server that is not running is not started for this: the message is not worth a new process.
     g_dbus_connection_call(bus, serverName, serverPath, serverInterface, "Notify", parameters, G_VARIANT_TYPE("(u)"),

@@ -142,7 +142,7 @@ std::optional<QString> applicationID(const QString& id)
     const bool plausible = !id.isEmpty() && std::none_of(id.cbegin(), id.cend(), [](QChar c) {
         return c == u'/' || c.isSpace() || !c.isPrint();
     });
-    if (!plausible || id.compare(QLatin1StringView(AppInfo::ownBundleID), Qt::CaseInsensitive) == 0)
+    if (!plausible || id.compare(QLatin1StringView(AppInfo::ownDesktopID), Qt::CaseInsensitive) == 0)
         return {};
     return id;
 }

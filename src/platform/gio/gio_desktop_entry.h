@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desktop_entry.h"
+#include "platform/desktop_entry.h"
 
 #include <gio/gdesktopappinfo.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "application_launcher.h"
+#include "platform/application_launcher.h"
 
 // Opens links as the file manager or `gio open` would: D-Bus-activatable applications over the bus through GIO,
 // others by spawning their desktop entry's command line directly, each into a systemd scope of its own; spawns

@@ -1,7 +1,7 @@
 #include "active_window.h"
 
 #include "app_info.h"
-#include "application_catalog.h"
+#include "platform/application_catalog.h"
 
 #include <QGuiApplication>
 
@@ -35,7 +35,7 @@ ReplyPtr<xcb_get_property_reply_t> propertyReply(xcb_connection_t* connection, x
 
 bool isLinkherd(const QString& id)
 {
-    return id.compare(QLatin1StringView(AppInfo::ownBundleID), Qt::CaseInsensitive) == 0;
+    return id.compare(QLatin1StringView(AppInfo::ownDesktopID), Qt::CaseInsensitive) == 0;
 }
 
 std::optional<QString> unlessLinkherd(const QString& id)

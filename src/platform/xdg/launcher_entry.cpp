@@ -29,7 +29,7 @@ constexpr int reindexTimeoutMs = 1000;
 
 QString relativePath()
 {
-    return u"applications/"_s + QString::fromLatin1(AppInfo::ownBundleID) + u".desktop"_s;
+    return u"applications/"_s + QString::fromLatin1(AppInfo::ownDesktopID) + u".desktop"_s;
 }
 
 struct KeyFileDeleter {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "default_handlers.h"
+#include "platform/default_handlers.h"
 
 // Sets default handlers the way each desktop reads them. GIO writes $XDG_CONFIG_HOME/mimeapps.list, but a
 // desktop-specific <desktop>-mimeapps.list that names another application wins over it, and KDE opens web
