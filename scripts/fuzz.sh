@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (fuzz/) with clang in build-fuzz/ and runs each for SECONDS (default 60).
+# Builds the libFuzzer targets (fuzz/) in the sanitizer build, build-sanitize/ (clang; scripts/configure-sanitized.sh
+# configures it, and scripts/test-sanitized.sh runs the test suites from the same build), and runs each for SECONDS
+# (default 60).
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
-# The corpora grow in build-fuzz/corpus/<target>, seeded from tests/data and fuzz/seeds, so a later run goes on
-# from where the last one stopped; nothing is written to the source tree. A crash or a broken property stops
-# that target, keeps the input in build-fuzz/findings/<target>/ and fails the script once every target ran.
+# The corpora grow in build-sanitize/corpus/<target>, seeded from tests/data and fuzz/seeds, so a later run goes
+# on from where the last one stopped; nothing is written to the source tree. A crash or a broken property stops
+# that target, keeps the input in build-sanitize/findings/<target>/ and fails the script once every target ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 seconds=${1:-60}
 shift || true
-build=${LINKHERD_FUZZ_BUILD:-build-fuzz}
+build=build-sanitize
 
 if [ ! -f "$build/build.ninja" ]; then
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" -DLINKHERD_FUZZ=ON
+    bash scripts/configure-sanitized.sh
 fi
 cmake --build "$build" --target fuzzers
 
@@ -22,16 +23,19 @@ cmake --build "$build" --target fuzzers
 declare -A dictionary=(
     [fuzz_rules_codec]=rules [fuzz_link_rewriter]=links [fuzz_link_parts]=links [fuzz_regex_literal]=regex
     [fuzz_hostname_regex]=regex [fuzz_caller_identity]=caller_identity [fuzz_local_state]=local_state
-    [fuzz_finicky_convert]=finicky [fuzz_mcp_server]=mcp
+    [fuzz_finicky_convert]=finicky [fuzz_mcp_server]=mcp [fuzz_profiles_ini]=profiles_ini
+    [fuzz_profile_group]=profile_group
 )
 declare -A seeds=(
     [fuzz_rules_codec]="tests/data/rules tests/data/finicky/linkherd_rules.json"
     [fuzz_local_state]="tests/data/profiles tests/data/finicky/local_state.json"
+    [fuzz_profiles_ini]="tests/data/profiles/firefox"
 )
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(fuzz_rules_codec fuzz_link_rewriter fuzz_link_parts fuzz_regex_literal fuzz_hostname_regex
-             fuzz_caller_identity fuzz_local_state fuzz_finicky_convert fuzz_mcp_server)
+             fuzz_caller_identity fuzz_local_state fuzz_profiles_ini fuzz_profile_group fuzz_finicky_convert
+             fuzz_mcp_server)
 fi
 
 # Seeds: the files named above, those in fuzz/seeds/<target>/, and for the link targets one link a line.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything with AddressSanitizer and UBSan into build-sanitize/ and runs every test suite through CTest.
+# Builds everything with AddressSanitizer and UBSan into build-sanitize/ (clang, scripts/configure-sanitized.sh; the
+# same build holds the libFuzzer targets scripts/fuzz.sh runs) and runs every test suite through CTest.
 # The programs the tests start (linkherd, linkherd-app, the fakes) are the sanitized ones of that build. A leak,
 # a memory error or undefined behaviour in Linkherd fails the test it happens in; tests/sanitizers/ holds the
 # suppressions, each for a library outside Linkherd and with its reason.
@@ -8,11 +9,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/install-deps.sh
-# -O1 and line tables only: the sanitized objects compile in about 60% of the time -O2 -g takes, and the reports
-# still name file and line.
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINKHERD_WERROR=ON \
-    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" -DLINKHERD_SANITIZE=address,undefined \
-    -DLINKHERD_BUILD_BENCHMARKS=OFF "$@"
+bash scripts/configure-sanitized.sh "$@"
 cmake --build build-sanitize
 
 # detect_stack_use_after_return stays off (the default): SpiderMonkey measures its native stack from the address of

@@ -156,9 +156,12 @@ QList<IniProfile> parseProfilesIni(const QByteArray& text)
             break;
         const QString path = section->value(u"Path"_s);
         const auto name = section->constFind(u"Name"_s);
-        if (path.isEmpty() || name == section->cend())
+        const bool isRelative = section->value(u"IsRelative"_s) == u"1"_s;
+        // Firefox passes over a path it is told is absolute and is not: it would name a folder relative to
+        // whatever folder the browser was started in.
+        if (path.isEmpty() || name == section->cend() || (!isRelative && !QDir::isAbsolutePath(path)))
             continue;
-        profiles.append({*name, path, section->value(u"IsRelative"_s) == u"1"_s, section->value(u"StoreID"_s)});
+        profiles.append({*name, path, isRelative, section->value(u"StoreID"_s)});
     }
     return profiles;
 }

@@ -27,7 +27,7 @@ struct IniProfile final {
 };
 
 // Reads profiles.ini as Firefox does: [Profile0], [Profile1], … up to the first number without a section; a
-// section without Path or Name is passed over. Other sections ([General], [Install<hash>] naming each
+// section without Path or Name, or with a relative Path not marked IsRelative=1, is passed over. Other sections ([General], [Install<hash>] naming each
 // installation's default) list no profiles.
 QList<IniProfile> parseProfilesIni(const QByteArray& text);
 

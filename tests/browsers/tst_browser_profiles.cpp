@@ -227,6 +227,10 @@ private Q_SLOTS:
             << QByteArray("[Profile0]\nName=Work\nIsRelative=1\nPath=w.Work\n[Profile2]\nName=X\nPath=x\n")
             << QList<IniProfile>{work};
         QTest::newRow("no Profile0") << QByteArray("[Profile1]\nName=Work\nPath=w\n") << QList<IniProfile>();
+        QTest::newRow("relative path not marked relative is passed over")
+            << QByteArray("[Profile0]\nName=Bare\nPath=bare\n[Profile1]\nName=Zero\nIsRelative=0\nPath=z\n"
+                          "[Profile2]\nName=Work\nIsRelative=1\nPath=w.Work\n")
+            << QList<IniProfile>{work};
         QTest::newRow("section without Path or Name is passed over")
             << QByteArray("[Profile0]\nName=NoPath\n[Profile1]\nPath=nameless\n[Profile2]\nName=Work\n"
                           "IsRelative=1\nPath=w.Work\n")
@@ -243,7 +247,7 @@ private Q_SLOTS:
                                     << QList<IniProfile>{{u"Küche 🍳"_s, u"k"_s, true, {}}};
         QTest::newRow("keys before any section, broken header")
             << QByteArray("Name=Stray\n[Profile0\nPath=x\n[]\nName=y\n") << QList<IniProfile>();
-        QTest::newRow("binary") << QByteArray("\x00\xff\xfe[\x01=\n\n=\x02", 12) << QList<IniProfile>();
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe[\x01=\n\n=\x02", 10) << QList<IniProfile>();
     }
 
     void parseProfilesIni()

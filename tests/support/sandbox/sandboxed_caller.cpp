@@ -17,6 +17,17 @@
 #include <string>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define LINKHERD_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LINKHERD_LEAK_CHECK 1
+#endif
+#endif
+#ifdef LINKHERD_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace {
 
 constexpr int cannotSandbox = 77;
@@ -73,6 +84,11 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+#ifdef LINKHERD_LEAK_CHECK
+    // In the sanitizer build: LeakSanitizer reads /proc, which the new root does not have, so it looks for leaks
+    // now and not at exit.
+    __lsan_do_leak_check();
+#endif
     if (::chroot(root) != 0 || ::chdir("/") != 0) {
         std::fprintf(stderr, "cannot change root: %s\n", std::strerror(errno));
         return cannotSandbox;

@@ -57,7 +57,9 @@ class Session:
         self.runtime = os.path.join(root, "runtime")
         for folder in (self.config, self.data, self.runtime, os.path.join(home, ".cache"), os.path.join(root, "bin")):
             os.makedirs(folder, mode=0o700, exist_ok=True)
-        keep = ("PATH", "LD_LIBRARY_PATH", "TMPDIR")
+        # The sanitizers' options too: in the sanitizer build the installed programs are instrumented, and their
+        # findings count with the same suppressions as everywhere else.
+        keep = ("PATH", "LD_LIBRARY_PATH", "TMPDIR", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS")
         self.env = {name: os.environ[name] for name in keep if name in os.environ}
         self.env.update({
             "PATH": os.path.join(prefix, "bin") + os.pathsep + self.env.get("PATH", "/usr/bin:/bin"),
