@@ -3,7 +3,6 @@
 #include "support/network/local_support_server.h"
 
 #include <QDateTime>
-#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -117,10 +116,8 @@ private Q_SLOTS:
         const QByteArray timestamp = request.headers.value("x-support-timestamp");
         QVERIFY2(QByteArray::number(timestamp.toLongLong()) == timestamp, timestamp.constData());
         QVERIFY(timestamp.toLongLong() >= before && timestamp.toLongLong() <= after);
-        const QByteArray signature =
-            QMessageAuthenticationCode::hash(timestamp + '\n' + request.body, secret, QCryptographicHash::Sha256)
-                .toHex();
-        QCOMPARE(request.headers.value("x-support-signature"), signature);
+        QCOMPARE(request.headers.value("x-support-signature"),
+                 FeedbackService::signature(secret, timestamp, request.body));
     }
 
     void signature()
@@ -159,13 +156,11 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        QFETCH(QString, expected);
-
         m_server->setAnswer({status, body});
         m_server->setHolding(status == 0);
         FeedbackRequest service;
         service.setDeadline(std::chrono::seconds(1));
-        QCOMPARE(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), expected);
+        QTEST(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), "expected");
         QCOMPARE(m_server->requests().size(), 1);
     }
 
@@ -186,12 +181,10 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        QFETCH(QString, expected);
-
         m_server->setAnswer({status, body, std::chrono::milliseconds(100)});
         FeedbackRequest service;
         service.setDeadline(std::chrono::seconds(1));
-        QCOMPARE(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), expected);
+        QTEST(sendAndWait(service, {Category::bug, u"It broke."_s, {}}), "expected");
         QTRY_COMPARE(m_server->openConnections(), 0);
     }
 

@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 

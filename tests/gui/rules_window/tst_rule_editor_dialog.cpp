@@ -6,18 +6,14 @@
 #include "support/gui/widgets.h"
 #include "support/rules.h"
 
-#include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -212,11 +208,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.rule().sourceDesktopIDs, QStringList({u"com.a"_s, u"com.b"_s, u"com.slack.Slack"_s}));
         QCOMPARE(sourceLines(dialog), QStringList({u"Remove Ant"_s, u"Remove Bee"_s, u"Remove Slack"_s}));
 
-        for (QToolButton* remove : dialog.findChildren<QToolButton*>()) {
-            QCOMPARE(remove->toolTip(), remove->accessibleName());
-            if (remove->accessibleName() == u"Remove Bee"_s)
-                QTest::mouseClick(remove, Qt::LeftButton);
-        }
+        QTest::mouseClick(Widgets::named<QToolButton>(dialog, u"Remove Bee"_s), Qt::LeftButton);
         QCOMPARE(dialog.rule().sourceDesktopIDs, QStringList({u"com.a"_s, u"com.slack.Slack"_s}));
         QCOMPARE(sourceLines(dialog), QStringList({u"Remove Ant"_s, u"Remove Slack"_s}));
     }
@@ -251,9 +243,7 @@ private Q_SLOTS:
         rule.destination = Destination::browser(u"org.mozilla.firefox"_s);
         RuleEditorDialog dialog(rule);
         dialog.show();
-        const QList<QComboBox*> boxes = dialog.findChildren<QComboBox*>();
-        QComboBox* window = *std::find_if(boxes.cbegin(), boxes.cend(),
-                                          [](const QComboBox* box) { return box->accessibleName() == u"Window"_s; });
+        QComboBox* window = Widgets::named<QComboBox>(dialog, u"Window"_s);
         QVERIFY(window->isVisible());
         QCOMPARE(window->count(), 3);
         window->setCurrentIndex(2);

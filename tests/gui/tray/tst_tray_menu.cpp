@@ -1,14 +1,9 @@
-#include "browsers/default_browser.h"
 #include "browsers/system_browser_launcher.h"
 #include "gui/tray/tray_menu.h"
-#include "routing/rule_store.h"
-#include "services/preferences.h"
-#include "support/fakes/fake_platform.h"
 #include "support/gui/widgets.h"
+#include "support/gui/window_fixture.h"
 
-#include <QAction>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
@@ -28,25 +23,20 @@ class TrayMenuTest final : public QObject {
 private Q_SLOTS:
     void init()
     {
-        QVERIFY(m_dir.emplace().isValid());
-        m_catalog.browsers = {fakeEntry(u"firefox"_s, u"Firefox"_s), fakeEntry(u"chromium"_s, u"Chromium"_s),
-                              fakeEntry(u"torco"_s, u"Tor & Co"_s)};
-        m_catalog.applications = {fakeEntry(u"org.linkherd.Linkherd"_s, u"Linkherd"_s)};
-        m_catalog.defaultBrowser = m_catalog.browsers.front();
-        Browsers::setCatalog(&m_catalog);
-        m_handlers = FakeDefaultHandlers();
-        m_handlers.catalog = &m_catalog;
-        m_opener = FakeApplicationLauncher();
-        m_store.emplace(m_dir->filePath(u"rules.json"_s));
-        m_preferences.emplace(m_dir->filePath(u"preferences.ini"_s));
-        m_router.emplace(*m_store, *m_preferences, m_launcher);
+        m_desktop.emplace(QList{fakeEntry(u"firefox"_s, u"Firefox"_s), fakeEntry(u"chromium"_s, u"Chromium"_s),
+                                fakeEntry(u"torco"_s, u"Tor & Co"_s)},
+                          QList{fakeEntry(u"org.linkherd.Linkherd"_s, u"Linkherd"_s)});
+        QVERIFY(m_desktop->folder.isValid());
+        m_desktop->catalog.defaultBrowser = m_desktop->catalog.browsers.front();
+        m_launcher.emplace(m_desktop->catalog, m_opener);
+        m_router.emplace(m_desktop->store, m_desktop->preferences, *m_launcher);
     }
 
     void cleanup()
     {
         m_menu.reset();
         m_router.reset();
-        Browsers::setCatalog(nullptr);
+        m_desktop.reset();
     }
 
     // Count 0 hides the section and its separator; of more links than the count, the newest show.
@@ -78,9 +68,9 @@ private Q_SLOTS:
         QFETCH(bool, isDefault);
         QFETCH(bool, declined);
         if (isDefault)
-            m_catalog.defaultBrowser = m_catalog.applications.front();
-        m_preferences->setHasDeclinedDefaultBrowserPrompt(declined);
-        m_preferences->setRecentLinkCount(count);
+            m_desktop->catalog.defaultBrowser = m_desktop->catalog.applications.front();
+        m_desktop->preferences.setHasDeclinedDefaultBrowserPrompt(declined);
+        m_desktop->preferences.setRecentLinkCount(count);
         for (int number = 1; number <= links; ++number)
             m_router->remember(
                 {QUuid::createUuid(), u"https://site%1.example/page"_s.arg(number), u"firefox"_s, {}, {}});
@@ -120,11 +110,11 @@ private Q_SLOTS:
     {
         m_router->remember({QUuid::createUuid(), u"https://a.example/"_s, u"firefox"_s, {}, {}});
         makeMenu();
-        m_catalog.browsers.append(fakeEntry(u"epiphany"_s, u"Web"_s));
+        m_desktop->catalog.browsers.append(fakeEntry(u"epiphany"_s, u"Web"_s));
         Browsers::invalidate();
         Q_EMIT m_menu->aboutToShow();
         QCOMPARE(Widgets::menuLines(*Widgets::actionNamed(*m_menu, u"a.example → Firefox"_s)->menu()).last(), u"Web"_s);
-        m_catalog.defaultBrowser = m_catalog.applications.front();
+        m_desktop->catalog.defaultBrowser = m_desktop->catalog.applications.front();
         Q_EMIT m_menu->aboutToShow();
         QCOMPARE(Widgets::menuLines(*m_menu).mid(0, 4), head + QStringList({u"-"_s, u"Recently Opened"_s}));
     }
@@ -141,10 +131,10 @@ private Q_SLOTS:
     {
         QFETCH(bool, systemAgrees);
         if (!systemAgrees)
-            m_handlers.catalog = nullptr; // the change is made, but the system goes on naming Firefox
+            m_desktop->handlers.catalog = nullptr; // the change is made, but the system goes on naming Firefox
         Widgets::actionNamed(makeMenu(), u"Make Default Browser…"_s)->trigger();
         QTRY_COMPARE(Widgets::menuLines(*m_menu), head + tail);
-        QCOMPARE(m_preferences->hasDeclinedDefaultBrowserPrompt(), !systemAgrees);
+        QCOMPARE(m_desktop->preferences.hasDeclinedDefaultBrowserPrompt(), !systemAgrees);
         QCOMPARE(Widgets::menuLines(makeMenu()), head + tail);
     }
 
@@ -152,7 +142,7 @@ private Q_SLOTS:
     {
         QList<Router::Request> asked;
         m_router->presentChooser = [&asked](const Router::Request& request) { asked.append(request); };
-        m_store->setFallback(Destination::browser(u"firefox"_s));
+        m_desktop->store.setFallback(Destination::browser(u"firefox"_s));
         Widgets::actionNamed(makeMenu(), u"Ask for the Next Link"_s)->trigger();
         m_router->route(u"https://example.com/"_s);
         QCOMPARE(asked.size(), 1);
@@ -161,19 +151,13 @@ private Q_SLOTS:
 private:
     QMenu& makeMenu()
     {
-        m_menu.emplace(*m_router, *m_preferences, m_defaultBrowser, TrayMenu::Commands{});
+        m_menu.emplace(*m_router, m_desktop->preferences, m_desktop->defaultBrowser, TrayMenu::Commands{});
         return *m_menu;
     }
 
-    std::optional<QTemporaryDir> m_dir;
-    FakeApplicationCatalog m_catalog;
-    FakeDefaultHandlers m_handlers;
-    FakeAutostartEntry m_autostart;
+    std::optional<WindowFixture> m_desktop;
     FakeApplicationLauncher m_opener;
-    SystemBrowserLauncher m_launcher{m_catalog, m_opener};
-    DefaultBrowser m_defaultBrowser{m_catalog, m_handlers, m_autostart};
-    std::optional<RuleStore> m_store;
-    std::optional<Preferences> m_preferences;
+    std::optional<SystemBrowserLauncher> m_launcher;
     std::optional<Router> m_router;
     std::optional<TrayMenu> m_menu;
 };
