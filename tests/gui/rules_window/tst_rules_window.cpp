@@ -21,6 +21,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
