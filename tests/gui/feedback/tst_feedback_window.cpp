@@ -33,11 +33,6 @@ private:
         return view;
     }
 
-    static void pressCtrlReturn(FeedbackView& view)
-    {
-        QTest::keyClick(view.messageEdit(), Qt::Key_Return, Qt::ControlModifier);
-    }
-
     QTemporaryDir m_folder;
     std::unique_ptr<LocalSupportServer> m_server;
     std::unique_ptr<FeedbackWindowController> m_controller;
@@ -85,7 +80,6 @@ private Q_SLOTS:
         QTest::newRow("three spaces and a line break") << u"   \n"_s << false;
         QTest::newRow("three characters among white space") << u"  o k\n"_s << true;
         QTest::newRow("two emoji") << u"👍🏽👍🏽"_s << false;
-        QTest::newRow("three letters") << u"abc"_s << true;
     }
 
     void sendEnabling()
@@ -103,7 +97,7 @@ private Q_SLOTS:
     {
         FeedbackView* view = show();
         QTest::keyClicks(view->messageEdit(), u"ok!"_s);
-        pressCtrlReturn(*view);
+        QTest::keyClick(view->messageEdit(), Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(view->isSending());
         QTRY_VERIFY_WITH_TIMEOUT(view->isSent(), 30'000);
         QCOMPARE(m_server->requests().size(), 1);
@@ -133,7 +127,8 @@ private Q_SLOTS:
         QVERIFY(view->busyIndicator()->isVisible());
         QVERIFY(!view->sendButton()->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 2, 30'000);
-        pressCtrlReturn(*view); // not a second send while one is in flight
+        // Not a second send while one is in flight.
+        QTest::keyClick(view->messageEdit(), Qt::Key_Return, Qt::ControlModifier);
         m_server->release();
         QTRY_VERIFY_WITH_TIMEOUT(view->isSent(), 30'000);
         QVERIFY(view->confirmation()->isVisible() && !view->form()->isVisible());
@@ -233,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(view->note()->text(), u"Feedback isn't available in this build — please use the website."_s);
         QTest::keyClicks(view->messageEdit(), u"Hello there"_s);
         QVERIFY(!view->sendButton()->isEnabled());
-        pressCtrlReturn(*view);
+        QTest::keyClick(view->messageEdit(), Qt::Key_Return, Qt::ControlModifier);
         view->sendButton()->click();
         QVERIFY(!view->isSending());
         QVERIFY(!view->errorLabel()->isVisible());
