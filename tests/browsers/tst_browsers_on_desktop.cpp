@@ -105,16 +105,7 @@ private Q_SLOTS:
         QTest::newRow("flatpak, by name")
             << QStringList{u"--in"_s, u"org.chromium.Chromium"_s, u"--profile"_s, u"Work"_s}
             << u"org.chromium.Chromium"_s
-            << QStringList{u"run"_s,
-                           u"--branch=stable"_s,
-                           u"--arch=x86_64"_s,
-                           u"--command=chromium"_s,
-                           u"--file-forwarding"_s,
-                           u"org.chromium.Chromium"_s,
-                           u"--profile-directory=Profile 2"_s,
-                           u"@@u"_s,
-                           link,
-                           u"@@"_s};
+            << flatpakRun(u"org.chromium.Chromium"_s, u"chromium"_s, {u"--profile-directory=Profile 2"_s}, link);
         QTest::newRow("snap, by name") << QStringList{u"--in"_s, u"chromium_chromium"_s, u"--profile"_s, u"Work"_s}
                                        << u"chromium_chromium"_s
                                        << QStringList{u"--profile-directory=Profile 2"_s, link};
@@ -127,17 +118,9 @@ private Q_SLOTS:
         QTest::newRow("Firefox flatpak, by path")
             << QStringList{u"--in"_s, u"org.mozilla.firefox"_s, u"--profile"_s, u"abc123.default-esr"_s}
             << u"org.mozilla.firefox"_s
-            << QStringList{u"run"_s,
-                           u"--branch=stable"_s,
-                           u"--arch=x86_64"_s,
-                           u"--command=firefox"_s,
-                           u"--file-forwarding"_s,
-                           u"org.mozilla.firefox"_s,
-                           u"--profile"_s,
-                           u"~/.var/app/org.mozilla.firefox/.mozilla/firefox/abc123.default-esr"_s,
-                           u"@@u"_s,
-                           link,
-                           u"@@"_s};
+            << flatpakRun(u"org.mozilla.firefox"_s, u"firefox"_s,
+                          {u"--profile"_s, u"~/.var/app/org.mozilla.firefox/.mozilla/firefox/abc123.default-esr"_s},
+                          link);
         QTest::newRow("ID in another case") << QStringList{u"--in"_s, u"B2"_s} << u"b2"_s << QStringList{link};
         QTest::newRow("entry's action") << QStringList{u"--in"_s, u"b2"_s, u"--window"_s, u"private"_s} << u"b2"_s
                                         << QStringList{u"--incognito-please"_s, link};
@@ -275,6 +258,14 @@ private Q_SLOTS:
     }
 
 private:
+    // What `flatpak run` is given for an app's entry: the link between the file-forwarding markers.
+    static QStringList flatpakRun(const QString& app, const QString& command, const QStringList& options,
+                                  const QString& link)
+    {
+        return u"run --branch=stable --arch=x86_64 --command=%1 --file-forwarding %2"_s.arg(command, app).split(u' ') +
+               options + QStringList{u"@@u"_s, link, u"@@"_s};
+    }
+
     // As when the desktop started Linkherd itself: none of this may reach a browser.
     void setLinkherdsOwnLaunchVariables()
     {

@@ -6,7 +6,6 @@
 #include "support/cli_run.h"
 #include "support/test_files.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,10 +74,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, output);
-        const CliRun result = run(QStringList{u"resolve"_s} + arguments, m_rules);
-        QCOMPARE(result.err, QString());
-        QCOMPARE(result.out, output);
-        QCOMPARE(result.status, 0);
+        expectCli(QStringList{u"resolve"_s} + arguments, 0, output, QString(), m_rules);
     }
 
     // A wrong command line is answered with what the command does take.
@@ -157,19 +153,11 @@ private Q_SLOTS:
         }
     }
 
-    void cleanUsesTheFilesSettings()
+    void cleanAndRulesFollowTheFile()
     {
-        const CliRun result = run({u"clean"_s, u"http://news.example.org/a?utm_source=x&id=1#top"_s}, m_rules);
-        QCOMPARE(result.status, 0);
-        QCOMPARE(result.out, u"https://news.example.org/a?id=1#top\n"_s);
-    }
-
-    void rulesPrintsWhatTheStoreWrites()
-    {
-        const CliRun result = run({u"rules"_s}, m_rules);
-        QCOMPARE(result.status, 0);
-        RuleStore store(m_rules);
-        QCOMPARE(result.out, store.jsonText());
+        expectCli({u"clean"_s, u"http://news.example.org/a?utm_source=x&id=1#top"_s}, 0,
+                  u"https://news.example.org/a?id=1#top\n"_s, QString(), m_rules);
+        expectCli({u"rules"_s}, 0, RuleStore(m_rules).jsonText(), QString(), m_rules);
     }
 
     void missingFileIsAnEmptyDocument()
@@ -222,27 +210,6 @@ private Q_SLOTS:
         }
     }
 
-    // The installed tool, as a script would run it: the default rules location follows XDG_CONFIG_HOME.
-    void executableUsesTheXdgConfigLocation()
-    {
-        QDir(m_directory->path()).mkpath(u"config/linkherd"_s);
-        TestFiles::write(m_directory->filePath(u"config/linkherd/rules.json"_s), rulesJson);
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_CONFIG_HOME"_s, m_directory->filePath(u"config"_s));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(LINKHERD_CLI_EXECUTABLE),
-                      {u"resolve"_s, u"https://github.com/"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--explain"_s});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(process.readAllStandardOutput(), "chromium\nrule 1: Host is github.com\n");
-
-        process.start(QStringLiteral(LINKHERD_CLI_EXECUTABLE), {u"resolve"_s, u"not a link"_s});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 2);
-        QVERIFY(process.readAllStandardError().startsWith("linkherd: Give resolve a URL, as text.\n"));
-    }
-
     // The defaults exactly as Linkherd writes them into the file, a level of indentation less.
     void readmeShowsTheRewriterDefaults()
     {
@@ -283,10 +250,8 @@ private Q_SLOTS:
         const auto contents = RulesFile::read(example);
         QVERIFY2(contents && *contents, qPrintable(contents.error().error));
         QCOMPARE((*contents)->document.rules.value(0).destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
-        const CliRun result =
-            run(QStringList{u"--rules"_s, example, u"resolve"_s, u"--explain"_s} + arguments, m_rules);
-        QCOMPARE(result.err, QString());
-        QCOMPARE(result.out, output);
+        expectCli(QStringList{u"--rules"_s, example, u"resolve"_s, u"--explain"_s} + arguments, 0, output, QString(),
+                  m_rules);
     }
 
 private:

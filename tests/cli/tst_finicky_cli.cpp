@@ -149,9 +149,6 @@ private Q_SLOTS:
             u"linkherd: "_s + broken + u": rules[1].match: \"Host\" is not one of host, urlContains, regex\n"_s;
         const QString nowhere = m_directory.filePath(u"no/such/folder/finicky.js"_s);
         const QStringList exportTo{u"finicky"_s, u"export"_s, u"--output"_s};
-        QTest::newRow("no Finicky command")
-            << QStringList{u"finicky"_s} << 2
-            << u"linkherd: finicky needs a command: locate, import or export"_s + commands;
         QTest::newRow("unknown Finicky command")
             << QStringList{u"finicky"_s, u"frob"_s} << 2 << u"linkherd: unknown finicky command frob"_s + commands;
         QTest::newRow("locate with an argument") << QStringList{u"finicky"_s, u"locate"_s, u"x"_s} << 2
