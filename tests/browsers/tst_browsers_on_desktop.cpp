@@ -230,33 +230,6 @@ private Q_SLOTS:
         QVERIFY(m_desktop->launches(u"google-chrome"_s).isEmpty());
     }
 
-    // GNOME reads gnome-mimeapps.list before mimeapps.list: a default named there must change too.
-    void becomesTheDefaultOverADesktopSpecificList()
-    {
-        m_desktop->setDefaultBrowser(u"b10"_s, SandboxedDesktop::MimeappsList::desktopSpecific);
-        QCOMPARE(m_desktop->runLinkherd({u"default"_s}).out, u"no\n"_s);
-        const SandboxedDesktop::Run set = m_desktop->runLinkherd({u"default"_s, u"--set"_s});
-        QCOMPARE(set.out, u"yes\n"_s);
-        QCOMPARE(set.exitCode, 0);
-        QVERIFY(m_desktop->mimeappsList(SandboxedDesktop::MimeappsList::desktopSpecific)
-                    .contains(u"x-scheme-handler/https=org.linkherd.Linkherd.desktop"_s));
-        QVERIFY(m_desktop->mimeappsList(SandboxedDesktop::MimeappsList::user)
-                    .contains(u"x-scheme-handler/http=org.linkherd.Linkherd.desktop"_s));
-        QCOMPARE(m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/http"_s}).out.section(u'\n', 0, 0),
-                 u"Default application for “x-scheme-handler/http”: org.linkherd.Linkherd.desktop"_s);
-
-        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--hand-back"_s, u"twin-two"_s}).exitCode, 0);
-        QCOMPARE(m_desktop->runLinkherd({u"default"_s}).out, u"no\n"_s);
-        QCOMPARE(m_desktop->runLinkherd({u"browsers"_s, u"--default"_s}).out.section(u'\t', 0, 0), u"twin-two"_s);
-    }
-
-    void becomesTheDefaultOnKde()
-    {
-        m_desktop->setCurrentDesktop(u"KDE"_s);
-        QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
-        QVERIFY(m_desktop->kdeglobals().contains(u"[General]\nBrowserApplication=org.linkherd.Linkherd.desktop"_s));
-    }
-
 private:
     // What `flatpak run` is given for an app's entry: the link between the file-forwarding markers.
     static QStringList flatpakRun(const QString& app, const QString& command, const QStringList& options,
