@@ -160,8 +160,6 @@ private Q_SLOTS:
                                       << u"linkherd: --output needs a file"_s + exportUsage;
         QTest::newRow("export of unreadable rules")
             << QStringList{u"--rules"_s, broken} + exportTo + QStringList{m_output} << 1 << brokenError;
-        QTest::newRow("export of unreadable rules, printed")
-            << QStringList{u"--rules"_s, broken, u"finicky"_s, u"export"_s} << 1 << brokenError;
         QTest::newRow("export onto the rules file")
             << exportTo + QStringList{m_directory.filePath(u"./rules.json"_s)} << 1
             << u"linkherd: "_s + m_directory.filePath(u"./rules.json"_s) +
