@@ -6,9 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -154,30 +151,21 @@ private Q_SLOTS:
     // escaped, in every listing alike.
     void recordsShowControlCharactersEscaped()
     {
-        const QString odd = u"a\tb\nc\rd"_s + QChar(0) + u'e' + QChar(0x1b) + u'f' + QChar(0x7f) + u'g' + QChar(0x85) +
-                            u'h' + QChar(0x2028) + u'i' + QChar(0x2029) + u"j\\."_s;
+        // "@" stands for the odd text, escaped as JSON escapes it.
+        const QByteArray odd = R"(a\tb\nc\rd\u0000e\u001bf\u007fg\u0085h\u2028i\u2029j\\.)";
         const QString shown = u"a\\tb\\nc\\rd\\x00e\\x1bf\\x7fg\\x85h\\u2028i\\u2029j\\."_s;
-        const QJsonObject rule{{u"id"_s, u"6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F"_s},
-                               {u"isEnabled"_s, true},
-                               {u"match"_s, u"urlContains"_s},
-                               {u"pattern"_s, odd},
-                               {u"sourceBundleIDs"_s, QJsonArray{odd}},
-                               {u"destination"_s, QJsonObject{{u"browser"_s, QJsonObject{{u"bundleID"_s, odd}}}}}};
-        TestFiles::write(m_rules, QJsonDocument(QJsonObject{{u"version"_s, 1},
-                                                            {u"rules"_s, QJsonArray{rule}},
-                                                            {u"fallback"_s, rule.value(u"destination"_s)}})
-                                      .toJson());
+        TestFiles::write(m_rules, QByteArray(R"({"version": 1, "fallback": {"browser": {"bundleID": "@"}}, "rules": [
+            {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains", "pattern": "@",
+             "sourceBundleIDs": ["@"], "destination": {"browser": {"bundleID": "@"}}}]})")
+                                      .replace("@", odd));
         QCOMPARE(run({u"rules"_s, u"list"_s}).out,
                  u"1\t6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F\ton\turlContains\t%1\t%1\t%1\n"_s.arg(shown));
         QCOMPARE(run({u"fallback"_s}).out, shown + u'\n');
 
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_directory->filePath(u"config"_s)));
         QVERIFY(QDir().mkpath(m_directory->filePath(u"config/google-chrome"_s)));
-        TestFiles::write(
-            m_directory->filePath(u"config/google-chrome/Local State"_s),
-            QJsonDocument(QJsonObject{{u"profile"_s, QJsonObject{{u"info_cache"_s,
-                                                                  QJsonObject{{odd, QJsonObject{{u"name"_s, odd}}}}}}}})
-                .toJson());
+        TestFiles::write(m_directory->filePath(u"config/google-chrome/Local State"_s),
+                         QByteArray(R"({"profile": {"info_cache": {"@": {"name": "@"}}}})").replace("@", odd));
         QCOMPARE(run({u"profiles"_s, u"google-chrome"_s}).out, shown + u'\t' + shown + u'\n');
     }
 

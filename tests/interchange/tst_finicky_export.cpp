@@ -146,16 +146,8 @@ private Q_SLOTS:
 
     void exportToStandardOutput()
     {
-        const CliRun result = run({u"finicky"_s, u"export"_s});
-        QCOMPARE(result.err, QString());
-        QCOMPARE(result.status, 0);
-        QCOMPARE(result.out, fixture(u"linkherd_rules.exported.js"_s));
-
-        const QString absent = m_directory.filePath(u"absent.json"_s);
-        const CliRun empty = run({u"--rules"_s, absent, u"finicky"_s, u"export"_s});
-        QCOMPARE(empty.status, 0);
-        QCOMPARE(empty.out, fixture(u"nothing.exported.js"_s));
-        QVERIFY(!QFile::exists(absent));
+        expectCli({u"finicky"_s, u"export"_s}, 0, fixture(u"linkherd_rules.exported.js"_s), QString(), m_rules);
+        QCOMPARE(FinickyConfig::exportConfig({}, Destination::ask()), fixture(u"nothing.exported.js"_s));
 
         // No desktop is needed: the services given are none.
         const QString output = m_directory.filePath(u"finicky.js"_s);
