@@ -54,7 +54,6 @@ private Q_SLOTS:
 
         writeLocalState(m_desktop->configHome() + u"/google-chrome"_s);
         writeLocalState(m_desktop->home() + u"/.var/app/org.chromium.Chromium/config/chromium"_s);
-        writeLocalState(m_desktop->home() + u"/snap/chromium/common/chromium"_s);
         for (const QString& root : {u"/.mozilla/firefox"_s, u"/.var/app/org.mozilla.firefox/.mozilla/firefox"_s}) {
             QDir().mkpath(m_desktop->home() + root);
             TestFiles::write(m_desktop->home() + root + u"/profiles.ini"_s,

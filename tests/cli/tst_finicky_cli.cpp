@@ -71,10 +71,8 @@ private Q_SLOTS:
 
     void addAppendsAndKeepsTheRest()
     {
-        const CliRun result = run({u"finicky"_s, u"import"_s, fixture(u"modern.js"_s), u"--add"_s});
-        QCOMPARE(result.status, 0);
-        QCOMPARE(result.out, u"Added 6 rules.\n"_s);
-        QCOMPARE(result.err, QString());
+        expectCli({u"finicky"_s, u"import"_s, fixture(u"modern.js"_s), u"--add"_s}, 0, u"Added 6 rules.\n"_s, QString(),
+                  m_rules, CliServices{&m_catalog});
         const Result<RulesDocument> saved = RulesCodec::decode(TestFiles::read(m_rules));
         QCOMPARE(saved->rules.size(), 7);
         QCOMPARE(saved->rules[0].pattern, u"github.com"_s);
