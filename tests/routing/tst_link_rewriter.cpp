@@ -14,19 +14,10 @@ namespace {
 
 LinkRewriter rewriter(bool strips, bool upgrades, QStringList parameters = LinkRewriter::defaultParameters())
 {
-    LinkRewriter result;
-    result.stripsTrackingParameters = strips;
-    result.upgradesToHTTPS = upgrades;
-    result.parameters = std::move(parameters);
-    return result;
+    return {.stripsTrackingParameters = strips, .upgradesToHTTPS = upgrades, .parameters = std::move(parameters)};
 }
 
-LinkRewriter unwrapper()
-{
-    LinkRewriter result;
-    result.unwrapsRedirects = true;
-    return result;
-}
+const LinkRewriter unwrapper{.unwrapsRedirects = true};
 
 // Judged by QUrl, not by Linkherd's own parser: a whole http or https link with a host.
 bool isWholeWebLink(const QString& text)
@@ -193,7 +184,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, link);
         QList<LinkRewriter::Step> steps;
-        QTEST(unwrapper().apply(link, &steps), "expected");
+        QTEST(unwrapper.apply(link, &steps), "expected");
         QStringList names;
         for (const LinkRewriter::Step& step : steps) {
             QCOMPARE(step.kind, LinkRewriter::Step::Kind::unwrap);
@@ -205,8 +196,8 @@ private Q_SLOTS:
     // The target is what gets cleaned and upgraded; the steps are told in that order.
     void unwrapsBeforeUpgradingAndStripping()
     {
-        LinkRewriter settings = rewriter(true, true);
-        settings.unwrapsRedirects = true;
+        const LinkRewriter settings{
+            .stripsTrackingParameters = true, .upgradesToHTTPS = true, .unwrapsRedirects = true};
         QList<LinkRewriter::Step> steps;
         QCOMPARE(settings.apply(u"https://slack-redir.net/link?url=http%3A%2F%2Fe.com%2F%3Futm_source%3Dx%26id%3D1"_s,
                                 &steps),
@@ -239,7 +230,7 @@ private Q_SLOTS:
                 const int cut = random.bounded(qMin(6, int(link.size()) - at) + 1);
                 link.replace(at, random.bounded(2) ? cut : 0, pieces[random.bounded(int(pieces.size()))]);
             }
-            const QString result = unwrapper().apply(link);
+            const QString result = unwrapper.apply(link);
             QVERIFY2(result == link || isWholeWebLink(result), qPrintable(link + u" gave "_s + result));
         }
     }
@@ -264,7 +255,7 @@ private Q_SLOTS:
         QTest::newRow("both off") << rewriter(false, false) << u"http://example.com/?utm_source=x"_s;
         QTest::newRow("unwrapping off") << rewriter(true, true)
                                         << u"https://slack-redir.net/link?url=https%3A%2F%2Fe.com%2F"_s;
-        QTest::newRow("unwrapping on, no wrapper") << unwrapper() << u"https://www.google.com/url?q=e.com"_s;
+        QTest::newRow("unwrapping on, no wrapper") << unwrapper << u"https://www.google.com/url?q=e.com"_s;
         QTest::newRow("no query, local host") << rewriter(true, true) << u"http://localhost/x#y"_s;
         QTest::newRow("nothing to strip") << rewriter(true, true) << u"http://192.168.0.1/?a=1&&b"_s;
         QTest::newRow("empty query") << rewriter(true, false) << u"https://e.com/?"_s;

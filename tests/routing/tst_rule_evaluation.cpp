@@ -84,13 +84,12 @@ private Q_SLOTS:
 
     void firstEnabledMatchWinsElseFallback()
     {
-        Rule disabled = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"disabled"_s));
-        disabled.isEnabled = false;
-        Rule fromMail = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"mail-only"_s));
-        fromMail.sourceDesktopIDs = {u"org.gnome.Evolution"_s};
-        const QList<Rule> rules = {disabled, fromMail,
-                                   makeRule(Rule::Match::urlContains, u"example"_s, Destination::browser(u"second"_s)),
-                                   makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"third"_s))};
+        const QList<Rule> rules = {
+            makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"disabled"_s), false),
+            makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"mail-only"_s), true,
+                     {u"org.gnome.Evolution"_s}),
+            makeRule(Rule::Match::urlContains, u"example"_s, Destination::browser(u"second"_s)),
+            makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"third"_s))};
         const Destination fallback = Destination::browser(u"fallback"_s, u"Default"_s);
 
         Decision decision = decide(rules, fallback, u"https://www.example.com/"_s, QString());

@@ -129,10 +129,8 @@ private Q_SLOTS:
         Rule asking = makeRule(Rule::Match::regex, u"^https://"_s);
         asking.id = QUuid::fromString(u"B4D2F3E5-6C70-4B8C-9DAE-1F203B4C5D6E"_s);
         asking.isEnabled = false;
-        LinkRewriter rewriter;
-        rewriter.parameters = {u"utm_*"_s};
-        rewriter.upgradesToHTTPS = true;
-        RulesDocument document = RulesDocument::make({cleaning, asking}, Destination::browser(u"firefox"_s), rewriter);
+        RulesDocument document = RulesDocument::make({cleaning, asking}, Destination::browser(u"firefox"_s),
+                                                     LinkRewriter{.upgradesToHTTPS = true, .parameters = {u"utm_*"_s}});
         document.version = 7;
 
         const QByteArray expected = TestFiles::read(TestFiles::dataPath(u"rules/as_written.json"_s));
@@ -150,12 +148,9 @@ private Q_SLOTS:
         LinkRewriter reordered;
         reordered.parameters.move(0, 1);
         QTest::newRow("same entries in another order") << reordered << true;
-        LinkRewriter longer;
-        longer.parameters.append(u"ref"_s);
-        QTest::newRow("one entry more") << longer << true;
-        LinkRewriter stripping;
-        stripping.stripsTrackingParameters = true;
-        QTest::newRow("stripping on") << stripping << true;
+        QTest::newRow("one entry more") << LinkRewriter{.parameters = LinkRewriter::defaultParameters() << u"ref"_s}
+                                        << true;
+        QTest::newRow("stripping on") << LinkRewriter{.stripsTrackingParameters = true} << true;
     }
 
     void rewriterIsWrittenOnlyWhenItDiffersFromTheInitialOne()
