@@ -169,12 +169,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("written"); // what is written of the member; empty: it is left out
         QTest::addColumn<QString>("error");
-        const auto unwrap = [](const QByteArray& member) {
+        const auto unwrap = [](const QByteArray& member) -> QByteArray {
             return R"({"fallback": {}, "rules": [], "version": 1, "rewriter": {"parameters": [],
                 "stripsTrackingParameters": true, "upgradesToHTTPS": false)" +
                    member + "}}";
         };
-        const auto window = [](const QByteArray& member) {
+        const auto window = [](const QByteArray& member) -> QByteArray {
             return R"({"fallback": {"browser": {"bundleID": "firefox", "profile": "w.Work")" + member +
                    R"(}}, "rules": [], "version": 1})";
         };
