@@ -16,9 +16,20 @@ namespace {
 using Fields = RuleCommands::RuleFields;
 using Kind = RuleCommands::Error::Kind;
 
-Fields hostFields(const QString& pattern)
+Fields hostFields(const QString& pattern, std::optional<Rule::Match> match = std::nullopt)
 {
-    return {.pattern = pattern};
+    Fields fields;
+    fields.pattern = pattern;
+    fields.match = match;
+    return fields;
+}
+
+Fields destinationFields(std::optional<QString> browser, std::optional<QString> profile = std::nullopt)
+{
+    Fields fields;
+    fields.browser = std::move(browser);
+    fields.profile = std::move(profile);
+    return fields;
 }
 
 } // namespace
@@ -68,7 +79,7 @@ private Q_SLOTS:
             QCOMPARE(refused.error().kind, Kind::invalidRule);
             QCOMPARE(refused.error().text, u"The pattern is empty."_s);
         }
-        const auto refused = commands.add({.match = Rule::Match::regex, .pattern = u"(unclosed"_s});
+        const auto refused = commands.add(hostFields(u"(unclosed"_s, Rule::Match::regex));
         QVERIFY(!refused);
         QCOMPARE(refused.error().text,
                  u"Not a valid regular expression: parentheses do not pair up at character 10."_s);
@@ -82,19 +93,20 @@ private Q_SLOTS:
     {
         RuleCommands commands = RuleCommands::onFile(m_path);
         const QString id =
-            RuleCommands::idText(commands.add({.match = Rule::Match::regex, .pattern = u"example\\.(com|org)"_s})->id);
+            RuleCommands::idText(commands.add(hostFields(u"example\\.(com|org)"_s, Rule::Match::regex))->id);
 
-        const Fields profile{.profile = u"Profile 1"_s};
+        const Fields profile = destinationFields(std::nullopt, u"Profile 1"_s);
         QCOMPARE(commands.update(id, profile).error().kind, Kind::invalidRule);
-        QCOMPARE(commands.update(id, {.browser = u"chromium"_s})->destination, Destination::browser(u"chromium"_s));
+        QCOMPARE(commands.update(id, destinationFields(u"chromium"_s))->destination,
+                 Destination::browser(u"chromium"_s));
         QCOMPARE(commands.update(id, profile)->destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
-        QCOMPARE(commands.update(id, {.browser = u"google-chrome"_s})->destination,
+        QCOMPARE(commands.update(id, destinationFields(u"google-chrome"_s))->destination,
                  Destination::browser(u"google-chrome"_s, u"Profile 1"_s));
 
         QCOMPARE(commands.update(id, hostFields(u"example\\.(com"_s)).error().kind, Kind::invalidRule);
         QCOMPARE(commands.get(id)->pattern, u"example\\.(com|org)"_s);
 
-        QVERIFY(commands.update(id, {.browser = QString()})->destination.isAsk());
+        QVERIFY(commands.update(id, destinationFields(QString()))->destination.isAsk());
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_path))->rules.front().destination, Destination::ask());
     }
 
@@ -116,8 +128,10 @@ private Q_SLOTS:
         QFETCH(int, found);
         RulesDocument document;
         for (const char* id : {"0AB1C2D3-0000-4000-8000-000000000001", "0AB2C2D3-0000-4000-8000-000000000002",
-                               "0AB1C2D3-0000-4000-8000-000000000003"})
-            document.rules.append({.id = QUuid::fromString(QLatin1StringView(id)), .pattern = u"x"_s});
+                               "0AB1C2D3-0000-4000-8000-000000000003"}) {
+            document.rules.append(hostRule(u"x"_s));
+            document.rules.last().id = QUuid::fromString(QLatin1StringView(id));
+        }
         const auto index = RuleCommands::find(document, given);
         if (found >= 0) {
             QCOMPARE(*index, found);
