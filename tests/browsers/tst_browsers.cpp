@@ -65,7 +65,7 @@ private Q_SLOTS:
 
         // A change on the desktop drops what is known at once and finds the browsers again from the event loop,
         // so that the next link does not wait for the discovery; a catalog that is let go reports to no one.
-        m_catalog.browsers.removeFirst();
+        m_catalog.browsers.removeLast(); // org.example.Unnamed
         QVERIFY(m_catalog.changeHandler);
         m_catalog.changeHandler();
         QVERIFY(!Browsers::discoveryTimeMSecs());
