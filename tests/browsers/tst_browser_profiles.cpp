@@ -137,14 +137,9 @@ private Q_SLOTS:
         QFETCH(QString, expected);
 
         QCOMPARE(BrowserProfiles::supportsProfiles(desktopID), !expected.isEmpty());
-        const std::optional<QString> directory = BrowserProfiles::userDataDirectory(desktopID);
-        if (expected.isEmpty()) {
-            QVERIFY(!directory);
-            QVERIFY(BrowserProfiles::profiles(desktopID).isEmpty());
-            return;
-        }
-        QVERIFY(directory);
-        QCOMPARE(*directory, expected.replace(u'~', m_home).replace(u'$', m_config));
+        QCOMPARE(BrowserProfiles::userDataDirectory(desktopID),
+                 expected.isEmpty() ? std::nullopt
+                                    : std::optional(expected.replace(u'~', m_home).replace(u'$', m_config)));
     }
 
     // A Flatpak entry pointing into another app's sandbox would read a different browser's profiles.
@@ -170,11 +165,10 @@ private Q_SLOTS:
     void profiles()
     {
         QFETCH(QString, fixture);
-        QFETCH(QList<Profile>, expected);
 
         if (!fixture.isEmpty())
             putLocalState(m_config + u"/google-chrome"_s, fixture);
-        QCOMPARE(BrowserProfiles::profiles(u"google-chrome"_s), expected);
+        QTEST(BrowserProfiles::profiles(u"google-chrome"_s), "expected");
     }
 
     void nativeBrowserFollowsConfigHome()
@@ -186,31 +180,13 @@ private Q_SLOTS:
         QVERIFY(BrowserProfiles::profiles(u"microsoft-edge"_s).isEmpty());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(elsewhere));
         QCOMPARE(BrowserProfiles::profileName(u"Profile 2"_s, u"microsoft-edge"_s), u"Work"_s);
+        // A deleted profile, a directory in another case and a browser without profiles keep the directory.
+        QCOMPARE(BrowserProfiles::profileName(u"Profile 4"_s, u"microsoft-edge"_s), u"Profile 4"_s);
+        QCOMPARE(BrowserProfiles::profileName(u"default"_s, u"microsoft-edge"_s), u"default"_s);
+        QCOMPARE(BrowserProfiles::profileName(u"Profile 2"_s, u"org.gnome.Epiphany"_s), u"Profile 2"_s);
         qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(BrowserProfiles::profileName(u"Profile 5"_s, u"microsoft-edge"_s), u"Profile 5"_s);
         QCOMPARE(BrowserProfiles::profileName(u"Default"_s, u"microsoft-edge"_s), u"Person 1"_s);
-    }
-
-    void profileName_data()
-    {
-        QTest::addColumn<QString>("directory");
-        QTest::addColumn<QString>("desktopID");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("listed") << u"Profile 2"_s << u"google-chrome"_s << u"Work"_s;
-        QTest::newRow("deleted profile") << u"Profile 4"_s << u"google-chrome"_s << u"Profile 4"_s;
-        QTest::newRow("directory in other case") << u"default"_s << u"google-chrome"_s << u"default"_s;
-        QTest::newRow("browser without profiles") << u"Profile 2"_s << u"org.gnome.Epiphany"_s << u"Profile 2"_s;
-    }
-
-    void profileName()
-    {
-        QFETCH(QString, directory);
-        QFETCH(QString, desktopID);
-        QFETCH(QString, expected);
-
-        putLocalState(m_config + u"/google-chrome"_s, u"chrome_local_state.json"_s);
-        QCOMPARE(BrowserProfiles::profileName(directory, desktopID), expected);
     }
 
     void parseProfilesIni_data()
@@ -253,8 +229,7 @@ private Q_SLOTS:
     void parseProfilesIni()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QList<IniProfile>, expected);
-        QCOMPARE(FirefoxProfiles::parseProfilesIni(text), expected);
+        QTEST(FirefoxProfiles::parseProfilesIni(text), "expected");
     }
 
     // The fixture's profiles, from whichever root each kind of install reads.
@@ -345,7 +320,6 @@ private Q_SLOTS:
     void profileGroupMembersAreListed()
     {
         QFETCH(QString, state);
-        QFETCH(QList<Profile>, expected);
 
         const QString root = m_home + u"/.mozilla/firefox"_s;
         putProfilesIni(root);
@@ -370,7 +344,7 @@ private Q_SLOTS:
         }
         const QByteArray before =
             QFile::exists(database) && QFileInfo(database).isFile() ? TestFiles::read(database) : QByteArray();
-        QCOMPARE(BrowserProfiles::profiles(u"firefox-esr"_s), expected);
+        QTEST(BrowserProfiles::profiles(u"firefox-esr"_s), "expected");
         if (state == u"open") {
             QCOMPARE(BrowserProfiles::profileFolder(u"Profiles/c3.Shopping"_s, u"firefox-esr"_s),
                      root + u"/Profiles/c3.Shopping"_s);
@@ -381,18 +355,11 @@ private Q_SLOTS:
             QCOMPARE(TestFiles::read(database), before);
     }
 
-    void unreadableProfilesIniListsNothing_data()
+    // Reading stops at a megabyte: a profiles.ini that size is no browser's.
+    void oversizedProfilesIniListsNothing()
     {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::newRow("empty") << QByteArray("");
-        QTest::newRow("over a megabyte") << QByteArray("[Profile0]\nName=Work\nIsRelative=1\nPath=w\n") +
-                                                QByteArray(1024 * 1024, ';');
-    }
-
-    void unreadableProfilesIniListsNothing()
-    {
-        QFETCH(QByteArray, contents);
-        putProfilesIni(m_home + u"/.mozilla/firefox"_s, contents);
+        putProfilesIni(m_home + u"/.mozilla/firefox"_s,
+                       QByteArray("[Profile0]\nName=Work\nIsRelative=1\nPath=w\n") + QByteArray(1024 * 1024, ';'));
         QVERIFY(BrowserProfiles::profiles(u"firefox"_s).isEmpty());
     }
 

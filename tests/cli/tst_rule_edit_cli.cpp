@@ -6,9 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,10 +39,8 @@ private Q_SLOTS:
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules[0].destination,
                  Destination::browser(u"firefox"_s, u"work"_s, Destination::Window::privateWindow));
         // A destination given again replaces the window with the one it names.
-        QCOMPARE(run({u"rules"_s, u"set"_s, first, u"--in"_s, u"firefox"_s, u"--profile"_s, u"work"_s, u"--window"_s,
-                      u"new"_s})
-                     .status,
-                 0);
+        succeed(
+            {u"rules"_s, u"set"_s, first, u"--in"_s, u"firefox"_s, u"--profile"_s, u"work"_s, u"--window"_s, u"new"_s});
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules[0].destination.window(),
                  Destination::Window::newWindow);
         added = run({u"rules"_s, u"add"_s, u"--regex"_s, u"\\.pdf$"_s, u"--ask"_s, u"--at"_s, u"1"_s, u"--off"_s});
@@ -56,11 +51,9 @@ private Q_SLOTS:
                  u"1\t%1\toff\tregex\t\\.pdf$\task\t\n2\t%2\ton\thost\tgithub.com\tfirefox/work\t"
                  "org.gnome.Evolution,thunderbird\n"_s.arg(second, first));
 
-        QCOMPARE(run({u"rules"_s, u"set"_s, first.left(8), u"--contains"_s, u"gist"_s, u"--ask"_s, u"--any-app"_s,
-                      u"--off"_s})
-                     .status,
-                 0);
-        QCOMPARE(run({u"rules"_s, u"mv"_s, first.left(4).toLower(), u"1"_s}).status, 0);
+        succeed(
+            {u"rules"_s, u"set"_s, first.left(8), u"--contains"_s, u"gist"_s, u"--ask"_s, u"--any-app"_s, u"--off"_s});
+        succeed({u"rules"_s, u"mv"_s, first.left(4).toLower(), u"1"_s});
         QCOMPARE(run({u"rules"_s, u"list"_s}).out,
                  u"1\t%1\toff\turlContains\tgist\task\t\n2\t%2\toff\tregex\t\\.pdf$\task\t\n"_s.arg(first, second));
 
@@ -69,7 +62,7 @@ private Q_SLOTS:
         QCOMPARE(missing.status, 1);
         QCOMPARE(missing.err, u"linkherd: No rule has the id FFFFFFFF.\n"_s);
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules.size(), 2);
-        QCOMPARE(run({u"rules"_s, u"rm"_s, first, second}).status, 0);
+        succeed({u"rules"_s, u"rm"_s, first, second});
         QCOMPARE(run({u"rules"_s, u"list"_s}).out, QString());
     }
 
@@ -79,11 +72,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
         const QStringList add{u"rules"_s, u"add"_s};
-        QTest::newRow("invalid expression")
-            << add + QStringList{u"--regex"_s, u"a(b"_s, u"--ask"_s} << 2
-            << u"Not a valid regular expression: parentheses do not pair up at character 4."_s;
-        QTest::newRow("blank pattern") << add + QStringList{u"--host"_s, u" "_s, u"--ask"_s} << 2
-                                       << u"The pattern is empty."_s;
         QTest::newRow("two patterns") << add + QStringList{u"--host"_s, u"a"_s, u"--contains"_s, u"b"_s, u"--ask"_s}
                                       << 2 << u"give one of --host, --contains and --regex"_s;
         QTest::newRow("no destination") << add + QStringList{u"--host"_s, u"a"_s} << 2
@@ -100,8 +88,6 @@ private Q_SLOTS:
                                        << u"--at needs a position, counted from 1"_s;
         QTest::newRow("short id") << QStringList{u"rules"_s, u"set"_s, u"6F1"_s, u"--on"_s} << 2
                                   << u"Give at least 4 characters of a rule's id."_s;
-        QTest::newRow("shared prefix") << QStringList{u"rules"_s, u"mv"_s, u"6F1C"_s, u"1"_s} << 1
-                                       << u"More than one rule's id starts with 6F1C."_s;
         QTest::newRow("nothing to set") << QStringList{u"rules"_s, u"set"_s, u"6F1C2A9E-0B7D"_s} << 2
                                         << u"rules set needs something to change"_s;
         QTest::newRow("invalid change") << QStringList{u"rules"_s, u"set"_s, u"6F1C2A9E-0B7D"_s, u"--regex"_s, u"["_s}
@@ -118,16 +104,14 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(int, status);
         QFETCH(QString, error);
-        const QByteArray twins = R"({"fallback": {"ask": {}}, "rules": [
+        const QByteArray before = R"({"fallback": {"ask": {}}, "rules": [
             {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "a",
-             "sourceBundleIDs": [], "destination": {"ask": {}}},
-            {"id": "6F1C0000-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "b",
              "sourceBundleIDs": [], "destination": {"ask": {}}}], "version": 1})";
-        TestFiles::write(m_rules, twins);
+        TestFiles::write(m_rules, before);
         const CliRun result = run(arguments);
         QCOMPARE(result.status, status);
         QVERIFY2(result.err.startsWith(u"linkherd: "_s + error + u'\n'), qPrintable(result.err));
-        QCOMPARE(TestFiles::read(m_rules), twins);
+        QCOMPARE(TestFiles::read(m_rules), before);
     }
 
     void fallbackAndCleaning()
@@ -137,7 +121,7 @@ private Q_SLOTS:
         QCOMPARE(missing.status, 0);
         QCOMPARE(missing.err, u"linkherd: warning: no installed browser has the ID netscape\n"_s);
         QCOMPARE(run({u"fallback"_s}).out, u"netscape/Default\n"_s);
-        QCOMPARE(run({u"fallback"_s, u"--ask"_s}).status, 0);
+        succeed({u"fallback"_s, u"--ask"_s});
         QCOMPARE(run({u"fallback"_s}).out, u"ask\n"_s);
 
         const QString defaults = LinkRewriter::defaultParameters().join(u',');
@@ -145,7 +129,7 @@ private Q_SLOTS:
         QCOMPARE(run({u"cleaning"_s, u"--https"_s, u"on"_s, u"--parameters"_s, u"utm_*, fbclid,"_s}).out,
                  u"strip\toff\nhttps\ton\nparameters\tutm_*,fbclid\nunwrap\toff\n"_s);
         QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1"_s}).out, u"https://a.example.org/?fbclid=1\n"_s);
-        QCOMPARE(run({u"cleaning"_s, u"--strip"_s, u"on"_s}).status, 0);
+        succeed({u"cleaning"_s, u"--strip"_s, u"on"_s});
         QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1&id=2"_s}).out, u"https://a.example.org/?id=2\n"_s);
         QCOMPARE(run({u"cleaning"_s, u"--unwrap"_s, u"on"_s}).out,
                  u"strip\ton\nhttps\ton\nparameters\tutm_*,fbclid\nunwrap\ton\n"_s);
@@ -167,34 +151,31 @@ private Q_SLOTS:
     // escaped, in every listing alike.
     void recordsShowControlCharactersEscaped()
     {
-        const QString odd = u"a\tb\nc\rd"_s + QChar(0) + u'e' + QChar(0x1b) + u'f' + QChar(0x7f) + u'g' + QChar(0x85) +
-                            u'h' + QChar(0x2028) + u'i' + QChar(0x2029) + u"j\\."_s;
+        // "@" stands for the odd text, escaped as JSON escapes it.
+        const QByteArray odd = R"(a\tb\nc\rd\u0000e\u001bf\u007fg\u0085h\u2028i\u2029j\\.)";
         const QString shown = u"a\\tb\\nc\\rd\\x00e\\x1bf\\x7fg\\x85h\\u2028i\\u2029j\\."_s;
-        const QJsonObject rule{{u"id"_s, u"6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F"_s},
-                               {u"isEnabled"_s, true},
-                               {u"match"_s, u"urlContains"_s},
-                               {u"pattern"_s, odd},
-                               {u"sourceBundleIDs"_s, QJsonArray{odd}},
-                               {u"destination"_s, QJsonObject{{u"browser"_s, QJsonObject{{u"bundleID"_s, odd}}}}}};
-        TestFiles::write(m_rules, QJsonDocument(QJsonObject{{u"version"_s, 1},
-                                                            {u"rules"_s, QJsonArray{rule}},
-                                                            {u"fallback"_s, rule.value(u"destination"_s)}})
-                                      .toJson());
+        TestFiles::write(m_rules, QByteArray(R"({"version": 1, "fallback": {"browser": {"bundleID": "@"}}, "rules": [
+            {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains", "pattern": "@",
+             "sourceBundleIDs": ["@"], "destination": {"browser": {"bundleID": "@"}}}]})")
+                                      .replace("@", odd));
         QCOMPARE(run({u"rules"_s, u"list"_s}).out,
                  u"1\t6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F\ton\turlContains\t%1\t%1\t%1\n"_s.arg(shown));
         QCOMPARE(run({u"fallback"_s}).out, shown + u'\n');
 
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_directory->filePath(u"config"_s)));
         QVERIFY(QDir().mkpath(m_directory->filePath(u"config/google-chrome"_s)));
-        TestFiles::write(
-            m_directory->filePath(u"config/google-chrome/Local State"_s),
-            QJsonDocument(QJsonObject{{u"profile"_s, QJsonObject{{u"info_cache"_s,
-                                                                  QJsonObject{{odd, QJsonObject{{u"name"_s, odd}}}}}}}})
-                .toJson());
+        TestFiles::write(m_directory->filePath(u"config/google-chrome/Local State"_s),
+                         QByteArray(R"({"profile": {"info_cache": {"@": {"name": "@"}}}})").replace("@", odd));
         QCOMPARE(run({u"profiles"_s, u"google-chrome"_s}).out, shown + u'\t' + shown + u'\n');
     }
 
 private:
+    void succeed(const QStringList& arguments)
+    {
+        const CliRun result = run(arguments);
+        QVERIFY2(result.status == 0, qPrintable(result.err));
+    }
+
     CliRun run(const QStringList& arguments)
     {
         return runCliInProcess(QStringList{u"--rules"_s, m_rules} + arguments, m_rules,

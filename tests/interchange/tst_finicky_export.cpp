@@ -4,7 +4,6 @@
 #include "support/cli_run.h"
 #include "support/fakes/fake_platform.h"
 #include "support/rules.h"
-#include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -147,37 +146,13 @@ private Q_SLOTS:
 
     void exportToStandardOutput()
     {
-        const CliRun result = run({u"finicky"_s, u"export"_s});
-        QCOMPARE(result.err, QString());
-        QCOMPARE(result.status, 0);
-        QCOMPARE(result.out, fixture(u"linkherd_rules.exported.js"_s));
+        expectCli({u"finicky"_s, u"export"_s}, 0, fixture(u"linkherd_rules.exported.js"_s), QString(), m_rules);
+        QCOMPARE(FinickyConfig::exportConfig({}, Destination::ask()), fixture(u"nothing.exported.js"_s));
 
-        const QString absent = m_directory.filePath(u"absent.json"_s);
-        const CliRun empty = run({u"--rules"_s, absent, u"finicky"_s, u"export"_s});
-        QCOMPARE(empty.status, 0);
-        QCOMPARE(empty.out, fixture(u"nothing.exported.js"_s));
-        QVERIFY(!QFile::exists(absent));
-    }
-
-    // The installed tool, as a script runs it: no desktop, home and rules file from the environment.
-    void executableWorksWithoutADesktop()
-    {
-        SandboxedDesktop desktop;
-        desktop.setLinkherdExecutable(QStringLiteral(LINKHERD_CLI_EXECUTABLE));
-        QVERIFY(QDir().mkpath(desktop.configHome() + u"/linkherd"_s));
-        TestFiles::write(desktop.configHome() + u"/linkherd/rules.json"_s, TestFiles::read(m_rules));
-        TestFiles::write(desktop.home() + u"/.finicky.js"_s, "module.exports = {}");
-        const QString output = desktop.root() + u"/finicky.js"_s;
+        // No desktop is needed: the services given are none.
+        const QString output = m_directory.filePath(u"finicky.js"_s);
         TestFiles::write(output, "// an older export");
-
-        const SandboxedDesktop::Run located = desktop.runLinkherd({u"finicky"_s, u"locate"_s});
-        QCOMPARE(located.err, QString());
-        QCOMPARE(located.exitCode, 0);
-        QCOMPARE(located.out, desktop.home() + u"/.finicky.js\n"_s);
-        const SandboxedDesktop::Run exported = desktop.runLinkherd({u"finicky"_s, u"export"_s, u"--output"_s, output});
-        QCOMPARE(exported.err, QString());
-        QCOMPARE(exported.out, QString());
-        QCOMPARE(exported.exitCode, 0);
+        QCOMPARE(run({u"finicky"_s, u"export"_s, u"--output"_s, output}).status, 0);
         QCOMPARE(QString::fromUtf8(TestFiles::read(output)), fixture(u"linkherd_rules.exported.js"_s));
     }
 

@@ -14,19 +14,10 @@ namespace {
 
 LinkRewriter rewriter(bool strips, bool upgrades, QStringList parameters = LinkRewriter::defaultParameters())
 {
-    LinkRewriter result;
-    result.stripsTrackingParameters = strips;
-    result.upgradesToHTTPS = upgrades;
-    result.parameters = std::move(parameters);
-    return result;
+    return {.stripsTrackingParameters = strips, .upgradesToHTTPS = upgrades, .parameters = std::move(parameters)};
 }
 
-LinkRewriter unwrapper()
-{
-    LinkRewriter result;
-    result.unwrapsRedirects = true;
-    return result;
-}
+const LinkRewriter unwrapper{.unwrapsRedirects = true};
 
 // Judged by QUrl, not by Linkherd's own parser: a whole http or https link with a host.
 bool isWholeWebLink(const QString& text)
@@ -78,8 +69,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, parameters);
         QFETCH(QString, link);
-        QFETCH(QString, expected);
-        QCOMPARE(rewriter(true, false, parameters).apply(link), expected);
+        QTEST(rewriter(true, false, parameters).apply(link), "expected");
     }
 
     void upgrade_data()
@@ -88,8 +78,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("lower case") << u"http://example.com/a?b=c"_s << u"https://example.com/a?b=c"_s;
         QTest::newRow("any case, port kept") << u"HtTp://example.com:80/x"_s << u"https://example.com:80/x"_s;
-        QTest::newRow("single label") << u"http://intranet/wiki"_s << u"https://intranet/wiki"_s;
-        QTest::newRow("deep host") << u"http://a.b.c.io/"_s << u"https://a.b.c.io/"_s;
         QTest::newRow("query bytes kept")
             << u"http://example.com/?q=%20a+b&utm_source=x"_s << u"https://example.com/?q=%20a+b&utm_source=x"_s;
     }
@@ -97,8 +85,7 @@ private Q_SLOTS:
     void upgrade()
     {
         QFETCH(QString, link);
-        QFETCH(QString, expected);
-        QCOMPARE(rewriter(false, true).apply(link), expected);
+        QTEST(rewriter(false, true).apply(link), "expected");
     }
 
     void upgradableHosts_data()
@@ -123,13 +110,8 @@ private Q_SLOTS:
         QCOMPARE(rewriter(false, true).apply(link), upgradable ? u"https"_s + link.mid(4) : link);
     }
 
-    void bothStepsTogether()
-    {
-        QCOMPARE(rewriter(true, true).apply(u"http://news.example.org/a?utm_source=rss&p=2#c"_s),
-                 u"https://news.example.org/a?p=2#c"_s);
-        QCOMPARE(rewriter(true, true).apply(u"http://localhost:3000/?fbclid=1"_s), u"http://localhost:3000/"_s);
-    }
-
+    // A row for each way a wrapper carries its target; the other entries of the table differ only in host, path
+    // and parameter, which builtInTableReadsWhole reads.
     void unwrapping_data()
     {
         QTest::addColumn<QString>("link");
@@ -148,10 +130,6 @@ private Q_SLOTS:
         row("Safe Links host in capitals",
             u"https://EUR01.SafeLinks.Protection.Outlook.com/?url=http%3A%2F%2Fexample.org%2F&reserved=0"_s,
             u"http://example.org/"_s, {u"Outlook Safe Links"_s});
-        row("Teams Safe Links",
-            u"https://statics.teams.cdn.office.net/evergreen-assets/safelinks/1/atp-safelinks.html?url=https%3A%2F%2F"
-            "github.com%2Flinkherd&locale=en-gb&dest=https%3A%2F%2Fteams.microsoft.com"_s,
-            u"https://github.com/linkherd"_s, {u"Teams Safe Links"_s});
         row("Gmail",
             u"https://www.google.com/url?q=https://example.com/a%3Fb%3D1%26c%3D2&source=gmail&ust=17&usg=AOv"_s,
             u"https://example.com/a?b=1&c=2"_s, {u"Google redirect"_s});
@@ -174,18 +152,6 @@ private Q_SLOTS:
         row("LinkedIn messages",
             u"https://www.linkedin.com/safety/go?url=https%3A%2F%2Fnos.nl%2F&trk=flagship-messaging-web"_s,
             u"https://nos.nl/"_s, {u"LinkedIn redirect"_s});
-        row("LinkedIn posts",
-            u"https://www.linkedin.com/redir/redirect?url=https%3A%2F%2Fexample.com%2Fjobs&urlhash=Ab1c"_s,
-            u"https://example.com/jobs"_s, {u"LinkedIn redirect"_s});
-        row("Reddit",
-            u"https://out.reddit.com/t3_1abcde?url=https%3A%2F%2Fexample.com%2Fstory&token=AQAAx&app_name=web2x"_s,
-            u"https://example.com/story"_s, {u"Reddit outbound link"_s});
-        row("YouTube",
-            u"https://www.youtube.com/redirect?event=video_description&redir_token=QUFF&q=https%3A%2F%2Fexample.com%2Fm"
-            "&v=dQw4w9WgXcQ"_s,
-            u"https://example.com/m"_s, {u"YouTube redirect"_s});
-        row("Tumblr", u"http://t.umblr.com/redirect?z=https%3A%2F%2Fwww.sparkfun.com%2Fproducts%2F691&t=Yzg3%3D%3D"_s,
-            u"https://www.sparkfun.com/products/691"_s, {u"Tumblr redirect"_s});
         row("Steam", u"https://steamcommunity.com/linkfilter/?u=https%3A%2F%2Fdrive.google.com%2Fopen%3Fid%3D1DTz"_s,
             u"https://drive.google.com/open?id=1DTz"_s, {u"Steam link filter"_s});
         row("Steam, former form", u"https://steamcommunity.com/linkfilter/?url=https://example.com/"_s,
@@ -215,23 +181,21 @@ private Q_SLOTS:
     void unwrapping()
     {
         QFETCH(QString, link);
-        QFETCH(QString, expected);
-        QFETCH(QStringList, wrappers);
         QList<LinkRewriter::Step> steps;
-        QCOMPARE(unwrapper().apply(link, &steps), expected);
+        QTEST(unwrapper.apply(link, &steps), "expected");
         QStringList names;
         for (const LinkRewriter::Step& step : steps) {
             QCOMPARE(step.kind, LinkRewriter::Step::Kind::unwrap);
             names.append(step.detail);
         }
-        QCOMPARE(names, wrappers);
+        QTEST(names, "wrappers");
     }
 
     // The target is what gets cleaned and upgraded; the steps are told in that order.
     void unwrapsBeforeUpgradingAndStripping()
     {
-        LinkRewriter settings = rewriter(true, true);
-        settings.unwrapsRedirects = true;
+        const LinkRewriter settings{
+            .stripsTrackingParameters = true, .upgradesToHTTPS = true, .unwrapsRedirects = true};
         QList<LinkRewriter::Step> steps;
         QCOMPARE(settings.apply(u"https://slack-redir.net/link?url=http%3A%2F%2Fe.com%2F%3Futm_source%3Dx%26id%3D1"_s,
                                 &steps),
@@ -240,8 +204,6 @@ private Q_SLOTS:
         QCOMPARE(steps,
                  (QList<LinkRewriter::Step>{
                      {Kind::unwrap, u"Slack redirect"_s}, {Kind::https, QString()}, {Kind::strip, u"utm_source"_s}}));
-        QCOMPARE(rewriter(true, true).apply(u"https://l.instagram.com/?u=https%3A%2F%2Fe.com%2F"_s),
-                 u"https://l.instagram.com/?u=https%3A%2F%2Fe.com%2F"_s);
     }
 
     // Whatever is done to a wrapper link, unwrapping gives back the link as it was or a whole web link.
@@ -266,7 +228,7 @@ private Q_SLOTS:
                 const int cut = random.bounded(qMin(6, int(link.size()) - at) + 1);
                 link.replace(at, random.bounded(2) ? cut : 0, pieces[random.bounded(int(pieces.size()))]);
             }
-            const QString result = unwrapper().apply(link);
+            const QString result = unwrapper.apply(link);
             QVERIFY2(result == link || isWholeWebLink(result), qPrintable(link + u" gave "_s + result));
         }
     }
@@ -291,7 +253,7 @@ private Q_SLOTS:
         QTest::newRow("both off") << rewriter(false, false) << u"http://example.com/?utm_source=x"_s;
         QTest::newRow("unwrapping off") << rewriter(true, true)
                                         << u"https://slack-redir.net/link?url=https%3A%2F%2Fe.com%2F"_s;
-        QTest::newRow("unwrapping on, no wrapper") << unwrapper() << u"https://www.google.com/url?q=e.com"_s;
+        QTest::newRow("unwrapping on, no wrapper") << unwrapper << u"https://www.google.com/url?q=e.com"_s;
         QTest::newRow("no query, local host") << rewriter(true, true) << u"http://localhost/x#y"_s;
         QTest::newRow("nothing to strip") << rewriter(true, true) << u"http://192.168.0.1/?a=1&&b"_s;
         QTest::newRow("empty query") << rewriter(true, false) << u"https://e.com/?"_s;

@@ -91,9 +91,7 @@ private Q_SLOTS:
 
     void rulesSeeTheCleanedLink()
     {
-        LinkRewriter rewriter;
-        rewriter.stripsTrackingParameters = true;
-        m_store->setRewriter(rewriter);
+        m_store->setRewriter({.stripsTrackingParameters = true});
         m_store->add(makeRule(Rule::Match::urlContains, u"UTM_SOURCE"_s, Destination::browser(u"chromium"_s)));
         m_store->setFallback(Destination::browser(u"firefox"_s, u"Work"_s));
         m_router->route(u"https://example.com/?utm_source=a&id=1"_s);
@@ -130,10 +128,8 @@ private Q_SLOTS:
         QFETCH(Destination, fallback);
         QFETCH(int, lookUps);
         QFETCH(QString, launched);
-        Rule fromMail = makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"chromium"_s));
-        fromMail.sourceDesktopIDs = sources;
-        fromMail.isEnabled = enabled;
-        m_store->setRules({fromMail});
+        m_store->setRules(
+            {makeRule(Rule::Match::host, u"example.com"_s, Destination::browser(u"chromium"_s), enabled, sources)});
         m_store->setFallback(fallback);
         int lookedUp = 0;
         const LinkSource source = LinkSource::lookedUpBy([&lookedUp] {
@@ -194,9 +190,7 @@ private Q_SLOTS:
 
     void refusedLinkOffersAnotherBrowser()
     {
-        LinkRewriter rewriter;
-        rewriter.upgradesToHTTPS = true;
-        m_store->setRewriter(rewriter);
+        m_store->setRewriter({.upgradesToHTTPS = true});
         m_store->setFallback(Destination::browser(u"firefox"_s));
         m_router->route(u"http://example.com/a"_s, u"org.example.Chat"_s);
         QTest::ignoreMessage(QtCriticalMsg, "Firefox would not open the link: Exec failed");

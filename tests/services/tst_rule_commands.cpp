@@ -16,10 +16,19 @@ namespace {
 using Fields = RuleCommands::RuleFields;
 using Kind = RuleCommands::Error::Kind;
 
-Fields hostFields(const QString& pattern)
+Fields hostFields(const QString& pattern, std::optional<Rule::Match> match = std::nullopt)
 {
     Fields fields;
     fields.pattern = pattern;
+    fields.match = match;
+    return fields;
+}
+
+Fields destinationFields(std::optional<QString> browser, std::optional<QString> profile = std::nullopt)
+{
+    Fields fields;
+    fields.browser = std::move(browser);
+    fields.profile = std::move(profile);
     return fields;
 }
 
@@ -70,9 +79,7 @@ private Q_SLOTS:
             QCOMPARE(refused.error().kind, Kind::invalidRule);
             QCOMPARE(refused.error().text, u"The pattern is empty."_s);
         }
-        Fields regex = hostFields(u"(unclosed"_s);
-        regex.match = Rule::Match::regex;
-        const auto refused = commands.add(regex);
+        const auto refused = commands.add(hostFields(u"(unclosed"_s, Rule::Match::regex));
         QVERIFY(!refused);
         QCOMPARE(refused.error().text,
                  u"Not a valid regular expression: parentheses do not pair up at character 10."_s);
@@ -85,27 +92,21 @@ private Q_SLOTS:
     void updateFollowsTheDestinationRules()
     {
         RuleCommands commands = RuleCommands::onFile(m_path);
-        Fields regex = hostFields(u"example\\.(com|org)"_s);
-        regex.match = Rule::Match::regex;
-        const QString id = RuleCommands::idText(commands.add(regex)->id);
+        const QString id =
+            RuleCommands::idText(commands.add(hostFields(u"example\\.(com|org)"_s, Rule::Match::regex))->id);
 
-        Fields profile;
-        profile.profile = u"Profile 1"_s;
+        const Fields profile = destinationFields(std::nullopt, u"Profile 1"_s);
         QCOMPARE(commands.update(id, profile).error().kind, Kind::invalidRule);
-        Fields browser;
-        browser.browser = u"chromium"_s;
-        QCOMPARE(commands.update(id, browser)->destination, Destination::browser(u"chromium"_s));
+        QCOMPARE(commands.update(id, destinationFields(u"chromium"_s))->destination,
+                 Destination::browser(u"chromium"_s));
         QCOMPARE(commands.update(id, profile)->destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
-        browser.browser = u"google-chrome"_s;
-        QCOMPARE(commands.update(id, browser)->destination, Destination::browser(u"google-chrome"_s, u"Profile 1"_s));
+        QCOMPARE(commands.update(id, destinationFields(u"google-chrome"_s))->destination,
+                 Destination::browser(u"google-chrome"_s, u"Profile 1"_s));
 
-        Fields broken;
-        broken.pattern = u"example\\.(com"_s;
-        QCOMPARE(commands.update(id, broken).error().kind, Kind::invalidRule);
+        QCOMPARE(commands.update(id, hostFields(u"example\\.(com"_s)).error().kind, Kind::invalidRule);
         QCOMPARE(commands.get(id)->pattern, u"example\\.(com|org)"_s);
 
-        browser.browser = QString();
-        QVERIFY(commands.update(id, browser)->destination.isAsk());
+        QVERIFY(commands.update(id, destinationFields(QString()))->destination.isAsk());
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_path))->rules.front().destination, Destination::ask());
     }
 
@@ -128,10 +129,8 @@ private Q_SLOTS:
         RulesDocument document;
         for (const char* id : {"0AB1C2D3-0000-4000-8000-000000000001", "0AB2C2D3-0000-4000-8000-000000000002",
                                "0AB1C2D3-0000-4000-8000-000000000003"}) {
-            Rule rule;
-            rule.id = QUuid::fromString(QLatin1StringView(id));
-            rule.pattern = u"x"_s;
-            document.rules.append(rule);
+            document.rules.append(hostRule(u"x"_s));
+            document.rules.last().id = QUuid::fromString(QLatin1StringView(id));
         }
         const auto index = RuleCommands::find(document, given);
         if (found >= 0) {
