@@ -110,8 +110,6 @@ private Q_SLOTS:
         QCOMPARE(rewriter(false, true).apply(link), upgradable ? u"https"_s + link.mid(4) : link);
     }
 
-    // A row for each way a wrapper carries its target; the other entries of the table differ only in host, path
-    // and parameter, which builtInTableReadsWhole reads.
     void unwrapping_data()
     {
         QTest::addColumn<QString>("link");
@@ -130,6 +128,10 @@ private Q_SLOTS:
         row("Safe Links host in capitals",
             u"https://EUR01.SafeLinks.Protection.Outlook.com/?url=http%3A%2F%2Fexample.org%2F&reserved=0"_s,
             u"http://example.org/"_s, {u"Outlook Safe Links"_s});
+        row("Teams Safe Links",
+            u"https://statics.teams.cdn.office.net/evergreen-assets/safelinks/1/atp-safelinks.html?url=https%3A%2F%2F"
+            "github.com%2Flinkherd&locale=en-gb&dest=https%3A%2F%2Fteams.microsoft.com"_s,
+            u"https://github.com/linkherd"_s, {u"Teams Safe Links"_s});
         row("Gmail",
             u"https://www.google.com/url?q=https://example.com/a%3Fb%3D1%26c%3D2&source=gmail&ust=17&usg=AOv"_s,
             u"https://example.com/a?b=1&c=2"_s, {u"Google redirect"_s});
@@ -152,6 +154,18 @@ private Q_SLOTS:
         row("LinkedIn messages",
             u"https://www.linkedin.com/safety/go?url=https%3A%2F%2Fnos.nl%2F&trk=flagship-messaging-web"_s,
             u"https://nos.nl/"_s, {u"LinkedIn redirect"_s});
+        row("LinkedIn posts",
+            u"https://www.linkedin.com/redir/redirect?url=https%3A%2F%2Fexample.com%2Fjobs&urlhash=Ab1c"_s,
+            u"https://example.com/jobs"_s, {u"LinkedIn redirect"_s});
+        row("Reddit",
+            u"https://out.reddit.com/t3_1abcde?url=https%3A%2F%2Fexample.com%2Fstory&token=AQAAx&app_name=web2x"_s,
+            u"https://example.com/story"_s, {u"Reddit outbound link"_s});
+        row("YouTube",
+            u"https://www.youtube.com/redirect?event=video_description&redir_token=QUFF&q=https%3A%2F%2Fexample.com%2Fm"
+            "&v=dQw4w9WgXcQ"_s,
+            u"https://example.com/m"_s, {u"YouTube redirect"_s});
+        row("Tumblr", u"http://t.umblr.com/redirect?z=https%3A%2F%2Fwww.sparkfun.com%2Fproducts%2F691&t=Yzg3%3D%3D"_s,
+            u"https://www.sparkfun.com/products/691"_s, {u"Tumblr redirect"_s});
         row("Steam", u"https://steamcommunity.com/linkfilter/?u=https%3A%2F%2Fdrive.google.com%2Fopen%3Fid%3D1DTz"_s,
             u"https://drive.google.com/open?id=1DTz"_s, {u"Steam link filter"_s});
         row("Steam, former form", u"https://steamcommunity.com/linkfilter/?url=https://example.com/"_s,
