@@ -33,12 +33,6 @@ void writeFile(const QString& path, const QString& text)
     TestFiles::write(path, text.toUtf8());
 }
 
-// Empty when the file does not exist.
-QString readFile(const QString& path)
-{
-    return QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
-}
-
 // Desktop entry string values: backslash escapes for the characters a line cannot hold.
 QString escapeValue(const QString& value)
 {
@@ -79,39 +73,27 @@ QString execLine(const QStringList& argv, const QString& fieldCodes)
     return parts.join(u' ');
 }
 
-// Sets keys in one group of a key file, keeping every other line as it is.
+// Sets keys in one group of a key file, keeping every other line as it is: a key already in the group keeps its
+// place, a new one comes after the group's last line that is not blank.
 QString withKeys(const QString& text, const QString& group, const QList<std::pair<QString, QString>>& keys)
 {
     QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
+    if (lines.last().isEmpty())
         lines.removeLast();
     const QString header = u'[' + group + u']';
-    qsizetype start = lines.indexOf(header);
-    if (start < 0) {
-        if (!lines.isEmpty() && !lines.last().isEmpty())
-            lines.append(QString());
+    if (!lines.contains(header))
         lines.append(header);
-        start = lines.size() - 1;
-    }
-    qsizetype end = start + 1;
-    while (end < lines.size() && !lines.at(end).startsWith(u'['))
-        ++end;
-    qsizetype insertAt = end;
-    while (insertAt > start + 1 && lines.at(insertAt - 1).trimmed().isEmpty())
-        --insertAt;
+    const qsizetype start = lines.indexOf(header) + 1;
     for (const auto& [key, value] : keys) {
-        const QString line = key + u'=' + value;
-        bool replaced = false;
-        for (qsizetype i = start + 1; i < end; ++i) {
-            if (lines.at(i).section(u'=', 0, 0).trimmed() == key) {
-                lines[i] = line;
-                replaced = true;
-            }
-        }
-        if (!replaced) {
-            lines.insert(insertAt++, line);
-            ++end;
-        }
+        qsizetype end = start;
+        for (qsizetype i = start; i < lines.size() && !lines.at(i).startsWith(u'['); ++i)
+            end = lines.at(i).trimmed().isEmpty() ? end : i + 1;
+        const auto same = [&key](const QString& line) { return line.section(u'=', 0, 0).trimmed() == key; };
+        const auto found = std::find_if(lines.begin() + start, lines.begin() + end, same);
+        if (found != lines.begin() + end)
+            *found = key + u'=' + value;
+        else
+            lines.insert(end, key + u'=' + value);
     }
     return lines.join(u'\n') + u'\n';
 }
@@ -212,6 +194,12 @@ SandboxedDesktop::SandboxedDesktop()
 
 SandboxedDesktop::~SandboxedDesktop() = default;
 
+// Empty when the file does not exist.
+QString SandboxedDesktop::readFile(const QString& path)
+{
+    return QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
+}
+
 QString SandboxedDesktop::path(const QString& relative) const
 {
     return m_directory.path() + u'/' + relative;
@@ -219,15 +207,8 @@ QString SandboxedDesktop::path(const QString& relative) const
 
 QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) const
 {
-    switch (location) {
-    case FakeBrowser::Location::user:
-        return dataHome() + u"/applications"_s;
-    case FakeBrowser::Location::system:
-        return systemDataDirectory() + u"/applications"_s;
-    case FakeBrowser::Location::snap:
-        return snapDataDirectory() + u"/applications"_s;
-    }
-    return {};
+    const QString roots[] = {dataHome(), systemDataDirectory(), snapDataDirectory()}; // in Location's order
+    return roots[static_cast<std::size_t>(location)] + u"/applications"_s;
 }
 
 void SandboxedDesktop::setCurrentDesktop(const QString& desktop)

@@ -107,6 +107,10 @@ public:
     // <current desktop in lower case>-mimeapps.list, keeping whatever else the file says.
     void setDefaultBrowser(const QString& id, MimeappsList list = MimeappsList::user);
     QString mimeappsListPath(MimeappsList list) const;
+    // The file's text; empty when it does not exist.
+    QString mimeappsList(MimeappsList list) const { return readFile(mimeappsListPath(list)); }
+    QString kdeglobalsPath() const { return configHome() + QStringLiteral("/kdeglobals"); }
+    QString kdeglobals() const { return readFile(kdeglobalsPath()); }
 
     // Runs program in the sandbox's environment with HOME as the working directory.
     Run run(const QString& program, const QStringList& arguments = {}, int timeoutMs = 30'000) const;
@@ -134,6 +138,7 @@ private:
     };
 
     QString path(const QString& relative) const;
+    static QString readFile(const QString& path);
     QString installRecorder(const QString& name, FakeBrowser::Executable state);
 
     QTemporaryDir m_directory;
