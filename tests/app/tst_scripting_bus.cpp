@@ -92,6 +92,19 @@ private Q_SLOTS:
         m_folder.reset();
     }
 
+    // The adaptor offers by name what the description the proxy is made from holds, no more and no less; the calls
+    // through the proxy below hold their arguments.
+    void offersWhatItsDescriptionSays()
+    {
+        start();
+        QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath,
+                                                           u"org.freedesktop.DBus.Introspectable"_s, u"Introspect"_s);
+        const QString offered = answered(m_client.asyncCall(call)).reply().arguments().value(0).toString();
+        QVERIFY(!memberNames(offered).isEmpty());
+        QCOMPARE(memberNames(offered),
+                 memberNames(QString::fromUtf8(TestFiles::read(QStringLiteral(LINKHERD_SCRIPTING_DESCRIPTION)))));
+    }
+
     // Every key reads back as given; a rule that gives none reads back with the defaults in the same words, and a
     // whole dictionary read back is a change that keeps its id.
     void rulesReadBackAsGiven()
@@ -397,6 +410,21 @@ private:
         for (const QVariantMap& rule : answered(m_proxy->GetRules()).value())
             ids.append(rule.value(u"id"_s).toString());
         return ids;
+    }
+
+    // 'method Name', 'property Name type="s" access="read"', 'signal Name' of the scripting interface in
+    // introspection XML, sorted.
+    static QStringList memberNames(const QString& xml)
+    {
+        const QString interface =
+            xml.section(u"<interface name=\""_s + scriptingInterface + u"\">"_s, 1).section(u"</interface>"_s, 0, 0);
+        QStringList names;
+        for (const QRegularExpressionMatch& member :
+             QRegularExpression(u"<(method|property|signal) name=\"(\\w+)\"( type=\"[^\"]+\" access=\"\\w+\")?"_s)
+                 .globalMatch(interface))
+            names.append(member.captured(1) + u' ' + member.captured(2) + member.captured(3));
+        names.sort();
+        return names;
     }
 
     // A method of org.freedesktop.DBus.Properties on the object, from the proxy's connection.

@@ -12,27 +12,32 @@ DesktopEntry fakeEntry(const QString& id, const QString& name)
         {}, {}};
 }
 
-std::optional<DesktopEntry> FakeApplicationCatalog::application(const QString& id)
+namespace {
+
+// The first of the catalog's entries, browsers first, that matches.
+template <typename Test>
+std::optional<DesktopEntry> firstEntry(const FakeApplicationCatalog& catalog, Test matches)
 {
-    ++applicationLookups;
-    for (const QList<DesktopEntry>* list : {&browsers, &applications}) {
-        for (const DesktopEntry& entry : *list) {
-            if (entry.id == id)
-                return entry;
-        }
+    for (const DesktopEntry& entry : catalog.browsers + catalog.applications) {
+        if (matches(entry))
+            return entry;
     }
     return std::nullopt;
 }
 
+} // namespace
+
+std::optional<DesktopEntry> FakeApplicationCatalog::application(const QString& id)
+{
+    ++applicationLookups;
+    return firstEntry(*this, [&id](const DesktopEntry& entry) { return entry.id == id; });
+}
+
 std::optional<DesktopEntry> FakeApplicationCatalog::applicationWithWindowClass(const QString& windowClass)
 {
-    for (const QList<DesktopEntry>* list : {&browsers, &applications}) {
-        for (const DesktopEntry& entry : *list) {
-            if (!entry.startupWMClass.isEmpty() && entry.startupWMClass.compare(windowClass, Qt::CaseInsensitive) == 0)
-                return entry;
-        }
-    }
-    return std::nullopt;
+    return firstEntry(*this, [&windowClass](const DesktopEntry& entry) {
+        return !entry.startupWMClass.isEmpty() && entry.startupWMClass.compare(windowClass, Qt::CaseInsensitive) == 0;
+    });
 }
 
 void FakeApplicationLauncher::openLinks(const QString& applicationPath, const QStringList& links,
@@ -61,12 +66,8 @@ Result<void> FakeDefaultHandlers::setDefaultForScheme(const QString& application
     if (failures.contains(scheme))
         return Failure{failures.value(scheme)};
     if (catalog && scheme == u"https"_s) {
-        for (const QList<DesktopEntry>* list : {&catalog->browsers, &catalog->applications}) {
-            for (const DesktopEntry& entry : *list) {
-                if (entry.filePath == applicationPath)
-                    catalog->defaultBrowser = entry;
-            }
-        }
+        if (auto entry = firstEntry(*catalog, [&](const DesktopEntry& e) { return e.filePath == applicationPath; }))
+            catalog->defaultBrowser = entry;
     }
     return {};
 }

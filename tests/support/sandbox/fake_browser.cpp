@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,20 +40,6 @@ void append(std::string& record, const std::string& field)
 bool makeDirectory(const std::string& path)
 {
     return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int descriptor, const std::string& bytes)
-{
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = write(descriptor, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 int fail(const std::string& what)
@@ -104,11 +89,12 @@ int main(int argc, char* argv[])
     const std::string temporary = directory + "/." + stamp + ".partial";
     const std::string complete = directory + '/' + stamp + ".launch";
 
-    const int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (descriptor < 0)
+    // x: created here or not at all; e: close-on-exec.
+    std::FILE* file = std::fopen(temporary.c_str(), "wxe");
+    if (!file)
         return fail("cannot create " + temporary);
-    const bool written = writeAll(descriptor, record);
-    if (close(descriptor) != 0 || !written)
+    const bool written = std::fwrite(record.data(), 1, record.size(), file) == record.size();
+    if (std::fclose(file) != 0 || !written)
         return fail("cannot write " + temporary);
     if (rename(temporary.c_str(), complete.c_str()) != 0)
         return fail("cannot rename " + temporary);

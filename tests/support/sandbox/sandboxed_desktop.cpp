@@ -9,7 +9,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <ctime>
 #include <tuple>
 
 using namespace Qt::StringLiterals;
@@ -34,28 +33,12 @@ void writeFile(const QString& path, const QString& text)
     TestFiles::write(path, text.toUtf8());
 }
 
-// Empty when the file does not exist.
-QString readFile(const QString& path)
-{
-    return QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
-}
-
 // Desktop entry string values: backslash escapes for the characters a line cannot hold.
 QString escapeValue(const QString& value)
 {
-    QString escaped;
-    for (const QChar c : value) {
-        if (c == u'\\')
-            escaped += u"\\\\"_s;
-        else if (c == u'\n')
-            escaped += u"\\n"_s;
-        else if (c == u'\t')
-            escaped += u"\\t"_s;
-        else if (c == u'\r')
-            escaped += u"\\r"_s;
-        else
-            escaped += c;
-    }
+    // The backslash first: the others bring backslashes of their own.
+    QString escaped = value;
+    escaped.replace(u'\\', u"\\\\"_s).replace(u'\n', u"\\n"_s).replace(u'\t', u"\\t"_s).replace(u'\r', u"\\r"_s);
     if (escaped.startsWith(u' '))
         escaped.replace(0, 1, u"\\s"_s);
     return escaped;
@@ -90,39 +73,27 @@ QString execLine(const QStringList& argv, const QString& fieldCodes)
     return parts.join(u' ');
 }
 
-// Sets keys in one group of a key file, keeping every other line as it is.
+// Sets keys in one group of a key file, keeping every other line as it is: a key already in the group keeps its
+// place, a new one comes after the group's last line that is not blank.
 QString withKeys(const QString& text, const QString& group, const QList<std::pair<QString, QString>>& keys)
 {
     QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
+    if (lines.last().isEmpty())
         lines.removeLast();
     const QString header = u'[' + group + u']';
-    qsizetype start = lines.indexOf(header);
-    if (start < 0) {
-        if (!lines.isEmpty() && !lines.last().isEmpty())
-            lines.append(QString());
+    if (!lines.contains(header))
         lines.append(header);
-        start = lines.size() - 1;
-    }
-    qsizetype end = start + 1;
-    while (end < lines.size() && !lines.at(end).startsWith(u'['))
-        ++end;
-    qsizetype insertAt = end;
-    while (insertAt > start + 1 && lines.at(insertAt - 1).trimmed().isEmpty())
-        --insertAt;
+    const qsizetype start = lines.indexOf(header) + 1;
     for (const auto& [key, value] : keys) {
-        const QString line = key + u'=' + value;
-        bool replaced = false;
-        for (qsizetype i = start + 1; i < end; ++i) {
-            if (lines.at(i).section(u'=', 0, 0).trimmed() == key) {
-                lines[i] = line;
-                replaced = true;
-            }
-        }
-        if (!replaced) {
-            lines.insert(insertAt++, line);
-            ++end;
-        }
+        qsizetype end = start;
+        for (qsizetype i = start; i < lines.size() && !lines.at(i).startsWith(u'['); ++i)
+            end = lines.at(i).trimmed().isEmpty() ? end : i + 1;
+        const auto same = [&key](const QString& line) { return line.section(u'=', 0, 0).trimmed() == key; };
+        const auto found = std::find_if(lines.begin() + start, lines.begin() + end, same);
+        if (found != lines.begin() + end)
+            *found = key + u'=' + value;
+        else
+            lines.insert(end, key + u'=' + value);
     }
     return lines.join(u'\n') + u'\n';
 }
@@ -149,14 +120,12 @@ SandboxedDesktop::Launch readLaunch(const QString& path)
     // Every field ends in NUL, so the last piece is always empty.
     require(fields.size() > 6 && fields.takeLast().isEmpty() && fields.at(0) == "linkherd-fake-launch-1",
             u"not a launch record: "_s + path);
+    // The clocks (fields 2 and 3) are for bench/; the name of the record already orders the starts.
     SandboxedDesktop::Launch launch;
     launch.pid = fields.at(1).toLongLong();
-    launch.wallClockNs = fields.at(2).toLongLong();
-    launch.monotonicNs = fields.at(3).toLongLong();
     const qsizetype argc = fields.at(4).toLongLong();
     require(fields.size() > 5 + argc, u"truncated launch record: "_s + path);
-    launch.rawArguments = fields.mid(5, argc);
-    for (const QByteArray& argument : std::as_const(launch.rawArguments))
+    for (const QByteArray& argument : fields.mid(5, argc))
         launch.arguments.append(QString::fromUtf8(argument));
     const qsizetype environmentSize = fields.at(5 + argc).toLongLong();
     require(fields.size() == 6 + argc + environmentSize, u"truncated launch record: "_s + path);
@@ -175,7 +144,7 @@ SandboxedDesktop::SandboxedDesktop()
 {
     require(m_directory.isValid(), u"cannot create a temporary directory: "_s + m_directory.errorString());
     for (const QString& directory :
-         {home(), configHome(), cacheHome(), dataHome(), applicationsDirectory(FakeBrowser::Location::user),
+         {home(), configHome(), path(u"home/.cache"_s), dataHome(), applicationsDirectory(FakeBrowser::Location::user),
           applicationsDirectory(FakeBrowser::Location::system), applicationsDirectory(FakeBrowser::Location::snap),
           runtimeDirectory(), binDirectory(), path(u"home/.local/state"_s), path(u"config-dirs"_s),
           path(u"launches"_s)})
@@ -187,29 +156,14 @@ SandboxedDesktop::SandboxedDesktop()
     m_environment = QProcessEnvironment::systemEnvironment();
     // Whatever would let the session this test runs in reach the children: its bus, its display, its
     // desktop's identity and locale, and launch variables a launcher may have left behind.
-    static const QStringList hostVariables = {u"DBUS_SESSION_BUS_ADDRESS"_s,
-                                              u"DBUS_STARTER_ADDRESS"_s,
-                                              u"DBUS_STARTER_BUS_TYPE"_s,
-                                              u"DISPLAY"_s,
-                                              u"WAYLAND_DISPLAY"_s,
-                                              u"WAYLAND_SOCKET"_s,
-                                              u"XAUTHORITY"_s,
-                                              u"DESKTOP_STARTUP_ID"_s,
-                                              u"XDG_ACTIVATION_TOKEN"_s,
-                                              u"XDG_SESSION_DESKTOP"_s,
-                                              u"XDG_SESSION_TYPE"_s,
-                                              u"XDG_SESSION_ID"_s,
-                                              u"XDG_SESSION_CLASS"_s,
-                                              u"XDG_MENU_PREFIX"_s,
-                                              u"DESKTOP_SESSION"_s,
-                                              u"KDE_FULL_SESSION"_s,
-                                              u"KDE_SESSION_VERSION"_s,
-                                              u"GNOME_DESKTOP_SESSION_ID"_s,
-                                              u"SESSION_MANAGER"_s,
-                                              u"BROWSER"_s,
-                                              u"LANGUAGE"_s,
-                                              u"QT_QPA_PLATFORMTHEME"_s,
-                                              u"GTK_MODULES"_s};
+    static const QStringList hostVariables =
+        QStringLiteral(
+            "DBUS_SESSION_BUS_ADDRESS DBUS_STARTER_ADDRESS DBUS_STARTER_BUS_TYPE DISPLAY WAYLAND_DISPLAY "
+            "WAYLAND_SOCKET XAUTHORITY DESKTOP_STARTUP_ID XDG_ACTIVATION_TOKEN XDG_SESSION_DESKTOP "
+            "XDG_SESSION_TYPE XDG_SESSION_ID XDG_SESSION_CLASS XDG_MENU_PREFIX DESKTOP_SESSION KDE_FULL_SESSION "
+            "KDE_SESSION_VERSION GNOME_DESKTOP_SESSION_ID SESSION_MANAGER BROWSER LANGUAGE QT_QPA_PLATFORMTHEME "
+            "GTK_MODULES")
+            .split(u' ');
     for (const QString& name : hostVariables)
         m_environment.remove(name);
     for (const QString& name : m_environment.keys()) {
@@ -222,7 +176,7 @@ SandboxedDesktop::SandboxedDesktop()
     m_environment.insert(u"HOME"_s, home());
     m_environment.insert(u"XDG_CONFIG_HOME"_s, configHome());
     m_environment.insert(u"XDG_DATA_HOME"_s, dataHome());
-    m_environment.insert(u"XDG_CACHE_HOME"_s, cacheHome());
+    m_environment.insert(u"XDG_CACHE_HOME"_s, path(u"home/.cache"_s));
     m_environment.insert(u"XDG_STATE_HOME"_s, path(u"home/.local/state"_s));
     m_environment.insert(u"XDG_RUNTIME_DIR"_s, runtimeDirectory());
     m_environment.insert(u"XDG_DATA_DIRS"_s, systemDataDirectory());
@@ -240,6 +194,12 @@ SandboxedDesktop::SandboxedDesktop()
 
 SandboxedDesktop::~SandboxedDesktop() = default;
 
+// Empty when the file does not exist.
+QString SandboxedDesktop::readFile(const QString& path)
+{
+    return QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
+}
+
 QString SandboxedDesktop::path(const QString& relative) const
 {
     return m_directory.path() + u'/' + relative;
@@ -247,15 +207,8 @@ QString SandboxedDesktop::path(const QString& relative) const
 
 QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) const
 {
-    switch (location) {
-    case FakeBrowser::Location::user:
-        return dataHome() + u"/applications"_s;
-    case FakeBrowser::Location::system:
-        return systemDataDirectory() + u"/applications"_s;
-    case FakeBrowser::Location::snap:
-        return snapDataDirectory() + u"/applications"_s;
-    }
-    return {};
+    const QString roots[] = {dataHome(), systemDataDirectory(), snapDataDirectory()}; // in Location's order
+    return roots[static_cast<std::size_t>(location)] + u"/applications"_s;
 }
 
 void SandboxedDesktop::setCurrentDesktop(const QString& desktop)
@@ -290,17 +243,7 @@ QString SandboxedDesktop::installRecorder(const QString& name, FakeBrowser::Exec
     // A copy rather than a link: the recorder finds its name, and so its record folder, through
     // /proc/self/exe, which resolves links.
     require(QFile::copy(source, target), u"cannot copy %1 to %2"_s.arg(source, target));
-    QFileDevice::Permissions permissions =
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    if (state == FakeBrowser::Executable::present)
-        permissions |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
-    require(QFile::setPermissions(target, permissions), u"cannot set the permissions of "_s + target);
     return target;
-}
-
-QString SandboxedDesktop::addRecordingExecutable(const QString& name)
-{
-    return installRecorder(name, FakeBrowser::Executable::present);
 }
 
 QString SandboxedDesktop::addBrowser(const FakeBrowser& browser)
@@ -308,39 +251,29 @@ QString SandboxedDesktop::addBrowser(const FakeBrowser& browser)
     require(!browser.id.isEmpty() && !browser.id.contains(u'/'), u"a fake browser needs a plain id"_s);
     const QString executableName = browser.executableName.isEmpty() ? browser.id : browser.executableName;
 
+    const bool flatpak = browser.execStyle == FakeBrowser::ExecStyle::flatpak;
+    const Recorder recorder{flatpak ? u"flatpak"_s : executableName, flatpak ? browser.id : QString()};
+    const QString program = installRecorder(recorder.executableName, browser.executable);
     // The command with the arguments given, then these.
-    QString program;
-    Recorder recorder;
-    if (browser.execStyle == FakeBrowser::ExecStyle::flatpak) {
-        recorder = {u"flatpak"_s, browser.id};
-        program = installRecorder(recorder.executableName, browser.executable);
-    } else {
-        recorder = {executableName, QString()};
-        program = installRecorder(executableName, browser.executable);
-    }
     const auto execWith = [&](const QStringList& more) {
-        if (browser.execStyle == FakeBrowser::ExecStyle::flatpak)
+        if (flatpak)
             return execLine(QStringList{program, u"run"_s, u"--branch=stable"_s, u"--arch=x86_64"_s,
                                         u"--command="_s + executableName, u"--file-forwarding"_s, browser.id} +
                                 browser.execArguments + more,
                             u"@@u %U @@"_s);
-        static const QString fieldCodes[] = {u"%U"_s, u"%u"_s, QString()};
-        return execLine(QStringList{browser.execByAbsolutePath ? program : executableName} + browser.execArguments +
-                            more,
-                        fieldCodes[static_cast<int>(browser.execStyle)]);
+        return execLine(QStringList{executableName} + browser.execArguments + more,
+                        browser.execStyle == FakeBrowser::ExecStyle::urls ? u"%U"_s : u"%u"_s);
     };
     const QString exec = execWith({});
 
     QString entry = u"[Desktop Entry]\nType=Application\n"_s;
     if (!browser.name.isEmpty())
         entry += u"Name="_s + escapeValue(browser.name) + u'\n';
-    for (auto it = browser.localizedNames.begin(); it != browser.localizedNames.end(); ++it)
-        entry += u"Name[%1]=%2\n"_s.arg(it.key(), escapeValue(it.value()));
     entry += u"Exec="_s + escapeValue(exec) + u'\n';
     if (!browser.mimeTypes.isEmpty())
         entry += u"MimeType="_s + browser.mimeTypes + u'\n';
     entry += u"Categories=Network;WebBrowser;\n"_s;
-    if (browser.execStyle == FakeBrowser::ExecStyle::flatpak)
+    if (flatpak)
         entry += u"X-Flatpak="_s + browser.id + u'\n';
     for (const auto& [key, value] : browser.extraKeys)
         entry += key + u'=' + value + u'\n';
@@ -407,11 +340,6 @@ QString SandboxedDesktop::mimeappsListPath(MimeappsList list) const
     return configHome() + u'/' + currentDesktop().section(u':', 0, 0).toLower() + u"-mimeapps.list"_s;
 }
 
-QString SandboxedDesktop::mimeappsList(MimeappsList list) const
-{
-    return readFile(mimeappsListPath(list));
-}
-
 void SandboxedDesktop::setDefaultBrowser(const QString& id, MimeappsList list)
 {
     const QString entry = id + u".desktop"_s;
@@ -425,26 +353,18 @@ void SandboxedDesktop::setDefaultBrowser(const QString& id, MimeappsList list)
 SandboxedDesktop::Run SandboxedDesktop::run(const QString& program, const QStringList& arguments, int timeoutMs) const
 {
     // QProcess would search the test's own PATH; the child's, with the fakes first, is the one that counts.
-    QString executable = program;
-    if (!program.contains(u'/')) {
-        executable =
-            QStandardPaths::findExecutable(program, m_environment.value(u"PATH"_s).split(u':', Qt::SkipEmptyParts));
-    }
-
-    Run result;
+    const QString executable =
+        program.contains(u'/')
+            ? program
+            : QStandardPaths::findExecutable(program, m_environment.value(u"PATH"_s).split(u':', Qt::SkipEmptyParts));
     const QString commandLine = (QStringList{program} + arguments).join(u' ');
-    if (executable.isEmpty()) {
-        result.err = u"%1: not found in the sandbox's PATH"_s.arg(program);
-        QTest::qFail(qPrintable(result.err), __FILE__, __LINE__);
-        return result;
-    }
-
     QProcess process;
     process.setProcessEnvironment(m_environment);
     process.setWorkingDirectory(home());
     process.start(executable, arguments);
+    Run result;
     if (!process.waitForStarted(timeoutMs)) {
-        result.err = u"%1: cannot start: %2"_s.arg(commandLine, process.errorString());
+        result.err = u"%1: cannot start (is it in the sandbox's PATH?): %2"_s.arg(commandLine, process.errorString());
         QTest::qFail(qPrintable(result.err), __FILE__, __LINE__);
         return result;
     }
@@ -465,16 +385,6 @@ SandboxedDesktop::Run SandboxedDesktop::run(const QString& program, const QStrin
         result.exitCode = process.exitCode();
     }
     return result;
-}
-
-QString SandboxedDesktop::kdeglobals() const
-{
-    return readFile(kdeglobalsPath());
-}
-
-QString SandboxedDesktop::autostartEntryPath() const
-{
-    return configHome() + u"/autostart/"_s + linkherdID + u".desktop"_s;
 }
 
 void SandboxedDesktop::setUpForResident(const QString& appExecutable, const QString& cliExecutable)
@@ -499,26 +409,17 @@ SandboxedDesktop::Run SandboxedDesktop::runLinkherd(const QStringList& arguments
     return run(m_linkherdExecutable, arguments, timeoutMs);
 }
 
-QList<SandboxedDesktop::Launch> SandboxedDesktop::launchesOf(const QString& executableName) const
-{
-    const QDir directory(path(u"launches/"_s + executableName));
-    QList<Launch> launches;
-    // The names start with the zero-padded monotonic time, so name order is start order.
-    for (const QString& name : directory.entryList({u"*.launch"_s}, QDir::Files, QDir::Name))
-        launches.append(readLaunch(directory.filePath(name)));
-    std::stable_sort(launches.begin(), launches.end(),
-                     [](const Launch& a, const Launch& b) { return a.monotonicNs < b.monotonicNs; });
-    return launches;
-}
-
 QList<SandboxedDesktop::Launch> SandboxedDesktop::launches(const QString& id) const
 {
     const auto recorder = m_recorders.constFind(id);
     require(recorder != m_recorders.constEnd(), u"no fake browser was added as "_s + id);
-    QList<Launch> launches = launchesOf(recorder->executableName);
-    if (!recorder->flatpakID.isEmpty()) {
-        launches.removeIf(
-            [&](const Launch& launch) { return flatpakApplication(launch.arguments) != recorder->flatpakID; });
+    const QDir directory(path(u"launches/"_s + recorder->executableName));
+    QList<Launch> launches;
+    // The names start with the zero-padded monotonic time, so name order is start order.
+    for (const QString& name : directory.entryList({u"*.launch"_s}, QDir::Files, QDir::Name)) {
+        Launch launch = readLaunch(directory.filePath(name));
+        if (recorder->flatpakID.isEmpty() || flatpakApplication(launch.arguments) == recorder->flatpakID)
+            launches.append(launch);
     }
     return launches;
 }
@@ -537,9 +438,10 @@ QList<SandboxedDesktop::Launch> SandboxedDesktop::waitForLaunches(const QString&
     return result;
 }
 
-qint64 SandboxedDesktop::monotonicNow()
+QList<QStringList> SandboxedDesktop::waitForLinks(const QString& id, qsizetype count) const
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    QList<QStringList> links;
+    for (const Launch& launch : waitForLaunches(id, count))
+        links.append(launch.arguments.mid(1));
+    return links;
 }

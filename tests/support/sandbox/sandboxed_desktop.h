@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArrayList>
 #include <QHash>
 #include <QList>
 #include <QMap>
@@ -17,16 +16,14 @@
 struct FakeBrowser {
     // snap: snapd's applications folder, which is not in XDG_DATA_DIRS (Linkherd is told where it is).
     enum class Location { user, system, snap };
-    // How Exec hands over links: `%U`, `%u`, not at all, or through `flatpak run … <id> @@u %U @@`.
-    enum class ExecStyle { urls, url, none, flatpak };
-    enum class Executable { present, missing, notExecutable };
+    // How Exec hands over links: `%U`, `%u`, or through `flatpak run … <id> @@u %U @@`.
+    enum class ExecStyle { urls, url, flatpak };
+    enum class Executable { present, missing };
 
     // The desktop file ID without ".desktop"; for the Flatpak style also the Flatpak application ID.
     QString id{};
     // Written as Name when not empty.
     QString name{};
-    // Name[<locale>] keys, for example {"de", "Netz"}.
-    QMap<QString, QString> localizedNames{};
     Location location = Location::user;
     QString mimeTypes = QStringLiteral("x-scheme-handler/http;x-scheme-handler/https;text/html;");
     ExecStyle execStyle = ExecStyle::urls;
@@ -36,9 +33,7 @@ struct FakeBrowser {
     // The name of the executable in the sandbox's bin/ folder; the id when empty. Flatpak browsers all share
     // one `flatpak` there, and the name given here only becomes its --command.
     QString executableName{};
-    // Exec names the executable by its absolute path rather than leaving it to PATH.
-    bool execByAbsolutePath = false;
-    // GIO ignores an entry whose executable is missing or not executable.
+    // GIO ignores an entry whose executable is missing.
     Executable executable = Executable::present;
     // Further keys, written as they stand: {"NoDisplay", "true"}, {"OnlyShowIn", "KDE;"}, {"Icon", "x"}, …
     QList<std::pair<QString, QString>> extraKeys{};
@@ -56,15 +51,9 @@ class SandboxedDesktop final {
 public:
     // One start of a fake executable, as recorded by that process itself.
     struct Launch {
-        // argv exactly, argv[0] included.
-        QByteArrayList rawArguments;
-        // The same, read as UTF-8.
+        // argv, argv[0] included, read as UTF-8.
         QStringList arguments;
         qint64 pid = 0;
-        // CLOCK_REALTIME, nanoseconds since the epoch.
-        qint64 wallClockNs = 0;
-        // CLOCK_MONOTONIC, comparable with monotonicNow().
-        qint64 monotonicNs = 0;
         // The whole environment it was started with.
         QProcessEnvironment environment;
     };
@@ -87,7 +76,6 @@ public:
     QString home() const { return path(QStringLiteral("home")); }
     QString configHome() const { return path(QStringLiteral("home/.config")); }
     QString dataHome() const { return path(QStringLiteral("home/.local/share")); }
-    QString cacheHome() const { return path(QStringLiteral("home/.cache")); }
     QString runtimeDirectory() const { return path(QStringLiteral("runtime")); }
     // The only entry of XDG_DATA_DIRS.
     QString systemDataDirectory() const { return path(QStringLiteral("sys/share")); }
@@ -112,8 +100,6 @@ public:
     // Linkherd's own entry, org.linkherd.Linkherd.desktop, in the system applications folder, handling http
     // and https. Its Exec is `linkherd-app %U`, a recording fake in bin/, unless an executable is given.
     QString addLinkherdEntry(const QString& executable = QString());
-    // A recording executable in bin/ that is no browser (a fake `kde-open`, say); see launchesOf().
-    QString addRecordingExecutable(const QString& name);
     // Writes mimeinfo.cache in every applications folder.
     void refreshDesktopDatabase();
 
@@ -122,10 +108,9 @@ public:
     void setDefaultBrowser(const QString& id, MimeappsList list = MimeappsList::user);
     QString mimeappsListPath(MimeappsList list) const;
     // The file's text; empty when it does not exist.
-    QString mimeappsList(MimeappsList list) const;
+    QString mimeappsList(MimeappsList list) const { return readFile(mimeappsListPath(list)); }
     QString kdeglobalsPath() const { return configHome() + QStringLiteral("/kdeglobals"); }
-    QString kdeglobals() const;
-    QString autostartEntryPath() const;
+    QString kdeglobals() const { return readFile(kdeglobalsPath()); }
 
     // Runs program in the sandbox's environment with HOME as the working directory.
     Run run(const QString& program, const QStringList& arguments = {}, int timeoutMs = 30'000) const;
@@ -142,11 +127,8 @@ public:
     // Launching is asynchronous: waits until at least count starts are recorded or the time is up, and
     // returns what there is then.
     QList<Launch> waitForLaunches(const QString& id, qsizetype count, int timeoutMs = 10'000) const;
-    // The starts of any recording executable, by its name in bin/.
-    QList<Launch> launchesOf(const QString& executableName) const;
-
-    // CLOCK_MONOTONIC in nanoseconds, the clock of Launch::monotonicNs.
-    static qint64 monotonicNow();
+    // The links of each start waitForLaunches() returns: its arguments after argv[0].
+    QList<QStringList> waitForLinks(const QString& id, qsizetype count) const;
 
 private:
     struct Recorder {
@@ -156,6 +138,7 @@ private:
     };
 
     QString path(const QString& relative) const;
+    static QString readFile(const QString& path);
     QString installRecorder(const QString& name, FakeBrowser::Executable state);
 
     QTemporaryDir m_directory;

@@ -4,38 +4,9 @@
 #include <QDir>
 #include <QTest>
 
-#include <algorithm>
 #include <optional>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-struct MimeListing {
-    QString defaultApplication;
-    QStringList registered;
-};
-
-// Reads `gio mime TYPE`: "Default application for “TYPE”: X", then "Registered applications:" and one
-// tab-indented desktop file ID a line.
-MimeListing gioMime(const SandboxedDesktop& desktop, const QString& type)
-{
-    const SandboxedDesktop::Run run = desktop.run(u"gio"_s, {u"mime"_s, type});
-    MimeListing listing;
-    bool inRegistered = false;
-    for (const QString& line : run.out.split(u'\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith(u"Default application for"_s))
-            listing.defaultApplication = line.section(u": "_s, -1);
-        else if (!line.startsWith(u'\t'))
-            inRegistered = line == u"Registered applications:"_s;
-        else if (inRegistered)
-            listing.registered.append(line.trimmed());
-    }
-    listing.registered.sort();
-    return listing;
-}
-
-} // namespace
 
 class SandboxedDesktopTest final : public QObject {
     Q_OBJECT
@@ -69,9 +40,17 @@ private Q_SLOTS:
 
     void gioListsOnlyTheSandboxesApplications()
     {
-        const MimeListing listing = gioMime(*m_desktop, u"x-scheme-handler/https"_s);
+        // `gio mime` lists "Registered applications:", one tab-indented desktop file ID a line, then others.
+        const QString out = m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/https"_s}).out;
+        QStringList registered;
+        for (const QString& line : out.section(u"Registered applications:\n"_s, 1).split(u'\n')) {
+            if (!line.startsWith(u'\t'))
+                break;
+            registered.append(line.trimmed());
+        }
+        registered.sort();
         // Linkherd's own entry is a valid handler, so code that must leave it out has something to leave out.
-        QCOMPARE(listing.registered,
+        QCOMPARE(registered,
                  (QStringList{u"alpha.desktop"_s, u"org.example.Beta.desktop"_s, u"org.linkherd.Linkherd.desktop"_s}));
     }
 
@@ -99,17 +78,11 @@ private Q_SLOTS:
                                        QString(),
                                        u"--profile-directory=Profile 1"_s};
         const QString program = m_desktop->binDirectory() + u"/alpha"_s;
-        const qint64 before = SandboxedDesktop::monotonicNow();
         QCOMPARE(m_desktop->run(program, arguments).exitCode, 0);
-        const qint64 after = SandboxedDesktop::monotonicNow();
-
         const QList<SandboxedDesktop::Launch> launches = m_desktop->launches(u"alpha"_s);
         QCOMPARE(launches.size(), 1);
-        const SandboxedDesktop::Launch& launch = launches.first();
-        QCOMPARE(launch.arguments, QStringList{program} + arguments);
-        QCOMPARE(launch.rawArguments.at(4), u"Grüße, 世界 🌐"_s.toUtf8());
-        QVERIFY(launch.monotonicNs >= before && launch.monotonicNs <= after);
-        QCOMPARE(launch.environment.value(u"XDG_CONFIG_HOME"_s), m_desktop->configHome());
+        QCOMPARE(launches[0].arguments, QStringList{program} + arguments);
+        QCOMPARE(launches[0].environment.value(u"XDG_CONFIG_HOME"_s), m_desktop->configHome());
         QVERIFY(m_desktop->launches(u"org.example.Beta"_s).isEmpty());
     }
 
