@@ -88,7 +88,9 @@ QString withKeys(const QString& text, const QString& group, const QList<std::pai
         qsizetype end = start;
         for (qsizetype i = start; i < lines.size() && !lines.at(i).startsWith(u'['); ++i)
             end = lines.at(i).trimmed().isEmpty() ? end : i + 1;
-        const auto same = [&key](const QString& line) { return line.section(u'=', 0, 0).trimmed() == key; };
+        // Named, not captured: clang 14 (the sanitized build) cannot capture a structured binding.
+        const QString& name = key;
+        const auto same = [&name](const QString& line) { return line.section(u'=', 0, 0).trimmed() == name; };
         const auto found = std::find_if(lines.begin() + start, lines.begin() + end, same);
         if (found != lines.begin() + end)
             *found = key + u'=' + value;
