@@ -84,8 +84,8 @@ private Q_SLOTS:
         QCOMPARE(saved->fallback, Destination::browser(u"org.example.Fox"_s));
     }
 
-    // A Finicky file or a rules file that will not do is an error, and changes nothing. (What the command lines
-    // refuse is in tst_cli's refusals; what the evaluation refuses, in tst_finicky_import.)
+    // A Finicky file or a rules file that will not do is an error, and changes nothing. (Wrong command lines are
+    // in tests/data/cli/refused.txt; what the evaluation refuses, in tst_finicky_import.)
     void failuresChangeNothing_data()
     {
         QTest::addColumn<QStringList>("arguments");
