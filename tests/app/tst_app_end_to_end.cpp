@@ -145,9 +145,8 @@ private Q_SLOTS:
                        "pattern": "example.com", "sourceBundleIDs": [], "destination": {"browser": {"bundleID": "other"}}}]})");
         QCOMPARE(m_desktop->runLinkherd({u"default"_s, u"--set"_s}).out, u"yes\n"_s);
 
-        const SandboxedDesktop::Run run =
-            m_desktop->run(u"gio"_s, {u"open"_s, u"http://www.example.com/a?utm_source=news&id=7#top"_s});
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(m_desktop->run(u"gio"_s, {u"open"_s, u"http://www.example.com/a?utm_source=news&id=7#top"_s}).exitCode,
+                 0);
         QCOMPARE(m_desktop->waitForLinks(u"other"_s, 1), Links{{u"https://www.example.com/a?id=7#top"_s}});
         QTest::qWait(300);
         QCOMPARE(m_desktop->launches(u"other"_s).size(), 1);
@@ -470,8 +469,7 @@ private Q_SLOTS:
         QStringList links;
         for (int i = 1; i <= 5; ++i)
             links.append(u"https://example.org/%1"_s.arg(i));
-        const SandboxedDesktop::Run run = m_desktop->run(app, links, 10'000);
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(m_desktop->run(app, links, 10'000).exitCode, 0);
         // The browser takes several links at once (%U), so it gets all five in one start, in order.
         QCOMPARE(m_desktop->waitForLinks(u"fake"_s, 1), Links{links});
         QTest::qWait(200);
@@ -499,8 +497,8 @@ private Q_SLOTS:
         QTemporaryDir sandbox;
         TestFiles::write(sandbox.filePath(u".flatpak-info"_s),
                          "[Application]\nname=org.example.Sandboxed\nruntime=runtime/org.example.Platform/x86_64/1\n");
-        const SandboxedDesktop::Run run = m_desktop->run(QStringLiteral(LINKHERD_SANDBOXED_CALLER),
-                                                         {sandbox.path(), u"https://example.com/sandboxed"_s});
+        const QString caller = QStringLiteral(LINKHERD_SANDBOXED_CALLER);
+        const SandboxedDesktop::Run run = m_desktop->run(caller, {sandbox.path(), u"https://example.com/sandboxed"_s});
         if (run.exitCode == 77)
             QSKIP(qPrintable(u"This machine cannot make a sandbox: "_s + run.err));
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -508,10 +506,7 @@ private Q_SLOTS:
 
         // The same link from outside the sandbox takes the fallback.
         TestFiles::write(sandbox.filePath(u".flatpak-info"_s), "");
-        QCOMPARE(
-            m_desktop->run(QStringLiteral(LINKHERD_SANDBOXED_CALLER), {sandbox.path(), u"https://example.com/plain"_s})
-                .exitCode,
-            0);
+        QCOMPARE(m_desktop->run(caller, {sandbox.path(), u"https://example.com/plain"_s}).exitCode, 0);
         QCOMPARE(m_desktop->waitForLinks(u"fake"_s, 1), Links{{u"https://example.com/plain"_s}});
     }
 
