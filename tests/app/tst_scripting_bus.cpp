@@ -231,11 +231,9 @@ private Q_SLOTS:
     // takes text that is not a link.
     void resolvesAndRoutes()
     {
-        start(R"({"fallback": {"browser": {"bundleID": "fake"}}, "version": 1, "rules": [
-            {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "a.example",
-             "sourceBundleIDs": [], "destination": {"ask": {}}},
-            {"id": "7F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "b.example",
-             "sourceBundleIDs": ["x.y"], "destination": {"browser": {"bundleID": "other"}}}]})");
+        start();
+        added({{u"pattern"_s, u"a.example"_s}});
+        added({{u"pattern"_s, u"b.example"_s}, {u"browser"_s, u"other"_s}, {u"sourceApps"_s, QStringList{u"x.y"_s}}});
         QCOMPARE(answered(m_proxy->Resolve(u"https://a.example/"_s, QString())).value(), u"ask"_s);
         QCOMPARE(answered(m_proxy->Resolve(u"https://b.example/"_s, u"x.y"_s)).value(), u"other"_s);
         const QDBusPendingCall resolve = answered(m_proxy->Resolve(u"x"_s, QString()));
@@ -364,13 +362,13 @@ private Q_SLOTS:
     }
 
 private:
-    // The adaptor over these rules, offered on the session bus, and the proxy that calls it.
-    void start(const QByteArray& rules = noRules)
+    // The adaptor over a rules file without rules, offered on the session bus, and the proxy that calls it.
+    void start()
     {
         m_folder.emplace();
         QVERIFY(m_folder->isValid());
         m_rules = m_folder->filePath(u"rules.json"_s);
-        TestFiles::write(m_rules, rules);
+        TestFiles::write(m_rules, noRules);
         m_backend.emplace(m_rules);
         m_object.emplace();
         new ScriptingBus(*m_backend, &*m_object);
