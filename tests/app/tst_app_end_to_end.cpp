@@ -462,7 +462,8 @@ private Q_SLOTS:
         QVERIFY(!launches[1].environment.contains(u"XDG_ACTIVATION_TOKEN"_s));
     }
 
-    // The log (often the journal) says what Linkherd does, not which links the user opens.
+    // A second launch's links reach the browser in order; the log (often the journal) says what Linkherd does, not
+    // which links the user opens.
     void aSecondLaunchForwardsFiveLinksInOrder()
     {
         startResident(QProcess::SeparateChannels);
