@@ -1,10 +1,9 @@
+#include "scripting_proxy.h"
 #include "support/fakes/fake_notification_server.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -151,22 +150,13 @@ private:
     // measured in bench/, not asserted.
     static constexpr int noticeMs = 10'000;
 
-    // A property of the resident's scripting interface; nothing while it does not answer.
-    static std::optional<QVariant> residentProperty(const QString& name)
+    // The resident's scripting interface: its properties are invalid while it does not answer, and are answered
+    // from its event loop, so once they are it has started watching.
+    static bool residentAnswers() { return scripting().property("RuleCount").isValid(); }
+    static bool residentSaysItIsTheDefault() { return scripting().property("IsDefaultBrowser").toBool(); }
+    static OrgLinkherdLinkherdScriptingInterface scripting()
     {
-        QDBusMessage get = QDBusMessage::createMethodCall(u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s,
-                                                          u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-        get << u"org.linkherd.Linkherd.Scripting"_s << name;
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 2000);
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return std::nullopt;
-        return reply.arguments().value(0).value<QDBusVariant>().variant();
-    }
-    // Answered from the resident's event loop, so it has started watching.
-    static bool residentAnswers() { return residentProperty(u"RuleCount"_s).has_value(); }
-    static bool residentSaysItIsTheDefault()
-    {
-        return residentProperty(u"IsDefaultBrowser"_s).value_or(false).toBool();
+        return {u"org.linkherd.Linkherd"_s, u"/org/linkherd/Linkherd"_s, QDBusConnection::sessionBus()};
     }
 
     FakeNotificationServer m_server;

@@ -13,16 +13,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-void replaceText(QPlainTextEdit* editor, const QString& text)
-{
-    editor->selectAll();
-    editor->insertPlainText(text);
-}
-
-} // namespace
-
 class JsonEditorDialogTest final : public QObject {
     Q_OBJECT
 
@@ -38,43 +28,43 @@ private Q_SLOTS:
         LinkRewriter rewriter = LinkRewriter::initial();
         rewriter.upgradesToHTTPS = !rewriter.upgradesToHTTPS;
         m_store->setRewriter(rewriter);
+        m_file = TestFiles::read(m_path);
+        m_before = m_store->currentDocument();
+        m_dialog.emplace(*m_store);
+        m_dialog->show();
     }
 
-    void cleanup() { m_store.reset(); }
+    void cleanup()
+    {
+        m_dialog.reset();
+        m_store.reset();
+    }
 
     // The text is the file as the store writes it; saving it unchanged changes nothing.
     void unchangedSaveCloses()
     {
-        const QByteArray file = TestFiles::read(m_path);
-        const RuleStore::Document before = m_store->currentDocument();
-        JsonEditorDialog dialog(*m_store);
-        dialog.show();
-        auto* editor = dialog.findChild<QPlainTextEdit*>();
-        QCOMPARE(editor->toPlainText(), m_store->jsonText());
-        QVERIFY(!Widgets::childWhere<QLabel>(dialog, &QLabel::wordWrap)->isVisible());
+        QCOMPARE(editor()->toPlainText(), m_store->jsonText());
+        QVERIFY(!Widgets::childWhere<QLabel>(*m_dialog, &QLabel::wordWrap)->isVisible());
 
-        QTest::mouseClick(Widgets::named(dialog, u"Save"_s), Qt::LeftButton);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(m_store->currentDocument(), before);
-        QCOMPARE(TestFiles::read(m_path), file);
+        QTest::mouseClick(Widgets::named(*m_dialog, u"Save"_s), Qt::LeftButton);
+        QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
+        QVERIFY(!m_dialog->isVisible());
+        QCOMPARE(m_store->currentDocument(), m_before);
+        QCOMPARE(TestFiles::read(m_path), m_file);
     }
 
     // Return types a new line; Ctrl+Return saves.
     void keyboard()
     {
-        JsonEditorDialog dialog(*m_store);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowActive(&dialog)); // shortcuts work in the active window only
-        auto* editor = dialog.findChild<QPlainTextEdit*>();
-        editor->moveCursor(QTextCursor::End);
-        QTest::keyClick(editor, Qt::Key_Return);
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(editor->toPlainText(), m_store->jsonText() + u'\n');
+        QVERIFY(QTest::qWaitForWindowActive(&*m_dialog)); // shortcuts work in the active window only
+        editor()->moveCursor(QTextCursor::End);
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(m_dialog->isVisible());
+        QCOMPARE(editor()->toPlainText(), m_store->jsonText() + u'\n');
 
-        replaceText(editor, m_store->jsonText().replace(u"a.example"_s, u"c.example"_s));
-        QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(!dialog.isVisible());
+        replaceText(m_store->jsonText().replace(u"a.example"_s, u"c.example"_s));
+        QTest::keyClick(editor(), Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(!m_dialog->isVisible());
         QCOMPARE(m_store->rules().at(0).pattern, u"c.example"_s);
     }
 
@@ -92,49 +82,49 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, error);
-        const QByteArray file = TestFiles::read(m_path);
-        const RuleStore::Document before = m_store->currentDocument();
-        JsonEditorDialog dialog(*m_store);
-        dialog.show();
-        auto* editor = dialog.findChild<QPlainTextEdit*>();
-        replaceText(editor, text);
-
+        replaceText(text);
         for (int attempt = 0; attempt < 2; ++attempt) {
-            QTest::mouseClick(Widgets::named(dialog, u"Save"_s), Qt::LeftButton);
-            QVERIFY(dialog.isVisible());
-            const QLabel* errorLine = Widgets::childWhere<QLabel>(dialog, &QLabel::wordWrap);
+            QTest::mouseClick(Widgets::named(*m_dialog, u"Save"_s), Qt::LeftButton);
+            QVERIFY(m_dialog->isVisible());
+            const QLabel* errorLine = Widgets::childWhere<QLabel>(*m_dialog, &QLabel::wordWrap);
             QVERIFY(errorLine->isVisible());
             QVERIFY(errorLine->text().startsWith(u"⚠ "_s));
             QVERIFY2(errorLine->text().contains(error), qPrintable(errorLine->text()));
-            QCOMPARE(editor->toPlainText(), text);
+            QCOMPARE(editor()->toPlainText(), text);
         }
-        QCOMPARE(m_store->currentDocument(), before);
+        QCOMPARE(m_store->currentDocument(), m_before);
 
-        QTest::mouseClick(Widgets::named(dialog, u"Cancel"_s), Qt::LeftButton);
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(m_store->currentDocument(), before);
-        QCOMPARE(TestFiles::read(m_path), file);
+        QTest::mouseClick(Widgets::named(*m_dialog, u"Cancel"_s), Qt::LeftButton);
+        QCOMPARE(m_dialog->result(), int(QDialog::Rejected));
+        QVERIFY(!m_dialog->isVisible());
+        QCOMPARE(m_store->currentDocument(), m_before);
+        QCOMPARE(TestFiles::read(m_path), m_file);
     }
 
     // A document without link-cleaning settings replaces rules and fallback and keeps the settings.
     void documentWithoutRewriterKeepsIt()
     {
-        const LinkRewriter rewriter = m_store->rewriter();
-        JsonEditorDialog dialog(*m_store);
-        dialog.show();
-        replaceText(dialog.findChild<QPlainTextEdit*>(), uR"({"version": 1, "fallback": {"ask": {}}, "rules": []})"_s);
-        QTest::mouseClick(Widgets::named(dialog, u"Save"_s), Qt::LeftButton);
-        QVERIFY(!dialog.isVisible());
-        QVERIFY(m_store->rules().isEmpty());
-        QCOMPARE(m_store->fallback(), Destination::ask());
-        QCOMPARE(m_store->rewriter(), rewriter);
+        replaceText(uR"({"version": 1, "fallback": {"ask": {}}, "rules": []})"_s);
+        QTest::mouseClick(Widgets::named(*m_dialog, u"Save"_s), Qt::LeftButton);
+        QVERIFY(!m_dialog->isVisible());
+        QCOMPARE(m_store->currentDocument(), (RulesDocument{1, {}, Destination::ask(), m_before.rewriter}));
     }
 
 private:
+    QPlainTextEdit* editor() const { return m_dialog->findChild<QPlainTextEdit*>(); }
+
+    void replaceText(const QString& text) const
+    {
+        editor()->selectAll();
+        editor()->insertPlainText(text);
+    }
+
     std::optional<QTemporaryDir> m_directory;
     QString m_path;
     std::optional<RuleStore> m_store;
+    QByteArray m_file; // as the store wrote it
+    RuleStore::Document m_before;
+    std::optional<JsonEditorDialog> m_dialog; // on screen over the store
 };
 
 QTEST_MAIN(JsonEditorDialogTest)

@@ -126,10 +126,11 @@ private Q_SLOTS:
         QVERIFY(!view.deleteButton()->isEnabled());
     }
 
-    void toggleWritesThroughTheStore()
+    // Space and a click on the check box switch a rule on or off in the store; a double click edits the rule,
+    // except on the check box.
+    void toggleAndDoubleClick()
     {
-        m_desktop->store.setRules({hostRule(u"a.example"_s, b1), hostRule(u"b.example"_s, b1)});
-        RulesView& view = shownView();
+        RulesView& view = viewWithRules({u"A"_s, u"B"_s});
         QListView* list = view.list();
         const QModelIndex second = view.model()->index(1);
         QCOMPARE(second.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
@@ -145,23 +146,15 @@ private Q_SLOTS:
         option.initFrom(list);
         option.rect = list->visualRect(view.model()->index(0));
         const QPoint box = view.delegate()->checkBoxRect(option).center();
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, box);
+        QVERIFY(!view.openDialog());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box);
         QCOMPARE(m_desktop->store.rules().at(0).isEnabled, false);
-    }
 
-    void doubleClickEditsExceptOnTheCheckBox()
-    {
-        RulesView& view = viewWithRules({u"A"_s, u"B"_s});
-        QListView* list = view.list();
-        QStyleOptionViewItem option;
-        option.initFrom(list);
-        option.rect = list->visualRect(view.model()->index(1));
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, view.delegate()->checkBoxRect(option).center());
-        QVERIFY(!view.openDialog());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, option.rect.center());
         auto* editor = qobject_cast<RuleEditorDialog*>(view.openDialog());
         QVERIFY(editor);
-        QCOMPARE(editor->rule(), m_desktop->store.rules().at(1));
+        QCOMPARE(editor->rule(), m_desktop->store.rules().at(0));
         view.editJson(); // one sheet at a time
         QCOMPARE(view.openDialog(), editor);
         editor->reject();
@@ -199,17 +192,6 @@ private Q_SLOTS:
             QVERIFY(!view.model()->rowOf(editor->rule().id)); // new, not stored yet
         if (editor)
             editor->reject();
-    }
-
-    void jsonEditorOpensOnTheStoreText()
-    {
-        RulesView& view = viewWithRules({u"A"_s});
-        Widgets::actionNamed(*view.moreButton()->menu(), u"Edit as JSON…"_s)->trigger();
-        auto* editor = qobject_cast<JsonEditorDialog*>(view.openDialog());
-        QVERIFY(editor);
-        QCOMPARE(editor->windowModality(), Qt::WindowModal); // its text and saving are tst_json_editor_dialog's
-        editor->reject();
-        QTRY_VERIFY(!view.openDialog());
     }
 
     void rowTexts_data()
@@ -257,33 +239,29 @@ private Q_SLOTS:
         QVERIFY(view.selectedIds().isEmpty());
     }
 
-    void duplicateInsertsEachCopyAfterItsRule()
+    // Each copy comes after its rule; Send To sets the destination of every rule the menu is for.
+    void duplicateAndSendTo()
     {
         RulesView& view = viewWithRules({u"A"_s, u"B"_s, u"C"_s});
         const QList<Rule> before = m_desktop->store.rules();
         const std::unique_ptr<QMenu> menu(view.contextMenuFor({before[2].id, before[0].id}));
-        Widgets::actionNamed(*menu, u"Duplicate 2 Rules"_s)->trigger();
-        const QList<Rule> after = m_desktop->store.rules();
-        QCOMPARE(patternsOf(after), (QStringList{u"A"_s, u"A"_s, u"B"_s, u"C"_s, u"C"_s}));
-        QCOMPARE(after[0], before[0]);
-        QVERIFY(after[1].id != before[0].id);
-        Rule copy = after[4];
-        copy.id = before[2].id;
-        QCOMPARE(copy, before[2]);
-        QVERIFY(view.selectedIds().isEmpty());
-    }
-
-    void sendToSetsEveryConcernedRule()
-    {
-        RulesView& view = viewWithRules({u"A"_s, u"B"_s, u"C"_s});
-        const QList<Rule> rules = m_desktop->store.rules();
-        const std::unique_ptr<QMenu> menu(view.contextMenuFor({rules[0].id, rules[2].id}));
         QMenu* sendTo = Widgets::actionNamed(*menu, u"Send 2 Rules To"_s)->menu();
         QVERIFY(sendTo);
         Widgets::actionNamed(*sendTo, u"Browser Two"_s)->trigger();
         QCOMPARE(m_desktop->store.rules()[0].destination, Destination::browser(u"b2"_s));
-        QCOMPARE(m_desktop->store.rules()[1].destination, Destination::browser(u"b1"_s));
+        QCOMPARE(m_desktop->store.rules()[1], before[1]);
         QCOMPARE(m_desktop->store.rules()[2].destination, Destination::browser(u"b2"_s));
+
+        const QList<Rule> sent = m_desktop->store.rules();
+        Widgets::actionNamed(*menu, u"Duplicate 2 Rules"_s)->trigger();
+        const QList<Rule> after = m_desktop->store.rules();
+        QCOMPARE(patternsOf(after), (QStringList{u"A"_s, u"A"_s, u"B"_s, u"C"_s, u"C"_s}));
+        QCOMPARE(after[0], sent[0]);
+        QVERIFY(after[1].id != sent[0].id);
+        Rule copy = after[4];
+        copy.id = sent[2].id;
+        QCOMPARE(copy, sent[2]);
+        QVERIFY(view.selectedIds().isEmpty());
     }
 
     void dropMovesRulesInTheStore_data()
@@ -312,7 +290,7 @@ private Q_SLOTS:
         QCOMPARE(model->index(0).data(RulesListModel::ruleIdRole).toUuid(), m_desktop->store.rules()[0].id);
     }
 
-    void listFollowsOutsideEdits()
+    void listAndFallbackFollowTheStore()
     {
         RulesView& view = viewWithRules({u"A"_s});
         // Another program writes the file: what the store takes over, the list shows.
@@ -323,12 +301,9 @@ private Q_SLOTS:
         QCOMPARE(view.model()->rowCount(), 2);
         QCOMPARE(view.model()->index(1).data().toString(), u"Host is y.example"_s);
         QCOMPARE(view.fallbackPicker()->destination(), Destination::browser(u"b2"_s));
-    }
-
-    void fallbackPickerAssignsTheStoreFallback()
-    {
-        Widgets::actionNamed(*shownView().fallbackPicker()->menu(), u"Browser Two"_s)->trigger();
-        QCOMPARE(m_desktop->store.fallback(), Destination::browser(u"b2"_s));
+        // And the other way: what the picker picks, the store takes.
+        Widgets::actionNamed(*view.fallbackPicker()->menu(), u"Browser One"_s)->trigger();
+        QCOMPARE(m_desktop->store.fallback(), b1);
     }
 
     void bannerFollowsTheDefaultBrowser()
@@ -345,26 +320,25 @@ private Q_SLOTS:
         QVERIFY(view.banner()->isVisible());
     }
 
-    void moreMenu()
+    // The menu's items do what they say. Every control has a name; menu buttons open from a screen reader's Press
+    // as from a click (Qt ignores "ShowMenu" on a button that opens at once).
+    void moreMenuAndControlNames()
     {
         RulesView& view = shownView();
         QSignalSpy settingsRequested(m_controller.get(), &RulesWindowController::settingsRequested);
         QSignalSpy feedbackRequested(m_controller.get(), &RulesWindowController::feedbackRequested);
         QSignalSpy askNextRequested(m_controller.get(), &RulesWindowController::askNextRequested);
-        for (const QString& item :
-             {u"Show rules.json in File Manager"_s, u"Settings…"_s, u"Send Feedback…"_s, u"Ask for the Next Link"_s})
+        for (const QString& item : {u"Show rules.json in File Manager"_s, u"Settings…"_s, u"Send Feedback…"_s,
+                                    u"Ask for the Next Link"_s, u"Edit as JSON…"_s})
             Widgets::actionNamed(*view.moreButton()->menu(), item)->trigger();
+        // The sheet's text and saving are tst_json_editor_dialog's.
+        QCOMPARE(qobject_cast<JsonEditorDialog*>(view.openDialog())->windowModality(), Qt::WindowModal);
         QCOMPARE(m_files.shown, QStringList{m_desktop->store.filePath()});
         QCOMPARE(settingsRequested.size(), 1);
         QCOMPARE(feedbackRequested.size(), 1);
         QCOMPARE(askNextRequested.size(), 1);
-    }
-
-    // Menu buttons open from a screen reader's Press as from a click: Qt ignores "ShowMenu" on a button that
-    // opens at once.
-    void everyControlHasAnAccessibleName()
-    {
-        RulesView& view = shownView();
+        qobject_cast<JsonEditorDialog*>(view.openDialog())->reject();
+        QTRY_VERIFY(!view.openDialog());
         Widgets::verifyControlsNamed(view, view);
     }
 
@@ -377,24 +351,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("notes");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<MessageBox::Style>("style");
         QTest::addColumn<QStringList>("patterns");
         QTest::addColumn<Destination>("fallback");
         const QList<Rule> one{hostRule(u"x.example"_s, b1)};
         const QList<Rule> two{hostRule(u"x.example"_s, b1), hostRule(u"y.example"_s, Destination::browser(u"b2"_s))};
         const std::optional<Destination> second = Destination::browser(u"b2"_s);
         QTest::newRow("one rule, added") << one << second << QStringList() << 0 << u"Import 1 rule?"_s
-                                         << MessageBox::Style::information << QStringList{u"A"_s, u"x.example"_s}
-                                         << Destination::ask();
-        QTest::newRow("one rule, replacing")
-            << one << second << QStringList() << 1 << u"Import 1 rule?"_s << MessageBox::Style::information
-            << QStringList{u"x.example"_s} << Destination::browser(u"b2"_s);
+                                         << QStringList{u"A"_s, u"x.example"_s} << Destination::ask();
+        QTest::newRow("one rule, replacing") << one << second << QStringList() << 1 << u"Import 1 rule?"_s
+                                             << QStringList{u"x.example"_s} << Destination::browser(u"b2"_s);
         QTest::newRow("replacing without a fallback keeps it")
             << two << std::optional<Destination>() << QStringList() << 1 << u"Import 2 rules?"_s
-            << MessageBox::Style::information << QStringList{u"x.example"_s, u"y.example"_s} << Destination::ask();
-        QTest::newRow("notes warn, cancelled")
-            << one << std::optional<Destination>() << QStringList{u"Skipped"_s} << 2 << u"Import 1 rule?"_s
-            << MessageBox::Style::warning << QStringList{u"A"_s} << Destination::ask();
+            << QStringList{u"x.example"_s, u"y.example"_s} << Destination::ask();
+        QTest::newRow("notes warn, cancelled") << one << std::optional<Destination>() << QStringList{u"Skipped"_s} << 2
+                                               << u"Import 1 rule?"_s << QStringList{u"A"_s} << Destination::ask();
     }
 
     void finickyImport()
@@ -419,7 +389,9 @@ private Q_SLOTS:
         QVERIFY(!view.isInterchanging());
         QCOMPARE(TestFiles::read(m_desktop->filePath(u"arguments"_s)), "finicky\nimport\n" + path.toUtf8() + '\n');
         QTEST(MessageBox::lastShown()->text, "text");
-        QTEST(MessageBox::lastShown()->style, "style");
+        // Notes make it a warning.
+        QCOMPARE(MessageBox::lastShown()->style,
+                 notes.isEmpty() ? MessageBox::Style::information : MessageBox::Style::warning);
         QVERIFY(MessageBox::lastShown()->informativeText.startsWith(u"From finicky.js."_s));
         QTEST(patternsOf(m_desktop->store.rules()), "patterns");
         QTEST(m_desktop->store.fallback(), "fallback");
