@@ -61,11 +61,9 @@ private Q_SLOTS:
         RuleCommands commands = onStore ? RuleCommands::onStore(*store) : RuleCommands::onFile(m_path);
 
         const auto added = commands.add(hostFields(u"b.example"_s));
-        QVERIFY(added);
-        QVERIFY(added->isEnabled);
-        QCOMPARE(added->match, Rule::Match::host);
-        QVERIFY(added->sourceDesktopIDs.isEmpty());
-        QVERIFY(added->destination.isAsk());
+        Rule expected = hostRule(u"b.example"_s);
+        expected.id = added->id;
+        QCOMPARE(*added, expected);
         QVERIFY(commands.add(hostFields(u"c.example"_s), 99));
         QVERIFY(commands.add(hostFields(u"a.example"_s), -7));
         QVERIFY(commands.add(hostFields(u"d.example"_s), -1));
