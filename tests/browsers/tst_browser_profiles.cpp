@@ -38,15 +38,11 @@ QStringList listed(const QString& desktopID)
 const QStringList firefoxFixture{u"abc123.default-esr=default-esr"_s, u"/srv/profiles/elsewhere=Elsewhere"_s,
                                  u"grp1.Group=Group"_s, u"w0rk.Work=Work"_s};
 
-void writeLocalState(const QString& dataDirectory, const QByteArray& contents)
-{
-    QVERIFY(QDir().mkpath(dataDirectory));
-    TestFiles::writeAtomicallyAsAnotherProgram(dataDirectory + u"/Local State"_s, contents);
-}
-
 void putLocalState(const QString& dataDirectory, const QString& fixture)
 {
-    writeLocalState(dataDirectory, TestFiles::read(TestFiles::dataPath(u"profiles/"_s + fixture)));
+    QVERIFY(QDir().mkpath(dataDirectory));
+    TestFiles::writeAtomicallyAsAnotherProgram(dataDirectory + u"/Local State"_s,
+                                               TestFiles::read(TestFiles::dataPath(u"profiles/"_s + fixture)));
 }
 
 void putProfilesIni(const QString& root, const QByteArray& contents = {})

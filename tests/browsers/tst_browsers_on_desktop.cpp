@@ -43,10 +43,6 @@ private Q_SLOTS:
                                .executableName = u"chromium"_s});
         m_desktop->addBrowser(
             {.id = u"firefox-esr"_s, .name = u"Firefox ESR"_s, .execStyle = FakeBrowser::ExecStyle::url});
-        m_desktop->addBrowser({.id = u"org.mozilla.firefox"_s,
-                               .name = u"Firefox"_s,
-                               .execStyle = FakeBrowser::ExecStyle::flatpak,
-                               .executableName = u"firefox"_s});
         m_desktop->addLinkherdEntry();
         m_desktop->refreshDesktopDatabase();
 
@@ -65,9 +61,9 @@ private Q_SLOTS:
         for (const QString& line : run.out.split(u'\n', Qt::SkipEmptyParts))
             lines.append(line.section(u'\t', 0, 1));
         QCOMPARE(lines, QStringList({u"b2\tBrowser 2"_s, u"b10\tBrowser 10"_s, u"org.chromium.Chromium\tChromium"_s,
-                                     u"chromium_chromium\tChromium Snap"_s, u"org.mozilla.firefox\tFirefox"_s,
-                                     u"firefox-esr\tFirefox ESR"_s, u"google-chrome\tGoogle Chrome"_s,
-                                     u"nodisplay\tNo Display"_s, u"shadowed\tUser Copy"_s}));
+                                     u"chromium_chromium\tChromium Snap"_s, u"firefox-esr\tFirefox ESR"_s,
+                                     u"google-chrome\tGoogle Chrome"_s, u"nodisplay\tNo Display"_s,
+                                     u"shadowed\tUser Copy"_s}));
         QVERIFY(run.out.contains(u"\t"_s + m_desktop->desktopEntryPath(u"b2"_s) + u'\n'));
     }
 

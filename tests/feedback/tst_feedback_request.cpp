@@ -211,9 +211,8 @@ private Q_SLOTS:
         const Result<FeedbackService::Submission> read =
             FeedbackRecords::readSubmission(FeedbackRecords::submission(submission));
         QVERIFY(read);
-        QCOMPARE(read->category, submission.category);
-        QCOMPARE(read->message, submission.message);
-        QCOMPARE(read->email, submission.email);
+        QCOMPARE(std::tuple(read->category, read->message, read->email),
+                 std::tuple(submission.category, submission.message, submission.email));
 
         const QList<FeedbackService::Outcome> outcomes{
             {},
