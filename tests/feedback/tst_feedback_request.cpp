@@ -125,8 +125,6 @@ private Q_SLOTS:
         // openssl dgst -sha256 -hmac key over "1700000000\n{"a":"b"}"
         QCOMPARE(FeedbackService::signature("key", "1700000000", "{\"a\":\"b\"}"),
                  "8405aca566289604a387135cc7b7b33c43ef5a9762d9cd5af2e990eae2bff700");
-        QCOMPARE(FeedbackService::signature("key", "1700000000", "{\"a\":\"c\"}"),
-                 "62a9e6810bae7521f6bf11329633e201e1bbcb4e05ca4b80614d314b385d3f98");
     }
 
     // Each answer ends the send within its deadline and lets its connection go, also from an endpoint that

@@ -1,11 +1,9 @@
 #include "routing/rule_store.h"
 #include "routing/rules_codec.h"
-#include "routing/rules_file.h"
 #include "services/rule_commands.h"
 #include "support/rules.h"
 #include "support/test_files.h"
 
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -176,28 +174,6 @@ private Q_SLOTS:
         QCOMPARE(refused.error().kind, Kind::notDone);
         QVERIFY(refused.error().text.startsWith(m_path + u": "_s));
         QCOMPARE(TestFiles::read(m_path), QByteArray("{"));
-    }
-
-    // A change the rules file does not take is refused, on the file and on the store alike, and nothing changes:
-    // neither the rules the store has in force nor the file.
-    void changeNotWrittenIsRefused_data() { addTakesDefaultsAtAClampedPosition_data(); }
-
-    void changeNotWrittenIsRefused()
-    {
-        QFETCH(bool, onStore);
-        const QByteArray before = RulesCodec::encode(RulesDocument());
-        TestFiles::write(m_path, before);
-        std::optional<RuleStore> store;
-        RuleCommands commands = onStore ? RuleCommands::onStore(store.emplace(m_path)) : RuleCommands::onFile(m_path);
-        if (onStore)
-            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Could not save rules: "_s));
-        const auto refused = commands.add(hostFields(QString(RulesFile::fieldLimit + 1, u'a')));
-        QVERIFY(!refused);
-        QCOMPARE(refused.error().kind, Kind::notDone);
-        QVERIFY2(refused.error().text.contains(u"The pattern of rule 1 has 65537 characters"_s),
-                 qPrintable(refused.error().text));
-        QVERIFY(commands.list()->isEmpty());
-        QCOMPARE(TestFiles::read(m_path), before);
     }
 
 private:
