@@ -131,7 +131,7 @@ private Q_SLOTS:
         QCOMPARE(missing.exitCode, 1);
     }
 
-    // Nothing starts, and every line the tool writes to the error stream begins the same way.
+    // Nothing starts, and the tool says why on a line of its own (how a usage error goes on is tst_cli's).
     void refusesWhatItCannotOpen_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -165,15 +165,9 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const SandboxedDesktop::Run run = m_desktop->runLinkherd(arguments);
         QCOMPARE(run.exitCode, exitCode);
-        const QStringList lines = run.err.split(u'\n', Qt::SkipEmptyParts);
-        QVERIFY(!lines.isEmpty());
-        for (const QString& line : lines) {
-            QVERIFY2(line.startsWith(u"linkherd: "_s) || line.startsWith(u"Usage: linkherd "_s) ||
-                         line.startsWith(u"Try 'linkherd help"_s),
-                     qPrintable(line));
-        }
-        if (!message.isEmpty())
-            QVERIFY2(lines.contains(u"linkherd: "_s + message), qPrintable(run.err));
+        QVERIFY2(run.err.startsWith(u"linkherd: "_s) &&
+                     (message.isEmpty() || run.err.split(u'\n').contains(u"linkherd: "_s + message)),
+                 qPrintable(run.err));
         QTest::qWait(200);
         QVERIFY(m_desktop->launches(u"b2"_s).isEmpty());
         QVERIFY(m_desktop->launches(u"google-chrome"_s).isEmpty());
