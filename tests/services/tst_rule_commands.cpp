@@ -136,7 +136,8 @@ private Q_SLOTS:
         }
     }
 
-    void moveRemoveAndResolve()
+    // A move past either end goes to that end; a removal of several ids, one of which names nothing, removes none.
+    void moveAndRemove()
     {
         RuleCommands commands = RuleCommands::onFile(m_path);
         QStringList ids;
@@ -156,13 +157,6 @@ private Q_SLOTS:
         // One id that names nothing removes none of the others.
         QCOMPARE(commands.remove({ids[0], ids[1]}).error().kind, Kind::noSuchRule);
         QCOMPARE(patternsOf(*commands.list()), QStringList({u"a.example"_s, u"c.example"_s}));
-
-        QVERIFY(commands.setFallback(Destination::browser(u"firefox"_s)));
-        const auto byRule = commands.resolve(u"https://c.example/x"_s);
-        QVERIFY(byRule->destination.isAsk());
-        QCOMPARE(byRule->ruleIndex, 1);
-        QCOMPARE(commands.resolve(u"https://z.example/"_s)->destination, Destination::browser(u"firefox"_s));
-        QCOMPARE(commands.resolve(u"c.example"_s).error().text, u"Give resolve a URL, as text."_s);
     }
 
     // A file that cannot be read is reported and left as it is.
