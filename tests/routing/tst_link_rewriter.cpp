@@ -45,8 +45,9 @@ private Q_SLOTS:
                             const std::optional<QString>& expected = std::nullopt) {
             QTest::newRow(name) << settings << link << expected.value_or(link);
         };
-        const LinkRewriter strips = rewriter(true, false), upgrades = rewriter(false, true),
-                           both = rewriter(true, true);
+        const LinkRewriter strips = rewriter(true, false);
+        const LinkRewriter upgrades = rewriter(false, true);
+        const LinkRewriter both = rewriter(true, true);
         row("mixed query keeps the rest in order, path and fragment", strips,
             u"https://example.com/a/b?utm_source=x&id=42&UTM_Medium=y&fbclid=z#top"_s,
             u"https://example.com/a/b?id=42#top"_s);
