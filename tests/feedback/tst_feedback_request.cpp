@@ -14,13 +14,8 @@ Q_DECLARE_METATYPE(FeedbackService::Category)
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 constexpr char secret[] = "correct horse battery staple";
-
 using Category = FeedbackService::Category;
-
-} // namespace
 
 // The service against an HTTPS endpoint on this machine: the request as it arrives, and each kind of answer.
 class TestFeedbackRequest final : public QObject {

@@ -1,4 +1,3 @@
-#include "routing/rule_store.h"
 #include "routing/rules_codec.h"
 #include "services/rule_commands.h"
 #include "support/rules.h"
@@ -42,21 +41,11 @@ private Q_SLOTS:
         m_path = m_directory->filePath(u"rules.json"_s);
     }
 
-    // The same operations on the rules file and on the resident's store.
-    void addTakesDefaultsAtAClampedPosition_data()
-    {
-        QTest::addColumn<bool>("onStore");
-        QTest::newRow("file") << false;
-        QTest::newRow("store") << true;
-    }
-
+    // On the rules file; on the resident's store the commands decide the same, and tst_scripting_bus adds through
+    // them there.
     void addTakesDefaultsAtAClampedPosition()
     {
-        QFETCH(bool, onStore);
-        std::optional<RuleStore> store;
-        if (onStore)
-            store.emplace(m_path);
-        RuleCommands commands = onStore ? RuleCommands::onStore(*store) : RuleCommands::onFile(m_path);
+        RuleCommands commands = RuleCommands::onFile(m_path);
 
         const auto added = commands.add(hostFields(u"b.example"_s));
         Rule expected = hostRule(u"b.example"_s);
