@@ -218,7 +218,8 @@ private Q_SLOTS:
         QTEST(FirefoxProfiles::parseProfilesIni(text), "expected");
     }
 
-    // The fixture's profiles, from whichever root each kind of install reads.
+    // The fixture's profiles, from whichever root each kind of install reads (both of the native install's are read
+    // in bothFirefoxRootsListEachProfileOnce).
     void firefoxRoots_data()
     {
         QTest::addColumn<QString>("desktopID");
@@ -226,7 +227,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("found");
 
         QTest::newRow("native") << u"firefox-esr"_s << u"~/.mozilla/firefox"_s << true;
-        QTest::newRow("native, XDG") << u"firefox"_s << u"$/mozilla/firefox"_s << true;
         QTest::newRow("Nightly shares Firefox's") << u"firefox-nightly"_s << u"~/.mozilla/firefox"_s << true;
         QTest::newRow("Snap") << u"firefox_firefox"_s << u"~/snap/firefox/common/.mozilla/firefox"_s << true;
         QTest::newRow("Snap, XDG") << u"firefox_firefox"_s << u"~/snap/firefox/common/.config/mozilla/firefox"_s
