@@ -1,5 +1,5 @@
 #include "browsers/browsers.h"
-#include "cli/cli.h"
+#include "interchange/finicky_config.h"
 #include "scripting/finicky_evaluation.h"
 #include "support/cli_run.h"
 #include "support/fakes/fake_platform.h"

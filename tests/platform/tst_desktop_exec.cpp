@@ -17,8 +17,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("links");
         QTest::addColumn<QList<QStringList>>("starts"); // none: refused
         // The rows, pure data, are tests/data/tables/desktop_exec.json.
-        for (const QJsonValue& value : DataTable::rows(u"desktop_exec.json"_s)) {
-            const QJsonObject row = value.toObject();
+        for (const QJsonObject& row : DataTable::rows(u"desktop_exec.json"_s)) {
             QList<QStringList> starts;
             for (const QJsonValue& start : row[u"starts"].toArray())
                 starts.append(DataTable::strings(start));

@@ -125,8 +125,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QStringList>("wrappers");
-        for (const QJsonValue& value : DataTable::rows(u"unwrapping.json"_s)) {
-            const QJsonObject row = value.toObject();
+        for (const QJsonObject& row : DataTable::rows(u"unwrapping.json"_s)) {
             const QString link = row[u"link"].toString();
             QTest::newRow(DataTable::rowName(row))
                 << link << row[u"expected"].toString(link) << DataTable::strings(row[u"wrappers"]);

@@ -12,14 +12,17 @@
 namespace DataTable {
 
 // A file that does not read as a table stops the suite: an empty table would pass without testing anything.
-inline QJsonArray rows(const QString& name)
+inline QList<QJsonObject> rows(const QString& name)
 {
     QJsonParseError error;
     const QJsonDocument document =
         QJsonDocument::fromJson(TestFiles::read(TestFiles::dataPath(QStringLiteral("tables/") + name)), &error);
     if (!document.isArray() || document.array().isEmpty())
         qFatal("tests/data/tables/%s is no table of rows: %s", qPrintable(name), qPrintable(error.errorString()));
-    return document.array();
+    QList<QJsonObject> rows;
+    for (const QJsonValue& row : document.array())
+        rows.append(row.toObject());
+    return rows;
 }
 
 inline QByteArray rowName(const QJsonObject& row)
