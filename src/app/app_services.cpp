@@ -125,6 +125,7 @@ void AppServices::startAfterHandOver()
 {
     if (std::exchange(m_startedAfterHandOver, true))
         return;
+    qCDebug(lcApp, "the links that woke Linkherd are handed over: starting what they did not wait for");
     // The application-menu switch stands for the launcher entry; the desktop's state of it is the truth (the
     // stored default would otherwise call a listed entry hidden). Written only when they differ: assigning
     // writes the file, and a start should not.
@@ -159,6 +160,7 @@ void AppServices::openLinks(const QStringList& links, const LinkSource& source, 
         if (!m_router->route(link, source, shared))
             ++refused;
     }
+    m_launcher->launchWaiting();
     if (refused > 0)
         qCWarning(lcApp, "Refused %lld texts that are not links", static_cast<long long>(refused));
 }

@@ -64,12 +64,14 @@ LinkSource ApplicationBus::sourceOfCaller(const QDBusConnection& connection, con
 void ApplicationBus::Activate(const QVariantMap& platform_data)
 {
     m_services.reopen(LaunchActivation::fromPlatformData(platform_data));
+    Q_EMIT callServed();
 }
 
 void ApplicationBus::Open(const QStringList& uris, const QVariantMap& platform_data)
 {
     // Routed before the answer goes back, while the process that sent the links is certainly still there.
     m_services.openLinks(uris, sourceOf(platform_data), LaunchActivation::fromPlatformData(platform_data));
+    Q_EMIT callServed();
 }
 
 void ApplicationBus::ActivateAction(const QString& action_name, const QVariantList& parameter,
@@ -89,6 +91,7 @@ void ApplicationBus::ActivateAction(const QString& action_name, const QVariantLi
     } else if (calledFromDBus()) {
         sendErrorReply(QDBusError::InvalidArgs, u"Linkherd has no action named %1."_s.arg(action_name));
     }
+    Q_EMIT callServed();
 }
 
 RuleStore& ApplicationBus::store()
@@ -112,4 +115,5 @@ bool ApplicationBus::isDefaultBrowser() const
 void ApplicationBus::route(const QString& url, const QString& caller)
 {
     m_services.openLinks({url}, sourceOfCaller(QDBusConnection::sessionBus(), caller));
+    Q_EMIT callServed();
 }

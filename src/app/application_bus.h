@@ -36,6 +36,11 @@ public:
     bool isDefaultBrowser() const override;
     void route(const QString& url, const QString& caller) override;
 
+Q_SIGNALS:
+    // After each call from the bus to this interface, once it has done its work (its links launched, its window
+    // shown); the reply goes back after it.
+    void callServed();
+
 public Q_SLOTS:
     void Activate(const QVariantMap& platform_data);
     void Open(const QStringList& uris, const QVariantMap& platform_data);

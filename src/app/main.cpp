@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -106,6 +107,19 @@ int fail(const QString& error)
     return 1;
 }
 
+// The bus starts a service for a call it then delivers as soon as the service has taken its name, and says so in
+// the service's environment. Taken out of it: the browsers started from here were not started by the bus.
+bool takeBusActivation()
+{
+    const bool activated = qEnvironmentVariableIsSet("DBUS_STARTER_BUS_TYPE");
+    qunsetenv("DBUS_STARTER_BUS_TYPE");
+    qunsetenv("DBUS_STARTER_ADDRESS");
+    return activated;
+}
+
+// How long what no link waits for waits for the call the bus started Linkherd for.
+constexpr std::chrono::milliseconds callWaitLimit{500};
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -138,6 +152,7 @@ int main(int argc, char* argv[])
     // environment before Qt reads it: a resident started in the background (by the bus, at login, by
     // linkherd-app) must not spend it on a later window or hand it to a later browser.
     LaunchActivation activation = LaunchActivation::takeFromEnvironment();
+    const bool startedForACall = takeBusActivation();
     if (commandLine.background)
         activation = {};
     if (startupErrorsRelayed)
@@ -198,14 +213,25 @@ int main(int argc, char* argv[])
     else if (!commandLine.background)
         services.showRulesWindow();
     // The tray icon and what no link waits for come once the links that woke Linkherd are handed over: those on
-    // the command line, above, or the call that made the bus start Linkherd, which the bus sends as soon as the
-    // name is taken and which is therefore normally queued before this.
+    // the command line, above, or those of the call the bus started Linkherd for. The bus sends that call as soon
+    // as the name is taken, but it may reach the event loop after the loop's first turn, or after the answer of
+    // a tray host asked meanwhile, and building the tray icon takes longer than launching a browser.
     std::unique_ptr<TrayIcon> tray;
     std::unique_ptr<TrayHost> trayHost;
-    QTimer::singleShot(0, &application, [&services, &tray, &trayHost] {
+    const auto startTheRest = [&services, &tray, &trayHost] {
+        if (trayHost)
+            return;
         trayHost = std::make_unique<TrayHost>([&tray, &services] { tray = std::make_unique<TrayIcon>(services); });
         services.startAfterHandOver();
-    });
+    };
+    if (startedForACall) {
+        QObject::connect(&bus, &ApplicationBus::callServed, &application, startTheRest,
+                         static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+        // A call to another interface (the scripting one) or one that never comes.
+        QTimer::singleShot(callWaitLimit, &application, startTheRest);
+    } else {
+        QTimer::singleShot(0, &application, startTheRest);
+    }
     if (startupErrorsRelayed)
         releaseStartupErrors();
     return application.exec();

@@ -23,4 +23,7 @@ public:
     virtual void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
                       Destination::Window window, const HandOverActivation& activation, FailureHandler onFailure) = 0;
     virtual void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) = 0;
+    // Starts what was asked for so far now rather than at the end of the event loop's turn: a hand-over's links
+    // are all routed, and the first link of a cold start must not wait behind whatever else the turn holds.
+    virtual void launchWaiting() {}
 };

@@ -207,6 +207,11 @@ void SystemBrowserLauncher::open(const QString& link, const Browsers::Browser& b
         openPlain(link, browser, nullptr, std::move(onFailure));
 }
 
+void SystemBrowserLauncher::launchWaiting()
+{
+    m_pending->flush();
+}
+
 bool SystemBrowserLauncher::refuses(const QString& link, const Browsers::Browser& browser, FailureHandler& onFailure)
 {
     QString error;

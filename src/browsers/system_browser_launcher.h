@@ -14,8 +14,8 @@
 class ApplicationCatalog;
 class ApplicationLauncher;
 
-// Plain opens asked for in one turn of the event loop go out together at its end: consecutive links for the
-// same browser as one launch (as many as one start of a program can carry), so a browser that takes several
+// Plain opens asked for in one turn of the event loop go out together at its end, or at launchWaiting (the end of
+// a hand-over): consecutive links for the same browser as one launch (as many as one start of a program can carry), so a browser that takes several
 // links gets them at once and in order instead of racing several of its processes against each other. Links of
 // different hand-overs with an activation never share a launch: an activation reaches only its own links' browser.
 //
@@ -34,6 +34,7 @@ public:
     void open(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
               Destination::Window window, const HandOverActivation& activation, FailureHandler onFailure) override;
     void open(const QString& link, const Browsers::Browser& browser, FailureHandler onFailure) override;
+    void launchWaiting() override;
 
     // Called once each launch has settled, however it ended; a short-lived process waits for it.
     std::function<void()> onSettled;

@@ -217,6 +217,8 @@ private Q_SLOTS:
         QFETCH(QString, opener);
         QFETCH(bool, busKnowsLinkherd);
         if (busKnowsLinkherd) {
+            // The resident's debug lines, on the bus's error stream, tell in which order it did things.
+            m_desktop->setEnvironmentVariable(u"QT_LOGGING_RULES"_s, u"org.linkherd.Linkherd.*.debug=true"_s);
             startBusKnowingInstalledService();
             // As installed: GIO calls Open on the bus itself.
             const QString entry = m_desktop->desktopEntryPath(u"org.linkherd.Linkherd"_s);
@@ -244,6 +246,12 @@ private Q_SLOTS:
         QCOMPARE(launches[0].arguments.mid(1), QStringList{link});
         QTest::qWait(300);
         QCOMPARE(m_desktop->launches(u"fake"_s).size(), 1);
+        if (busKnowsLinkherd) {
+            // The browser was started before anything the link does not need (the tray icon, the guard, …).
+            QByteArray log;
+            QVERIFY(QTest::qWaitFor([&] { return (log += m_bus.readAllStandardError()).contains("handed over"); }));
+            QVERIFY2(log.contains("started fake") && log.indexOf("started fake") < log.indexOf("handed over"), log);
+        }
     }
 
     // From the application menu: no link, and the launcher is not kept waiting either; Linkherd stays.

@@ -320,11 +320,17 @@ private Q_SLOTS:
         QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/5"_s});
         QCOMPARE(m_launcher.spawns.size(), 1);
 
-        // A launcher that goes away sends what it still holds.
+        // At the end of a hand-over what waits goes out at once, not at the end of the turn.
         launcher->open(u"https://e.com/7"_s, firefox, nullptr);
+        launcher->open(u"https://e.com/8"_s, firefox, nullptr);
+        launcher->launchWaiting();
+        QCOMPARE(m_launcher.linksPerLaunch.last(), (QStringList{u"https://e.com/7"_s, u"https://e.com/8"_s}));
+
+        // A launcher that goes away sends what it still holds.
+        launcher->open(u"https://e.com/9"_s, firefox, nullptr);
         launcher.reset();
-        QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/7"_s});
-        QTRY_COMPARE(settled, 7);
+        QCOMPARE(m_launcher.linksPerLaunch.last(), QStringList{u"https://e.com/9"_s});
+        QTRY_COMPARE(settled, 9);
     }
 
     // A hand-over's activation goes with its links' first launch and no other: links of another hand-over in the

@@ -29,12 +29,10 @@ private Q_SLOTS:
     // The forms a script writes, and what `rules list` shows of them.
     void addSetMoveAndRemove()
     {
-        CliRun added =
-            run({u"rules"_s, u"add"_s, u"--host"_s, u"github.com"_s, u"--in"_s, u"firefox"_s, u"--profile"_s, u"work"_s,
-                 u"--window"_s, u"private"_s, u"--from"_s, u"org.gnome.Evolution"_s, u"--from"_s, u"thunderbird"_s});
-        QCOMPARE(added.status, 0);
-        QCOMPARE(added.err, QString());
-        const QString first = added.out.trimmed();
+        const QString first = succeed({u"rules"_s, u"add"_s, u"--host"_s, u"github.com"_s, u"--in"_s, u"firefox"_s,
+                                       u"--profile"_s, u"work"_s, u"--window"_s, u"private"_s, u"--from"_s,
+                                       u"org.gnome.Evolution"_s, u"--from"_s, u"thunderbird"_s})
+                                  .trimmed();
         QCOMPARE(first.size(), 36);
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules[0].destination,
                  Destination::browser(u"firefox"_s, u"work"_s, Destination::Window::privateWindow));
@@ -43,18 +41,18 @@ private Q_SLOTS:
             {u"rules"_s, u"set"_s, first, u"--in"_s, u"firefox"_s, u"--profile"_s, u"work"_s, u"--window"_s, u"new"_s});
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules[0].destination.window(),
                  Destination::Window::newWindow);
-        added = run({u"rules"_s, u"add"_s, u"--regex"_s, u"\\.pdf$"_s, u"--ask"_s, u"--at"_s, u"1"_s, u"--off"_s});
-        QCOMPARE(added.status, 0);
-        const QString second = added.out.trimmed();
+        const QString second =
+            succeed({u"rules"_s, u"add"_s, u"--regex"_s, u"\\.pdf$"_s, u"--ask"_s, u"--at"_s, u"1"_s, u"--off"_s})
+                .trimmed();
 
-        QCOMPARE(run({u"rules"_s, u"list"_s}).out,
+        QCOMPARE(succeed({u"rules"_s, u"list"_s}),
                  u"1\t%1\toff\tregex\t\\.pdf$\task\t\n2\t%2\ton\thost\tgithub.com\tfirefox/work\t"
                  "org.gnome.Evolution,thunderbird\n"_s.arg(second, first));
 
         succeed(
             {u"rules"_s, u"set"_s, first.left(8), u"--contains"_s, u"gist"_s, u"--ask"_s, u"--any-app"_s, u"--off"_s});
         succeed({u"rules"_s, u"mv"_s, first.left(4).toLower(), u"1"_s});
-        QCOMPARE(run({u"rules"_s, u"list"_s}).out,
+        QCOMPARE(succeed({u"rules"_s, u"list"_s}),
                  u"1\t%1\toff\turlContains\tgist\task\t\n2\t%2\toff\tregex\t\\.pdf$\task\t\n"_s.arg(first, second));
 
         // A mistyped ID among several removes nothing.
@@ -63,55 +61,7 @@ private Q_SLOTS:
         QCOMPARE(missing.err, u"linkherd: No rule has the id FFFFFFFF.\n"_s);
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_rules))->rules.size(), 2);
         succeed({u"rules"_s, u"rm"_s, first, second});
-        QCOMPARE(run({u"rules"_s, u"list"_s}).out, QString());
-    }
-
-    void refusals_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("error");
-        const QStringList add{u"rules"_s, u"add"_s};
-        QTest::newRow("two patterns") << add + QStringList{u"--host"_s, u"a"_s, u"--contains"_s, u"b"_s, u"--ask"_s}
-                                      << 2 << u"give one of --host, --contains and --regex"_s;
-        QTest::newRow("no destination") << add + QStringList{u"--host"_s, u"a"_s} << 2
-                                        << u"give the destination with --in or --ask"_s;
-        QTest::newRow("profile without browser")
-            << add + QStringList{u"--host"_s, u"a"_s, u"--profile"_s, u"p"_s} << 2 << u"--profile goes with --in"_s;
-        QTest::newRow("window without browser")
-            << add + QStringList{u"--host"_s, u"a"_s, u"--ask"_s, u"--window"_s, u"new"_s} << 2
-            << u"--window goes with --in"_s;
-        QTest::newRow("unknown window") << add + QStringList{u"--host"_s, u"a"_s,        u"--in"_s,
-                                                             u"x"_s,      u"--window"_s, u"tab"_s}
-                                        << 2 << u"--window takes usual, new or private"_s;
-        QTest::newRow("position zero") << add + QStringList{u"--host"_s, u"a"_s, u"--ask"_s, u"--at"_s, u"0"_s} << 2
-                                       << u"--at needs a position, counted from 1"_s;
-        QTest::newRow("short id") << QStringList{u"rules"_s, u"set"_s, u"6F1"_s, u"--on"_s} << 2
-                                  << u"Give at least 4 characters of a rule's id."_s;
-        QTest::newRow("nothing to set") << QStringList{u"rules"_s, u"set"_s, u"6F1C2A9E-0B7D"_s} << 2
-                                        << u"rules set needs something to change"_s;
-        QTest::newRow("invalid change") << QStringList{u"rules"_s, u"set"_s, u"6F1C2A9E-0B7D"_s, u"--regex"_s, u"["_s}
-                                        << 2
-                                        << u"Not a valid regular expression: a bracket is not closed at character 2."_s;
-        QTest::newRow("unknown verb") << QStringList{u"rules"_s, u"edit"_s} << 2 << u"unknown rules command edit"_s;
-        QTest::newRow("cleaning switch") << QStringList{u"cleaning"_s, u"--strip"_s, u"yes"_s} << 2
-                                         << u"--strip takes on or off"_s;
-    }
-
-    // Nothing is written by a refused command; the error says why.
-    void refusals()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, status);
-        QFETCH(QString, error);
-        const QByteArray before = R"({"fallback": {"ask": {}}, "rules": [
-            {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "host", "pattern": "a",
-             "sourceBundleIDs": [], "destination": {"ask": {}}}], "version": 1})";
-        TestFiles::write(m_rules, before);
-        const CliRun result = run(arguments);
-        QCOMPARE(result.status, status);
-        QVERIFY2(result.err.startsWith(u"linkherd: "_s + error + u'\n'), qPrintable(result.err));
-        QCOMPARE(TestFiles::read(m_rules), before);
+        QCOMPARE(succeed({u"rules"_s, u"list"_s}), QString());
     }
 
     void fallbackAndCleaning()
@@ -128,12 +78,9 @@ private Q_SLOTS:
         QCOMPARE(run({u"cleaning"_s}).out, u"strip\toff\nhttps\toff\nparameters\t"_s + defaults + u"\nunwrap\toff\n"_s);
         QCOMPARE(run({u"cleaning"_s, u"--https"_s, u"on"_s, u"--parameters"_s, u"utm_*, fbclid,"_s}).out,
                  u"strip\toff\nhttps\ton\nparameters\tutm_*,fbclid\nunwrap\toff\n"_s);
-        QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1"_s}).out, u"https://a.example.org/?fbclid=1\n"_s);
         succeed({u"cleaning"_s, u"--strip"_s, u"on"_s});
-        QCOMPARE(run({u"clean"_s, u"http://a.example.org/?fbclid=1&id=2"_s}).out, u"https://a.example.org/?id=2\n"_s);
         QCOMPARE(run({u"cleaning"_s, u"--unwrap"_s, u"on"_s}).out,
                  u"strip\ton\nhttps\ton\nparameters\tutm_*,fbclid\nunwrap\ton\n"_s);
-        QVERIFY(TestFiles::read(m_rules).contains(R"("unwrapsRedirects": true)"));
         QCOMPARE(run({u"clean"_s, u"--explain"_s,
                       u"https://eur01.safelinks.protection.outlook.com/?url=http%3A%2F%2Fwww.google.com%2Furl%3Fq%3D"
                       "http%253A%252F%252Fa.example.org%252F%253Ffbclid%253D1%2526id%253D2&reserved=0"_s})
@@ -158,7 +105,7 @@ private Q_SLOTS:
             {"id": "6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F", "isEnabled": true, "match": "urlContains", "pattern": "@",
              "sourceBundleIDs": ["@"], "destination": {"browser": {"bundleID": "@"}}}]})")
                                       .replace("@", odd));
-        QCOMPARE(run({u"rules"_s, u"list"_s}).out,
+        QCOMPARE(succeed({u"rules"_s, u"list"_s}),
                  u"1\t6F1C2A9E-0B7D-4C3A-9E55-1D2B3C4D5E6F\ton\turlContains\t%1\t%1\t%1\n"_s.arg(shown));
         QCOMPARE(run({u"fallback"_s}).out, shown + u'\n');
 
@@ -170,10 +117,13 @@ private Q_SLOTS:
     }
 
 private:
-    void succeed(const QStringList& arguments)
+    // What a command that must succeed, without a word on the error stream, printed.
+    QString succeed(const QStringList& arguments)
     {
         const CliRun result = run(arguments);
-        QVERIFY2(result.status == 0, qPrintable(result.err));
+        if (result.status != 0 || !result.err.isEmpty())
+            QTest::qFail(qPrintable(arguments.join(u' ') + u": "_s + result.err), __FILE__, __LINE__);
+        return result.out;
     }
 
     CliRun run(const QStringList& arguments)

@@ -1,6 +1,7 @@
 #include "test_files.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <cstdio>
@@ -37,6 +38,25 @@ QStringList readmeBlocks(const QString& language)
         }
     }
     return blocks;
+}
+
+QList<TranscriptEntry> transcript(const QString& relativePath)
+{
+    QList<TranscriptEntry> entries;
+    bool inEntry = false;
+    for (const QString& line : QString::fromUtf8(read(dataPath(relativePath))).split(u'\n')) {
+        if (line == u"$"_s || line.startsWith(u"$ "_s)) {
+            entries.append({line.mid(2), QProcess::splitCommand(line.mid(2)), QString()});
+            inEntry = true;
+        } else if (line.isEmpty() || line.startsWith(u'#')) {
+            inEntry = false;
+        } else if (inEntry) {
+            entries.last().output += line + u'\n';
+        } else {
+            qFatal("%s: a line outside a command: %s", qPrintable(relativePath), qPrintable(line));
+        }
+    }
+    return entries;
 }
 
 QByteArray read(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +17,18 @@ void writeAtomicallyAsAnotherProgram(const QString& path, const QByteArray& byte
 // A stand-in for a program the code under test runs (the `linkherd` tool): an executable shell script at path
 // with this body after its #! line. Returns path.
 QString writeScript(const QString& path, const QByteArray& body);
-// The project README's fenced blocks marked as this language ("json", "sh"; "" for plain text), each without its fences, in order:
-// for tests that hold the README's examples to what the programs do.
+// The project README's fenced blocks marked as this language ("json", "sh"; "" for plain text), each without its
+// fences, in order: for tests that hold the README's examples to what the programs do.
 QStringList readmeBlocks(const QString& language);
+
+// One command of a transcript under tests/data: a `$ ` line (its arguments split with QProcess::splitCommand's
+// quoting) and the lines after it, up to a blank or `#` line, which are what the command prints.
+struct TranscriptEntry {
+    QString commandLine;
+    QStringList arguments;
+    QString output;
+};
+// The transcript's commands in order; a line outside any command stops the test program.
+QList<TranscriptEntry> transcript(const QString& relativePath);
 
 } // namespace TestFiles

@@ -241,6 +241,7 @@ void GioApplicationLauncher::openLinks(const QString& applicationPath, const QSt
                     break;
                 }
                 reap(*child);
+                qCDebug(lcLauncher, "started %s, process %d", applicationID.constData(), static_cast<int>(*child));
                 moveIntoApplicationScope(static_cast<GDBusConnection*>(m_sessionBus), QString::fromUtf8(applicationID),
                                          exec.name, *child);
             }

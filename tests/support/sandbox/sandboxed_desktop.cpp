@@ -194,8 +194,6 @@ SandboxedDesktop::SandboxedDesktop()
     m_environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
 }
 
-SandboxedDesktop::~SandboxedDesktop() = default;
-
 // Empty when the file does not exist.
 QString SandboxedDesktop::readFile(const QString& path)
 {
@@ -213,32 +211,9 @@ QString SandboxedDesktop::applicationsDirectory(FakeBrowser::Location location) 
     return roots[static_cast<std::size_t>(location)] + u"/applications"_s;
 }
 
-void SandboxedDesktop::setCurrentDesktop(const QString& desktop)
-{
-    m_environment.insert(u"XDG_CURRENT_DESKTOP"_s, desktop);
-}
-
-void SandboxedDesktop::setEnvironmentVariable(const QString& name, const QString& value)
-{
-    m_environment.insert(name, value);
-}
-
-void SandboxedDesktop::unsetEnvironmentVariable(const QString& name)
-{
-    m_environment.remove(name);
-}
-
-QProcessEnvironment SandboxedDesktop::environment() const
-{
-    return m_environment;
-}
-
-QString SandboxedDesktop::installRecorder(const QString& name, FakeBrowser::Executable state)
+QString SandboxedDesktop::installRecorder(const QString& name)
 {
     const QString target = binDirectory() + u'/' + name;
-    // Flatpak browsers share one `flatpak`: a missing one for one of them leaves the others' in place.
-    if (state == FakeBrowser::Executable::missing)
-        return target;
     const QString source = QStringLiteral(LINKHERD_FAKE_BROWSER_EXECUTABLE);
     if (QFile::exists(target))
         require(QFile::remove(target), u"cannot replace "_s + target);
@@ -255,7 +230,7 @@ QString SandboxedDesktop::addBrowser(const FakeBrowser& browser)
 
     const bool flatpak = browser.execStyle == FakeBrowser::ExecStyle::flatpak;
     const Recorder recorder{flatpak ? u"flatpak"_s : executableName, flatpak ? browser.id : QString()};
-    const QString program = installRecorder(recorder.executableName, browser.executable);
+    const QString program = installRecorder(recorder.executableName);
     // The command with the arguments given, then these.
     const auto execWith = [&](const QStringList& more) {
         if (flatpak)
@@ -308,7 +283,7 @@ QString SandboxedDesktop::addLinkherdEntry(const QString& executable)
     QString program = executable;
     if (program.isEmpty()) {
         program = u"linkherd-app"_s;
-        installRecorder(program, FakeBrowser::Executable::present);
+        installRecorder(program);
         m_recorders.insert(linkherdID, Recorder{program, QString()});
     }
     const QString entryPath = applicationsDirectory(FakeBrowser::Location::system) + u'/' + linkherdID + u".desktop"_s;
@@ -321,17 +296,12 @@ QString SandboxedDesktop::addLinkherdEntry(const QString& executable)
 
 void SandboxedDesktop::refreshDesktopDatabase()
 {
-    for (const auto location :
-         {FakeBrowser::Location::user, FakeBrowser::Location::system, FakeBrowser::Location::snap}) {
-        QProcess process;
-        process.setProcessEnvironment(m_environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(u"update-desktop-database"_s, QStringList{applicationsDirectory(location)});
-        const bool finished = process.waitForFinished(30'000);
-        require(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
-                u"update-desktop-database failed (is desktop-file-utils installed?): "_s + process.errorString() +
-                    u"\n"_s + QString::fromUtf8(process.readAll()));
-    }
+    using Location = FakeBrowser::Location;
+    const Run result = run(u"update-desktop-database"_s,
+                           {applicationsDirectory(Location::user), applicationsDirectory(Location::system),
+                            applicationsDirectory(Location::snap)});
+    require(result.exitCode == 0,
+            u"update-desktop-database failed (is desktop-file-utils installed?): "_s + result.err);
 }
 
 QString SandboxedDesktop::mimeappsListPath(MimeappsList list) const
@@ -398,11 +368,6 @@ void SandboxedDesktop::setUpForResident(const QString& appExecutable, const QStr
     addBrowser({.id = u"other"_s, .name = u"Other"_s});
     addLinkherdEntry(appExecutable);
     refreshDesktopDatabase();
-}
-
-void SandboxedDesktop::setLinkherdExecutable(const QString& path)
-{
-    m_linkherdExecutable = path;
 }
 
 SandboxedDesktop::Run SandboxedDesktop::runLinkherd(const QStringList& arguments, int timeoutMs) const

@@ -18,7 +18,6 @@ struct FakeBrowser {
     enum class Location { user, system, snap };
     // How Exec hands over links: `%U`, `%u`, or through `flatpak run … <id> @@u %U @@`.
     enum class ExecStyle { urls, url, flatpak };
-    enum class Executable { present, missing };
 
     // The desktop file ID without ".desktop"; for the Flatpak style also the Flatpak application ID.
     QString id{};
@@ -33,8 +32,6 @@ struct FakeBrowser {
     // The name of the executable in the sandbox's bin/ folder; the id when empty. Flatpak browsers all share
     // one `flatpak` there, and the name given here only becomes its --command.
     QString executableName{};
-    // GIO ignores an entry whose executable is missing.
-    Executable executable = Executable::present;
     // Further keys, written as they stand: {"NoDisplay", "true"}, {"OnlyShowIn", "KDE;"}, {"Icon", "x"}, …
     QList<std::pair<QString, QString>> extraKeys{};
     // Desktop actions by ID ("new-private-window"): the browser's own command with these arguments added.
@@ -68,7 +65,6 @@ public:
     enum class MimeappsList { user, desktopSpecific };
 
     SandboxedDesktop();
-    ~SandboxedDesktop();
     SandboxedDesktop(const SandboxedDesktop&) = delete;
     SandboxedDesktop& operator=(const SandboxedDesktop&) = delete;
 
@@ -87,11 +83,14 @@ public:
 
     // XDG_CURRENT_DESKTOP, "X-Generic" until set ("GNOME", "KDE", …).
     QString currentDesktop() const { return m_environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")); }
-    void setCurrentDesktop(const QString& desktop);
+    void setCurrentDesktop(const QString& desktop)
+    {
+        setEnvironmentVariable(QStringLiteral("XDG_CURRENT_DESKTOP"), desktop);
+    }
     // For what the sandbox does not prepare, such as DBUS_SESSION_BUS_ADDRESS of a private bus.
-    void setEnvironmentVariable(const QString& name, const QString& value);
-    void unsetEnvironmentVariable(const QString& name);
-    QProcessEnvironment environment() const;
+    void setEnvironmentVariable(const QString& name, const QString& value) { m_environment.insert(name, value); }
+    void unsetEnvironmentVariable(const QString& name) { m_environment.remove(name); }
+    QProcessEnvironment environment() const { return m_environment; }
 
     // Writes the browser's desktop entry and executable; returns the entry's path. Call
     // refreshDesktopDatabase() afterwards, or GIO will not list it for any MIME type.
@@ -107,15 +106,12 @@ public:
     // <current desktop in lower case>-mimeapps.list, keeping whatever else the file says.
     void setDefaultBrowser(const QString& id, MimeappsList list = MimeappsList::user);
     QString mimeappsListPath(MimeappsList list) const;
-    // The file's text; empty when it does not exist.
-    QString mimeappsList(MimeappsList list) const { return readFile(mimeappsListPath(list)); }
     QString kdeglobalsPath() const { return configHome() + QStringLiteral("/kdeglobals"); }
-    QString kdeglobals() const { return readFile(kdeglobalsPath()); }
 
     // Runs program in the sandbox's environment with HOME as the working directory.
     Run run(const QString& program, const QStringList& arguments = {}, int timeoutMs = 30'000) const;
     // The path of the `linkherd` tool comes from the test's build: LINKHERD_CLI_EXECUTABLE.
-    void setLinkherdExecutable(const QString& path);
+    void setLinkherdExecutable(const QString& path) { m_linkherdExecutable = path; }
     // A desktop for the resident run on the test's session bus, offscreen: the tool, two browsers ("fake" and
     // "other", neither the default yet) and Linkherd's desktop entry for the application at appExecutable.
     void setUpForResident(const QString& appExecutable, const QString& cliExecutable);
@@ -139,7 +135,7 @@ private:
 
     QString path(const QString& relative) const;
     static QString readFile(const QString& path);
-    QString installRecorder(const QString& name, FakeBrowser::Executable state);
+    QString installRecorder(const QString& name);
 
     QTemporaryDir m_directory;
     QProcessEnvironment m_environment;
