@@ -106,8 +106,7 @@ private Q_SLOTS:
 
         m_autostart.disableError = u"Read-only file system"_s;
         QTest::ignoreMessage(QtCriticalMsg, "Could not remove the autostart entry: Read-only file system");
-        const Result<void> failed = defaultBrowser.setLaunchesAtLogin(false);
-        QCOMPARE(failed.error(), u"Read-only file system"_s);
+        QCOMPARE(defaultBrowser.setLaunchesAtLogin(false).error(), u"Read-only file system"_s);
     }
 
 private:

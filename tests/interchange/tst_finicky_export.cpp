@@ -1,5 +1,5 @@
 #include "browsers/browsers.h"
-#include "cli/cli.h"
+#include "interchange/finicky_config.h"
 #include "scripting/finicky_evaluation.h"
 #include "support/cli_run.h"
 #include "support/fakes/fake_platform.h"
@@ -127,10 +127,10 @@ private Q_SLOTS:
         QVERIFY(home.mkpath(u".config/finicky/finicky.js"_s));
         QVERIFY(QFile::link(home.filePath(u"gone.ts"_s), home.filePath(u".config/finicky/finicky.ts"_s)));
         QVERIFY(!FinickyConfig::locateExisting());
-        const CliRun notFound = run({u"finicky"_s, u"locate"_s});
-        QCOMPARE(notFound.status, 1);
-        QCOMPARE(notFound.out, QString());
-        QVERIFY(notFound.err.startsWith(u"linkherd: no Finicky configuration found"_s));
+        expectCli({u"finicky"_s, u"locate"_s}, 1, QString(),
+                  u"linkherd: no Finicky configuration found (looked for ~/.finicky.js, ~/.config/finicky/finicky.js "
+                  u"and ~/.config/finicky/finicky.ts)\n"_s,
+                  m_rules);
 
         TestFiles::write(home.filePath(u"real.ts"_s), "export default {}");
         QVERIFY(QFile::remove(home.filePath(u".config/finicky/finicky.ts"_s)));

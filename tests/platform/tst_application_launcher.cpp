@@ -22,15 +22,16 @@ private Q_SLOTS:
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QString probe = folder.filePath(u"probe.sh"_s);
+        const QString out = folder.filePath(u"out"_s);
         TestFiles::write(probe, R"sh(exec > "$1"
 [ -e /proc/self/fd/57 ] && echo "descriptor inherited"
 [ "$(cut -d' ' -f6 /proc/$$/stat)" = "$$" ] || echo "no session of its own"
 echo "link=$2 token=$XDG_ACTIVATION_TOKEN launched=$GIO_LAUNCHED_DESKTOP_FILE"
 )sh");
         const QString entry = folder.filePath(u"probe.desktop"_s);
-        TestFiles::write(entry, u"[Desktop Entry]\nType=Application\nName=Probe\nExec=/bin/sh %1 %2 %u\n"_s
-                                    .arg(probe, folder.filePath(u"out"_s))
-                                    .toUtf8());
+        TestFiles::write(
+            entry,
+            u"[Desktop Entry]\nType=Application\nName=Probe\nExec=/bin/sh %1 %2 %u\n"_s.arg(probe, out).toUtf8());
         // Open without close-on-exec, as a library might leave one.
         const int leaked = dup2(open("/dev/null", O_RDONLY), 57);
         QCOMPARE(leaked, 57);
@@ -43,11 +44,8 @@ echo "link=$2 token=$XDG_ACTIVATION_TOKEN launched=$GIO_LAUNCHED_DESKTOP_FILE"
                            [&](std::optional<QString> error) { outcome = error; });
         QTRY_VERIFY(outcome);
         QCOMPARE(*outcome, std::nullopt);
-        const auto output = [&] {
-            QFile file(folder.filePath(u"out"_s));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        QTRY_COMPARE(output(), QByteArray("link=https://a.example/?q=1 2 token=T-1 launched=\n"));
+        QTRY_COMPARE(QFile::exists(out) ? TestFiles::read(out) : QByteArray(),
+                     QByteArray("link=https://a.example/?q=1 2 token=T-1 launched=\n"));
     }
 
     // A program that cannot be started (here its interpreter is gone) is the launch's failure, told later on the

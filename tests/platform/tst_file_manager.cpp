@@ -1,9 +1,7 @@
 #include "platform/gio/gio_file_manager.h"
 
 #include <QDBusConnection>
-#include <QDir>
 #include <QObject>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>

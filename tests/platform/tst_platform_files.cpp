@@ -135,12 +135,9 @@ private Q_SLOTS:
 
         // An indexer that hangs does not hold up the switch (and the resident's links): were it waited for, the
         // suite would run into CTest's time limit, which is shorter than the indexer's sleep.
-        const QString tools = m_directory->filePath(u"tools"_s);
-        QVERIFY(QDir().mkpath(tools));
-        TestFiles::write(tools + u"/update-desktop-database"_s, "#!/bin/sh\nexec sleep 600\n");
-        QVERIFY(QFile::setPermissions(tools + u"/update-desktop-database"_s, QFile::ReadOwner | QFile::ExeOwner));
+        TestFiles::writeScript(m_directory->filePath(u"update-desktop-database"_s), "exec sleep 600");
         const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(tools) + ':' + path);
+        qputenv("PATH", QFile::encodeName(m_directory->path()) + ':' + path);
         const bool hidden = bool(LauncherEntry::setHidden(true));
         qputenv("PATH", path);
         QVERIFY(hidden);

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -32,7 +32,7 @@ QVariantMap snapshot(const Preferences& preferences)
 class PreferencesTest final : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_directory;
+    std::optional<QTemporaryDir> m_directory;
     QString m_path;
     int m_copies = 0;
     QStringList m_heard;
@@ -56,8 +56,7 @@ public Q_SLOTS:
 private Q_SLOTS:
     void init()
     {
-        m_directory = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_directory->isValid());
+        QVERIFY(m_directory.emplace().isValid());
         m_path = m_directory->filePath(u"preferences.ini"_s);
     }
 

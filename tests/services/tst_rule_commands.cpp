@@ -1,11 +1,8 @@
-#include "routing/rule_store.h"
 #include "routing/rules_codec.h"
-#include "routing/rules_file.h"
 #include "services/rule_commands.h"
 #include "support/rules.h"
 #include "support/test_files.h"
 
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,28 +41,16 @@ private Q_SLOTS:
         m_path = m_directory->filePath(u"rules.json"_s);
     }
 
-    // The same operations on the rules file and on the resident's store.
-    void addTakesDefaultsAtAClampedPosition_data()
-    {
-        QTest::addColumn<bool>("onStore");
-        QTest::newRow("file") << false;
-        QTest::newRow("store") << true;
-    }
-
+    // On the rules file; on the resident's store the commands decide the same, and tst_scripting_bus adds through
+    // them there.
     void addTakesDefaultsAtAClampedPosition()
     {
-        QFETCH(bool, onStore);
-        std::optional<RuleStore> store;
-        if (onStore)
-            store.emplace(m_path);
-        RuleCommands commands = onStore ? RuleCommands::onStore(*store) : RuleCommands::onFile(m_path);
+        RuleCommands commands = RuleCommands::onFile(m_path);
 
         const auto added = commands.add(hostFields(u"b.example"_s));
-        QVERIFY(added);
-        QVERIFY(added->isEnabled);
-        QCOMPARE(added->match, Rule::Match::host);
-        QVERIFY(added->sourceDesktopIDs.isEmpty());
-        QVERIFY(added->destination.isAsk());
+        Rule expected = hostRule(u"b.example"_s);
+        expected.id = added->id;
+        QCOMPARE(*added, expected);
         QVERIFY(commands.add(hostFields(u"c.example"_s), 99));
         QVERIFY(commands.add(hostFields(u"a.example"_s), -7));
         QVERIFY(commands.add(hostFields(u"d.example"_s), -1));
@@ -140,7 +125,8 @@ private Q_SLOTS:
         }
     }
 
-    void moveRemoveAndResolve()
+    // A move past either end goes to that end; a removal of several ids, one of which names nothing, removes none.
+    void moveAndRemove()
     {
         RuleCommands commands = RuleCommands::onFile(m_path);
         QStringList ids;
@@ -160,13 +146,6 @@ private Q_SLOTS:
         // One id that names nothing removes none of the others.
         QCOMPARE(commands.remove({ids[0], ids[1]}).error().kind, Kind::noSuchRule);
         QCOMPARE(patternsOf(*commands.list()), QStringList({u"a.example"_s, u"c.example"_s}));
-
-        QVERIFY(commands.setFallback(Destination::browser(u"firefox"_s)));
-        const auto byRule = commands.resolve(u"https://c.example/x"_s);
-        QVERIFY(byRule->destination.isAsk());
-        QCOMPARE(byRule->ruleIndex, 1);
-        QCOMPARE(commands.resolve(u"https://z.example/"_s)->destination, Destination::browser(u"firefox"_s));
-        QCOMPARE(commands.resolve(u"c.example"_s).error().text, u"Give resolve a URL, as text."_s);
     }
 
     // A file that cannot be read is reported and left as it is.
@@ -178,28 +157,6 @@ private Q_SLOTS:
         QCOMPARE(refused.error().kind, Kind::notDone);
         QVERIFY(refused.error().text.startsWith(m_path + u": "_s));
         QCOMPARE(TestFiles::read(m_path), QByteArray("{"));
-    }
-
-    // A change the rules file does not take is refused, on the file and on the store alike, and nothing changes:
-    // neither the rules the store has in force nor the file.
-    void changeNotWrittenIsRefused_data() { addTakesDefaultsAtAClampedPosition_data(); }
-
-    void changeNotWrittenIsRefused()
-    {
-        QFETCH(bool, onStore);
-        const QByteArray before = RulesCodec::encode(RulesDocument());
-        TestFiles::write(m_path, before);
-        std::optional<RuleStore> store;
-        RuleCommands commands = onStore ? RuleCommands::onStore(store.emplace(m_path)) : RuleCommands::onFile(m_path);
-        if (onStore)
-            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Could not save rules: "_s));
-        const auto refused = commands.add(hostFields(QString(RulesFile::fieldLimit + 1, u'a')));
-        QVERIFY(!refused);
-        QCOMPARE(refused.error().kind, Kind::notDone);
-        QVERIFY2(refused.error().text.contains(u"The pattern of rule 1 has 65537 characters"_s),
-                 qPrintable(refused.error().text));
-        QVERIFY(commands.list()->isEmpty());
-        QCOMPARE(TestFiles::read(m_path), before);
     }
 
 private:
