@@ -1,5 +1,5 @@
 #include "platform/xdg/desktop_exec.h"
-#include "support/data_table.h"
+#include "support/test_files.h"
 
 #include <QTest>
 
@@ -17,12 +17,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("links");
         QTest::addColumn<QList<QStringList>>("starts"); // none: refused
         // The rows, pure data, are tests/data/tables/desktop_exec.json.
-        for (const QJsonObject& row : DataTable::rows(u"desktop_exec.json"_s)) {
+        for (const QJsonObject& row : TestFiles::tableRows(u"desktop_exec.json"_s)) {
             QList<QStringList> starts;
             for (const QJsonValue& start : row[u"starts"].toArray())
-                starts.append(DataTable::strings(start));
-            QTest::newRow(DataTable::rowName(row))
-                << row[u"exec"].toString() << DataTable::strings(row[u"links"]) << starts;
+                starts.append(TestFiles::strings(start));
+            QTest::newRow(qPrintable(row[u"row"].toString()))
+                << row[u"exec"].toString() << TestFiles::strings(row[u"links"]) << starts;
         }
     }
 

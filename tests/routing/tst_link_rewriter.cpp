@@ -1,6 +1,5 @@
 #include "routing/link_rewriter.h"
 #include "routing/redirect_wrappers.h"
-#include "support/data_table.h"
 #include "support/test_files.h"
 
 #include <QRandomGenerator>
@@ -125,10 +124,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QStringList>("wrappers");
-        for (const QJsonObject& row : DataTable::rows(u"unwrapping.json"_s)) {
+        for (const QJsonObject& row : TestFiles::tableRows(u"unwrapping.json"_s)) {
             const QString link = row[u"link"].toString();
-            QTest::newRow(DataTable::rowName(row))
-                << link << row[u"expected"].toString(link) << DataTable::strings(row[u"wrappers"]);
+            QTest::newRow(qPrintable(row[u"row"].toString()))
+                << link << row[u"expected"].toString(link) << TestFiles::strings(row[u"wrappers"]);
         }
     }
 

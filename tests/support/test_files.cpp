@@ -1,6 +1,7 @@
 #include "test_files.h"
 
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
 
@@ -57,6 +58,18 @@ QList<TranscriptEntry> transcript(const QString& relativePath)
         }
     }
     return entries;
+}
+
+QList<QJsonObject> tableRows(const QString& name)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(read(dataPath(u"tables/"_s + name)), &error);
+    if (!document.isArray() || document.array().isEmpty())
+        qFatal("tests/data/tables/%s is no table of rows: %s", qPrintable(name), qPrintable(error.errorString()));
+    QList<QJsonObject> rows;
+    for (const QJsonValue& row : document.array())
+        rows.append(row.toObject());
+    return rows;
 }
 
 QByteArray read(const QString& path)

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 // Small file helpers for tests that work in temporary directories.
 namespace TestFiles {
@@ -30,5 +33,14 @@ struct TranscriptEntry {
 };
 // The transcript's commands in order; a line outside any command stops the test program.
 QList<TranscriptEntry> transcript(const QString& relativePath);
+
+// A table that is pure test data: tests/data/tables/NAME, a JSON array of rows, each an object with its "row" name
+// and its values by column, which a suite's _data() adds. A file that does not read as a table stops the suite: an
+// empty table would pass without testing anything.
+QList<QJsonObject> tableRows(const QString& name);
+inline QStringList strings(const QJsonValue& column)
+{
+    return column.toVariant().toStringList();
+}
 
 } // namespace TestFiles

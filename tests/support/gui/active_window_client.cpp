@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -40,14 +41,9 @@ int main(int argc, char* argv[])
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
     if (byClass) {
         // Two NUL-terminated strings in one property.
-        const std::size_t instanceLength = std::strlen(argv[2]) + 1;
-        const std::size_t classLength = std::strlen(argv[3]) + 1;
-        char* value = static_cast<char*>(std::malloc(instanceLength + classLength));
-        std::memcpy(value, argv[2], instanceLength);
-        std::memcpy(value + instanceLength, argv[3], classLength);
+        const std::string value = std::string(argv[2]) + '\0' + argv[3] + '\0';
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            static_cast<uint32_t>(instanceLength + classLength), value);
-        std::free(value);
+                            static_cast<uint32_t>(value.size()), value.data());
     } else {
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_GTK_APPLICATION_ID"),
                             atom(connection, "UTF8_STRING"), 8, static_cast<uint32_t>(std::strlen(argv[1])), argv[1]);

@@ -1,6 +1,7 @@
 #include "local_support_server.h"
 
-#include <QFile>
+#include "support/test_files.h"
+
 #include <QProcess>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -11,18 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 // A request held until its body is complete; the socket keeps what came so far.
 constexpr char received[] = "linkherd.received";
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 std::optional<LocalSupportServer::Certificate>
 LocalSupportServer::makeCertificate(const QString& folder, const QString& hostName, QString* why)
@@ -45,8 +36,8 @@ LocalSupportServer::makeCertificate(const QString& folder, const QString& hostNa
 LocalSupportServer::LocalSupportServer(const Certificate& certificate, QObject* parent) : QObject(parent)
 {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificate(QSslCertificate(readAll(certificate.certificatePath), QSsl::Pem));
-    tls.setPrivateKey(QSslKey(readAll(certificate.keyPath), QSsl::Ec, QSsl::Pem));
+    tls.setLocalCertificate(QSslCertificate(TestFiles::read(certificate.certificatePath), QSsl::Pem));
+    tls.setPrivateKey(QSslKey(TestFiles::read(certificate.keyPath), QSsl::Ec, QSsl::Pem));
     tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     m_server.setSslConfiguration(tls);
     connect(&m_server, &QSslServer::startedEncryptionHandshake, this, [this] { ++m_connections; });

@@ -23,11 +23,6 @@ void require(bool ok, const QString& what)
         qFatal("sandboxed desktop: %s", qPrintable(what));
 }
 
-void makeDirectory(const QString& path)
-{
-    require(QDir().mkpath(path), u"cannot create "_s + path);
-}
-
 void writeFile(const QString& path, const QString& text)
 {
     TestFiles::write(path, text.toUtf8());
@@ -150,7 +145,7 @@ SandboxedDesktop::SandboxedDesktop()
           applicationsDirectory(FakeBrowser::Location::system), applicationsDirectory(FakeBrowser::Location::snap),
           runtimeDirectory(), binDirectory(), path(u"home/.local/state"_s), path(u"config-dirs"_s),
           path(u"launches"_s)})
-        makeDirectory(directory);
+        require(QDir().mkpath(directory), u"cannot create "_s + directory);
     require(QFile::setPermissions(runtimeDirectory(),
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner),
             u"cannot restrict "_s + runtimeDirectory());
@@ -192,12 +187,6 @@ SandboxedDesktop::SandboxedDesktop()
     m_environment.insert(u"NO_AT_BRIDGE"_s, u"1"_s);
     m_environment.insert(u"LANG"_s, u"C.UTF-8"_s);
     m_environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
-}
-
-// Empty when the file does not exist.
-QString SandboxedDesktop::readFile(const QString& path)
-{
-    return QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
 }
 
 QString SandboxedDesktop::path(const QString& relative) const
@@ -316,9 +305,10 @@ void SandboxedDesktop::setDefaultBrowser(const QString& id, MimeappsList list)
 {
     const QString entry = id + u".desktop"_s;
     const QString path = mimeappsListPath(list);
+    const QString text = QFile::exists(path) ? QString::fromUtf8(TestFiles::read(path)) : QString();
     writeFile(
         path,
-        withKeys(readFile(path), u"Default Applications"_s,
+        withKeys(text, u"Default Applications"_s,
                  {{u"x-scheme-handler/http"_s, entry}, {u"x-scheme-handler/https"_s, entry}, {u"text/html"_s, entry}}));
 }
 

@@ -134,7 +134,6 @@ private:
     };
 
     QString path(const QString& relative) const;
-    static QString readFile(const QString& path);
     QString installRecorder(const QString& name);
 
     QTemporaryDir m_directory;
