@@ -65,8 +65,7 @@ public:
     enum class MimeappsList { user, desktopSpecific };
 
     SandboxedDesktop();
-    SandboxedDesktop(const SandboxedDesktop&) = delete;
-    SandboxedDesktop& operator=(const SandboxedDesktop&) = delete;
+    Q_DISABLE_COPY(SandboxedDesktop)
 
     QString root() const { return m_directory.path(); }
     QString home() const { return path(QStringLiteral("home")); }
