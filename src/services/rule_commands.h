@@ -35,15 +35,16 @@ public:
     using Outcome = Result<T, Error>;
 
     // A rule's fields as a request gives them; what is absent stays as it is, or takes the new-rule default
-    // (enabled, host, no source applications, ask).
+    // (enabled, host, no source applications, ask). Every member has an initialiser, so a request names only the
+    // fields it gives (`{.pattern = …}`) without a warning for the others.
     struct RuleFields final {
-        std::optional<bool> enabled;
-        std::optional<Rule::Match> match;
-        std::optional<QString> pattern;
-        std::optional<QString> browser;            // "" asks, dropping any profile; another browser keeps the profile
-        std::optional<QString> profile;            // "" removes it; a profile on a rule that asks is refused
-        std::optional<Destination::Window> window; // another browser keeps it; a rule that asks has only usual
-        std::optional<QStringList> sourceApps;     // empty: links from any application
+        std::optional<bool> enabled{};
+        std::optional<Rule::Match> match{};
+        std::optional<QString> pattern{};
+        std::optional<QString> browser{};            // "" asks, dropping any profile; another browser keeps the profile
+        std::optional<QString> profile{};            // "" removes it; a profile on a rule that asks is refused
+        std::optional<Destination::Window> window{}; // another browser keeps it; a rule that asks has only usual
+        std::optional<QStringList> sourceApps{};     // empty: links from any application
     };
 
     // The link-cleaning settings a request gives; what is absent stays as it is.

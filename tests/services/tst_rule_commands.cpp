@@ -13,22 +13,6 @@ namespace {
 using Fields = RuleCommands::RuleFields;
 using Kind = RuleCommands::Error::Kind;
 
-Fields hostFields(const QString& pattern, std::optional<Rule::Match> match = std::nullopt)
-{
-    Fields fields;
-    fields.pattern = pattern;
-    fields.match = match;
-    return fields;
-}
-
-Fields destinationFields(std::optional<QString> browser, std::optional<QString> profile = std::nullopt)
-{
-    Fields fields;
-    fields.browser = std::move(browser);
-    fields.profile = std::move(profile);
-    return fields;
-}
-
 } // namespace
 
 class RuleCommandsTest final : public QObject {
@@ -47,24 +31,24 @@ private Q_SLOTS:
     {
         RuleCommands commands = RuleCommands::onFile(m_path);
 
-        const auto added = commands.add(hostFields(u"b.example"_s));
+        const auto added = commands.add(Fields{.pattern = u"b.example"_s});
         Rule expected = hostRule(u"b.example"_s);
         expected.id = added->id;
         QCOMPARE(*added, expected);
-        QVERIFY(commands.add(hostFields(u"c.example"_s), 99));
-        QVERIFY(commands.add(hostFields(u"a.example"_s), -7));
-        QVERIFY(commands.add(hostFields(u"d.example"_s), -1));
+        QVERIFY(commands.add(Fields{.pattern = u"c.example"_s}, 99));
+        QVERIFY(commands.add(Fields{.pattern = u"a.example"_s}, -7));
+        QVERIFY(commands.add(Fields{.pattern = u"d.example"_s}, -1));
         const QStringList order{u"a.example"_s, u"b.example"_s, u"c.example"_s, u"d.example"_s};
         QCOMPARE(patternsOf(*commands.list()), order);
         QCOMPARE(patternsOf(RulesCodec::decode(TestFiles::read(m_path))->rules), order);
 
-        for (const Fields& invalid : {hostFields(u" \n"_s), Fields()}) {
+        for (const Fields& invalid : {Fields{.pattern = u" \n"_s}, Fields()}) {
             const auto refused = commands.add(invalid);
             QVERIFY(!refused);
             QCOMPARE(refused.error().kind, Kind::invalidRule);
             QCOMPARE(refused.error().text, u"The pattern is empty."_s);
         }
-        const auto refused = commands.add(hostFields(u"(unclosed"_s, Rule::Match::regex));
+        const auto refused = commands.add(Fields{.match = Rule::Match::regex, .pattern = u"(unclosed"_s});
         QVERIFY(!refused);
         QCOMPARE(refused.error().text,
                  u"Not a valid regular expression: parentheses do not pair up at character 10."_s);
@@ -77,21 +61,21 @@ private Q_SLOTS:
     void updateFollowsTheDestinationRules()
     {
         RuleCommands commands = RuleCommands::onFile(m_path);
-        const QString id =
-            RuleCommands::idText(commands.add(hostFields(u"example\\.(com|org)"_s, Rule::Match::regex))->id);
+        const QString id = RuleCommands::idText(
+            commands.add(Fields{.match = Rule::Match::regex, .pattern = u"example\\.(com|org)"_s})->id);
 
-        const Fields profile = destinationFields(std::nullopt, u"Profile 1"_s);
+        const Fields profile{.profile = u"Profile 1"_s};
         QCOMPARE(commands.update(id, profile).error().kind, Kind::invalidRule);
-        QCOMPARE(commands.update(id, destinationFields(u"chromium"_s))->destination,
+        QCOMPARE(commands.update(id, Fields{.browser = u"chromium"_s})->destination,
                  Destination::browser(u"chromium"_s));
         QCOMPARE(commands.update(id, profile)->destination, Destination::browser(u"chromium"_s, u"Profile 1"_s));
-        QCOMPARE(commands.update(id, destinationFields(u"google-chrome"_s))->destination,
+        QCOMPARE(commands.update(id, Fields{.browser = u"google-chrome"_s})->destination,
                  Destination::browser(u"google-chrome"_s, u"Profile 1"_s));
 
-        QCOMPARE(commands.update(id, hostFields(u"example\\.(com"_s)).error().kind, Kind::invalidRule);
+        QCOMPARE(commands.update(id, Fields{.pattern = u"example\\.(com"_s}).error().kind, Kind::invalidRule);
         QCOMPARE(commands.get(id)->pattern, u"example\\.(com|org)"_s);
 
-        QVERIFY(commands.update(id, destinationFields(QString()))->destination.isAsk());
+        QVERIFY(commands.update(id, Fields{.browser = QString()})->destination.isAsk());
         QCOMPARE(RulesCodec::decode(TestFiles::read(m_path))->rules.front().destination, Destination::ask());
     }
 
@@ -131,7 +115,7 @@ private Q_SLOTS:
         RuleCommands commands = RuleCommands::onFile(m_path);
         QStringList ids;
         for (const QString& pattern : {u"a.example"_s, u"b.example"_s, u"c.example"_s})
-            ids.append(RuleCommands::idText(commands.add(hostFields(pattern))->id));
+            ids.append(RuleCommands::idText(commands.add(Fields{.pattern = pattern})->id));
         QVERIFY(commands.move(ids[0], 10));
         QCOMPARE(patternsOf(*commands.list()), QStringList({u"b.example"_s, u"c.example"_s, u"a.example"_s}));
         QVERIFY(commands.move(ids[0], -3));
@@ -153,7 +137,7 @@ private Q_SLOTS:
     {
         TestFiles::write(m_path, "{");
         RuleCommands commands = RuleCommands::onFile(m_path);
-        const auto refused = commands.add(hostFields(u"a.example"_s));
+        const auto refused = commands.add(Fields{.pattern = u"a.example"_s});
         QCOMPARE(refused.error().kind, Kind::notDone);
         QVERIFY(refused.error().text.startsWith(m_path + u": "_s));
         QCOMPARE(TestFiles::read(m_path), QByteArray("{"));
