@@ -15,9 +15,10 @@ class ApplicationCatalog;
 class ApplicationLauncher;
 
 // Plain opens asked for in one turn of the event loop go out together at its end, or at launchWaiting (the end of
-// a hand-over): consecutive links for the same browser as one launch (as many as one start of a program can carry), so a browser that takes several
-// links gets them at once and in order instead of racing several of its processes against each other. Links of
-// different hand-overs with an activation never share a launch: an activation reaches only its own links' browser.
+// a hand-over): consecutive links for the same browser as one launch (as many as one start of a program can
+// carry), so a browser that takes several links gets them at once and in order instead of racing several of its
+// processes against each other. Links of different hand-overs with an activation never share a launch: an
+// activation reaches only its own links' browser.
 //
 // A link longer than one argument can be is refused before anything starts, whatever the browser: also one
 // that takes links over D-Bus, since a link must not open or fail depending on how the chosen browser
