@@ -16,10 +16,12 @@ namespace {
 
 const QString watcherService = u"org.kde.StatusNotifierWatcher"_s;
 const QString watcherPath = u"/StatusNotifierWatcher"_s;
+// An X11 tray waits for the watcher's answer; one that hangs costs the icon no longer than this.
+constexpr int watcherAnswerLimit = 2000;
 
 } // namespace
 
-TrayHost::TrayHost(std::function<void()> trayAppeared, QObject* parent)
+TrayHost::TrayHost(std::function<void(Kind)> trayAppeared, QObject* parent)
     : QObject(parent),
       m_trayAppeared(std::move(trayAppeared)),
       m_watcher(new QDBusServiceWatcher(watcherService, QDBusConnection::sessionBus(),
@@ -29,15 +31,12 @@ TrayHost::TrayHost(std::function<void()> trayAppeared, QObject* parent)
     // A watcher without a host yet (the panel registers after it) says so when one comes.
     QDBusConnection::sessionBus().connect(watcherService, watcherPath, watcherService,
                                           u"StatusNotifierHostRegistered"_s, this, SLOT(hostRegistered()));
-    if (XEmbedTray::isRunning())
-        appear();
-    else
-        askWatcher();
+    askWatcher();
 }
 
 void TrayHost::hostRegistered()
 {
-    appear();
+    appear(Kind::StatusNotifier);
 }
 
 void TrayHost::askWatcher()
@@ -48,16 +47,19 @@ void TrayHost::askWatcher()
     QDBusMessage get =
         QDBusMessage::createMethodCall(watcherService, watcherPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
     get << watcherService << u"IsStatusNotifierHostRegistered"_s;
-    auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get, watcherAnswerLimit), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
         const QDBusPendingReply<QDBusVariant> reply = *finished;
+        // Without a watcher (the call fails) an X11 tray may take the icon; a watcher that comes later still does.
         if (!reply.isError() && reply.value().variant().toBool())
-            appear();
+            appear(Kind::StatusNotifier);
+        else if (XEmbedTray::isRunning())
+            appear(Kind::XEmbed);
     });
 }
 
-void TrayHost::appear()
+void TrayHost::appear(Kind kind)
 {
     if (m_appeared)
         return;
@@ -66,5 +68,5 @@ void TrayHost::appear()
                                              u"StatusNotifierHostRegistered"_s, this, SLOT(hostRegistered()));
     m_watcher->deleteLater();
     m_watcher = nullptr;
-    m_trayAppeared();
+    m_trayAppeared(kind);
 }
