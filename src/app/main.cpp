@@ -221,7 +221,8 @@ int main(int argc, char* argv[])
     const auto startTheRest = [&services, &tray, &trayHost] {
         if (trayHost)
             return;
-        trayHost = std::make_unique<TrayHost>([&tray, &services] { tray = std::make_unique<TrayIcon>(services); });
+        trayHost = std::make_unique<TrayHost>(
+            [&tray, &services](TrayHost::Kind) { tray = std::make_unique<TrayIcon>(services); });
         services.startAfterHandOver();
     };
     if (startedForACall) {

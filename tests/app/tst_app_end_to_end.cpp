@@ -1,6 +1,7 @@
 #include "platform/xdg/launcher_entry.h"
 #include "scripting_proxy.h"
 #include "support/fakes/fake_notification_server.h"
+#include "support/fakes/status_notifier_panel.h"
 #include "support/sandbox/sandboxed_desktop.h"
 #include "support/test_files.h"
 
@@ -39,23 +40,6 @@ QStringList processState(const QString& pid)
     return stat.isEmpty() ? QStringList() : stat.mid(stat.lastIndexOf(u')') + 2).split(u' ').mid(0, 2);
 }
 } // namespace
-
-// A tray host's StatusNotifierWatcher, as far as Qt's tray icon uses it: it records the items that register.
-class FakeStatusNotifierWatcher final : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-
-public:
-    QStringList items;
-    bool isHostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
-
-public Q_SLOTS:
-    void RegisterStatusNotifierItem(const QString& service) { items.append(service); }
-    void RegisterStatusNotifierHost(const QString&) {}
-};
 
 // A browser that takes links over D-Bus (DBusActivatable=true), as far as Linkherd calls it: it records each Open.
 class FakeDBusBrowser final : public QObject {
@@ -625,7 +609,7 @@ private Q_SLOTS:
     }
 
     // The tray icon appears when a tray host comes after Linkherd (a panel started later, the GNOME AppIndicator
-    // extension switched on), and again when the host restarts.
+    // extension switched on), and again when the host restarts. Its menu is the panel's to draw, and works.
     void trayIconFollowsALaterTrayHost()
     {
         startOnDisplay(R"({"fallback": {"browser": {"bundleID": "fake"}}, "rules": [], "version": 1})");
@@ -637,19 +621,19 @@ private Q_SLOTS:
         FakeStatusNotifierWatcher watcher;
         QDBusConnection bus = QDBusConnection::sessionBus();
         const QString service = u"org.kde.StatusNotifierWatcher"_s;
-        QVERIFY(bus.registerObject(u"/StatusNotifierWatcher"_s, &watcher,
-                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
-        const auto unregister = qScopeGuard([&bus, &service] {
-            bus.unregisterService(service);
-            bus.unregisterObject(u"/StatusNotifierWatcher"_s);
-        });
+        QVERIFY(watcher.start());
         for (int start = 0; start < 2; ++start) {
-            watcher.items.clear();
-            QVERIFY(bus.registerService(service));
-            QTRY_COMPARE_WITH_TIMEOUT(watcher.items.size(), 1, 10'000);
-            QCOMPARE(qint64(bus.interface()->servicePid(watcher.items[0]).value()), m_resident.processId());
+            QTRY_COMPARE_WITH_TIMEOUT(watcher.items.size(), start + 1, 10'000);
+            QCOMPARE(qint64(bus.interface()->servicePid(watcher.items[start]).value()), m_resident.processId());
             QVERIFY(bus.unregisterService(service));
+            QVERIFY(bus.registerService(service));
         }
+        const StatusNotifierPanel::Menu menu = StatusNotifierPanel::menu(watcher.items[0]);
+        QCOMPARE(menu.lines.value(0), u"Rules… [Control+R]"_s);
+        QCOMPARE(menu.lines.value(menu.lines.size() - 1), u"Quit Linkherd [Control+Q]"_s);
+        QCOMPARE(StatusNotifierPanel::click(watcher.items[0], menu.ids.last()).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(m_resident.waitForFinished(5000));
+        QCOMPARE(m_resident.exitCode(), 0);
     }
 
 private:

@@ -510,11 +510,13 @@ bool StatusNotifierItem::State::runEvent(int id, const gchar* eventId, guint32 t
     if (node == nodes.end())
         return false;
     const TrayMenuEntry& entry = node->second.entry;
+    // The event's timestamp is not the X server time with every panel (some send the seconds since 1970), and a
+    // wrong time would make the window manager hold back the window it is given for; so the command gets none.
+    Q_UNUSED(timestamp);
     if (g_str_equal(eventId, "clicked") && entry.enabled && entry.activated) {
         // From the event loop: the command may rebuild the menu, and the panel is answered first.
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [activated = entry.activated, timestamp] { activated(timestamp); },
-            Qt::QueuedConnection);
+            QCoreApplication::instance(), [activated = entry.activated] { activated(0); }, Qt::QueuedConnection);
     }
     return true;
 }
