@@ -4,6 +4,7 @@
 #include "app_services.h"
 #include "gui/tray/tray_menu.h"
 #include "services/preferences.h"
+#include "services/tray_menu_model.h"
 
 #include <QCursor>
 #include <QSystemTrayIcon>
@@ -12,11 +13,13 @@ using namespace Qt::StringLiterals;
 
 TrayIcon::TrayIcon(AppServices& services, QObject* parent)
     : QObject(parent),
-      m_menu(new TrayMenu(services.router(), services.preferences(), services.defaultBrowser(),
-                          {.showRules = [&services] { services.showRulesWindow(); },
-                           .showSettings = [&services] { services.showSettings(); },
-                           .showFeedback = [&services] { services.showFeedback(); },
-                           .quit = [&services] { services.quit(); }})),
+      m_model(new TrayMenuModel(services.router(), services.preferences(), services.defaultBrowser(),
+                                {.showRules = [&services](quint32) { services.showRulesWindow(); },
+                                 .showSettings = [&services](quint32) { services.showSettings(); },
+                                 .showFeedback = [&services](quint32) { services.showFeedback(); },
+                                 .quit = [&services](quint32) { services.quit(); }},
+                                this)),
+      m_menu(new TrayMenu(*m_model)),
       m_icon(new QSystemTrayIcon(this))
 {
     m_icon->setIcon(applicationIcon());

@@ -6,6 +6,7 @@
 class AppServices;
 class QSystemTrayIcon;
 class TrayMenu;
+class TrayMenuModel;
 
 // Linkherd's icon in the system tray (StatusNotifierItem where the desktop has one), with the tray menu behind a
 // right click and a left click alike, shown while the preferences ask for it. Linkherd stays fully usable without
@@ -22,6 +23,7 @@ public:
     static QIcon applicationIcon();
 
 private:
+    TrayMenuModel* m_model;
     TrayMenu* m_menu;
     QSystemTrayIcon* m_icon;
 };

@@ -21,7 +21,8 @@ struct Caches {
     ApplicationCatalog* catalog = nullptr;
     std::optional<QList<Browser>> installed;
     std::optional<qint64> discoveryTime;
-    QHash<QString, QIcon> icons; // a null icon remembers an application that is not installed
+    QHash<QString, QString> iconNames; // an empty name remembers an application without an icon
+    QHash<QString, QIcon> icons;       // a null icon remembers an application that is not installed
     QHash<QString, QIcon> sizedIcons;
     QHash<QString, QString> names; // display names of applications that are not installed browsers
     bool rescanPending = false;
@@ -72,7 +73,15 @@ QList<Browser> listed(const QList<DesktopEntry>& entries)
 
 QList<Browser> discover()
 {
-    return caches().catalog ? listed(caches().catalog->webBrowsers()) : QList<Browser>();
+    Caches& state = caches();
+    if (!state.catalog)
+        return {};
+    const QList<DesktopEntry> entries = state.catalog->webBrowsers();
+    for (const DesktopEntry& entry : entries) {
+        if (!state.iconNames.contains(entry.id)) // the first listed is the one the system uses
+            state.iconNames.insert(entry.id, entry.icon);
+    }
+    return listed(entries);
 }
 
 // The desktop says applications changed: what is cached may be wrong from now on. The list is found again soon,
@@ -131,6 +140,7 @@ void invalidate()
     Caches& state = caches();
     state.installed.reset();
     state.discoveryTime.reset();
+    state.iconNames.clear();
     state.icons.clear();
     state.sizedIcons.clear();
     state.names.clear();
@@ -225,6 +235,19 @@ std::optional<Browser> browserNamed(const QString& text)
     return std::nullopt;
 }
 
+QString iconName(const QString& desktopID)
+{
+    Caches& state = caches();
+    if (desktopID.isEmpty() || !state.catalog)
+        return QString();
+    if (const auto cached = state.iconNames.constFind(desktopID); cached != state.iconNames.cend())
+        return *cached;
+    const std::optional<DesktopEntry> entry = state.catalog->application(desktopID);
+    const QString name = entry ? entry->icon : QString();
+    state.iconNames.insert(desktopID, name);
+    return name;
+}
+
 QIcon icon(const QString& desktopID)
 {
     if (desktopID.isEmpty())
@@ -232,12 +255,8 @@ QIcon icon(const QString& desktopID)
     Caches& state = caches();
     if (const auto cached = state.icons.constFind(desktopID); cached != state.icons.cend())
         return *cached;
-    QIcon found;
-    if (state.catalog) {
-        if (const std::optional<DesktopEntry> entry = state.catalog->application(desktopID);
-            entry && !entry->icon.isEmpty())
-            found = QFileInfo(entry->icon).isAbsolute() ? QIcon(entry->icon) : QIcon::fromTheme(entry->icon);
-    }
+    const QString name = iconName(desktopID);
+    const QIcon found = name.isEmpty() ? QIcon() : QFileInfo(name).isAbsolute() ? QIcon(name) : QIcon::fromTheme(name);
     state.icons.insert(desktopID, found);
     return found;
 }

@@ -53,6 +53,10 @@ QList<Browser> ordered(const QStringList& order);
 // A browser named in a foreign configuration: by desktop file ID, else by display name ignoring case.
 std::optional<Browser> browserNamed(const QString& text);
 
+// The application's Icon as its desktop entry gives it: a theme icon name or an absolute path; empty when it is
+// not installed or has none. The installed browsers' come with their discovery; others are read once, until
+// invalidated, so that a menu of every browser's icon can be made again at each change for free.
+QString iconName(const QString& desktopID);
 // The application's icon; null when it is not installed or has none.
 QIcon icon(const QString& desktopID);
 // The icon at size × size, cached by "<desktopID>@<size with one decimal>".
