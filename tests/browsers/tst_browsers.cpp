@@ -118,6 +118,9 @@ private Q_SLOTS:
         image.fill(Qt::red);
         QVERIFY(image.save(png));
         m_catalog.browsers[4].icon = png; // com.google.Chrome
+        QCOMPARE(Browsers::installed().size(), 7);
+        const int lookups = m_catalog.applicationLookups;
+        QCOMPARE(Browsers::iconName(u"com.google.Chrome"_s), png); // read with the discovery
 
         const QIcon small = Browsers::icon(u"com.google.Chrome"_s, 16);
         QVERIFY(!small.isNull());
@@ -125,10 +128,9 @@ private Q_SLOTS:
         QCOMPARE(Browsers::icon(u"com.google.Chrome"_s, 16).cacheKey(), small.cacheKey());
         QVERIFY(Browsers::icon(u"com.google.Chrome"_s, 16.5).cacheKey() != small.cacheKey());
 
-        const int lookups = m_catalog.applicationLookups;
         QVERIFY(Browsers::icon(u"not.installed"_s).isNull());
         QVERIFY(Browsers::icon(u"not.installed"_s, 16).isNull());
-        QCOMPARE(m_catalog.applicationLookups, lookups + 1); // a missing application is remembered too
+        QCOMPARE(m_catalog.applicationLookups, lookups + 1); // only for the missing one, which is remembered too
 
         Browsers::invalidate();
         QVERIFY(Browsers::icon(u"com.google.Chrome"_s, 16).cacheKey() != small.cacheKey());

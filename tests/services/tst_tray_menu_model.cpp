@@ -13,25 +13,12 @@ namespace {
 const QStringList head = {u"Rules… [Ctrl+R]"_s, u"Ask for the Next Link"_s}, offer = {u"Make Default Browser…"_s},
                   tail = {u"-"_s, u"Settings… [Ctrl+,]"_s, u"Send Feedback…"_s, u"-"_s, u"Quit Linkherd [Ctrl+Q]"_s};
 
-Router::Routed routed(const QString& url, const QString& browser = u"firefox"_s)
-{
-    return {QUuid::createUuid(), url, browser, {}, {}};
-}
-
 } // namespace
 
 class TrayMenuModelTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_tray.emplace();
-        QVERIFY(m_tray->desktop.folder.isValid());
-    }
-
-    void cleanup() { m_tray.reset(); }
-
     // Count 0 hides the section and its separator; of more links than the count, the newest show.
     void itemsAndTheirPresence_data()
     {
@@ -56,17 +43,18 @@ private Q_SLOTS:
 
     void itemsAndTheirPresence()
     {
+        TrayMenuFixture tray;
         QFETCH(int, count);
         QFETCH(int, links);
         QFETCH(bool, isDefault);
         QFETCH(bool, declined);
         if (isDefault)
-            m_tray->desktop.catalog.defaultBrowser = m_tray->desktop.catalog.applications.front();
-        m_tray->desktop.preferences.setHasDeclinedDefaultBrowserPrompt(declined);
-        m_tray->desktop.preferences.setRecentLinkCount(count);
+            tray.desktop.catalog.defaultBrowser = tray.desktop.catalog.applications.front();
+        tray.desktop.preferences.setHasDeclinedDefaultBrowserPrompt(declined);
+        tray.desktop.preferences.setRecentLinkCount(count);
         for (int number = 1; number <= links; ++number)
-            m_tray->router.remember(routed(u"https://site%1.example/page"_s.arg(number)));
-        QTEST(trayMenuLines(m_tray->makeModel().entries()), "expected");
+            tray.remember(u"https://site%1.example/page"_s.arg(number));
+        QTEST(trayMenuLines(tray.makeModel().entries()), "expected");
     }
 
     // A link without a host is titled by its whole text, a tab read as a space, "&" as it is. It reopens in any
@@ -74,28 +62,29 @@ private Q_SLOTS:
     // one stays, a failure reaches the alert.
     void reopeningAddsARecordAndKeepsTheOld()
     {
-        m_tray->router.remember(
+        TrayMenuFixture tray;
+        tray.router.remember(
             {QUuid::createUuid(), u"data:,fish&chips\tpeas"_s, u"chromium"_s, u"Profile 1"_s, u"mail"_s});
-        const Router::Routed old = m_tray->router.recent().front();
+        const Router::Routed old = tray.router.recent().front();
         std::optional<Router::Alert> alert;
-        m_tray->router.showAlert = [&](const Router::Alert& shown, Router::AlertAnswer) { alert = shown; };
-        const TrayMenuEntry link = trayMenuEntry(m_tray->makeModel().entries(), u"data:,fish&chips peas → Chromium"_s);
+        tray.router.showAlert = [&](const Router::Alert& shown, Router::AlertAnswer) { alert = shown; };
+        const TrayMenuEntry link = trayMenuEntry(tray.makeModel().entries(), u"data:,fish&chips peas → Chromium"_s);
         QCOMPARE(trayMenuLines(link.children),
-                 QStringList({u"Chromium {%1}"_s.arg(m_tray->desktop.filePath(u"chromium.png"_s)),
-                              u"Firefox {firefox}"_s, u"Tor & Co"_s}));
+                 QStringList({u"Chromium {%1}"_s.arg(tray.desktop.filePath(u"chromium.png"_s)), u"Firefox {firefox}"_s,
+                              u"Tor & Co"_s}));
 
         // The launcher refuses a link with a tab in it: the failure of the reopen reaches the alert.
         QTest::ignoreMessage(QtCriticalMsg, "Refusing to hand Tor & Co something that is not a link");
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^Tor & Co would not open the link"_s));
         trayMenuEntry(link.children, u"Tor & Co"_s).activated(0);
-        QCOMPARE(m_tray->router.recent().size(), 2);
-        const Router::Routed& fresh = m_tray->router.recent().front();
+        QCOMPARE(tray.router.recent().size(), 2);
+        const Router::Routed& fresh = tray.router.recent().front();
         QCOMPARE(fresh, (Router::Routed{fresh.id, old.url, u"torco"_s, std::nullopt, u"mail"_s}));
         QVERIFY(fresh.id != old.id);
-        QCOMPARE(m_tray->router.recent()[1], old);
+        QCOMPARE(tray.router.recent()[1], old);
         QTRY_VERIFY(alert);
         QCOMPARE(alert->message, u"Tor & Co could not open the link"_s);
-        QCOMPARE(trayMenuLines(m_tray->model->entries()).mid(5, 2),
+        QCOMPARE(trayMenuLines(tray.model->entries()).mid(5, 2),
                  QStringList({u"▸ data:,fish&chips peas → Tor & Co"_s, u"▸ data:,fish&chips peas → Chromium"_s}));
     }
 
@@ -103,34 +92,36 @@ private Q_SLOTS:
     // after the turn.
     void newLinksChangeTheMenuOncePerTurn()
     {
-        m_tray->desktop.preferences.setRecentLinkCount(1);
-        m_tray->router.remember(routed(u"https://a.example/1"_s));
-        QSignalSpy changed(&m_tray->makeModel(), &TrayMenuModel::changed);
-        m_tray->router.remember(routed(u"https://a.example/2"_s));
-        m_tray->router.remember(routed(u"https://a.example/3"_s));
+        TrayMenuFixture tray;
+        tray.desktop.preferences.setRecentLinkCount(1);
+        tray.remember(u"https://a.example/1"_s);
+        QSignalSpy changed(&tray.makeModel(), &TrayMenuModel::changed);
+        tray.remember(u"https://a.example/2"_s);
+        tray.remember(u"https://a.example/3"_s);
         QCOMPARE(changed.count(), 0);
         QCoreApplication::processEvents();
         QCOMPARE(changed.count(), 1);
-        trayMenuEntry(trayMenuEntry(m_tray->model->entries(), u"a.example → Firefox"_s).children, u"Chromium"_s)
+        trayMenuEntry(trayMenuEntry(tray.model->entries(), u"a.example → Firefox"_s).children, u"Chromium"_s)
             .activated(0);
-        QCOMPARE(m_tray->router.recent().front().url, u"https://a.example/3"_s);
+        QCOMPARE(tray.router.recent().front().url, u"https://a.example/3"_s);
     }
 
     // Catching up before the menu shows, after another program made Linkherd the default and a browser was
     // installed, changes the menu at once; with nothing new, nothing changes.
     void catchingUpWithTheDesktop()
     {
-        m_tray->router.remember(routed(u"https://a.example/"_s));
-        QSignalSpy changed(&m_tray->makeModel(), &TrayMenuModel::changed);
-        m_tray->desktop.catalog.browsers.append(fakeEntry(u"epiphany"_s, u"Web"_s));
+        TrayMenuFixture tray;
+        tray.remember(u"https://a.example/"_s);
+        QSignalSpy changed(&tray.makeModel(), &TrayMenuModel::changed);
+        tray.desktop.catalog.browsers.append(fakeEntry(u"epiphany"_s, u"Web"_s));
         Browsers::invalidate();
-        m_tray->model->catchUp();
-        QCOMPARE(trayMenuLines(trayMenuEntry(m_tray->model->entries(), u"a.example → Firefox"_s).children).last(),
+        tray.model->catchUp();
+        QCOMPARE(trayMenuLines(trayMenuEntry(tray.model->entries(), u"a.example → Firefox"_s).children).last(),
                  u"Web"_s);
-        m_tray->desktop.catalog.defaultBrowser = m_tray->desktop.catalog.applications.front();
-        m_tray->model->catchUp();
-        m_tray->model->catchUp();
-        QCOMPARE(trayMenuLines(m_tray->model->entries()).mid(0, 4),
+        tray.desktop.catalog.defaultBrowser = tray.desktop.catalog.applications.front();
+        tray.model->catchUp();
+        tray.model->catchUp();
+        QCOMPARE(trayMenuLines(tray.model->entries()).mid(0, 4),
                  head + QStringList({u"-"_s, u"Recently Opened (off)"_s}));
         QCOMPARE(changed.count(), 2);
     }
@@ -145,27 +136,26 @@ private Q_SLOTS:
 
     void makeDefaultBrowser()
     {
+        TrayMenuFixture tray;
         QFETCH(bool, systemAgrees);
         if (!systemAgrees)
-            m_tray->desktop.handlers.catalog = nullptr; // the change is made, but the system goes on naming Firefox
-        trayMenuEntry(m_tray->makeModel().entries(), u"Make Default Browser…"_s).activated(0);
-        QTRY_COMPARE(trayMenuLines(m_tray->model->entries()), head + tail);
-        QCOMPARE(m_tray->desktop.preferences.hasDeclinedDefaultBrowserPrompt(), !systemAgrees);
-        QCOMPARE(trayMenuLines(m_tray->makeModel().entries()), head + tail);
+            tray.desktop.handlers.catalog = nullptr; // the change is made, but the system goes on naming Firefox
+        trayMenuEntry(tray.makeModel().entries(), u"Make Default Browser…"_s).activated(0);
+        QTRY_COMPARE(trayMenuLines(tray.model->entries()), head + tail);
+        QCOMPARE(tray.desktop.preferences.hasDeclinedDefaultBrowserPrompt(), !systemAgrees);
+        QCOMPARE(trayMenuLines(tray.makeModel().entries()), head + tail);
     }
 
     void askForTheNextLink()
     {
+        TrayMenuFixture tray;
         QList<Router::Request> asked;
-        m_tray->router.presentChooser = [&asked](const Router::Request& request) { asked.append(request); };
-        m_tray->desktop.store.setFallback(Destination::browser(u"firefox"_s));
-        trayMenuEntry(m_tray->makeModel().entries(), u"Ask for the Next Link"_s).activated(0);
-        m_tray->router.route(u"https://example.com/"_s);
+        tray.router.presentChooser = [&asked](const Router::Request& request) { asked.append(request); };
+        tray.desktop.store.setFallback(Destination::browser(u"firefox"_s));
+        trayMenuEntry(tray.makeModel().entries(), u"Ask for the Next Link"_s).activated(0);
+        tray.router.route(u"https://example.com/"_s);
         QCOMPARE(asked.size(), 1);
     }
-
-private:
-    std::optional<TrayMenuFixture> m_tray;
 };
 
 QTEST_GUILESS_MAIN(TrayMenuModelTest)

@@ -12,7 +12,7 @@
 
 // The tray menu's model over the fakes, for its own suite and its renderers': Firefox (a theme icon), Chromium (an
 // icon file) and "Tor & Co" (no icon) installed, Firefox the system's default, links launched through the fake
-// launcher, each command recording its name and the input time it got. A suite makes one per test.
+// launcher, the rules window's command recording the input time it got. A suite makes one per test.
 struct TrayMenuFixture {
     TrayMenuFixture()
     {
@@ -24,16 +24,16 @@ struct TrayMenuFixture {
         desktop.catalog.defaultBrowser = desktop.catalog.browsers.front();
     }
 
+    void remember(const QString& url, const QString& browser = QStringLiteral("firefox"))
+    {
+        router.remember({QUuid::createUuid(), url, browser, {}, {}});
+    }
+
     TrayMenuModel& makeModel()
     {
-        const auto record = [this](const char* name) {
-            return [this, name](quint32 time) {
-                ran.append(QStringLiteral("%1 %2").arg(QLatin1StringView(name)).arg(time));
-            };
-        };
-        model.emplace(router, desktop.preferences, desktop.defaultBrowser,
-                      TrayMenuModel::Commands{record("rules"), record("settings"), record("feedback"), record("quit")});
-        return *model;
+        TrayMenuModel::Commands commands;
+        commands.showRules = [this](quint32 time) { rulesShownAt.append(time); };
+        return model.emplace(router, desktop.preferences, desktop.defaultBrowser, commands);
     }
 
     WindowFixture desktop{{fakeEntry(QStringLiteral("firefox"), QStringLiteral("Firefox")),
@@ -43,7 +43,7 @@ struct TrayMenuFixture {
     FakeApplicationLauncher opener;
     SystemBrowserLauncher launcher{desktop.catalog, opener};
     Router router{desktop.store, desktop.preferences, launcher};
-    QStringList ran; // "rules 4242": the commands run, with their input time
+    QList<quint32> rulesShownAt; // the input time of each run of the rules window's command
     std::optional<TrayMenuModel> model;
 };
 

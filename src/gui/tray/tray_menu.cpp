@@ -4,7 +4,6 @@
 #include "services/tray_menu_model.h"
 
 #include <QAction>
-#include <QFileInfo>
 #include <QIcon>
 #include <QInputEvent>
 #include <QKeySequence>
@@ -71,9 +70,8 @@ void TrayMenu::addEntries(QMenu& menu, const QList<TrayMenuEntry>& entries)
         }
         // QMenu reads "&" as the mark of a mnemonic.
         const QString text = QString(entry.text).replace(u'&', u"&&"_s);
-        const QIcon icon = entry.icon.isEmpty()                 ? QIcon()
-                           : QFileInfo(entry.icon).isAbsolute() ? QIcon(entry.icon)
-                                                                : QIcon::fromTheme(entry.icon);
+        // A theme icon's name or an absolute path: QIcon::fromTheme takes either.
+        const QIcon icon = entry.icon.isEmpty() ? QIcon() : QIcon::fromTheme(entry.icon);
         QAction* action = nullptr;
         if (!entry.children.isEmpty()) {
             auto* submenu = new QMenu(text, this);
