@@ -103,7 +103,8 @@ void TrayMenuModel::update()
 {
     m_updateScheduled = false;
     Sources sources = currentSources();
-    // Equal titles do not make an equal menu: two links to one host read alike but reopen different pages.
+    // Compared by what it is made from, not by its texts: two links to one host read alike but reopen different
+    // pages. (The menu is never empty once made.)
     if (!m_entries.isEmpty() && sources == m_sources)
         return;
     m_sources = std::move(sources);

@@ -36,6 +36,7 @@ public:
     TrayMenuModel(Router& router, Preferences& preferences, DefaultBrowser& defaultBrowser, Commands commands,
                   QObject* parent = nullptr);
 
+    // The menu as it is now. The lines' commands work on this model and go with it.
     QList<TrayMenuEntry> entries() const { return m_entries; }
 
     // Before the menu shows: since it was made, another program (the settings window, `linkherd default`, the
