@@ -3,6 +3,7 @@
 #include "support/tray_menu_fixture.h"
 
 #include <QMouseEvent>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
