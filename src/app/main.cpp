@@ -222,7 +222,7 @@ int main(int argc, char* argv[])
         if (trayHost)
             return;
         trayHost = std::make_unique<TrayHost>(
-            [&tray, &services](TrayHost::Kind) { tray = std::make_unique<TrayIcon>(services); });
+            [&tray, &services](TrayHost::Kind kind) { tray = std::make_unique<TrayIcon>(services, kind); });
         services.startAfterHandOver();
     };
     if (startedForACall) {

@@ -628,6 +628,9 @@ private Q_SLOTS:
             QVERIFY(bus.unregisterService(service));
             QVERIFY(bus.registerService(service));
         }
+        // The icon by name, in Linkherd's own hicolor folder whatever the icon theme.
+        QVERIFY(QFile::exists(StatusNotifierPanel::itemProperty(watcher.items[0], u"IconThemePath"_s).toString() +
+                              u"/hicolor/22x22/apps/org.linkherd.Linkherd.png"_s));
         const StatusNotifierPanel::Menu menu = StatusNotifierPanel::menu(watcher.items[0]);
         QCOMPARE(menu.lines.value(0), u"Rules… [Control+R]"_s);
         QCOMPARE(menu.lines.value(menu.lines.size() - 1), u"Quit Linkherd [Control+Q]"_s);

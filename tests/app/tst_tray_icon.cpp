@@ -34,6 +34,8 @@ private Q_SLOTS:
             // Not a transparent square: the middle of the icon is drawn.
             QVERIFY(qAlpha(image.pixel(size / 2, size / 2)) > 0);
         }
+        // A panel finds the icon by name in the folder the tray item names, here the source tree's.
+        QVERIFY(QFile::exists(TrayIcon::iconThemePath() + u"/hicolor/22x22/apps/org.linkherd.Linkherd.png"_s));
     }
 
     void leftClickOpensTheMenuAndTheSettingShowsTheIcon()
@@ -41,7 +43,7 @@ private Q_SLOTS:
         Preferences preferences(m_home.filePath(u"preferences.ini"_s));
         Result<std::unique_ptr<AppServices>> services = AppServices::create(preferences);
         QVERIFY(services);
-        TrayIcon tray(*services.value());
+        TrayIcon tray(*services.value(), TrayHost::Kind::XEmbed);
         auto* icon = tray.findChild<QSystemTrayIcon*>();
         QVERIFY(icon);
         QVERIFY(!icon->icon().isNull());
