@@ -151,6 +151,10 @@ private Q_SLOTS:
             qunsetenv("XDG_DATA_DIRS");
         });
         startResidentWithRules(R"({"fallback": {"browser": {"bundleID": "other"}}, "rules": [], "version": 1})");
+        // The resident takes the entry's state over once it has started; hidden before that, this resident would
+        // take the hidden state and leave nothing for the next to take.
+        const QString preferences = m_desktop->configHome() + u"/linkherd/preferences.ini"_s;
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=true"), 10'000);
         QVERIFY(LauncherEntry::setHidden(true));
         const QString listed = m_desktop->run(u"gio"_s, {u"mime"_s, u"x-scheme-handler/https"_s}).out;
         QVERIFY2(listed.section(u"Registered applications:"_s, 1).contains(u"\torg.linkherd.Linkherd.desktop"_s),
@@ -160,9 +164,7 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->waitForLaunches(u"other"_s, 1).size(), 1);
         restartResident();
         QVERIFY(!QTest::currentTestFailed());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            TestFiles::read(m_desktop->configHome() + u"/linkherd/preferences.ini"_s).contains("showsDockIcon=false"),
-            10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(preferences).contains("showsDockIcon=false"), 10'000);
         QVERIFY(m_desktop->launches(u"fake"_s).isEmpty());
     }
 

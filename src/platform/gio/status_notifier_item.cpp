@@ -622,11 +622,14 @@ void StatusNotifierItem::State::menuCall(const gchar* method, GVariant* paramete
         // A change the menu takes on reaches the panel as LayoutUpdated; nothing is up to date yet here.
         if (root && menuAboutToShow)
             QMetaObject::invokeMethod(QCoreApplication::instance(), menuAboutToShow, Qt::QueuedConnection);
-        if (name == "AboutToShow")
+        if (name == "AboutToShow") {
+            g_variant_builder_clear(&errors);
             g_dbus_method_invocation_return_value(invocation, g_variant_new("(b)", FALSE));
-        else
-            g_dbus_method_invocation_return_value(invocation, g_variant_new("(@ai@ai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0),
-                                                                            g_variant_builder_end(&errors)));
+        } else {
+            g_dbus_method_invocation_return_value(
+                invocation, g_variant_new("(@ai@ai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0),
+                                          g_variant_builder_end(&errors)));
+        }
     } else {
         g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod", method);
     }
