@@ -85,8 +85,8 @@ QString TrayIcon::iconThemePath()
 {
     const QString icon = u"hicolor/22x22/apps/%1.png"_s.arg(QString::fromLatin1(AppInfo::ownDesktopID));
     const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString& folder : {here.filePath(QStringLiteral(LINKHERD_ICONS_FROM_RESIDENT)),
-                                  QStringLiteral(LINKHERD_SOURCE_ICONS)}) {
+    for (const QString& folder :
+         {here.filePath(QStringLiteral(LINKHERD_ICONS_FROM_RESIDENT)), QStringLiteral(LINKHERD_SOURCE_ICONS)}) {
         if (QFileInfo::exists(QDir(folder).filePath(icon)))
             return QDir::cleanPath(folder);
     }

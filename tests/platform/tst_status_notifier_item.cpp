@@ -61,8 +61,8 @@ private Q_SLOTS:
         QCOMPARE(StatusNotifierPanel::click(service, menu.ids[4]).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(StatusNotifierPanel::click(service, menu.ids[2]).type(), QDBusMessage::ReplyMessage); // disabled
         QTRY_COMPARE(clicks, QList<quint32>({0}));
-        QDBusMessage show = QDBusMessage::createMethodCall(service, u"/MenuBar"_s, u"com.canonical.dbusmenu"_s,
-                                                           u"AboutToShow"_s);
+        QDBusMessage show =
+            QDBusMessage::createMethodCall(service, u"/MenuBar"_s, u"com.canonical.dbusmenu"_s, u"AboutToShow"_s);
         show << 0;
         bus.call(show, QDBus::BlockWithGui);
         QTRY_COMPARE(aboutToShow, 1);

@@ -19,9 +19,9 @@
 class StatusNotifierItem final {
 public:
     struct Appearance {
-        QString id;    // the item's Id, which panels remember its place by
-        QString title; // its Title and the tooltip's
-        QString iconName;      // a theme icon name
+        QString id;       // the item's Id, which panels remember its place by
+        QString title;    // its Title and the tooltip's
+        QString iconName; // a theme icon name
         // The folder with the hicolor theme that has iconName, which panels search besides the user's theme: the
         // icon shows even where the theme's cache missed the installation, and from a build tree.
         QString iconThemePath;

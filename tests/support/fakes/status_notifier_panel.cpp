@@ -62,7 +62,8 @@ void readLayout(const QDBusArgument& argument, int depth, StatusNotifierPanel::M
 bool FakeStatusNotifierWatcher::start()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.registerObject(watcherPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) &&
+    return bus.registerObject(watcherPath, this,
+                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) &&
            bus.registerService(watcherName);
 }
 
