@@ -73,8 +73,10 @@ struct StatusNotifierItem::State final : std::enable_shared_from_this<State> {
             return;
         if (nameOwnership)
             g_bus_unown_name(nameOwnership);
-        g_bus_unwatch_name(watcherWatch);
-        g_dbus_connection_unregister_object(bus, registration);
+        if (watcherWatch) // none when the objects could not be exported
+            g_bus_unwatch_name(watcherWatch);
+        if (registration)
+            g_dbus_connection_unregister_object(bus, registration);
         g_dbus_node_info_unref(interfaces);
         g_object_unref(bus);
     }
