@@ -19,7 +19,7 @@ declare -A rank=(
     [services]=4 [scripting]=4
     [gui/common]=5
     [gui/chooser]=6 [gui/rules_window]=6 [gui/tray]=6 [gui/feedback]=6 [gui/settings]=6
-    [app]=7 [cli]=7
+    [app]=7 [cli]=7 [windows]=7
 )
 
 # The library a path inside src/ belongs to: its first folder, or its first two under gui/.

@@ -1,15 +1,9 @@
 #include "app_services.h"
 
-#include "app_info.h"
 #include "base/logging.h"
 #include "browsers/browsers.h"
 #include "browsers/default_browser.h"
 #include "browsers/system_browser_launcher.h"
-#include "gui/chooser/chooser_controller.h"
-#include "gui/common/message_box.h"
-#include "gui/feedback/feedback_window_controller.h"
-#include "gui/rules_window/rules_window_controller.h"
-#include "gui/settings/settings_window_controller.h"
 #include "platform/linux_platform.h"
 #include "platform/xdg/launcher_entry.h"
 #include "routing/rule_store.h"
@@ -17,11 +11,10 @@
 #include "services/preferences.h"
 #include "services/router.h"
 #include "services/rules_file_notices.h"
-#include "tray_icon.h"
+#include "window_process.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -31,16 +24,6 @@ QPointer<AppServices>& currentServices()
 {
     static QPointer<AppServices> services;
     return services;
-}
-
-AboutSettings::BuildInfo buildInfo()
-{
-    return {.version = QString::fromUtf8(AppInfo::version),
-            .buildNumber = QString::fromUtf8(AppInfo::buildNumber),
-            .websiteURL = QString::fromUtf8(AppInfo::websiteURL),
-            .supportPageURL = QString::fromUtf8(AppInfo::supportPageURL),
-            .privacyURL = QString::fromUtf8(AppInfo::privacyURL),
-            .copyright = QString::fromUtf8(AppInfo::copyright)};
 }
 
 } // namespace
@@ -63,39 +46,32 @@ AppServices::AppServices(const QString& rulesFile, Preferences& preferences, QOb
     Browsers::setCatalog(&m_platform->catalog);
     m_launcher = std::make_unique<SystemBrowserLauncher>(m_platform->catalog, m_platform->launcher);
     m_router = std::make_unique<Router>(*m_store, m_preferences, *m_launcher);
-    m_chooser = std::make_unique<ChooserController>(*m_router, *m_store, m_preferences);
     m_defaultBrowser =
         std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
     m_defaultBrowserGuard = std::make_unique<DefaultBrowserGuard>(*m_defaultBrowser, m_platform->catalog,
                                                                   m_platform->notifications, m_preferences);
-    const QString tool = helperToolPath();
-    m_rulesWindow = std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser,
-                                                            m_platform->fileManager, tool);
-    m_feedbackWindow = std::make_unique<FeedbackWindowController>(tool);
-    connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this, [this] { showFeedback(); });
-    connect(m_rulesWindow.get(), &RulesWindowController::settingsRequested, this, [this] { showSettings(); });
-    connect(m_rulesWindow.get(), &RulesWindowController::askNextRequested, m_router.get(), &Router::askForNextLink);
-    m_router->presentChooser = [chooser = m_chooser.get()](const Router::Request& request) {
-        chooser->enqueue(request);
+    m_windows = std::make_unique<WindowProcess>(WindowProcess::besideThisProgram());
+    m_windows->launch = [router = m_router.get()](const WindowMessages::Launch& launch) {
+        router->launch(launch.routed, launch.activation);
     };
-    // Where nobody could see an alert (offscreen), failures are only logged.
-    if (MessageBox::canShow()) {
-        m_router->showAlert = [](const Router::Alert& alert, Router::AlertAnswer answered) {
-            MessageBox::open(alert, std::move(answered));
-        };
-    }
+    m_windows->askNext = [router = m_router.get()] { router->askForNextLink(); };
+    m_windows->quit = [this] { quit(); };
+    m_router->presentChooser = [windows = m_windows.get()](const Router::Request& request) {
+        windows->present(request);
+    };
+    m_router->showAlert = [windows = m_windows.get()](const Router::Alert& alert, Router::AlertAnswer answered) {
+        windows->alert(alert, std::move(answered));
+    };
     currentServices() = this;
 }
 
 AppServices::~AppServices()
 {
-    // The chooser and the router refer to each other's callbacks: tear down in reverse order of building.
+    // The windows and the router refer to each other's callbacks: tear down in reverse order of building.
     m_router->presentChooser = nullptr;
+    m_router->showAlert = nullptr;
     m_defaultBrowserGuard.reset();
-    m_feedbackWindow.reset();
-    m_settingsWindow.reset();
-    m_rulesWindow.reset();
-    m_chooser.reset();
+    m_windows.reset();
     m_router.reset();
     Browsers::setCatalog(nullptr);
 }
@@ -167,67 +143,28 @@ void AppServices::openLinks(const QStringList& links, const LinkSource& source, 
 
 void AppServices::reopen(const LaunchActivation& activation)
 {
-    // Links waiting for an answer come first: the panel may have been buried under other windows.
-    if (!m_chooser->raisePanel(activation))
-        showRulesWindow(activation);
+    // The windows show a waiting panel first, else the rules window.
+    m_windows->show(WindowProcess::Window::reopen, activation);
 }
 
 void AppServices::showRulesWindow(const LaunchActivation& activation)
 {
-    m_rulesWindow->show(activation);
+    m_windows->show(WindowProcess::Window::rules, activation);
 }
 
 void AppServices::showSettings(const LaunchActivation& activation)
 {
-    if (!m_settingsWindow) {
-        m_settingsWindow = std::make_unique<SettingsWindowController>(SettingsWindowController::Services{
-            .preferences = m_preferences,
-            .store = *m_store,
-            .router = *m_router,
-            .defaultBrowser = *m_defaultBrowser,
-            .autostart = m_platform->autostart,
-            .applicationMenuEntry = {.isShown = [] { return !LauncherEntry::isHidden(); },
-                                     .setShown = [](bool shown) { return LauncherEntry::setHidden(!shown); }},
-            .sendFeedback = [this] { showFeedback(); },
-            .toolPath = toolPath(),
-            .buildInfo = buildInfo(),
-            .applicationIcon = TrayIcon::applicationIcon()});
-    }
-    m_settingsWindow->show(activation);
+    m_windows->show(WindowProcess::Window::settings, activation);
 }
 
 void AppServices::showFeedback(const LaunchActivation& activation)
 {
-    m_feedbackWindow->show(activation);
-}
-
-QString AppServices::toolPath()
-{
-    // Installed, the resident lives in libexec and linkherd-app in bindir; in a build tree they sit together.
-    const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString& bindir : {here.path(), here.filePath(QStringLiteral(LINKHERD_BINDIR_FROM_RESIDENT))}) {
-        const QDir folder(bindir);
-        if (QFileInfo::exists(folder.filePath(u"linkherd-app"_s)) &&
-            QFileInfo(folder.filePath(u"linkherd"_s)).isExecutable())
-            return QDir::cleanPath(folder.absoluteFilePath(u"linkherd"_s));
-    }
-    return {};
-}
-
-QString AppServices::helperToolPath()
-{
-    if (QString installed = toolPath(); !installed.isEmpty())
-        return installed;
-    const QFileInfo built(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(LINKHERD_TOOL_FROM_RESIDENT)));
-    return built.isExecutable() ? built.absoluteFilePath() : QString();
+    m_windows->show(WindowProcess::Window::feedback, activation);
 }
 
 void AppServices::quit()
 {
-    // QCoreApplication::quit() first closes every window and gives up when one refuses; the chooser panel
-    // takes a close as a cancel and stays up while links wait, so Quit would be refused and drop a link.
-    if (const qsizetype waiting = m_chooser->queue().size(); waiting > 0)
+    if (const qsizetype waiting = m_windows->waiting().size(); waiting > 0)
         qCInfo(lcApp, "Quitting with %lld links waiting for a choice", static_cast<long long>(waiting));
     QCoreApplication::exit(0);
 }

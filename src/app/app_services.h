@@ -11,20 +11,18 @@
 
 class ApplicationCatalog;
 class BrowserLaunching;
-class ChooserController;
 class DefaultBrowser;
 class DefaultBrowserGuard;
-class FeedbackWindowController;
 class Preferences;
 class Router;
 class RuleStore;
-class RulesWindowController;
-class SettingsWindowController;
 class RulesFileNotices;
+class WindowProcess;
 struct LinuxPlatform;
 
-// The long-lived services of the running application, built in a fixed order, which the tray, the windows,
-// the D-Bus interfaces and the link intake all go through. One per process.
+// The long-lived services of the running application, built in a fixed order, which the tray, the D-Bus
+// interfaces and the link intake all go through; the windows are a process of their own (WindowProcess). One per
+// process.
 class AppServices final : public QObject {
     Q_OBJECT
 
@@ -39,10 +37,8 @@ public:
     RuleStore& store() { return *m_store; }
     Preferences& preferences() { return m_preferences; }
     Router& router() { return *m_router; }
-    ChooserController& chooser() { return *m_chooser; }
-    RulesWindowController& rulesWindow() { return *m_rulesWindow; }
     DefaultBrowser& defaultBrowser() { return *m_defaultBrowser; }
-    FeedbackWindowController& feedbackWindow() { return *m_feedbackWindow; }
+    WindowProcess& windows() { return *m_windows; }
     // The installed applications, for telling which one a link came from.
     ApplicationCatalog& catalog();
 
@@ -63,12 +59,6 @@ public:
     void showSettings(const LaunchActivation& activation = {});
     // Shows the "Send Feedback" window (one at a time), brought to the front with the activation.
     void showFeedback(const LaunchActivation& activation = {});
-
-    // The installed linkherd tool, next to linkherd-app; empty when it is not there (a build tree).
-    static QString toolPath();
-    // The linkherd tool the windows run for the Finicky import and export and for feedback: the installed one,
-    // else the one built beside the resident in a build tree; empty when there is neither.
-    static QString helperToolPath();
     void quit();
 
 private:
@@ -80,11 +70,8 @@ private:
     Preferences& m_preferences;
     std::unique_ptr<BrowserLaunching> m_launcher;
     std::unique_ptr<Router> m_router;
-    std::unique_ptr<ChooserController> m_chooser;
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
     std::unique_ptr<DefaultBrowserGuard> m_defaultBrowserGuard;
-    std::unique_ptr<RulesWindowController> m_rulesWindow;
-    std::unique_ptr<FeedbackWindowController> m_feedbackWindow;
-    std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    std::unique_ptr<WindowProcess> m_windows;
     bool m_startedAfterHandOver = false;
 };

@@ -6,9 +6,9 @@
 #include "app/scripting_bus.h"
 #include "app/tray_host.h"
 #include "app/tray_icon.h"
+#include "app/window_process.h"
 #include "app_info.h"
 #include "base/logging.h"
-#include "gui/common/message_box.h"
 #include "platform/launch_activation.h"
 #include "platform/proc/caller_identity.h"
 #include "platform/running_instance.h"
@@ -98,12 +98,12 @@ int fail(const QString& error)
     const QString informative =
         (error.isEmpty() ? u"Unknown error"_s : error) + u"\n\nThe rules live in %1."_s.arg(folder);
     std::fprintf(stderr, "Linkherd could not open its rules\n%s\n", qUtf8Printable(informative));
-    // Alerts need someone to see them; on a session without a display the text goes to the error stream only.
-    if (MessageBox::canShow()) {
-        MessageBox::open({MessageBox::Style::critical, u"Linkherd could not open its rules"_s, informative, {}},
-                         [](int) { QCoreApplication::exit(1); });
-        QCoreApplication::exec();
-    }
+    // Told in a window too, for whoever started Linkherd from the desktop; where no window can show it (offscreen,
+    // no display) it counts as answered at once.
+    WindowProcess windows(WindowProcess::besideThisProgram());
+    windows.alert({u"Linkherd could not open its rules"_s, informative, {}}, [](int) { QCoreApplication::exit(1); },
+                  WindowProcess::Severity::critical);
+    QCoreApplication::exec();
     return 1;
 }
 

@@ -2,16 +2,14 @@
 
 #include "app_info.h"
 #include "app_services.h"
-#include "gui/tray/tray_menu.h"
 #include "platform/gio/status_notifier_item.h"
 #include "services/preferences.h"
 #include "services/tray_menu_model.h"
+#include "window_process.h"
 
 #include <QCoreApplication>
-#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
-#include <QSystemTrayIcon>
 
 using namespace Qt::StringLiterals;
 
@@ -32,7 +30,10 @@ TrayIcon::TrayIcon(AppServices& services, TrayHost::Kind kind, QObject* parent)
 
 TrayIcon::~TrayIcon()
 {
-    delete m_menu;
+    if (m_windows) {
+        m_windows->trayAboutToShow = nullptr;
+        m_windows->setTrayMenu(std::nullopt);
+    }
 }
 
 void TrayIcon::showAsStatusNotifier(AppServices& services)
@@ -53,32 +54,17 @@ void TrayIcon::showAsStatusNotifier(AppServices& services)
 
 void TrayIcon::showInX11Tray(AppServices& services)
 {
-    m_menu = new TrayMenu(*m_model);
-    m_icon = new QSystemTrayIcon(this);
-    m_icon->setIcon(applicationIcon());
-    m_icon->setToolTip(u"Linkherd"_s);
-    m_icon->setContextMenu(m_menu);
-    // Trays leave a left click to the application; the menu is all there is to offer, so it opens too.
-    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible())
-            m_menu->popup(QCursor::pos());
-    });
+    m_windows = &services.windows();
+    WindowProcess& windows = services.windows();
     Preferences& preferences = services.preferences();
-    connect(&preferences, &Preferences::showsTrayIconChanged, m_icon,
-            [icon = m_icon, &preferences] { icon->setVisible(preferences.showsTrayIcon()); });
-    m_icon->setVisible(preferences.showsTrayIcon());
-}
-
-QIcon TrayIcon::applicationIcon()
-{
-    // A theme may list the icon as an SVG only, which renders as nothing without Qt's SVG plugin.
-    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(AppInfo::ownDesktopID));
-    if (!themed.isNull() && !themed.pixmap(22).isNull())
-        return themed;
-    QIcon bundled;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        bundled.addFile(u":/icons/%1x%1/apps/org.linkherd.Linkherd.png"_s.arg(size), QSize(size, size));
-    return bundled;
+    const auto update = [this, &windows, &preferences] {
+        windows.setTrayMenu(preferences.showsTrayIcon() ? std::optional(m_model->entries()) : std::nullopt);
+    };
+    windows.trayAboutToShow = [model = m_model] { model->catchUp(); };
+    connect(m_model, &TrayMenuModel::changed, this, update);
+    // The settings window switches the icon off and on; it follows at once.
+    connect(&preferences, &Preferences::showsTrayIconChanged, this, update);
+    update();
 }
 
 QString TrayIcon::iconThemePath()

@@ -2,22 +2,21 @@
 
 #include "tray_host.h"
 
-#include <QIcon>
 #include <QObject>
 
 #include <memory>
 
 class AppServices;
-class QSystemTrayIcon;
 class StatusNotifierItem;
-class TrayMenu;
 class TrayMenuModel;
+class WindowProcess;
 
 // Linkherd's icon in the system tray, with the tray menu behind a right click and a left click alike, shown while
 // the preferences ask for it. Where a panel has a StatusNotifierWatcher, the icon is a StatusNotifierItem whose
-// menu the panel draws: no widget and no window of Linkherd's. An X11 tray without one gets a QSystemTrayIcon
-// with the menu as a QMenu. Linkherd stays fully usable without a tray: launching it again shows a waiting
-// chooser, else the rules window.
+// menu the panel draws: no widget and no window of Linkherd's. An X11 tray without one needs a window of the
+// tray's own, which the window process draws (a QSystemTrayIcon with the menu as a QMenu), kept running while the
+// icon is shown. Linkherd stays fully usable without a tray: launching it again shows a waiting chooser, else the
+// rules window.
 class TrayIcon final : public QObject {
     Q_OBJECT
 
@@ -25,9 +24,6 @@ public:
     TrayIcon(AppServices& services, TrayHost::Kind kind, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // The theme's org.linkherd.Linkherd when it renders, else the PNGs built into the program: never blank,
-    // whatever icon theme and image plugins the desktop has.
-    static QIcon applicationIcon();
     // The folder whose hicolor theme has Linkherd's icon: the installed one, else this build's source tree's.
     static QString iconThemePath();
 
@@ -37,6 +33,5 @@ private:
 
     TrayMenuModel* m_model;
     std::unique_ptr<StatusNotifierItem> m_item;
-    TrayMenu* m_menu = nullptr;
-    QSystemTrayIcon* m_icon = nullptr;
+    WindowProcess* m_windows = nullptr; // drawing the icon in an X11 tray
 };

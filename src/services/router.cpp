@@ -22,7 +22,13 @@ Router::Router(RuleStore& store, Preferences& preferences, BrowserLaunching& lau
       m_store(store),
       m_preferences(preferences),
       m_launcher(launcher)
-{}
+{
+    // Wherever the setting is switched off (the settings window runs in a process of its own), what was kept goes.
+    connect(&m_preferences, &Preferences::remembersRecentLinksChanged, this, [this] {
+        if (!m_preferences.remembersRecentLinks())
+            clearRecent();
+    });
+}
 
 bool Router::route(const QString& link, const LinkSource& source, const HandOverActivation& activation)
 {
@@ -119,6 +125,18 @@ void Router::launch(const QString& link, const Browsers::Browser& browser, const
     routed.profile = profile;
     routed.sourceDesktopID = sourceDesktopID;
     remember(routed);
+}
+
+void Router::launch(const Routed& chosen, const LaunchActivation& activation)
+{
+    if (const std::optional<Browsers::Browser> browser = Browsers::browser(chosen.browserDesktopID)) {
+        launch(chosen.url, *browser, chosen.profile, chosen.sourceDesktopID, shareActivation(activation));
+        return;
+    }
+    Browsers::Browser gone;
+    gone.desktopID = chosen.browserDesktopID;
+    gone.name = chosen.browserDesktopID;
+    reportFailure(u"The browser is no longer installed."_s, chosen.url, gone);
 }
 
 void Router::remember(const Routed& routed)

@@ -81,6 +81,9 @@ public:
     void launch(const QString& link, const Browsers::Browser& browser, const std::optional<QString>& profile,
                 const QString& sourceDesktopID, const HandOverActivation& activation,
                 Destination::Window window = Destination::Window::usual);
+    // A choice made in a window: the browser by its desktop ID, which may have gone meanwhile (a failure, told as
+    // any other).
+    void launch(const Routed& chosen, const LaunchActivation& activation);
     void remember(const Routed& routed);
     // The next link that arrives within askNextWindow goes to the chooser whatever the rules; the links after it
     // are routed as before. Holding Alt does the same for one click, but only where Linkherd can read the

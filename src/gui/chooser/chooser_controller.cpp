@@ -73,9 +73,9 @@ private:
     bool m_dismissed = false;
 };
 
-ChooserController::ChooserController(Router& router, RuleStore& store, Preferences& preferences, QObject* parent)
+ChooserController::ChooserController(Launch launch, RuleStore& store, Preferences& preferences, QObject* parent)
     : QObject(parent),
-      m_router(router),
+      m_launch(std::move(launch)),
       m_store(store),
       m_preferences(preferences)
 {}
@@ -188,9 +188,10 @@ void ChooserController::choose(const Browsers::Browser& browser, const QString& 
     // The hand-over's activation was the panel's; the browser comes to the front as what the user's choice asked
     // for, where Linkherd can say so.
     const LaunchActivation fresh{QString(), WindowActivation::startupIDForInputAt(std::exchange(m_inputTime, 0))};
-    m_router.launch(url, browser, chosenProfile, sourceDesktopID, shareActivation(fresh));
-    if (!m_queue.isEmpty())
-        m_queue.removeFirst();
+    m_launch({.url = url, .browserDesktopID = browser.desktopID, .profile = chosenProfile,
+              .sourceDesktopID = sourceDesktopID},
+             fresh);
+    finishFirst();
     showNext();
 }
 
@@ -211,7 +212,12 @@ bool ChooserController::eventFilter(QObject* watched, QEvent* event)
 
 void ChooserController::cancel()
 {
-    if (!m_queue.isEmpty())
-        m_queue.removeFirst();
+    finishFirst();
     showNext();
+}
+
+void ChooserController::finishFirst()
+{
+    if (!m_queue.isEmpty())
+        Q_EMIT finished(m_queue.takeFirst().id);
 }

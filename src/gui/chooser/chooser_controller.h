@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class ChooserPanel;
 class ChooserView;
 class Preferences;
@@ -19,7 +21,11 @@ class ChooserController final : public QObject {
     Q_OBJECT
 
 public:
-    ChooserController(Router& router, RuleStore& store, Preferences& preferences, QObject* parent = nullptr);
+    // Opens the chosen link in the chosen browser and profile, with Linkherd's own activation for the input that
+    // chose it; the router does, which keeps it among the recent links.
+    using Launch = std::function<void(const Router::Routed& chosen, const LaunchActivation& activation)>;
+
+    ChooserController(Launch launch, RuleStore& store, Preferences& preferences, QObject* parent = nullptr);
     ~ChooserController() override;
 
     // Shows the request at once when nothing is on screen; otherwise it waits behind the others. Either way the
@@ -41,6 +47,10 @@ public:
     QWidget* panel() const;
     ChooserView* view() const;
 
+Q_SIGNALS:
+    // The request has left the queue: its link was opened or dropped.
+    void finished(const QUuid& request);
+
 protected:
     // Notes the time of the user's input in the panel, for the launch it leads to.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,8 +58,9 @@ protected:
 private:
     void showNext(const LaunchActivation& activation = {});
     void closePanel();
+    void finishFirst();
 
-    Router& m_router;
+    Launch m_launch;
     RuleStore& m_store;
     Preferences& m_preferences;
     QList<Router::Request> m_queue;

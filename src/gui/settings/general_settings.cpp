@@ -7,7 +7,6 @@
 #include "gui/common/small_widgets.h"
 #include "platform/autostart_entry.h"
 #include "services/preferences.h"
-#include "services/router.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,11 +29,10 @@ constexpr int recentCountChoices[] = {0, 3, 5, 10};
 
 } // namespace
 
-GeneralSettings::GeneralSettings(Preferences& preferences, Router& router, DefaultBrowser& defaultBrowser,
+GeneralSettings::GeneralSettings(Preferences& preferences, DefaultBrowser& defaultBrowser,
                                  AutostartEntry& autostart, ApplicationMenuEntry applicationMenuEntry, QWidget* parent)
     : QWidget(parent),
       m_preferences(preferences),
-      m_router(router),
       m_defaultBrowser(defaultBrowser),
       m_autostart(autostart),
       m_applicationMenuEntry(std::move(applicationMenuEntry))
@@ -109,9 +107,8 @@ GeneralSettings::GeneralSettings(Preferences& preferences, Router& router, Defau
     QVBoxLayout* recentSection = FormParts::section(u"Recent links"_s, tab);
     m_remember = FormParts::toggle(u"Remember links I open"_s, this);
     connect(m_remember, &QCheckBox::toggled, this, [this](bool remembers) {
+        // The router lets the recent links go as the setting goes off.
         m_preferences.setRemembersRecentLinks(remembers);
-        if (!remembers)
-            m_router.clearRecent();
         m_recentCount->setEnabled(remembers);
     });
     m_recentCount = new QComboBox(this);

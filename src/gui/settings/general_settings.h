@@ -14,7 +14,6 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QToolButton;
-class Router;
 
 // The "General" tab: whether Linkherd is the default browser, where it shows itself, starting at login and the
 // recent links. What the desktop decides (default browser, autostart) is asked afresh on every refresh, so
@@ -31,7 +30,7 @@ public:
         std::function<Result<void>(bool shown)> setShown;
     };
 
-    GeneralSettings(Preferences& preferences, Router& router, DefaultBrowser& defaultBrowser, AutostartEntry& autostart,
+    GeneralSettings(Preferences& preferences, DefaultBrowser& defaultBrowser, AutostartEntry& autostart,
                     ApplicationMenuEntry applicationMenuEntry, QWidget* parent = nullptr);
 
     void refresh();
@@ -56,7 +55,6 @@ private:
     void showDefaultState(bool isDefault);
 
     Preferences& m_preferences;
-    Router& m_router;
     DefaultBrowser& m_defaultBrowser;
     AutostartEntry& m_autostart;
     ApplicationMenuEntry m_applicationMenuEntry;

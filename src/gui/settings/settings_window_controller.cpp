@@ -50,7 +50,7 @@ QWidget* SettingsWindowController::create()
         area->setAccessibleName(label);
         m_tabs->addTab(area, QIcon::fromTheme(iconName), label);
     };
-    addTab(new GeneralSettings(m_services.preferences, m_services.router, m_services.defaultBrowser,
+    addTab(new GeneralSettings(m_services.preferences, m_services.defaultBrowser,
                                m_services.autostart, m_services.applicationMenuEntry),
            u"preferences-system"_s, u"General"_s);
     addTab(new LinkSettings(m_services.store), u"insert-link"_s, u"Links"_s);

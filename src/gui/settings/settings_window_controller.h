@@ -14,7 +14,6 @@ class AutostartEntry;
 class DefaultBrowser;
 class Preferences;
 class QTabWidget;
-class Router;
 class RuleStore;
 
 // The settings window: everything that is not a rule, in five tabs. One window, made at the first show and
@@ -26,7 +25,6 @@ public:
     struct Services {
         Preferences& preferences;
         RuleStore& store;
-        Router& router;
         DefaultBrowser& defaultBrowser;
         AutostartEntry& autostart;
         GeneralSettings::ApplicationMenuEntry applicationMenuEntry;

@@ -12,13 +12,18 @@
 
 using namespace Qt::StringLiterals;
 
-TrayMenu::TrayMenu(TrayMenuModel& model, QWidget* parent) : QMenu(parent), m_model(model)
+TrayMenu::TrayMenu(TrayMenuModel& model, QWidget* parent)
+    : TrayMenu(Source{[&model] { return model.entries(); }, [&model] { model.catchUp(); }}, parent)
+{
+    connect(&model, &TrayMenuModel::changed, this, &TrayMenu::scheduleRebuild);
+}
+
+TrayMenu::TrayMenu(Source source, QWidget* parent) : QMenu(parent), m_source(std::move(source))
 {
     setAccessibleName(u"Linkherd"_s);
     installEventFilter(this);
-    connect(&m_model, &TrayMenuModel::changed, this, &TrayMenu::scheduleRebuild);
     connect(this, &QMenu::aboutToShow, this, [this] {
-        m_model.catchUp();
+        m_source.catchUp();
         // What the model changed just now shows now, not after the menu opened.
         if (m_rebuildScheduled)
             rebuild();
@@ -58,7 +63,7 @@ void TrayMenu::rebuild()
             submenu->deleteLater();
     }
     m_submenus.clear();
-    addEntries(*this, m_model.entries());
+    addEntries(*this, m_source.entries());
 }
 
 void TrayMenu::addEntries(QMenu& menu, const QList<TrayMenuEntry>& entries)

@@ -105,7 +105,7 @@ class Scene:
 def under_mutter(session, platform):
     x11 = platform == "xcb"
     session.quit_linkherd()
-    session.update_activation_environment(QT_QPA_PLATFORM=platform)
+    session.update_activation_environment(QT_QPA_PLATFORM=platform, QT_LOGGING_RULES="org.linkherd.*.debug=true")
 
     scene = Scene(session, fullscreen=False)
     scene.panel_takes_the_keyboard(ASKS, x11)

@@ -50,7 +50,11 @@ private Q_SLOTS:
         m_rulesAtOpen.clear();
         m_launcher.onOpen = [this] { m_rulesAtOpen.append(m_desktop->store.rules().size()); };
         m_router = std::make_unique<Router>(m_desktop->store, m_desktop->preferences, m_launcher);
-        m_controller = std::make_unique<ChooserController>(*m_router, m_desktop->store, m_desktop->preferences);
+        m_controller = std::make_unique<ChooserController>(
+            [this](const Router::Routed& chosen, const LaunchActivation& activation) {
+                m_router->launch(chosen, activation);
+            },
+            m_desktop->store, m_desktop->preferences);
         m_router->presentChooser = [this](const Router::Request& asked) { m_controller->enqueue(asked); };
         m_router->showAlert = qOverload<const Router::Alert&, MessageBox::Answer>(&MessageBox::open);
         MessageBox::reset();

@@ -258,7 +258,6 @@ private Q_SLOTS:
     {
         SettingsWindowController controller({m_desktop->preferences,
                                              m_desktop->store,
-                                             *m_router,
                                              m_desktop->defaultBrowser,
                                              m_desktop->autostart,
                                              {},
@@ -282,7 +281,7 @@ private:
     std::unique_ptr<GeneralSettings> makeGeneral()
     {
         return std::make_unique<GeneralSettings>(
-            m_desktop->preferences, *m_router, m_desktop->defaultBrowser, m_desktop->autostart,
+            m_desktop->preferences, m_desktop->defaultBrowser, m_desktop->autostart,
             GeneralSettings::ApplicationMenuEntry{.isShown = [this] { return m_menuEntryShown; },
                                                   .setShown = [this](bool shown) { return setMenuEntryShown(shown); }});
     }
