@@ -40,7 +40,7 @@ QString WindowProcess::besideThisProgram()
 WindowProcess::WindowProcess(QString program, QObject* parent) : QObject(parent), m_program(std::move(program))
 {
     m_lingerTimer.setSingleShot(true);
-    m_lingerTimer.setInterval(linger);
+    m_lingerTimer.setInterval(defaultLinger);
     connect(&m_lingerTimer, &QTimer::timeout, this, &WindowProcess::letGo);
 }
 

@@ -26,8 +26,8 @@ class WindowProcess final : public QObject {
 public:
     enum class Window { rules, settings, feedback, reopen };
 
-    // How long the process is kept once it has nothing on screen, for the next window to come up at once.
-    static constexpr std::chrono::seconds linger{30};
+    // How long the process is kept by default once it has nothing on screen, for the next window to come up at once.
+    static constexpr std::chrono::seconds defaultLinger{30};
 
     // The windows' program, linkherd-windows beside this one (installed, and in a build tree).
     static QString besideThisProgram();
@@ -46,6 +46,8 @@ public:
     void alert(const Router::Alert& alert, Router::AlertAnswer answered, Severity severity = Severity::warning);
     // The icon with this menu in an X11 (XEmbed) tray, which only a window can be; none takes it out.
     void setTrayMenu(std::optional<QList<TrayMenuEntry>> entries);
+
+    void setLinger(std::chrono::milliseconds linger) { m_lingerTimer.setInterval(linger); }
 
     // What the windows ask of the resident.
     std::function<void(const WindowMessages::Launch& launch)> launch;
