@@ -3,6 +3,8 @@
 
 #include "app_info.h"
 #include "base/logging.h"
+#include "browsers/browsers.h"
+#include "platform/linux_platform.h"
 #include "resident_channel.h"
 #include "routing/rule_store.h"
 #include "services/preferences.h"
@@ -36,8 +38,16 @@ int main(int argc, char* argv[])
         qCCritical(lcApp, "No rules folder: %s", qUtf8Printable(directory.error()));
         return 1;
     }
-    WindowServices services(directory.value() + u"/rules.json"_s, Preferences::shared(), channel);
+    LinuxPlatform platform;
+    Browsers::setCatalog(&platform.catalog);
+    platform.catalog.watch();
+    RuleStore store(directory.value() + u"/rules.json"_s);
+    store.startWatching();
+    WindowServices services({platform.catalog, platform.defaultHandlers, platform.autostart, platform.fileManager},
+                            store, Preferences::shared(), channel);
     QObject::connect(&channel, &ResidentChannel::closed, &application, [] { QCoreApplication::exit(0); });
     channel.send(u"ready"_s);
-    return application.exec();
+    const int code = QApplication::exec();
+    Browsers::setCatalog(nullptr);
+    return code;
 }

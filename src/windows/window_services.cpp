@@ -2,7 +2,6 @@
 
 #include "app_info.h"
 #include "base/logging.h"
-#include "browsers/browsers.h"
 #include "browsers/default_browser.h"
 #include "gui/chooser/chooser_controller.h"
 #include "gui/common/message_box.h"
@@ -10,7 +9,6 @@
 #include "gui/rules_window/rules_window_controller.h"
 #include "gui/settings/settings_window_controller.h"
 #include "gui/tray/tray_menu.h"
-#include "platform/linux_platform.h"
 #include "platform/xdg/launcher_entry.h"
 #include "resident_channel.h"
 #include "routing/rule_store.h"
@@ -39,31 +37,28 @@ AboutSettings::BuildInfo buildInfo()
 
 } // namespace
 
-WindowServices::WindowServices(const QString& rulesFile, Preferences& preferences, ResidentChannel& channel,
+WindowServices::WindowServices(Desktop desktop, RuleStore& store, Preferences& preferences, ResidentChannel& channel,
                                QObject* parent)
     : QObject(parent),
       m_channel(channel),
-      m_platform(std::make_unique<LinuxPlatform>()),
-      m_store(std::make_unique<RuleStore>(rulesFile)),
+      m_desktop(desktop),
+      m_store(store),
       m_preferences(preferences)
 {
-    Browsers::setCatalog(&m_platform->catalog);
-    m_platform->catalog.watch();
-    m_store->startWatching();
     m_defaultBrowser =
-        std::make_unique<DefaultBrowser>(m_platform->catalog, m_platform->defaultHandlers, m_platform->autostart);
+        std::make_unique<DefaultBrowser>(m_desktop.catalog, m_desktop.defaultHandlers, m_desktop.autostart);
     m_chooser = std::make_unique<ChooserController>(
         [this](const Router::Routed& chosen, const LaunchActivation& activation) {
             m_channel.send(u"launch"_s, WindowMessages::toJson(WindowMessages::Launch{chosen, activation}));
         },
-        *m_store, m_preferences);
+        m_store, m_preferences);
     connect(m_chooser.get(), &ChooserController::finished, this, [this](const QUuid& request) {
         m_channel.send(u"finished"_s, {{"id"_L1, request.toString(QUuid::WithoutBraces)}});
         scheduleIdleCheck();
     });
     const QString tool = helperToolPath();
-    m_rulesWindow = std::make_unique<RulesWindowController>(*m_store, m_preferences, *m_defaultBrowser,
-                                                            m_platform->fileManager, tool);
+    m_rulesWindow = std::make_unique<RulesWindowController>(m_store, m_preferences, *m_defaultBrowser,
+                                                            m_desktop.fileManager, tool);
     m_feedbackWindow = std::make_unique<FeedbackWindowController>(tool);
     connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this,
             [this] { m_feedbackWindow->show(); });
@@ -78,13 +73,11 @@ WindowServices::WindowServices(const QString& rulesFile, Preferences& preference
 WindowServices::~WindowServices()
 {
     qApp->removeEventFilter(this);
-    delete m_trayIcon;
-    delete m_trayMenuWidget;
+    removeTray();
     m_settingsWindow.reset();
     m_feedbackWindow.reset();
     m_rulesWindow.reset();
     m_chooser.reset();
-    Browsers::setCatalog(nullptr);
 }
 
 void WindowServices::handle(const WindowMessages::Message& message)
@@ -119,9 +112,9 @@ void WindowServices::showSettings(const LaunchActivation& activation)
     if (!m_settingsWindow) {
         m_settingsWindow = std::make_unique<SettingsWindowController>(SettingsWindowController::Services{
             .preferences = m_preferences,
-            .store = *m_store,
+            .store = m_store,
             .defaultBrowser = *m_defaultBrowser,
-            .autostart = m_platform->autostart,
+            .autostart = m_desktop.autostart,
             .applicationMenuEntry = {.isShown = [] { return !LauncherEntry::isHidden(); },
                                      .setShown = [](bool shown) { return LauncherEntry::setHidden(!shown); }},
             .sendFeedback = [this] { m_feedbackWindow->show(); },
@@ -158,9 +151,7 @@ void WindowServices::alert(const QJsonObject& fields)
 void WindowServices::setTray(const QJsonObject& fields)
 {
     if (!fields.value("shown"_L1).toBool()) {
-        delete m_trayIcon;
-        delete m_trayMenuWidget;
-        m_trayEntries.clear();
+        removeTray();
         return;
     }
     m_trayMenu = fields.value("menu"_L1).toInt();
@@ -184,6 +175,13 @@ void WindowServices::setTray(const QJsonObject& fields)
                     menu->popup(QCursor::pos());
             });
     m_trayIcon->show();
+}
+
+void WindowServices::removeTray()
+{
+    delete m_trayIcon;
+    delete m_trayMenuWidget;
+    m_trayEntries.clear();
 }
 
 bool WindowServices::eventFilter(QObject* watched, QEvent* event)
@@ -248,4 +246,9 @@ QString WindowServices::helperToolPath()
     const QFileInfo built(
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(LINKHERD_TOOL_FROM_RESIDENT)));
     return built.isExecutable() ? built.absoluteFilePath() : QString();
+}
+
+QSystemTrayIcon* WindowServices::trayIcon() const
+{
+    return m_trayIcon;
 }

@@ -10,8 +10,12 @@
 #include <memory>
 #include <optional>
 
+class ApplicationCatalog;
+class AutostartEntry;
 class ChooserController;
 class DefaultBrowser;
+class DefaultHandlers;
+class FileManager;
 class FeedbackWindowController;
 class Preferences;
 class QSystemTrayIcon;
@@ -20,7 +24,6 @@ class RuleStore;
 class RulesWindowController;
 class SettingsWindowController;
 class TrayMenu;
-struct LinuxPlatform;
 
 // Linkherd's windows, in the process the resident starts for them: the "Open Link" panel, the rules, settings and
 // feedback windows, the alerts and an X11 tray's icon, each shown as the resident asks over the channel. The rules
@@ -30,7 +33,15 @@ class WindowServices final : public QObject {
     Q_OBJECT
 
 public:
-    WindowServices(const QString& rulesFile, Preferences& preferences, ResidentChannel& channel,
+    // What of the desktop the windows work with.
+    struct Desktop {
+        ApplicationCatalog& catalog;
+        DefaultHandlers& defaultHandlers;
+        AutostartEntry& autostart;
+        FileManager& fileManager;
+    };
+
+    WindowServices(Desktop desktop, RuleStore& store, Preferences& preferences, ResidentChannel& channel,
                    QObject* parent = nullptr);
     ~WindowServices() override;
 
@@ -52,12 +63,20 @@ private:
     void showSettings(const LaunchActivation& activation = {});
     void alert(const QJsonObject& fields);
     void setTray(const QJsonObject& fields);
+    void removeTray();
     void scheduleIdleCheck();
     void checkIdle();
 
+public:
+    // For tests: the parts a user works with.
+    ChooserController& chooser() { return *m_chooser; }
+    QSystemTrayIcon* trayIcon() const;
+
+private:
+
     ResidentChannel& m_channel;
-    std::unique_ptr<LinuxPlatform> m_platform;
-    std::unique_ptr<RuleStore> m_store;
+    Desktop m_desktop;
+    RuleStore& m_store;
     Preferences& m_preferences;
     std::unique_ptr<DefaultBrowser> m_defaultBrowser;
     std::unique_ptr<ChooserController> m_chooser;
