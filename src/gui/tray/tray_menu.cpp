@@ -4,7 +4,6 @@
 #include "services/tray_menu_model.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QInputEvent>
 #include <QKeySequence>
@@ -30,9 +29,8 @@ TrayMenu::TrayMenu(TrayMenuModel& model, QWidget* parent) : QMenu(parent), m_mod
 bool TrayMenu::eventFilter(QObject* watched, QEvent* event)
 {
     // A browser a link is reopened in, or a window a command shows, comes to the front as what this click asked
-    // for, where Linkherd can say so: with a time in the X server's clock, which only Qt's X11 platform has.
-    const bool input = event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyPress;
-    if (input && QGuiApplication::platformName() == u"xcb"_s)
+    // for, where Linkherd can say so.
+    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyPress)
         m_inputTime = static_cast<quint32>(static_cast<QInputEvent*>(event)->timestamp());
     return QMenu::eventFilter(watched, event);
 }

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 #include <vector>
+#include <xcb/xcbext.h>
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <memory>
 #include <xcb/xcb.h>
-#include <xcb/xcbext.h>
 
 // Linkherd's own connection to the X server of $DISPLAY, apart from any the windows' toolkit has, so that what is
 // asked of the server needs no GUI in the process. Everything here runs on the link path: no call waits long.
