@@ -19,14 +19,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A local X server answers in well under a millisecond; one that takes this long is hung or gone.
+// A local X server answers in well under a millisecond; one that takes this long is hung, or held by another
+// client's server grab.
 constexpr auto patience = 500ms;
+// How long a server that left a request unanswered is left alone: a grab ends, so it is asked again later, but
+// not by every link meanwhile.
+constexpr auto rest = 30s;
 
 struct State {
     std::mutex mutex;
     bool tried = false;
-    // Null while not open and for good once given up.
+    // Null while not open, and for good once it could not be opened or broke.
     xcb_connection_t* connection = nullptr;
+    std::chrono::steady_clock::time_point restingUntil;
     const xcb_screen_t* screen = nullptr;
     int screenNumber = 0;
 };
@@ -112,17 +117,37 @@ void open(State& state)
     state.screenNumber = number;
 }
 
-// A connection given up is left open rather than closed: another thread may still hold it, and a failed
-// connection's requests and replies return at once.
-void giveUp(xcb_connection_t* connection)
+// The connection that is open, resting or not.
+xcb_connection_t* openConnection()
 {
     State& current = state();
     const std::lock_guard lock(current.mutex);
-    if (current.connection != connection)
-        return;
-    qCWarning(lcApp, "the X server stopped answering; not asked again");
-    current.connection = nullptr;
-    current.screen = nullptr;
+    if (!current.tried)
+        open(current);
+    if (current.connection && xcb_connection_has_error(current.connection)) {
+        // Left unclosed: a caller on another thread may still hold it, and a broken connection's calls return at
+        // once.
+        qCWarning(lcApp, "the connection to the X server broke; not opened again");
+        current.connection = nullptr;
+        current.screen = nullptr;
+    }
+    return current.connection;
+}
+
+bool isResting()
+{
+    State& current = state();
+    const std::lock_guard lock(current.mutex);
+    return std::chrono::steady_clock::now() < current.restingUntil;
+}
+
+void letRest()
+{
+    State& current = state();
+    const std::lock_guard lock(current.mutex);
+    qCWarning(lcApp, "the X server did not answer within %lld ms; not asked for %lld s",
+              static_cast<long long>(patience.count()), static_cast<long long>(rest.count()));
+    current.restingUntil = std::chrono::steady_clock::now() + rest;
 }
 
 } // namespace
@@ -131,21 +156,14 @@ namespace X11 {
 
 xcb_connection_t* connection()
 {
-    State& current = state();
-    const std::lock_guard lock(current.mutex);
-    if (!current.tried)
-        open(current);
-    if (current.connection && xcb_connection_has_error(current.connection)) {
-        current.connection = nullptr;
-        current.screen = nullptr;
-    }
+    xcb_connection_t* const current = openConnection();
+    if (!current || isResting())
+        return nullptr;
     // No event is asked for; what arrives are errors of requests without a reply (a window closed before its
     // property was set), which would otherwise pile up unread.
-    if (current.connection) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(current.connection))
-            std::free(event);
-    }
-    return current.connection;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(current))
+        std::free(event);
+    return current;
 }
 
 const xcb_screen_t* screen()
@@ -160,9 +178,14 @@ int screenNumber()
 
 void* awaitReply(unsigned int sequence)
 {
-    xcb_connection_t* const current = connection();
+    xcb_connection_t* const current = openConnection();
     if (!current)
         return nullptr;
+    // A reply no one waits for is dropped when it comes, rather than kept for good.
+    if (isResting()) {
+        xcb_discard_reply(current, sequence);
+        return nullptr;
+    }
     // Requests wait in xcb's buffer until flushed, and polling for a reply does not flush.
     xcb_flush(current);
     const auto deadline = std::chrono::steady_clock::now() + patience;
@@ -181,7 +204,8 @@ void* awaitReply(unsigned int sequence)
         pollfd socket{xcb_get_file_descriptor(current), POLLIN, 0};
         ::poll(&socket, 1, static_cast<int>(left.count()));
     }
-    giveUp(current);
+    xcb_discard_reply(current, sequence);
+    letRest();
     return nullptr;
 }
 

@@ -11,8 +11,8 @@
 namespace X11 {
 
 // The connection and the screen of $DISPLAY, opened on the first call. Null without DISPLAY (a Wayland session
-// without XWayland, tests offscreen), and for good once the connection could not be opened in time or the server
-// has failed to answer since: a link never waits again for a server that did not answer one.
+// without XWayland, tests offscreen), and for good once the connection could not be opened in time or broke; null
+// too for a while after the server left a request unanswered (see awaitReply).
 xcb_connection_t* connection();
 const xcb_screen_t* screen();
 
@@ -23,8 +23,8 @@ template <typename Reply>
 using Owned = std::unique_ptr<Reply, decltype(&std::free)>;
 
 // The reply to a request sent on connection(), or null on an error (a window closed meanwhile: BadWindow), which
-// is taken here rather than kept queued. A server that has not answered within a short while is given up (see
-// connection()), so a hung server costs one link a fraction of a second once, not every link forever.
+// is taken here rather than kept queued. A server that has not answered within 500 ms is not asked again for
+// 30 s, so a hung or grabbed server costs a link half a second now and then, not every link.
 void* awaitReply(unsigned int sequence);
 
 template <typename Reply, typename Cookie>
