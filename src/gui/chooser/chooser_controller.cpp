@@ -202,7 +202,9 @@ bool ChooserController::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyRelease:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
-        m_inputTime = static_cast<QInputEvent*>(event)->timestamp();
+        // Only Qt's X11 platform has the X server's clock, the one a startup ID's time is read in.
+        if (QGuiApplication::platformName() == u"xcb"_s)
+            m_inputTime = static_cast<QInputEvent*>(event)->timestamp();
         break;
     default:
         break;

@@ -2,36 +2,15 @@
 
 #include "app_info.h"
 #include "platform/application_catalog.h"
+#include "x_connection.h"
 
-#include <QGuiApplication>
+#include <QList>
 
 #include <array>
-#include <cstdlib>
-#include <memory>
-#include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
-
-template <typename Reply>
-ReplyPtr<Reply> owned(Reply* reply)
-{
-    return ReplyPtr<Reply>(reply, &std::free);
-}
-
-// A property reply, with any error (the active window closed meanwhile: BadWindow) taken here rather than left to
-// reach Qt's event queue as a logged X error.
-ReplyPtr<xcb_get_property_reply_t> propertyReply(xcb_connection_t* connection, xcb_get_property_cookie_t cookie)
-{
-    xcb_generic_error_t* error = nullptr;
-    auto reply = owned(xcb_get_property_reply(connection, cookie, &error));
-    std::free(error);
-    return reply;
-}
 
 bool isLinkherd(const QString& id)
 {
@@ -52,10 +31,11 @@ xcb_get_property_cookie_t requestProperty(xcb_connection_t* connection, xcb_wind
     return xcb_get_property(connection, 0, window, property, type, 0, 1024);
 }
 
-// The property's bytes, if it is set as 8-bit data of the expected type.
-std::optional<QByteArray> byteProperty(xcb_connection_t* connection, xcb_get_property_cookie_t cookie)
+// The property's bytes, if it is set as 8-bit data of the expected type. An error (the active window closed
+// meanwhile: BadWindow) is no value.
+std::optional<QByteArray> byteProperty(xcb_get_property_cookie_t cookie)
 {
-    const auto reply = propertyReply(connection, cookie);
+    const auto reply = X11::reply<xcb_get_property_reply_t>(cookie);
     if (!reply || reply->type == XCB_ATOM_NONE || reply->format != 8)
         return std::nullopt;
     QByteArray value(static_cast<const char*>(xcb_get_property_value(reply.get())),
@@ -68,8 +48,8 @@ std::optional<QByteArray> byteProperty(xcb_connection_t* connection, xcb_get_pro
 
 std::optional<xcb_window_t> activeWindow(xcb_connection_t* connection, xcb_window_t root, xcb_atom_t netActiveWindow)
 {
-    const auto reply =
-        propertyReply(connection, xcb_get_property(connection, 0, root, netActiveWindow, XCB_ATOM_WINDOW, 0, 1));
+    const auto reply = X11::reply<xcb_get_property_reply_t>(
+        xcb_get_property(connection, 0, root, netActiveWindow, XCB_ATOM_WINDOW, 0, 1));
     if (!reply || reply->type != XCB_ATOM_WINDOW || reply->format != 32 ||
         xcb_get_property_value_length(reply.get()) < static_cast<int>(sizeof(xcb_window_t)))
         return std::nullopt;
@@ -104,31 +84,17 @@ std::optional<QString> applicationOfWindowClass(const QString& instance, const Q
 
 std::optional<QString> activeWindowApplication(ApplicationCatalog& catalog)
 {
-    if (!qGuiApp || QGuiApplication::platformName() != u"xcb"_s)
-        return std::nullopt;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection || xcb_connection_has_error(connection))
+    xcb_connection_t* const connection = X11::connection();
+    const xcb_screen_t* const screen = X11::screen();
+    if (!connection || !screen)
         return std::nullopt;
 
-    // All atoms in one round trip; one missing from the server means no client has ever set that property.
-    static constexpr std::array<const char*, 4> names = {"_NET_ACTIVE_WINDOW", "_GTK_APPLICATION_ID",
-                                                         "_KDE_NET_WM_DESKTOP_FILE", "UTF8_STRING"};
-    std::array<xcb_intern_atom_cookie_t, names.size()> atomCookies{};
-    for (std::size_t i = 0; i < names.size(); ++i)
-        atomCookies[i] = xcb_intern_atom(connection, 1, static_cast<uint16_t>(qstrlen(names[i])), names[i]);
-    std::array<xcb_atom_t, names.size()> atoms{};
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const auto reply = owned(xcb_intern_atom_reply(connection, atomCookies[i], nullptr));
-        atoms[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    }
-    const auto [netActiveWindow, gtkApplicationId, kdeDesktopFile, utf8String] = atoms;
+    // One missing from the server means no client has ever set that property.
+    const auto [netActiveWindow, gtkApplicationId, kdeDesktopFile, utf8String] = X11::internAtoms(
+        std::array{"_NET_ACTIVE_WINDOW", "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE", "UTF8_STRING"}, true);
     if (netActiveWindow == XCB_ATOM_NONE)
         return std::nullopt;
 
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    if (!screen)
-        return std::nullopt;
     const std::optional<xcb_window_t> window = activeWindow(connection, screen->root, netActiveWindow);
     if (!window)
         return std::nullopt;
@@ -144,9 +110,9 @@ std::optional<QString> activeWindowApplication(ApplicationCatalog& catalog)
         requestProperty(connection, *window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
 
     // Every request is answered, even after the answer is known, so no reply is left queued.
-    const std::optional<QByteArray> gtkId = gtkCookie ? byteProperty(connection, *gtkCookie) : std::nullopt;
-    const std::optional<QByteArray> kdeFile = kdeCookie ? byteProperty(connection, *kdeCookie) : std::nullopt;
-    const std::optional<QByteArray> wmClass = byteProperty(connection, classCookie);
+    const std::optional<QByteArray> gtkId = gtkCookie ? byteProperty(*gtkCookie) : std::nullopt;
+    const std::optional<QByteArray> kdeFile = kdeCookie ? byteProperty(*kdeCookie) : std::nullopt;
+    const std::optional<QByteArray> wmClass = byteProperty(classCookie);
 
     const QList<QByteArray> classParts = wmClass.value_or(QByteArray()).split('\0');
     const QString instance = QString::fromLocal8Bit(classParts.value(0));

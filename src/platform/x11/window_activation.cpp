@@ -1,15 +1,13 @@
 #include "window_activation.h"
 
 #include "base/logging.h"
+#include "x_connection.h"
 
-#include <QGuiApplication>
-#include <QWindow>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
-#include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
 
@@ -49,58 +47,36 @@ void broadcast(xcb_connection_t* connection, xcb_window_t root, xcb_window_t sen
 
 namespace WindowActivation {
 
-void adoptStartupID(QWindow* window, const QString& startupID)
+void adoptStartupID(quintptr nativeWindow, const QString& startupID)
 {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!window || startupID.isEmpty() || !x11)
+    xcb_connection_t* const connection = X11::connection();
+    const xcb_screen_t* const screen = X11::screen();
+    if (nativeWindow == 0 || startupID.isEmpty() || !connection || !screen)
         return;
-    xcb_connection_t* connection = x11->connection();
-    static constexpr std::array names{"_NET_STARTUP_ID", "UTF8_STRING", "_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO"};
-    std::array<xcb_intern_atom_cookie_t, names.size()> cookies{};
-    for (size_t i = 0; i < names.size(); ++i)
-        cookies[i] = xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(names[i])), names[i]);
-    std::array<xcb_atom_t, names.size()> atoms{};
-    for (size_t i = 0; i < names.size(); ++i) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr);
-        atoms[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        std::free(reply);
-    }
+    const auto atoms = X11::internAtoms(
+        std::array{"_NET_STARTUP_ID", "UTF8_STRING", "_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO"}, false);
     if (std::find(atoms.cbegin(), atoms.cend(), xcb_atom_t{XCB_ATOM_NONE}) != atoms.cend())
         return;
+    const auto [startupIdAtom, utf8String, infoBegin, info] = atoms;
 
     qCDebug(lcApp, "giving a window the startup ID \"%s\"", qUtf8Printable(startupID));
     const QByteArray id = startupID.toUtf8();
-    const auto native = static_cast<xcb_window_t>(window->winId());
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, native, atoms[0], atoms[1], 8,
+    const auto window = static_cast<xcb_window_t>(nativeWindow);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, startupIdAtom, utf8String, 8,
                         static_cast<uint32_t>(id.size()), id.constData());
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    if (screen)
-        broadcast(connection, screen->root, native, atoms[2], atoms[3], "remove: ID=" + quoted(id));
-    xcb_flush(connection);
+    broadcast(connection, screen->root, window, infoBegin, info, "remove: ID=" + quoted(id));
+    // The window's toolkit maps it over a connection of its own, and the server serves connections in no set
+    // order: the window manager must find the ID on the window when the map reaches it. A round trip on this
+    // connection returns only after the server has done the requests before it.
+    X11::reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus(connection));
 }
 
 QString startupIDForInputAt(quint64 serverTime)
 {
-    if (serverTime == 0 || !qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+    if (serverTime == 0 || !X11::connection())
         return QString();
     static quint64 launches = 0;
     return u"linkherd-%1-%2_TIME%3"_s.arg(QCoreApplication::applicationPid()).arg(++launches).arg(serverTime);
-}
-
-void activate(QWindow* window, const QString& token)
-{
-    if (!window)
-        return;
-    // Qt's Wayland platform activates a window with the token in XDG_ACTIVATION_TOKEN and removes the variable
-    // once used; elsewhere it stays, and goes here, so that no program started later inherits it.
-    if (token.isEmpty() || QGuiApplication::platformName() != u"wayland"_s) {
-        window->requestActivate();
-        return;
-    }
-    qCDebug(lcApp, "activating a window with the token \"%s\"", qUtf8Printable(token));
-    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
-    window->requestActivate();
-    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 } // namespace WindowActivation
