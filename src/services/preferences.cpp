@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -132,6 +134,7 @@ Preferences::Values Preferences::read(const QSettings& settings, const Values& f
     values.wasDefaultBrowser = readBool(settings, wasDefaultBrowserKey, fallback.wasDefaultBrowser);
     // Without the tray icon and the application-menu entry the user could reach Linkherd only by opening it
     // again. The file keeps what was stored, so listing the entry again later brings the user's own choice back.
+    // Applied at every read, so that each process reading the file shows the same.
     if (!values.showsApplicationMenuEntry)
         values.showsTrayIcon = true;
     return values;
