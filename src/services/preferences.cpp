@@ -1,8 +1,14 @@
 #include "preferences.h"
 
 #include "base/app_folders.h"
+#include "base/directory_watcher.h"
+#include "base/logging.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -56,51 +62,140 @@ int readInt(const QSettings& settings, QLatin1StringView key, int fallback)
 // QSettings writes a list as comma-separated text (quoting elements with commas or outer spaces), an empty
 // list as "@Invalid()", which reads back as nothing, and a one-element list as that element alone, which
 // reads back as a plain string. Taking each of those shapes back makes every list survive the file.
-QStringList readList(const QSettings& settings, QLatin1StringView key)
+QStringList readList(const QSettings& settings, QLatin1StringView key, const QStringList& fallback)
 {
     const QVariant value = settings.value(key);
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList();
     if (value.typeId() == QMetaType::QString)
         return {value.toString()};
-    return {};
+    if (!value.isValid() && settings.contains(key))
+        return {};
+    return fallback;
 }
 
-// Writes through to the file even when nothing changes, so the file always says what the user chose last
-// (the command-line tool and a second instance read the file, not this object). True if the value changed.
-template <typename T>
-bool assign(QSettings& settings, QLatin1StringView key, T& member, const T& value)
+QString readString(const QSettings& settings, QLatin1StringView key, const QString& fallback)
 {
-    settings.setValue(key, QVariant::fromValue(value));
-    settings.sync();
+    const QVariant value = settings.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : fallback;
+}
+
+} // namespace
+
+// Writes through to the file even when nothing changes, so the file always says what the user chose last
+// (the command-line tool and the other Linkherd process read the file, not this object). Only this key is
+// written: QSettings reads the file again before it saves, so what another process wrote meanwhile stays.
+// True if the value changed.
+template <typename T>
+bool Preferences::assign(QLatin1StringView key, T& member, const T& value)
+{
+    m_settings->setValue(key, QVariant::fromValue(value));
+    m_settings->sync();
+    if (m_watcher == nullptr && m_watchWanted)
+        startWatching();
     if (member == value)
         return false;
     member = value;
     return true;
 }
 
-} // namespace
-
 Preferences::Preferences(const QString& path, QObject* parent)
     : QObject(parent),
-      m_settings(new QSettings(path, QSettings::IniFormat, this))
+      m_path(path),
+      m_settings(new QSettings(path, QSettings::IniFormat, this)),
+      m_values(read(*m_settings, Values())),
+      m_reread(new QTimer(this))
 {
-    m_launchesAtLogin = readBool(*m_settings, launchesAtLoginKey, m_launchesAtLogin);
-    m_showsApplicationMenuEntry = readBool(*m_settings, showsApplicationMenuEntryKey, m_showsApplicationMenuEntry);
-    m_showsTrayIcon = readBool(*m_settings, showsTrayIconKey, m_showsTrayIcon);
-    m_remembersRecentLinks = readBool(*m_settings, remembersRecentLinksKey, m_remembersRecentLinks);
-    m_recentLinkCount = readInt(*m_settings, recentLinkCountKey, m_recentLinkCount);
-    m_asksWhenAltHeld = readBool(*m_settings, asksWhenAltHeldKey, m_asksWhenAltHeld);
-    m_chooserShowsProfiles = readBool(*m_settings, chooserShowsProfilesKey, m_chooserShowsProfiles);
-    m_browserOrder = readList(*m_settings, browserOrderKey);
-    m_hasDeclinedDefaultBrowserPrompt =
-        readBool(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt);
-    m_keptDefaultBrowser = m_settings->value(keptDefaultBrowserKey).toString();
-    m_wasDefaultBrowser = readBool(*m_settings, wasDefaultBrowserKey, m_wasDefaultBrowser);
+    // Saving is a burst of events (QSettings' temporary file, its lock, the rename; an editor's backup): the
+    // file is read once the burst is over.
+    m_reread->setSingleShot(true);
+    m_reread->setInterval(50);
+    connect(m_reread, &QTimer::timeout, this, &Preferences::rereadFile);
+    // Not before the event loop runs: the links that started the resident are routed first, and a process that
+    // never runs one (the tool) has no one to tell.
+    QTimer::singleShot(0, this, &Preferences::startWatching);
+}
+
+Preferences::Values Preferences::read(const QSettings& settings, const Values& fallback)
+{
+    Values values;
+    values.launchesAtLogin = readBool(settings, launchesAtLoginKey, fallback.launchesAtLogin);
+    values.showsApplicationMenuEntry =
+        readBool(settings, showsApplicationMenuEntryKey, fallback.showsApplicationMenuEntry);
+    values.showsTrayIcon = readBool(settings, showsTrayIconKey, fallback.showsTrayIcon);
+    values.remembersRecentLinks = readBool(settings, remembersRecentLinksKey, fallback.remembersRecentLinks);
+    values.recentLinkCount = readInt(settings, recentLinkCountKey, fallback.recentLinkCount);
+    values.asksWhenAltHeld = readBool(settings, asksWhenAltHeldKey, fallback.asksWhenAltHeld);
+    values.chooserShowsProfiles = readBool(settings, chooserShowsProfilesKey, fallback.chooserShowsProfiles);
+    values.browserOrder = readList(settings, browserOrderKey, fallback.browserOrder);
+    values.hasDeclinedDefaultBrowserPrompt =
+        readBool(settings, hasDeclinedDefaultBrowserPromptKey, fallback.hasDeclinedDefaultBrowserPrompt);
+    values.keptDefaultBrowser = readString(settings, keptDefaultBrowserKey, fallback.keptDefaultBrowser);
+    values.wasDefaultBrowser = readBool(settings, wasDefaultBrowserKey, fallback.wasDefaultBrowser);
     // Without the tray icon and the application-menu entry the user could reach Linkherd only by opening it
     // again. The file keeps what was stored, so listing the entry again later brings the user's own choice back.
-    if (!m_showsApplicationMenuEntry)
-        m_showsTrayIcon = true;
+    // Applied at every read, so that each process reading the file shows the same.
+    if (!values.showsApplicationMenuEntry)
+        values.showsTrayIcon = true;
+    return values;
+}
+
+void Preferences::startWatching()
+{
+    m_watchWanted = true;
+    if (m_watcher)
+        return;
+    // QSettings saves by renaming a new file over the old one, which a watch on the file itself would lose.
+    auto* watcher = new DirectoryWatcher(this);
+    const QFileInfo file(m_path);
+    if (const Result<void> watching = watcher->watch(file.absolutePath()); !watching) {
+        // No folder yet (nothing saved so far): the first assignment makes it and tries again.
+        qCDebug(lcApp, "Not following %s: %s", qUtf8Printable(m_path), qUtf8Printable(watching.error()));
+        delete watcher;
+        return;
+    }
+    connect(watcher, &DirectoryWatcher::entriesChanged, this, [this, name = file.fileName()](const QStringList& names) {
+        // An empty name: the kernel dropped events, so the file may have changed too.
+        if (names.contains(name) || names.contains(QString()))
+            m_reread->start();
+    });
+    m_watcher = watcher;
+}
+
+void Preferences::rereadFile()
+{
+    // A file that is gone or cannot be read says nothing about the user's choices (and QSettings would forget
+    // what it has read), so the values stay as they are.
+    const QFileInfo file(m_path);
+    if (!file.isFile() || !file.isReadable())
+        return;
+    // QSettings reads the file again only when its size or time changed; this process's own writes are already
+    // what the values hold, so they change nothing here. Values are taken over directly, never assigned: a change
+    // read from the file is not written back.
+    m_settings->sync();
+    const Values old = std::exchange(m_values, read(*m_settings, m_values));
+    const auto changed = [&](auto member) { return old.*member != m_values.*member; };
+    // Observers hear of the changes once all are taken over, so that none sees half of them.
+    if (changed(&Values::launchesAtLogin))
+        Q_EMIT launchesAtLoginChanged();
+    if (changed(&Values::showsApplicationMenuEntry))
+        Q_EMIT showsApplicationMenuEntryChanged();
+    if (changed(&Values::showsTrayIcon))
+        Q_EMIT showsTrayIconChanged();
+    if (changed(&Values::remembersRecentLinks))
+        Q_EMIT remembersRecentLinksChanged();
+    if (changed(&Values::recentLinkCount))
+        Q_EMIT recentLinkCountChanged();
+    if (changed(&Values::asksWhenAltHeld))
+        Q_EMIT asksWhenAltHeldChanged();
+    if (changed(&Values::chooserShowsProfiles))
+        Q_EMIT chooserShowsProfilesChanged();
+    if (changed(&Values::browserOrder))
+        Q_EMIT browserOrderChanged();
+    if (changed(&Values::hasDeclinedDefaultBrowserPrompt))
+        Q_EMIT hasDeclinedDefaultBrowserPromptChanged();
+    if (changed(&Values::keptDefaultBrowser))
+        Q_EMIT keptDefaultBrowserChanged();
 }
 
 Preferences::~Preferences() = default;
@@ -118,67 +213,67 @@ Preferences& Preferences::shared()
 
 void Preferences::setLaunchesAtLogin(bool value)
 {
-    if (assign(*m_settings, launchesAtLoginKey, m_launchesAtLogin, value))
+    if (assign(launchesAtLoginKey, m_values.launchesAtLogin, value))
         Q_EMIT launchesAtLoginChanged();
 }
 
 void Preferences::setShowsApplicationMenuEntry(bool value)
 {
-    if (assign(*m_settings, showsApplicationMenuEntryKey, m_showsApplicationMenuEntry, value))
+    if (assign(showsApplicationMenuEntryKey, m_values.showsApplicationMenuEntry, value))
         Q_EMIT showsApplicationMenuEntryChanged();
 }
 
 void Preferences::setShowsTrayIcon(bool value)
 {
-    if (assign(*m_settings, showsTrayIconKey, m_showsTrayIcon, value))
+    if (assign(showsTrayIconKey, m_values.showsTrayIcon, value))
         Q_EMIT showsTrayIconChanged();
 }
 
 void Preferences::setRemembersRecentLinks(bool value)
 {
-    if (assign(*m_settings, remembersRecentLinksKey, m_remembersRecentLinks, value))
+    if (assign(remembersRecentLinksKey, m_values.remembersRecentLinks, value))
         Q_EMIT remembersRecentLinksChanged();
 }
 
 void Preferences::setRecentLinkCount(int value)
 {
-    if (assign(*m_settings, recentLinkCountKey, m_recentLinkCount, value))
+    if (assign(recentLinkCountKey, m_values.recentLinkCount, value))
         Q_EMIT recentLinkCountChanged();
 }
 
 void Preferences::setChooserShowsProfiles(bool value)
 {
-    if (assign(*m_settings, chooserShowsProfilesKey, m_chooserShowsProfiles, value))
+    if (assign(chooserShowsProfilesKey, m_values.chooserShowsProfiles, value))
         Q_EMIT chooserShowsProfilesChanged();
 }
 
 void Preferences::setAsksWhenAltHeld(bool value)
 {
-    if (assign(*m_settings, asksWhenAltHeldKey, m_asksWhenAltHeld, value))
+    if (assign(asksWhenAltHeldKey, m_values.asksWhenAltHeld, value))
         Q_EMIT asksWhenAltHeldChanged();
 }
 
 void Preferences::setBrowserOrder(const QStringList& value)
 {
-    if (assign(*m_settings, browserOrderKey, m_browserOrder, value))
+    if (assign(browserOrderKey, m_values.browserOrder, value))
         Q_EMIT browserOrderChanged();
 }
 
 void Preferences::setHasDeclinedDefaultBrowserPrompt(bool value)
 {
-    if (assign(*m_settings, hasDeclinedDefaultBrowserPromptKey, m_hasDeclinedDefaultBrowserPrompt, value))
+    if (assign(hasDeclinedDefaultBrowserPromptKey, m_values.hasDeclinedDefaultBrowserPrompt, value))
         Q_EMIT hasDeclinedDefaultBrowserPromptChanged();
 }
 
 void Preferences::setKeptDefaultBrowser(const QString& value)
 {
-    if (assign(*m_settings, keptDefaultBrowserKey, m_keptDefaultBrowser, value))
+    if (assign(keptDefaultBrowserKey, m_values.keptDefaultBrowser, value))
         Q_EMIT keptDefaultBrowserChanged();
 }
 
 void Preferences::setWasDefaultBrowser(bool value)
 {
-    assign(*m_settings, wasDefaultBrowserKey, m_wasDefaultBrowser, value);
+    assign(wasDefaultBrowserKey, m_values.wasDefaultBrowser, value);
 }
 
 QByteArray Preferences::rulesWindowGeometry() const

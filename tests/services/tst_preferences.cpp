@@ -1,11 +1,13 @@
 #include "services/preferences.h"
 #include "support/test_files.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QMetaMethod>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -48,6 +50,37 @@ class PreferencesTest final : public QObject {
             qFatal("cannot copy the preferences file");
         return copy;
     }
+
+    // An instance following its file, as the resident's and the windows' are once their event loop runs.
+    static std::unique_ptr<Preferences> following(const QString& path)
+    {
+        auto preferences = std::make_unique<Preferences>(path);
+        QCoreApplication::processEvents();
+        return preferences;
+    }
+
+    // QSettings shares what it read of a path among all its objects in a process; through a link, the same file
+    // has another path, and the instance over it reads and writes the file as another process's would.
+    std::unique_ptr<Preferences> followingInAnotherProcess()
+    {
+        const QString link = m_directory->filePath(u"link"_s);
+        if (!QFile::exists(link) && !QFile::link(m_directory->path(), link))
+            qFatal("cannot link the preferences folder");
+        return following(link + u"/preferences.ini"_s);
+    }
+
+    // Records every change signal of preferences in m_heard.
+    void listen(const Preferences& preferences)
+    {
+        const QMetaObject& meta = Preferences::staticMetaObject;
+        const QMetaMethod heard = metaObject()->method(metaObject()->indexOfSlot("heard()"));
+        for (int index = meta.methodOffset(); index < meta.methodCount(); ++index) {
+            if (meta.method(index).methodType() == QMetaMethod::Signal)
+                connect(&preferences, meta.method(index), this, heard);
+        }
+    }
+
+    QString takeHeard() { return std::exchange(m_heard, {}).join(u' '); }
 
 public Q_SLOTS:
     // Connected to every change signal; records the signal's name.
@@ -108,18 +141,13 @@ private Q_SLOTS:
     void assigningWritesAtOnceAndSignalsChanges()
     {
         Preferences preferences(m_path);
-        const QMetaObject& meta = Preferences::staticMetaObject;
-        const QMetaMethod heard = metaObject()->method(metaObject()->indexOfSlot("heard()"));
-        for (int index = meta.methodOffset(); index < meta.methodCount(); ++index) {
-            if (meta.method(index).methodType() == QMetaMethod::Signal)
-                connect(&preferences, meta.method(index), this, heard);
-        }
+        listen(preferences);
         // The value held, which is written but not signalled, then another one twice, which is signalled once.
         const auto assign = [&](auto setter, const auto& held, const auto& other) {
             (preferences.*setter)(held);
             (preferences.*setter)(other);
             (preferences.*setter)(other);
-            return std::exchange(m_heard, {}).join(u' ');
+            return takeHeard();
         };
 
         preferences.setLaunchesAtLogin(false);
@@ -139,6 +167,61 @@ private Q_SLOTS:
 
         QCOMPARE(snapshot(Preferences(m_path)), snapshot(preferences));
         QCOMPARE(snapshot(Preferences(copyForAnotherProcess())), snapshot(preferences));
+    }
+
+    // The resident and the windows share the file: each hears the other's changes as its own, each of its own
+    // once, and changes made at the same moment on both sides both stay.
+    void followsAnotherProcess()
+    {
+        const std::unique_ptr<Preferences> here = following(m_path);
+        listen(*here);
+        const std::unique_ptr<Preferences> there = followingInAnotherProcess();
+
+        there->setRecentLinkCount(9);
+        there->setAsksWhenAltHeld(false);
+        QTRY_VERIFY(!here->asksWhenAltHeld());
+        QCOMPARE(here->recentLinkCount(), 9);
+        QCOMPARE(takeHeard(), u"recentLinkCountChanged asksWhenAltHeldChanged"_s);
+
+        const QStringList order{u"firefox"_s, u"chromium"_s};
+        here->setBrowserOrder(order);
+        there->setRemembersRecentLinks(false);
+        QTRY_VERIFY(!here->remembersRecentLinks());
+        QTRY_COMPARE(there->browserOrder(), order);
+        QCOMPARE(takeHeard(), u"browserOrderChanged remembersRecentLinksChanged"_s);
+        QCOMPARE(snapshot(*there), snapshot(*here));
+        QCOMPARE(snapshot(Preferences(copyForAnotherProcess())), snapshot(*here));
+    }
+
+    // A hand edit may be half done or mistyped: what is missing or not of its key's type changes nothing, the
+    // rest is taken over. Editors save in place or by renaming.
+    void outsideEditsKeepTheValuesTheyBreak_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("odd values") << "launchesAtLogin=yes\nrecentLinkCount=abc\nbrowserOrder=@ByteArray(x)\n"
+                                       "chooserShowsProfiles=true\n"_ba
+                                    << false;
+        QTest::newRow("keys gone") << "[General]\nchooserShowsProfiles=true\n"_ba << true;
+        QTest::newRow("not INI") << "\xff\xfe\x01junk\n=\nno equals sign\nchooserShowsProfiles=true\n"_ba << false;
+    }
+
+    void outsideEditsKeepTheValuesTheyBreak()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, inPlace);
+        const std::unique_ptr<Preferences> preferences = following(m_path);
+        preferences->setLaunchesAtLogin(true);
+        preferences->setRecentLinkCount(7);
+        preferences->setBrowserOrder({u"firefox"_s});
+        QVariantMap expected = snapshot(*preferences);
+
+        if (inPlace)
+            TestFiles::write(m_path, ini);
+        else
+            TestFiles::writeAtomicallyAsAnotherProgram(m_path, ini);
+        QTRY_VERIFY(preferences->chooserShowsProfiles());
+        QCOMPARE(snapshot(*preferences), expected);
     }
 
     // Each list replaces the one before it.
