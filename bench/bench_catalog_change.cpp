@@ -5,6 +5,7 @@
 // Median and 99th percentile are reported as counters, in milliseconds.
 
 #include "browsers/browsers.h"
+#include "gui/common/browser_icons.h"
 #include "platform/gio/gio_application_catalog.h"
 
 #include <QCoreApplication>
@@ -175,7 +176,7 @@ void firstLinkAfterChange(benchmark::State& state, bool rescannedFromEventLoop, 
         const bool found = Browsers::browser(u"late"_s).has_value();
         if (withIcons) {
             for (const Browsers::Browser& browser : Browsers::installed())
-                benchmark::DoNotOptimize(Browsers::icon(browser.desktopID, 20));
+                benchmark::DoNotOptimize(BrowserIcons::icon(browser.desktopID, 20));
         }
         milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         if (found != lateInstalled)

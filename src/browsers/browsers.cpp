@@ -22,9 +22,8 @@ struct Caches {
     std::optional<QList<Browser>> installed;
     std::optional<qint64> discoveryTime;
     QHash<QString, QString> iconNames; // an empty name remembers an application without an icon
-    QHash<QString, QIcon> icons;       // a null icon remembers an application that is not installed
-    QHash<QString, QIcon> sizedIcons;
-    QHash<QString, QString> names; // display names of applications that are not installed browsers
+    QHash<QString, QString> names;     // display names of applications that are not installed browsers
+    quint64 generation = 0;
     bool rescanPending = false;
 };
 
@@ -99,14 +98,6 @@ void catalogChanged()
     });
 }
 
-QString sizeKey(double size)
-{
-    QString text = QString::number(size, 'g', 15);
-    if (!text.contains(u'.') && !text.contains(u'e'))
-        text += u".0"_s;
-    return text;
-}
-
 } // namespace
 
 bool isOwnDesktopID(const QString& desktopID)
@@ -141,9 +132,13 @@ void invalidate()
     state.installed.reset();
     state.discoveryTime.reset();
     state.iconNames.clear();
-    state.icons.clear();
-    state.sizedIcons.clear();
     state.names.clear();
+    ++state.generation;
+}
+
+quint64 cacheGeneration()
+{
+    return caches().generation;
 }
 
 QList<Browser> applications()
@@ -246,36 +241,6 @@ QString iconName(const QString& desktopID)
     const QString name = entry ? entry->icon : QString();
     state.iconNames.insert(desktopID, name);
     return name;
-}
-
-QIcon icon(const QString& desktopID)
-{
-    if (desktopID.isEmpty())
-        return QIcon();
-    Caches& state = caches();
-    if (const auto cached = state.icons.constFind(desktopID); cached != state.icons.cend())
-        return *cached;
-    const QString name = iconName(desktopID);
-    const QIcon found = name.isEmpty() ? QIcon() : QFileInfo(name).isAbsolute() ? QIcon(name) : QIcon::fromTheme(name);
-    state.icons.insert(desktopID, found);
-    return found;
-}
-
-QIcon icon(const QString& desktopID, double size)
-{
-    if (desktopID.isEmpty())
-        return QIcon();
-    const QString key = desktopID + u'@' + sizeKey(size);
-    Caches& state = caches();
-    if (const auto cached = state.sizedIcons.constFind(key); cached != state.sizedIcons.cend())
-        return *cached;
-    const QIcon full = icon(desktopID);
-    if (full.isNull())
-        return QIcon();
-    const int side = qRound(size);
-    const QIcon sized(full.pixmap(QSize(side, side)));
-    state.sizedIcons.insert(key, sized);
-    return sized;
 }
 
 } // namespace Browsers

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHashFunctions>
-#include <QIcon>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,8 +29,11 @@ void setCatalog(ApplicationCatalog* catalog);
 
 // Every installed browser but Linkherd, sorted by name (numbers by value, case ignored), each once.
 const QList<Browser>& installed();
-// Forgets everything discovered, icons included.
+// Forgets everything discovered, icon names included.
 void invalidate();
+// Changes each time what is discovered is forgotten, so that what is made from it elsewhere (the windows' icons)
+// can tell at its next use that it is out of date, without Browsers knowing about it.
+quint64 cacheGeneration();
 // When the installed list was last discovered; absent while nothing is cached.
 std::optional<qint64> discoveryTimeMSecs();
 
@@ -57,10 +59,6 @@ std::optional<Browser> browserNamed(const QString& text);
 // not installed or has none. The installed browsers' come with their discovery; others are read once, until
 // invalidated, so that a menu of every browser's icon can be made again at each change for free.
 QString iconName(const QString& desktopID);
-// The application's icon; null when it is not installed or has none.
-QIcon icon(const QString& desktopID);
-// The icon at size × size, cached by "<desktopID>@<size with one decimal>".
-QIcon icon(const QString& desktopID, double size);
 
 bool isOwnDesktopID(const QString& desktopID);
 

@@ -1,6 +1,7 @@
 #include "chooser_view.h"
 
 #include "browsers/browser_profiles.h"
+#include "gui/common/browser_icons.h"
 #include "gui/common/chooser_shortcuts.h"
 #include "gui/common/small_widgets.h"
 #include "gui/common/text_style.h"
@@ -73,7 +74,7 @@ public:
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(8, 5, 8, 5);
         layout->setSpacing(8);
-        QIcon icon = Browsers::icon(browser.desktopID, browserIconSize);
+        QIcon icon = BrowserIcons::icon(browser.desktopID, browserIconSize);
         if (icon.isNull())
             icon = genericBrowserIcon();
         // Every row has its icon, so the names line up.
@@ -201,7 +202,7 @@ QLayout* ChooserView::header(const QString& host)
     if (!m_request.sourceDesktopID.isEmpty()) {
         auto* source = new QHBoxLayout;
         source->setSpacing(4);
-        if (const QIcon icon = Browsers::icon(m_request.sourceDesktopID, sourceIconSize); !icon.isNull()) {
+        if (const QIcon icon = BrowserIcons::icon(m_request.sourceDesktopID, sourceIconSize); !icon.isNull()) {
             QLabel* sourceIcon = iconLabel(icon, sourceIconSize, this);
             sourceIcon->setObjectName(u"sourceIcon"_s);
             source->addWidget(sourceIcon, 0, Qt::AlignVCenter);

@@ -1,5 +1,7 @@
 #include "destination_menu_items.h"
 
+#include "browser_icons.h"
+
 #include <QAction>
 #include <QMenu>
 
@@ -40,7 +42,7 @@ void DestinationMenuItems::addTo(QMenu& menu) const
     addPick(menu, askIcon(), askText(), Destination::ask(), pick);
     menu.addSeparator();
     for (const Browsers::Browser& browser : browsers) {
-        const QIcon icon = Browsers::icon(browser.desktopID, 16);
+        const QIcon icon = BrowserIcons::icon(browser.desktopID, 16);
         const QList<BrowserProfiles::Profile> listed = profiles.value(browser.desktopID);
         if (listed.isEmpty()) {
             addPick(menu, icon, browser.name, Destination::browser(browser.desktopID), pick);

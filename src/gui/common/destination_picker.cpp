@@ -1,5 +1,6 @@
 #include "destination_picker.h"
 
+#include "browser_icons.h"
 #include "browsers/browser_profiles.h"
 #include "browsers/browsers.h"
 #include "destination_menu_items.h"
@@ -173,6 +174,6 @@ void DestinationPicker::updateTitle()
     }
     const QString& desktopID = m_destination.desktopID();
     const std::optional<QString>& profile = m_destination.profile();
-    m_button->setTitle(Browsers::icon(desktopID, 16), Browsers::displayName(desktopID),
+    m_button->setTitle(BrowserIcons::icon(desktopID, 16), Browsers::displayName(desktopID),
                        profile ? u" — "_s + BrowserProfiles::profileName(*profile, desktopID) : QString());
 }

@@ -1,6 +1,7 @@
 #include "application_chooser.h"
 
 #include "browsers/browsers.h"
+#include "gui/common/browser_icons.h"
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -35,7 +36,7 @@ ApplicationChooser::ApplicationChooser(QWidget* parent) : QDialog(parent)
     m_list->setUniformItemSizes(true);
     for (const Browsers::Browser& application : Browsers::applications()) {
         // The icon is loaded when the row is first drawn, not for the whole list up front.
-        auto* item = new QListWidgetItem(Browsers::icon(application.desktopID), application.name, m_list);
+        auto* item = new QListWidgetItem(BrowserIcons::icon(application.desktopID), application.name, m_list);
         item->setData(desktopIDRole, application.desktopID);
         item->setToolTip(application.desktopID);
     }

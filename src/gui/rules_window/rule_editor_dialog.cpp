@@ -3,6 +3,7 @@
 #include "application_chooser.h"
 #include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
+#include "gui/common/browser_icons.h"
 #include "gui/common/destination_picker.h"
 #include "gui/common/small_widgets.h"
 #include "gui/common/text_style.h"
@@ -258,7 +259,7 @@ void RuleEditorDialog::updateSources()
         rowLayout->setSpacing(8);
         auto* icon = new QLabel(row);
         icon->setFixedSize(sourceIconSize, sourceIconSize);
-        icon->setPixmap(Browsers::icon(desktopID, sourceIconSize).pixmap(sourceIconSize, sourceIconSize));
+        icon->setPixmap(BrowserIcons::icon(desktopID, sourceIconSize).pixmap(sourceIconSize, sourceIconSize));
         const QString name = Browsers::displayName(desktopID);
         QLabel* nameLabel = plainLabel(name, row);
         nameLabel->setToolTip(desktopID);

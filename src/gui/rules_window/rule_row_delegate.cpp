@@ -3,6 +3,7 @@
 #include "browsers/browser_profiles.h"
 #include "browsers/browser_windows.h"
 #include "browsers/browsers.h"
+#include "gui/common/browser_icons.h"
 #include "gui/common/destination_menu_items.h"
 #include "gui/common/text_style.h"
 #include "routing/rule.h"
@@ -91,7 +92,7 @@ RowLayout layoutRow(const QStyleOptionViewItem& option, const Rule& rule, const 
         layout.profile = takeFromRight(std::min(widthOf(profile), area.width() / 6));
     layout.name = takeFromRight(std::min(widthOf(destinationName(destination)), area.width() / 4));
     const bool hasIcon = destination.isAsk() ? !DestinationMenuItems::askIcon().isNull()
-                                             : !Browsers::icon(destination.desktopID(), iconSize).isNull();
+                                             : !BrowserIcons::icon(destination.desktopID(), iconSize).isNull();
     if (hasIcon)
         layout.icon = takeFromRight(iconSize);
     right += destinationSpacing - spacing;
@@ -218,7 +219,8 @@ void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
     const Destination& destination = rule->destination;
     drawIcon(painter,
-             destination.isAsk() ? DestinationMenuItems::askIcon() : Browsers::icon(destination.desktopID(), iconSize),
+             destination.isAsk() ? DestinationMenuItems::askIcon()
+                                 : BrowserIcons::icon(destination.desktopID(), iconSize),
              layout.icon);
     painter->setPen(destination.isAsk() ? secondary : text);
     painter->drawText(layout.name, Qt::AlignLeft | Qt::AlignVCenter,

@@ -2,6 +2,7 @@
 
 #include "form_parts.h"
 #include "platform/x11/keyboard_state.h"
+#include "gui/common/browser_icons.h"
 #include "gui/common/chooser_shortcuts.h"
 #include "gui/common/text_style.h"
 #include "services/preferences.h"
@@ -132,7 +133,7 @@ QVariant BrowserOrderModel::data(const QModelIndex& index, int role) const
         return index.row() < ChooserShortcuts::count ? u"%1, Ctrl+%2"_s.arg(browser.name).arg(index.row() + 1)
                                                      : browser.name;
     case Qt::DecorationRole:
-        return Browsers::icon(browser.desktopID, 16);
+        return BrowserIcons::icon(browser.desktopID, 16);
     case shortcutHintRole:
         return index.row() < ChooserShortcuts::count ? u"Ctrl+%1"_s.arg(index.row() + 1) : QString();
     case desktopIDRole:
