@@ -18,7 +18,7 @@
 #include "routing/rules_file.h"
 #include "services/preferences.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -169,11 +169,10 @@ int main(int argc, char* argv[])
             return 0;
     }
 
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(u"Linkherd"_s);
-    QApplication::setApplicationVersion(QString::fromLatin1(AppInfo::version));
-    QApplication::setDesktopFileName(QString::fromLatin1(AppInfo::ownDesktopID));
-    QApplication::setQuitOnLastWindowClosed(false);
+    // No toolkit and no display connection of Qt's: the windows are a process of their own (WindowProcess).
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(u"Linkherd"_s);
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(AppInfo::version));
 
     Result<std::unique_ptr<AppServices>> created = AppServices::create(Preferences::shared());
     if (!created)
@@ -199,7 +198,8 @@ int main(int argc, char* argv[])
     }
 
     services.start();
-    // Only now is there a connection to the display to ask about the active window.
+    // The links on the command line come from whoever ran this process; where /proc could not place that, the
+    // active window's application, asked of the X server only if a rule or the panel needs to know.
     const LinkSource ownSource =
         source.isEmpty()
             ? LinkSource::lookedUpBy([&catalog] { return activeWindowApplication(catalog).value_or(QString()); })
