@@ -36,6 +36,7 @@ dpkg -L linkherd > "$scratch/files"
 [ "$(linkherd --version)" = "linkherd $version" ] || fail "linkherd --version says: $(linkherd --version)"
 [ "$(linkherd-app --version)" = "linkherd-app $version" ] || fail "linkherd-app --version says: $(linkherd-app --version)"
 for file in /usr/bin/linkherd /usr/bin/linkherd-app /usr/libexec/linkherd/linkherd-resident \
+            /usr/libexec/linkherd/linkherd-windows \
             /usr/share/applications/org.linkherd.Linkherd.desktop \
             /usr/share/dbus-1/services/org.linkherd.Linkherd.service \
             /usr/share/dbus-1/interfaces/org.linkherd.Linkherd.Scripting.xml \
