@@ -99,17 +99,17 @@ void WindowProcess::setTrayMenu(std::optional<QList<TrayMenuEntry>> entries)
     m_tray = std::move(entries);
     ++m_trayGeneration;
     if (m_process)
-        sendTray();
+        send(u"tray"_s, trayFields());
     else if (m_tray)
         start(); // which sends the tray
 }
 
-void WindowProcess::sendTray()
+QJsonObject WindowProcess::trayFields() const
 {
     QJsonObject fields = m_tray ? WindowMessages::toJson(*m_tray) : QJsonObject{};
     fields.insert("menu"_L1, m_trayGeneration);
     fields.insert("shown"_L1, m_tray.has_value());
-    send(u"tray"_s, fields);
+    return fields;
 }
 
 void WindowProcess::send(const QString& kind, const QJsonObject& fields)
@@ -117,6 +117,11 @@ void WindowProcess::send(const QString& kind, const QJsonObject& fields)
     m_lingerTimer.stop();
     if (!m_process)
         start();
+    write(kind, fields);
+}
+
+void WindowProcess::write(const QString& kind, const QJsonObject& fields)
+{
     m_process->write(WindowMessages::encode(kind, fields));
     ++m_sent;
 }
@@ -143,26 +148,15 @@ void WindowProcess::start()
         Qt::QueuedConnection);
     m_reader = {};
     m_sent = 0;
-    m_ready = false;
     qCDebug(lcApp, "starting the windows: %s", qUtf8Printable(m_program));
     m_process->start();
     // What the last one had on screen and left unanswered.
-    const QList<Router::Request> waiting = m_waiting;
-    for (const Router::Request& request : waiting) {
-        m_process->write(WindowMessages::encode(u"present"_s, WindowMessages::toJson(request)));
-        ++m_sent;
-    }
-    for (const QJsonObject& alert : std::as_const(m_alertTexts)) {
-        m_process->write(WindowMessages::encode(u"alert"_s, alert));
-        ++m_sent;
-    }
-    if (m_tray) {
-        QJsonObject fields = WindowMessages::toJson(*m_tray);
-        fields.insert("menu"_L1, m_trayGeneration);
-        fields.insert("shown"_L1, true);
-        m_process->write(WindowMessages::encode(u"tray"_s, fields));
-        ++m_sent;
-    }
+    for (const Router::Request& request : std::as_const(m_waiting))
+        write(u"present"_s, WindowMessages::toJson(request));
+    for (const QJsonObject& alert : std::as_const(m_alertTexts))
+        write(u"alert"_s, alert);
+    if (m_tray)
+        write(u"tray"_s, trayFields());
 }
 
 void WindowProcess::readMessages()
@@ -183,7 +177,7 @@ void WindowProcess::handle(const WindowMessages::Message& message)
 {
     const QJsonObject& fields = message.fields;
     if (message.kind == u"ready") {
-        m_ready = true;
+        qCDebug(lcApp, "the windows are ready");
     } else if (message.kind == u"launch") {
         if (launch)
             launch(WindowMessages::launchFromJson(fields));

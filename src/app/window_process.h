@@ -60,20 +60,21 @@ public:
     bool isRunning() const;
 
 private:
+    // Starts the process when none runs.
     void send(const QString& kind, const QJsonObject& fields = {});
+    void write(const QString& kind, const QJsonObject& fields);
+    QJsonObject trayFields() const;
     void start();
     void readMessages();
     void handle(const WindowMessages::Message& message);
     void ended(QProcess* process);
     void letGo();
     bool hasWork() const { return !m_waiting.isEmpty() || !m_alerts.isEmpty() || m_tray.has_value(); }
-    void sendTray();
 
     QString m_program;
     QProcess* m_process = nullptr;
     WindowMessages::LineReader m_reader;
     quint64 m_sent = 0;   // messages written to the running process
-    bool m_ready = false; // the running process has said it serves
     int m_failedStarts = 0;
     QList<Router::Request> m_waiting;
     QHash<int, QJsonObject> m_alertTexts; // the messages, as sent
