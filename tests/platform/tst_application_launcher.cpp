@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,6 +47,46 @@ echo "link=$2 token=$XDG_ACTIVATION_TOKEN launched=$GIO_LAUNCHED_DESKTOP_FILE"
         QCOMPARE(*outcome, std::nullopt);
         QTRY_COMPARE(QFile::exists(out) ? TestFiles::read(out) : QByteArray(),
                      QByteArray("link=https://a.example/?q=1 2 token=T-1 launched=\n"));
+    }
+
+    // The resident keeps the entries it launched parsed; an entry replaced, edited in place or removed since is
+    // read again, and the browser starts as its entry says now.
+    void launchesTheEntryAsItIsNow()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString out = folder.filePath(u"out"_s);
+        const QString entry = folder.filePath(u"browser.desktop"_s);
+        const auto entryWriting = [&](const char* word) {
+            return u"[Desktop Entry]\nType=Application\nName=Browser\nExec=/bin/sh -c 'echo %1 >> %2' sh %u\n"_s
+                .arg(QLatin1StringView(word), out)
+                .toUtf8();
+        };
+        const auto written = [&] { return QFile::exists(out) ? TestFiles::read(out) : QByteArray(); };
+        GioApplicationLauncher launcher;
+        std::optional<std::optional<QString>> outcome;
+        const auto open = [&] {
+            outcome.reset();
+            launcher.openLinks(entry, {u"https://a.example/"_s}, {},
+                               [&](std::optional<QString> error) { outcome = error; });
+            QTRY_VERIFY(outcome);
+        };
+        TestFiles::write(entry, entryWriting("one"));
+        open();
+        QTRY_COMPARE(written(), QByteArray("one\n"));
+        TestFiles::write(folder.filePath(u"new"_s), entryWriting("two"));
+        QVERIFY(std::rename(qPrintable(folder.filePath(u"new"_s)), qPrintable(entry)) == 0);
+        open();
+        QTRY_COMPARE(written(), QByteArray("one\ntwo\n"));
+        QFile inPlace(entry);
+        QVERIFY(inPlace.open(QIODevice::ReadWrite));
+        QVERIFY(inPlace.write(entryWriting("six")) > 0);
+        inPlace.close();
+        open();
+        QTRY_COMPARE(written(), QByteArray("one\ntwo\nsix\n"));
+        QVERIFY(QFile::remove(entry));
+        open();
+        QVERIFY(outcome->has_value());
     }
 
     // A program that cannot be started (here its interpreter is gone) is the launch's failure, told later on the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "launch_entry_cache.h"
 #include "platform/application_launcher.h"
 
 // Opens links as the file manager or `gio open` would: D-Bus-activatable applications over the bus through GIO,
@@ -24,6 +25,7 @@ private:
     // every link.
     void* m_sessionBus = nullptr;
     void* m_connecting = nullptr; // GCancellable of the connection asked for at construction; names this
+    LaunchEntryCache m_entries;
 };
 
 // The variables with which a desktop launched Linkherd; passed on, they would make a browser believe it was
