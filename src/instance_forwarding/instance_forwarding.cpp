@@ -1,5 +1,8 @@
 #include "instance_forwarding.h"
 
+#include "pipelined_call.h"
+
+#include <cstdlib>
 #include <cstring>
 #include <dbus/dbus.h>
 
@@ -111,10 +114,42 @@ HandOver checked(const HandOver& handOver)
     return result;
 }
 
+Answer answerTo(DBusMessage* reply)
+{
+    DBusError error;
+    dbus_error_init(&error);
+    if (!dbus_set_error_from_message(&error, reply))
+        return {Outcome::forwarded, {}};
+    Answer answer{outcomeOf(error), error.message ? error.message : "unknown error"};
+    dbus_error_free(&error);
+    return answer;
+}
+
 // Sends the call (made by build, which gets nothing when out of memory) and waits for the instance's answer.
 template <typename Build>
 Answer call(Build build)
 {
+    // Where the session names its bus, as desktops and systemd's user sessions do, the call goes out with the
+    // connection's set-up; elsewhere libdbus finds the bus (the runtime folder's socket, autolaunch).
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) {
+        DBusMessage* message = build();
+        if (!message)
+            return {Outcome::failed, "out of memory"};
+        const PipelinedReply pipelined = callPipelined(address, message, callTimeoutMs);
+        dbus_message_unref(message);
+        switch (pipelined.status) {
+        case PipelinedReply::Status::answered: {
+            const Answer answer = answerTo(pipelined.reply);
+            dbus_message_unref(pipelined.reply);
+            return answer;
+        }
+        case PipelinedReply::Status::lost:
+            return {Outcome::failed, pipelined.error};
+        case PipelinedReply::Status::unsent:
+            break;
+        }
+    }
+
     DBusError error;
     dbus_error_init(&error);
     // A private connection: this call must not share (or close) one that other code in the process holds.

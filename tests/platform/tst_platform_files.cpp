@@ -10,7 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -152,6 +158,41 @@ private Q_SLOTS:
             InstanceForwarding::forward({"https://example.com/", "https://example.com/\xc3"});
         QCOMPARE(answer.outcome, InstanceForwarding::Outcome::failed);
         QCOMPARE(answer.error, std::string("a link is not UTF-8 text"));
+    }
+
+    // The links go out with the connection's authentication, before the bus has answered. A bus that accepted
+    // the authentication and then went away may have delivered them: they are not sent a second time.
+    void forwardingSendsTheLinksOnce()
+    {
+        const QByteArray path = QFile::encodeName(m_directory->filePath(u"bus"_s));
+        const int listening = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+        QCOMPARE(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(listen(listening, 4), 0);
+        // Accepts the authentication of every connection and hangs up, until the listening socket is shut down.
+        static constexpr char accepting[] = "OK 0123456789abcdef0123456789abcdef\r\n";
+        std::atomic<int> accepted = 0;
+        std::thread bus([&] {
+            for (int connection; (connection = accept(listening, nullptr, nullptr)) >= 0;) {
+                ++accepted;
+                char request[512];
+                if (read(connection, request, sizeof request) > 0) [[maybe_unused]]
+                    const ssize_t written = write(connection, accepting, sizeof accepting - 1);
+                close(connection);
+            }
+        });
+        const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path);
+        const InstanceForwarding::Answer answer = InstanceForwarding::forward({"https://example.com/"});
+        qputenv("DBUS_SESSION_BUS_ADDRESS", before);
+        shutdown(listening, SHUT_RDWR);
+        bus.join();
+        close(listening);
+        QCOMPARE(answer.outcome, InstanceForwarding::Outcome::failed);
+        QCOMPARE(answer.error, std::string("the bus closed the connection"));
+        QCOMPARE(accepted.load(), 1);
     }
 
     // What org.freedesktop.Application's caller puts into platform_data is not trusted: only strings of a sane
