@@ -16,8 +16,8 @@
 # stand-in system tray on the private bus (bench/tray_host_stand_in.cpp, org.kde.StatusNotifierWatcher), so that
 # Linkherd shows its tray icon as on a desktop with a panel.
 #
-# Every figure is the time from bash starting `gio open URL` (`xdg-open URL`) to the fake browser's own record of
-# its start. Five paths take turns, ROUNDS times each:
+# Every figure is the time from bash starting `gio open URL` (`xdg-open URL`, or the program itself) to the fake
+# browser's own record of its start. Seven paths take turns, ROUNDS times each:
 #   exec         Linkherd is the default through an entry that only has Exec: gio starts `linkherd-app URL`,
 #                which hands the link to the resident instance over D-Bus and exits; the resident starts
 #                the browser.
@@ -27,6 +27,10 @@
 #   xdg          `xdg-open` on a desktop it does not know (no XDG_CURRENT_DESKTOP): it runs the entry's Exec,
 #                `linkherd-app URL`, and waits for it, as terminals and scripts do.
 #   xdg-direct   the same with the fake browser as the default: what `xdg-open` costs without Linkherd.
+#   forward      bash runs `linkherd-app URL` itself, and
+#   browser      bash runs the fake browser itself: the two differ only in what Linkherd does, so their difference
+#                is the part of the Exec path's figure that Linkherd controls, without the 7-8 ms of gio (and its
+#                run-to-run spread of half a millisecond) around it.
 # Then the cold starts, COLD_RUNS times for each of exec, activatable and xdg: no Linkherd is running, so the bus
 # starts one from the D-Bus service file (for exec and xdg because linkherd-app's Open call asks it to), and the
 # link waits in the call until it serves. And the resident's memory after the warm rounds and a second of idle:
@@ -427,6 +431,11 @@ open_via()
         opener=(env -u XDG_CURRENT_DESKTOP DISPLAY=:99 xdg-open)
         config=$direct_config
         ;;
+    forward) opener=("$app") ;;
+    browser)
+        opener=("$sandbox/bin/fake")
+        config=$direct_config
+        ;;
     esac
     # A record before the run would mean that an earlier link reached the browser twice.
     local leftovers=("$launches"/*.launch)
@@ -520,10 +529,10 @@ measure()
 
     # Warm: the three paths take turns, so that whatever else the machine does falls on all of them alike.
     # The first rounds fill the page cache and the resident's caches and are not counted.
-    local -a exec_warm activatable_warm direct xdg_warm xdg_direct exec_cold activatable_cold xdg_cold
+    local -a exec_warm activatable_warm direct xdg_warm xdg_direct forward browser exec_cold activatable_cold xdg_cold
     local round path warmups=3
     for ((round = -warmups; round < rounds; round++)); do
-        for path in exec activatable direct xdg xdg-direct; do
+        for path in exec activatable direct xdg xdg-direct forward browser; do
             open_via "$path" "https://example.com/e2e/$path/$round"
             settle
             if ((round >= 0)); then
@@ -533,6 +542,8 @@ measure()
                 direct) direct+=("$latency_ns") ;;
                 xdg) xdg_warm+=("$latency_ns") ;;
                 xdg-direct) xdg_direct+=("$latency_ns") ;;
+                forward) forward+=("$latency_ns") ;;
+                browser) browser+=("$latency_ns") ;;
                 esac
             fi
         done
@@ -595,6 +606,14 @@ measure()
         target_row "added cold (median c - median b)" "$(calculate "$cold_median - $direct_median")" \
             "$cold_target"
     done
+    local forward_median forward_p90 browser_median browser_p90
+    read -r forward_median forward_p90 < <(summarize forward)
+    read -r browser_median browser_p90 < <(summarize browser)
+    echo "Without gio: bash runs linkherd-app, which forwards, or the browser itself"
+    row "linkherd-app URL (d)" "$forward_median" "$forward_p90"
+    row "the browser itself (e)" "$browser_median" "$browser_p90"
+    printf '  %-44s %7s ms\n' "added by Linkherd (median d - median e)" \
+        "$(calculate "$forward_median - $browser_median")"
     local rss_target=$target_rss_offscreen_mib
     [[ $platform == x11 ]] && rss_target=$target_rss_x11_mib
     printf '  %-44s %7s MiB             target <= %s MiB: %s\n' "resident idle RSS (VmRSS)" "$rss" "$rss_target" \
