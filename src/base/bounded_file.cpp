@@ -72,12 +72,14 @@ Result<QByteArray> read(const QString& path, qint64 maxBytes)
     // One byte more than the file's size, so that the end shows without growing the buffer; the file may grow
     // while it is read, and one byte more than the limit is enough to tell.
     QByteArray bytes(qsizetype(std::min<qint64>(status.st_size, maxBytes) + 1), Qt::Uninitialized);
+    bytes.reserve(bytes.size() + readAheadRoom);
     qint64 length = 0;
     for (;;) {
         if (length == bytes.size()) {
             if (length > maxBytes)
                 return tooLarge(maxBytes);
             bytes.resize(qsizetype(std::min(maxBytes + 1, std::max<qint64>(length * 2, 4096))));
+            bytes.reserve(bytes.size() + readAheadRoom);
         }
         const ssize_t got = ::read(file.get(), bytes.data() + length, size_t(bytes.size() - length));
         if (got < 0 && errno == EINTR)

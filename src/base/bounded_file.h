@@ -13,6 +13,10 @@ namespace BoundedFile {
 inline constexpr qint64 rulesFileLimit = qint64(64) * 1024 * 1024;
 inline constexpr qint64 finickyConfigLimit = qint64(16) * 1024 * 1024;
 
+// The bytes come with at least readAheadRoom bytes of capacity past their end, so that a parser that reads in
+// blocks (simdjson reads up to 64 bytes past the end) can take them as they are, without a padded copy.
+inline constexpr qsizetype readAheadRoom = 64;
+
 Result<QByteArray> read(const QString& path, qint64 maxBytes);
 
 } // namespace BoundedFile

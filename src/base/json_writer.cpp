@@ -48,7 +48,10 @@ void JsonWriter::string(QStringView text)
     *out++ = '"';
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (c < 0x80) {
+        // Most of a rules file: printable ASCII that needs no escape, tested first.
+        if (c >= 0x20 && c < 0x7f && c != u'"' && c != u'\\' && c != u'/') {
+            *out++ = char(c);
+        } else if (c < 0x80) {
             if (const char letter = shortEscape(c)) {
                 *out++ = '\\';
                 *out++ = letter;

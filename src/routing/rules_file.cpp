@@ -38,20 +38,26 @@ QString firstFieldTooLong(const RulesDocument& document)
     QString error = fieldTooLong(u"The fallback's browser"_s, document.fallback.desktopID());
     if (error.isEmpty())
         error = fieldTooLong(u"The fallback's profile"_s, document.fallback.profile().value_or(QString()));
-    for (qsizetype index = 0; index < document.rules.size() && error.isEmpty(); ++index) {
+    if (!error.isEmpty())
+        return error;
+    // The message is put together only for the field that is too long: thousands of rules are checked on every save.
+    const auto tooLong = [](const QString& field) { return field.size() > RulesFile::fieldLimit; };
+    for (qsizetype index = 0; index < document.rules.size(); ++index) {
         const Rule& rule = document.rules[index];
-        const QString number = QString::number(index + 1);
-        error = fieldTooLong(u"The pattern of rule "_s + number, rule.pattern);
-        if (error.isEmpty())
-            error = fieldTooLong(u"The browser of rule "_s + number, rule.destination.desktopID());
-        if (error.isEmpty())
-            error = fieldTooLong(u"The profile of rule "_s + number, rule.destination.profile().value_or(QString()));
+        const QString profile = rule.destination.profile().value_or(QString());
+        const auto number = [index] { return QString::number(index + 1); };
+        if (tooLong(rule.pattern))
+            return fieldTooLong(u"The pattern of rule "_s + number(), rule.pattern);
+        if (tooLong(rule.destination.desktopID()))
+            return fieldTooLong(u"The browser of rule "_s + number(), rule.destination.desktopID());
+        if (tooLong(profile))
+            return fieldTooLong(u"The profile of rule "_s + number(), profile);
         for (const QString& source : rule.sourceDesktopIDs) {
-            if (error.isEmpty())
-                error = fieldTooLong(u"A source application of rule "_s + number, source);
+            if (tooLong(source))
+                return fieldTooLong(u"A source application of rule "_s + number(), source);
         }
     }
-    return error;
+    return {};
 }
 
 } // namespace

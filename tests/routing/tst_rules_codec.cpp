@@ -34,7 +34,7 @@ private Q_SLOTS:
         QTest::newRow("match text is case-sensitive")
             << u"match_wrong_case.json"_s << u"rules[1].match: \"Host\" is not one of host, urlContains, regex"_s;
         QTest::newRow("id that is not a UUID")
-            << u"id_not_uuid.json"_s << u"rules[0].id: \"not-a-uuid\" is not a UUID"_s;
+            << u"id_not_uuid.json"_s << u"rules[0].id: \"0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1fg\" is not a UUID"_s;
         QTest::newRow("id in braces") << u"id_in_braces.json"_s << u"rules[0].id:"_s;
         QTest::newRow("destination as text") << u"fallback_not_object.json"_s << u"fallback: expected an object"_s;
         QTest::newRow("syntax error") << u"truncated.json"_s << u"not valid JSON at line"_s;
