@@ -354,8 +354,10 @@ Result<RulesDocument> decode(const QByteArray& bytes)
     // The parser and its tree live only as long as this call: the resident keeps no parsing buffers.
     simdjson::dom::parser parser;
     simdjson::dom::element root;
-    // Bytes read with room past their end (BoundedFile) are parsed where they are; others are copied first.
-    const bool padded = bytes.capacity() - bytes.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
+    // Bytes read with room past their end (BoundedFile) are parsed where they are; others are copied first. The
+    // room is counted from the end of the bytes: capacity() also counts what lies before them in the buffer.
+    const qsizetype roomAfter = const_cast<QByteArray&>(bytes).data_ptr().freeSpaceAtEnd();
+    const bool padded = roomAfter >= qsizetype(simdjson::SIMDJSON_PADDING);
     if (parser.allocate(std::size_t(bytes.size()), simdjsonDepthLimit) == simdjson::SUCCESS &&
         parser.parse(reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size()), !padded)
                 .get(root) == simdjson::SUCCESS)
