@@ -15,21 +15,6 @@ namespace {
 // link that makes it crash must not keep Linkherd busy forever.
 constexpr int restartLimit = 3;
 
-QString windowName(WindowProcess::Window window)
-{
-    switch (window) {
-    case WindowProcess::Window::rules:
-        return u"rules"_s;
-    case WindowProcess::Window::settings:
-        return u"settings"_s;
-    case WindowProcess::Window::feedback:
-        return u"feedback"_s;
-    case WindowProcess::Window::reopen:
-        return u"reopen"_s;
-    }
-    return {};
-}
-
 } // namespace
 
 QString WindowProcess::besideThisProgram()
@@ -62,7 +47,7 @@ bool WindowProcess::isRunning() const
 
 void WindowProcess::show(Window window, const LaunchActivation& activation)
 {
-    QJsonObject fields{{"window"_L1, windowName(window)}};
+    QJsonObject fields{{"window"_L1, WindowMessages::nameOf(window)}};
     if (!activation.isEmpty())
         fields.insert("activation"_L1, WindowMessages::toJson(activation));
     send(u"show"_s, fields);

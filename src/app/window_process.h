@@ -24,7 +24,7 @@ class WindowProcess final : public QObject {
     Q_OBJECT
 
 public:
-    enum class Window { rules, settings, feedback, reopen };
+    using Window = WindowMessages::Window;
 
     // How long the process is kept by default once it has nothing on screen, for the next window to come up at once.
     static constexpr std::chrono::seconds defaultLinger{30};
@@ -74,7 +74,7 @@ private:
     QString m_program;
     QProcess* m_process = nullptr;
     WindowMessages::LineReader m_reader;
-    quint64 m_sent = 0;   // messages written to the running process
+    quint64 m_sent = 0; // messages written to the running process
     int m_failedStarts = 0;
     QList<Router::Request> m_waiting;
     QHash<int, QJsonObject> m_alertTexts; // the messages, as sent

@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <array>
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace WindowMessages {
@@ -169,6 +172,35 @@ Launch launchFromJson(const QJsonObject& object)
                        .profile = profile.isString() ? std::optional<QString>(profile.toString()) : std::nullopt,
                        .sourceDesktopID = string(object, "source"_L1)},
             .activation = activationFromJson(object.value("activation"_L1))};
+}
+
+namespace {
+
+constexpr std::array<std::pair<Window, QLatin1StringView>, 4> windowNames{{
+    {Window::rules, "rules"_L1},
+    {Window::settings, "settings"_L1},
+    {Window::feedback, "feedback"_L1},
+    {Window::reopen, "reopen"_L1},
+}};
+
+} // namespace
+
+QString nameOf(Window window)
+{
+    for (const auto& [each, name] : windowNames) {
+        if (each == window)
+            return name;
+    }
+    return {};
+}
+
+std::optional<Window> windowNamed(const QString& name)
+{
+    for (const auto& [window, each] : windowNames) {
+        if (each == name)
+            return window;
+    }
+    return std::nullopt;
 }
 
 QJsonObject toJson(const Router::Alert& alert)

@@ -42,6 +42,11 @@ private:
 QJsonObject toJson(const LaunchActivation& activation);
 LaunchActivation activationFromJson(const QJsonValue& value);
 
+// The windows the resident asks for by name; reopen is the rules window, or the panel while links wait in it.
+enum class Window { rules, settings, feedback, reopen };
+QString nameOf(Window window);
+std::optional<Window> windowNamed(const QString& name);
+
 // A link waiting for the user's choice; its activation goes with it, and is taken from the request.
 QJsonObject toJson(const Router::Request& request);
 Router::Request requestFromJson(const QJsonObject& object);

@@ -57,11 +57,10 @@ WindowServices::WindowServices(Desktop desktop, RuleStore& store, Preferences& p
         scheduleIdleCheck();
     });
     const QString tool = helperToolPath();
-    m_rulesWindow = std::make_unique<RulesWindowController>(m_store, m_preferences, *m_defaultBrowser,
-                                                            m_desktop.fileManager, tool);
+    m_rulesWindow =
+        std::make_unique<RulesWindowController>(m_store, m_preferences, *m_defaultBrowser, m_desktop.fileManager, tool);
     m_feedbackWindow = std::make_unique<FeedbackWindowController>(tool);
-    connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this,
-            [this] { m_feedbackWindow->show(); });
+    connect(m_rulesWindow.get(), &RulesWindowController::feedbackRequested, this, [this] { m_feedbackWindow->show(); });
     connect(m_rulesWindow.get(), &RulesWindowController::settingsRequested, this, [this] { showSettings(); });
     connect(m_rulesWindow.get(), &RulesWindowController::askNextRequested, this,
             [this] { m_channel.send(u"askNext"_s); });
@@ -84,7 +83,8 @@ void WindowServices::handle(const WindowMessages::Message& message)
 {
     const QJsonObject& fields = message.fields;
     if (message.kind == u"show")
-        show(fields.value("window"_L1).toString(), WindowMessages::activationFromJson(fields.value("activation"_L1)));
+        show(WindowMessages::windowNamed(fields.value("window"_L1).toString()),
+             WindowMessages::activationFromJson(fields.value("activation"_L1)));
     else if (message.kind == u"present")
         m_chooser->enqueue(WindowMessages::requestFromJson(fields));
     else if (message.kind == u"alert")
@@ -96,14 +96,16 @@ void WindowServices::handle(const WindowMessages::Message& message)
     scheduleIdleCheck();
 }
 
-void WindowServices::show(const QString& window, const LaunchActivation& activation)
+void WindowServices::show(std::optional<WindowMessages::Window> window, const LaunchActivation& activation)
 {
-    if (window == u"settings")
+    using Window = WindowMessages::Window;
+    if (window == Window::settings)
         showSettings(activation);
-    else if (window == u"feedback")
+    else if (window == Window::feedback)
         m_feedbackWindow->show(activation);
-    // Links waiting for an answer come first: the panel may have been buried under other windows.
-    else if (window == u"rules" || !m_chooser->raisePanel(activation))
+    // Links waiting for an answer come first: the panel may have been buried under other windows. A name this
+    // build does not know reopens too.
+    else if (window == Window::rules || !m_chooser->raisePanel(activation))
         m_rulesWindow->show(activation);
 }
 
@@ -129,9 +131,7 @@ void WindowServices::alert(const QJsonObject& fields)
 {
     const int id = fields.value("id"_L1).toInt();
     const Router::Alert alert = WindowMessages::alertFromJson(fields);
-    const auto answer = [this, id](int button) {
-        m_channel.send(u"answer"_s, {{"id"_L1, id}, {"button"_L1, button}});
-    };
+    const auto answer = [this, id](int button) { m_channel.send(u"answer"_s, {{"id"_L1, id}, {"button"_L1, button}}); };
     // Where nobody could see an alert (offscreen), it counts as cancelled.
     if (!MessageBox::canShow()) {
         answer(static_cast<int>(alert.buttons.size()) - 1);
@@ -139,7 +139,7 @@ void WindowServices::alert(const QJsonObject& fields)
     }
     ++m_alertsOpen;
     const MessageBox::Message shown{fields.value("critical"_L1).toBool() ? MessageBox::Style::critical
-                                                                           : MessageBox::Style::warning,
+                                                                         : MessageBox::Style::warning,
                                     alert.message, alert.informativeText, alert.buttons};
     MessageBox::open(shown, [this, answer](int button) {
         --m_alertsOpen;
@@ -162,8 +162,8 @@ void WindowServices::setTray(const QJsonObject& fields)
         m_trayMenuWidget->scheduleRebuild();
         return;
     }
-    m_trayMenuWidget = new TrayMenu(TrayMenu::Source{[this] { return m_trayEntries; },
-                                                     [this] { m_channel.send(u"trayAboutToShow"_s); }});
+    m_trayMenuWidget = new TrayMenu(
+        TrayMenu::Source{[this] { return m_trayEntries; }, [this] { m_channel.send(u"trayAboutToShow"_s); }});
     m_trayIcon = new QSystemTrayIcon(this);
     m_trayIcon->setIcon(applicationIcon());
     m_trayIcon->setToolTip(u"Linkherd"_s);

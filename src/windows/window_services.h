@@ -59,7 +59,7 @@ protected:
 
 private:
     void handle(const WindowMessages::Message& message);
-    void show(const QString& window, const LaunchActivation& activation);
+    void show(std::optional<WindowMessages::Window> window, const LaunchActivation& activation);
     void showSettings(const LaunchActivation& activation = {});
     void alert(const QJsonObject& fields);
     void setTray(const QJsonObject& fields);
@@ -73,7 +73,6 @@ public:
     QSystemTrayIcon* trayIcon() const;
 
 private:
-
     ResidentChannel& m_channel;
     Desktop m_desktop;
     RuleStore& m_store;
